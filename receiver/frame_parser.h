@@ -1,0 +1,48 @@
+// Cuts the phone's byte stream into frames: waits for the 8-byte server hello, then takes
+// 20-byte headers and their payloads, back to back.
+//
+// Bytes before the hello that do not begin with "SHLO", and a header without the "IPCF"
+// magic (or announcing more than kMaxFramePayload), discard everything buffered, the rest of
+// the current chunk included; parsing resumes with the next chunk. Partial hellos, headers and
+// payloads are kept until the rest arrives. Each payload byte is copied once, straight into
+// the frame; the frame and its buffer are reused, so steady streaming allocates nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "receiver/frame.h"
+
+namespace receiver {
+
+class FrameParser {
+ public:
+  // Receives each complete frame; the frame is valid only during the call.
+  std::function<void(const Frame&)> onFrame;
+
+  // Appends a chunk and delivers every frame it completes.
+  void feed(std::span<const std::uint8_t> chunk);
+  // Forgets buffered bytes (capacity stays) and waits for a new server hello.
+  void reset();
+
+  bool helloReceived() const { return helloReceived_; }
+  // Bytes held back: a partial hello or header, or the received part of a pending payload.
+  std::size_t bufferedBytes() const;
+
+ private:
+  enum class Step { NeedMore, Continue, DiscardAll };
+
+  // Takes the hello or one header (and, if present, its payload) from [data, data + size).
+  Step parseOne(const std::uint8_t* data, std::size_t size, std::size_t& used);
+  void deliver();
+
+  std::vector<std::uint8_t> buffer_;  // a partial hello or header, never more
+  bool helloReceived_ = false;
+  Frame frame_;                 // the frame being assembled, reused
+  std::size_t missing_ = 0;     // payload bytes frame_ still waits for
+};
+
+}  // namespace receiver

@@ -1,0 +1,89 @@
+#include "receiver/stream_controller.h"
+
+#include <utility>
+
+#include "common/debug_log.h"
+#include "receiver/protocol.h"
+
+namespace receiver {
+
+StreamController::StreamController() {
+  parser_.onFrame = [this](const Frame& frame) { countFrame(frame); };
+}
+
+StreamController::~StreamController() { stop(); }
+
+void StreamController::start(std::unique_ptr<transport::ITransport> transport) {
+  stop();
+  transport_ = std::move(transport);
+  if (!transport_) return;
+  transport_->onData = [this](std::span<const std::uint8_t> chunk) { onTransportData(chunk); };
+  transport_->onState = [this](transport::State state) { onTransportState(state); };
+  {
+    std::lock_guard<std::mutex> lock(statsMutex_);
+    stats_ = Stats{};
+    windowBytes_ = 0;
+    windowStart_ = Clock::now();
+  }
+  parser_.reset();
+  transport_->start();
+}
+
+void StreamController::stop() {
+  if (!transport_) return;
+  transport_->onData = nullptr;
+  transport_->onState = nullptr;
+  transport_->stop();
+  transport_.reset();
+}
+
+StreamController::Stats StreamController::stats() const {
+  std::lock_guard<std::mutex> lock(statsMutex_);
+  return stats_;
+}
+
+void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
+  {
+    std::lock_guard<std::mutex> lock(statsMutex_);
+    stats_.bytes += chunk.size();
+    windowBytes_ += chunk.size();
+  }
+  bool hadHello = parser_.helloReceived();
+  parser_.feed(chunk);
+  if (!hadHello && parser_.helloReceived() && transport_) {
+    bool ok = transport_->send(std::span<const std::uint8_t>(kClientHello, sizeof kClientHello));
+    logLine("[StreamController] CHLO sent (%s)\n", ok ? "ok" : "FAIL");
+  }
+
+  Stats snapshot;
+  bool windowClosed = false;
+  {
+    std::lock_guard<std::mutex> lock(statsMutex_);
+    Clock::time_point now = Clock::now();
+    double elapsed = double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - windowStart_).count()) / 1e9;
+    if (elapsed >= 1.0) {
+      stats_.kbps = double(windowBytes_) * 8.0 / 1000.0 / elapsed;
+      windowBytes_ = 0;
+      windowStart_ = now;
+      snapshot = stats_;
+      windowClosed = true;
+    }
+  }
+  if (windowClosed && onStats) onStats(snapshot);
+}
+
+void StreamController::onTransportState(transport::State state) {
+  if (state != transport::State::Connected) parser_.reset();
+  if (onState) onState(state);
+}
+
+void StreamController::countFrame(const Frame& frame) {
+  {
+    std::lock_guard<std::mutex> lock(statsMutex_);
+    stats_.frames += 1;
+    if (frame.type == kFrameVideoKey) stats_.keys += 1;
+  }
+  if (onFrame) onFrame(frame);
+}
+
+}  // namespace receiver

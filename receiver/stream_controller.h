@@ -1,0 +1,60 @@
+// Speaks the phone's stream protocol over a transport it owns: counts the traffic, answers the
+// server hello with the client hello once per connection, and hands every frame on.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+
+#include "receiver/frame.h"
+#include "receiver/frame_parser.h"
+#include "transport/itransport.h"
+#include "transport/state.h"
+
+namespace receiver {
+
+class StreamController {
+ public:
+  struct Stats {
+    std::uint64_t frames = 0;  // frames since start, every type
+    std::uint64_t keys = 0;    // frames of type 2 since start
+    std::uint64_t bytes = 0;   // bytes received since start, hellos and headers included
+    double kbps = 0.0;         // rate of the last completed window of at least one second
+  };
+
+  StreamController();
+  ~StreamController();
+  StreamController(const StreamController&) = delete;
+  StreamController& operator=(const StreamController&) = delete;
+
+  // Stops the current transport, takes the new one (may be empty), resets counters and parser,
+  // and starts it. Call on the owner's thread.
+  void start(std::unique_ptr<transport::ITransport> transport);
+  // Detaches, stops and destroys the transport; after it returns no callback runs.
+  void stop();
+  Stats stats() const;
+
+  // Called on the transport's worker thread.
+  std::function<void(const Frame&)> onFrame;
+  std::function<void(transport::State)> onState;
+  std::function<void(const Stats&)> onStats;  // optional: each new rate window
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void onTransportData(std::span<const std::uint8_t> chunk);
+  void onTransportState(transport::State state);
+  void countFrame(const Frame& frame);
+
+  std::unique_ptr<transport::ITransport> transport_;
+  FrameParser parser_;
+  mutable std::mutex statsMutex_;
+  Stats stats_;
+  std::uint64_t windowBytes_ = 0;
+  Clock::time_point windowStart_{};
+};
+
+}  // namespace receiver

@@ -1,0 +1,16 @@
+# Sourced by the scripts that run Windows programs: the project's own Wine prefix, quiet,
+# without the Mono and Gecko prompts.
+brindle_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${BRINDLE_WINEPREFIX:-$brindle_root/build/wineprefix}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEARCH=win64
+
+# Creates the prefix once; later calls find it ready.
+brindle_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+}
