@@ -1,0 +1,222 @@
+#include "receiver/stream_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "receiver/protocol.h"
+#include "support/log_capture.h"
+#include "support/stream_bytes.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::frameBytes;
+using testsupport::serverHello;
+using testsupport::operator+;
+using transport::State;
+
+// Stands in for a transport: the test plays its worker by calling deliver() and report().
+class FakeTransport : public transport::ITransport {
+ public:
+  struct Log {
+    int starts = 0;
+    int stops = 0;
+    bool destroyed = false;
+    std::vector<Bytes> sent;
+    bool sendResult = true;
+    std::vector<std::string> events;  // "frame", "send" in the order they happened
+  };
+  explicit FakeTransport(Log& log) : log_(log) {}
+  ~FakeTransport() override { log_.destroyed = true; }
+  bool start() override {
+    ++log_.starts;
+    return true;
+  }
+  void stop() override { ++log_.stops; }
+  bool send(std::span<const std::uint8_t> bytes) override {
+    log_.sent.emplace_back(bytes.begin(), bytes.end());
+    log_.events.push_back("send");
+    return log_.sendResult;
+  }
+  void deliver(const Bytes& bytes) { onData(std::span<const std::uint8_t>(bytes.data(), bytes.size())); }
+  void report(State state) { onState(state); }
+
+ private:
+  Log& log_;
+};
+
+class StreamControllerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    controller.onFrame = [this](const receiver::Frame& f) {
+      types.push_back(f.type);
+      log.events.push_back("frame");
+    };
+    controller.onState = [this](State s) { states.push_back(s); };
+    auto t = std::make_unique<FakeTransport>(log);
+    fake = t.get();
+    controller.start(std::move(t));
+  }
+
+  testsupport::LogCapture lines;
+  FakeTransport::Log log;
+  FakeTransport* fake = nullptr;
+  receiver::StreamController controller;
+  std::vector<std::uint8_t> types;
+  std::vector<State> states;
+};
+
+const Bytes kClientHello(receiver::kClientHello, receiver::kClientHello + 16);
+
+TEST_F(StreamControllerTest, ClientHelloGoesOutOnceAfterTheFramesOfTheHelloChunk) {
+  EXPECT_EQ(log.starts, 1);
+  Bytes hello = serverHello();
+  fake->deliver(Bytes(hello.begin(), hello.begin() + 5));
+  EXPECT_TRUE(log.sent.empty());
+  fake->deliver(Bytes(hello.begin() + 5, hello.end()) + frameBytes(1, 1, {1}) + frameBytes(2, 2, {2}));
+  ASSERT_EQ(log.sent.size(), 1u);
+  EXPECT_EQ(log.sent[0], kClientHello);
+  EXPECT_EQ(log.events, (std::vector<std::string>{"frame", "frame", "send"}));
+  fake->deliver(frameBytes(1, 3, {3}) + serverHello());  // a second hello is just garbage now
+  EXPECT_EQ(log.sent.size(), 1u);
+  EXPECT_EQ(lines.linesStartingWith("[StreamController]"),
+            (std::vector<std::string>{"[StreamController] CHLO sent (ok)\n"}));
+}
+
+TEST_F(StreamControllerTest, FailedClientHelloIsLoggedAndNotRetried) {
+  log.sendResult = false;
+  fake->deliver(serverHello());
+  fake->deliver(frameBytes(1, 1, {}));
+  EXPECT_EQ(log.sent.size(), 1u);
+  EXPECT_EQ(lines.linesStartingWith("[StreamController]"),
+            (std::vector<std::string>{"[StreamController] CHLO sent (FAIL)\n"}));
+}
+
+TEST_F(StreamControllerTest, EveryNewConnectionWaitsForItsOwnHello) {
+  Bytes hello = serverHello();
+  fake->deliver(Bytes(hello.begin(), hello.begin() + 7));
+  fake->report(State::Listening);  // connection lost: the partial hello is forgotten
+  fake->report(State::Connected);
+  fake->deliver(Bytes{'O'} + frameBytes(1, 1, {}));
+  EXPECT_TRUE(log.sent.empty());
+  fake->deliver(hello + frameBytes(1, 2, {}));
+  EXPECT_EQ(log.sent.size(), 1u);
+  fake->report(State::Idle);
+  fake->report(State::Connected);
+  fake->deliver(hello);
+  EXPECT_EQ(log.sent.size(), 2u);  // one hello per connection
+  EXPECT_EQ(states, (std::vector<State>{State::Listening, State::Connected, State::Idle, State::Connected}));
+}
+
+TEST_F(StreamControllerTest, ConnectedReportKeepsAPartialFrame) {
+  fake->deliver(serverHello());
+  Bytes frame = frameBytes(1, 5, {1, 2, 3});
+  fake->deliver(Bytes(frame.begin(), frame.begin() + 12));
+  fake->report(State::Connected);
+  fake->deliver(Bytes(frame.begin() + 12, frame.end()));
+  EXPECT_EQ(types, (std::vector<std::uint8_t>{1}));
+}
+
+TEST_F(StreamControllerTest, StatisticsCountEveryFrameKeysAndAllBytes) {
+  Bytes stream = serverHello() + frameBytes(1, 0, {1, 2}) + frameBytes(2, 0, {}) + frameBytes(0x10, 0, {'{', '}'}) +
+                 frameBytes(0x30, 0, {}) + frameBytes(0x31, 0, Bytes(100)) + frameBytes(2, 0, {7}) + frameBytes(0x77, 0, {});
+  fake->deliver(stream);
+  receiver::StreamController::Stats s = controller.stats();
+  EXPECT_EQ(s.frames, 7u);
+  EXPECT_EQ(s.keys, 2u);
+  EXPECT_EQ(s.bytes, stream.size());
+  EXPECT_EQ(types, (std::vector<std::uint8_t>{1, 2, 0x10, 0x30, 0x31, 2, 0x77}));
+}
+
+TEST_F(StreamControllerTest, RateChangesAtMostOncePerSecondAndKeepsItsValueWithoutData) {
+  std::vector<double> snapshots;
+  controller.onStats = [&](const receiver::StreamController::Stats& s) { snapshots.push_back(s.kbps); };
+  Bytes chunk = serverHello() + frameBytes(1, 0, Bytes(992));  // 1,020 bytes
+  fake->deliver(chunk);
+  EXPECT_EQ(controller.stats().kbps, 0.0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  fake->deliver(frameBytes(1, 0, Bytes(1000)));
+  EXPECT_EQ(controller.stats().kbps, 0.0);  // window not yet a second old
+  std::this_thread::sleep_for(std::chrono::milliseconds(550));
+  fake->deliver(frameBytes(1, 0, Bytes(1000)));
+  double kbps = controller.stats().kbps;
+  // 3,060 bytes over a little more than a second.
+  EXPECT_GT(kbps, 3060 * 8.0 / 1000.0 / 2.0);
+  EXPECT_LE(kbps, 3060 * 8.0 / 1000.0);
+  ASSERT_EQ(snapshots.size(), 1u);
+  EXPECT_EQ(snapshots[0], kbps);
+  fake->deliver(frameBytes(1, 0, Bytes(10)));  // a fresh window: no new rate yet
+  EXPECT_EQ(controller.stats().kbps, kbps);
+}
+
+TEST_F(StreamControllerTest, StopDetachesAndDestroysTheTransport) {
+  fake->deliver(serverHello() + frameBytes(2, 0, {}));
+  controller.stop();
+  EXPECT_EQ(log.stops, 1);
+  EXPECT_TRUE(log.destroyed);
+  EXPECT_EQ(controller.stats().frames, 1u);  // statistics survive stop
+  controller.stop();                         // nothing to stop
+  EXPECT_EQ(log.stops, 1);
+}
+
+TEST_F(StreamControllerTest, StartWithAnEmptyTransportOnlyStopsTheCurrentOne) {
+  fake->deliver(serverHello() + frameBytes(2, 0, {}));
+  controller.start(nullptr);
+  EXPECT_TRUE(log.destroyed);
+  EXPECT_EQ(controller.stats().frames, 1u);
+  EXPECT_EQ(controller.stats().keys, 1u);
+
+  FakeTransport::Log second;
+  controller.start(std::make_unique<FakeTransport>(second));
+  EXPECT_EQ(second.starts, 1);
+  EXPECT_EQ(controller.stats().frames, 0u);  // reset only when a transport starts
+  EXPECT_EQ(controller.stats().bytes, 0u);
+  controller.stop();  // before `second` goes out of scope
+}
+
+// The owner detaches while the transport's worker keeps calling: nothing reaches the
+// controller's handlers after stop returns, and nothing races (the sanitizers watch).
+TEST(StreamControllerDetach, StopWhileAWorkerIsDelivering) {
+  class ThreadedTransport : public transport::ITransport {
+   public:
+    bool start() override {
+      running_ = true;
+      worker_ = std::thread([this] {
+        Bytes hello = serverHello();
+        Bytes frame = frameBytes(1, 0, {1});
+        onData(std::span<const std::uint8_t>(hello.data(), hello.size()));
+        for (int i = 0; i < 1000000 && running_; ++i) onData(std::span<const std::uint8_t>(frame.data(), frame.size()));
+      });
+      return true;
+    }
+    void stop() override {
+      running_ = false;
+      if (worker_.joinable()) worker_.join();
+    }
+    bool send(std::span<const std::uint8_t>) override { return true; }
+    ~ThreadedTransport() override { stop(); }
+
+   private:
+    std::atomic<bool> running_{false};
+    std::thread worker_;
+  };
+
+  for (int round = 0; round < 20; ++round) {
+    receiver::StreamController controller;
+    std::atomic<int> frames{0};
+    controller.onFrame = [&](const receiver::Frame&) { ++frames; };
+    controller.start(std::make_unique<ThreadedTransport>());
+    std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
+    controller.stop();
+    int seen = frames.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(frames.load(), seen);
+    EXPECT_EQ(controller.stats().frames, std::uint64_t(seen));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,249 @@
+#include "transport/wifi_transport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "receiver/protocol.h"
+#include "receiver/stream_controller.h"
+#include "support/log_capture.h"
+#include "support/loopback_server.h"
+#include "support/stream_bytes.h"
+#include "support/wait.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using testsupport::Bytes;
+using testsupport::operator+;
+using transport::State;
+
+// Records state reports with the time they arrived.
+class StateRecorder {
+ public:
+  void attach(transport::ITransport& t) {
+    t.onState = [this](State s) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      reports_.push_back({s, Clock::now()});
+    };
+  }
+  struct Report {
+    State state;
+    Clock::time_point at;
+  };
+  std::vector<Report> reports() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reports_;
+  }
+  std::size_t count(State s) const {
+    std::size_t n = 0;
+    for (const Report& r : reports()) n += r.state == s;
+    return n;
+  }
+  bool waitFor(State s, std::size_t n, std::chrono::milliseconds timeout) const {
+    return testsupport::waitUntil([&] { return count(s) >= n; }, timeout);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Report> reports_;
+};
+
+double secondsBetween(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+class WifiTransportTest : public ::testing::Test {
+ protected:
+  WifiTransportTest() { testsupport::startWinsock(); }
+  testsupport::LogCapture log;
+  StateRecorder states;
+};
+
+TEST_F(WifiTransportTest, RefusedPortRetriesEveryOneAndAHalfSecondsWithListeningBeforeEachAttempt) {
+  std::uint16_t port = testsupport::refusedPort();
+  transport::WifiTransport t("127.0.0.1", port);
+  states.attach(t);
+  ASSERT_TRUE(t.start());
+  ASSERT_TRUE(states.waitFor(State::Listening, 3, 8000ms));
+  ASSERT_TRUE(log.waitForCount("[WifiTransport] connect() failed", 3, 3000ms));
+  std::this_thread::sleep_for(200ms);  // inside the third pause
+  auto before = Clock::now();
+  t.stop();
+  EXPECT_LT(secondsBetween(before, Clock::now()), 0.75) << "stop during a pause waits at most one 100 ms step";
+
+  std::vector<StateRecorder::Report> r = states.reports();
+  ASSERT_GE(r.size(), 4u);
+  for (std::size_t i = 0; i + 1 < r.size(); ++i) EXPECT_EQ(r[i].state, State::Listening);
+  EXPECT_EQ(r.back().state, State::Idle);  // the worker's last word
+  for (std::size_t i = 1; i + 1 < r.size(); ++i) {
+    double gap = secondsBetween(r[i - 1].at, r[i].at);
+    EXPECT_GE(gap, 1.4);
+    EXPECT_LT(gap, 3.0);
+  }
+  std::string attempt = "[WifiTransport] connect attempt to 127.0.0.1:" + std::to_string(port) + "\n";
+  std::vector<std::string> lines = log.linesStartingWith("[WifiTransport]");
+  ASSERT_EQ(lines.size(), 2 * (r.size() - 1));
+  for (std::size_t i = 0; i < lines.size(); i += 2) {
+    EXPECT_EQ(lines[i], attempt);
+    EXPECT_EQ(lines[i + 1], "[WifiTransport] connect() failed WSA=10061\n");
+  }
+}
+
+TEST_F(WifiTransportTest, PeerThatClosesAtOnceIsRetriedAfterThePause) {
+  testsupport::LoopbackServer server;
+  transport::WifiTransport t("127.0.0.1", server.port());
+  states.attach(t);
+  ASSERT_TRUE(t.start());
+  SOCKET s = server.accept(5000ms);
+  ASSERT_NE(s, INVALID_SOCKET);
+  closesocket(s);
+  ASSERT_TRUE(log.waitForCount("[WifiTransport] recv returned", 1, 5000ms));
+  auto closedAt = Clock::now();
+  ASSERT_TRUE(states.waitFor(State::Listening, 2, 5000ms));
+  t.stop();
+
+  std::vector<StateRecorder::Report> r = states.reports();
+  ASSERT_GE(r.size(), 3u);
+  EXPECT_EQ(r[0].state, State::Listening);
+  EXPECT_EQ(r[1].state, State::Connected);
+  EXPECT_EQ(r[2].state, State::Listening);
+  EXPECT_GE(secondsBetween(closedAt, r[2].at), 1.3);
+  // The second attempt may already have connected again before stop.
+  std::vector<std::string> lines = log.linesStartingWith("[WifiTransport]");
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "[WifiTransport] TCP connected\n");
+  EXPECT_EQ(lines[2],
+            "[WifiTransport] recv returned 0 WSA=0 total=0 — will reconnect\n");
+}
+
+TEST_F(WifiTransportTest, AttemptsMoreThanEightSecondsAfterTheLastByteReportIdle) {
+  auto server = std::make_unique<testsupport::LoopbackServer>();
+  std::uint16_t port = server->port();
+  transport::WifiTransport t("127.0.0.1", port);
+  states.attach(t);
+  Clock::time_point lastByte;
+  t.onData = [&](std::span<const std::uint8_t>) { lastByte = Clock::now(); };
+  ASSERT_TRUE(t.start());
+  SOCKET s = server->accept(5000ms);
+  ASSERT_NE(s, INVALID_SOCKET);
+  ASSERT_TRUE(testsupport::sendAll(s, {1, 2, 3}));
+  ASSERT_TRUE(log.waitForCount("[WifiTransport] recv #0  3 bytes", 1, 5000ms));
+  closesocket(s);
+  server.reset();  // further attempts are refused
+  ASSERT_TRUE(states.waitFor(State::Idle, 1, 14000ms));
+
+  std::vector<StateRecorder::Report> r = states.reports();
+  ASSERT_GE(r.size(), 4u);
+  EXPECT_EQ(r[1].state, State::Connected);
+  for (std::size_t i = 2; i + 1 < r.size(); ++i) {
+    EXPECT_EQ(r[i].state, State::Listening);
+    EXPECT_LE(secondsBetween(lastByte, r[i].at), 8.1);
+  }
+  EXPECT_EQ(r.back().state, State::Idle);
+  EXPECT_GT(secondsBetween(lastByte, r.back().at), 8.0);
+
+  // The worker keeps trying; a phone that comes back is connected again.
+  testsupport::LoopbackServer again;
+  transport::WifiTransport second("127.0.0.1", again.port());
+  StateRecorder secondStates;
+  secondStates.attach(second);
+  ASSERT_TRUE(second.start());
+  ASSERT_TRUE(secondStates.waitFor(State::Connected, 1, 5000ms));
+  second.stop();
+  t.stop();
+}
+
+TEST_F(WifiTransportTest, StopWakesAWorkerBlockedInRecv) {
+  testsupport::LoopbackServer server;
+  transport::WifiTransport t("127.0.0.1", server.port());
+  states.attach(t);
+  ASSERT_TRUE(t.start());
+  EXPECT_FALSE(t.start()) << "a second start leaves the one worker";
+  SOCKET s = server.accept(5000ms);
+  ASSERT_NE(s, INVALID_SOCKET);
+  ASSERT_TRUE(states.waitFor(State::Connected, 1, 5000ms));
+  auto before = Clock::now();
+  t.stop();
+  EXPECT_LT(secondsBetween(before, Clock::now()), 1.0);
+  EXPECT_EQ(states.reports().back().state, State::Idle);
+  t.stop();  // a second stop does nothing
+  closesocket(s);
+}
+
+TEST_F(WifiTransportTest, SendWritesEverythingOnlyWhileConnected) {
+  testsupport::LoopbackServer server;
+  transport::WifiTransport t("127.0.0.1", server.port());
+  Bytes hello(receiver::kClientHello, receiver::kClientHello + 16);
+  EXPECT_FALSE(t.send(hello)) << "not connected";
+  t.stop();  // never started: returns at once
+
+  states.attach(t);
+  ASSERT_TRUE(t.start());
+  SOCKET s = server.accept(5000ms);
+  ASSERT_NE(s, INVALID_SOCKET);
+  ASSERT_TRUE(states.waitFor(State::Connected, 1, 5000ms));
+  EXPECT_TRUE(t.send({}));  // nothing to write
+  Bytes big(300000);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = std::uint8_t(i * 31);
+  std::thread reader([&] { EXPECT_EQ(testsupport::receiveUpTo(s, 16 + big.size(), 5000ms), hello + big); });
+  EXPECT_TRUE(t.send(hello));
+  EXPECT_TRUE(t.send(big));
+  reader.join();
+  t.stop();
+  closesocket(s);
+}
+
+TEST_F(WifiTransportTest, HostWithoutAnIpv4AddressFailsLikeAnUnresolvableOne) {
+  transport::WifiTransport t("::1", 5555);
+  states.attach(t);
+  ASSERT_TRUE(t.start());
+  ASSERT_TRUE(log.waitForCount("[WifiTransport] getaddrinfo failed", 1, 5000ms));
+  t.stop();
+  EXPECT_EQ(log.linesStartingWith("[WifiTransport]"),
+            (std::vector<std::string>{"[WifiTransport] connect attempt to ::1:5555\n", "[WifiTransport] getaddrinfo failed\n"}));
+  EXPECT_EQ(states.reports().front().state, State::Listening);
+}
+
+// The spine over a real socket: hello in pieces, exactly one client hello per connection,
+// frames counted, and a fresh hello expected after a reconnect.
+TEST_F(WifiTransportTest, StreamControllerAnswersEachConnectionsHelloOnce) {
+  testsupport::LoopbackServer server;
+  receiver::StreamController controller;
+  std::mutex mutex;
+  std::vector<std::uint64_t> timestamps;
+  controller.onFrame = [&](const receiver::Frame& f) {
+    std::lock_guard<std::mutex> lock(mutex);
+    timestamps.push_back(f.timestampUs);
+  };
+  controller.start(std::make_unique<transport::WifiTransport>("127.0.0.1", server.port()));
+  Bytes hello = testsupport::serverHello();
+  const Bytes clientHello(receiver::kClientHello, receiver::kClientHello + 16);
+
+  for (int connection = 0; connection < 2; ++connection) {
+    SOCKET s = server.accept(5000ms);
+    ASSERT_NE(s, INVALID_SOCKET);
+    ASSERT_TRUE(testsupport::sendAll(s, Bytes(hello.begin(), hello.begin() + 5)));
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(testsupport::sendAll(s, Bytes(hello.begin() + 5, hello.end()) + testsupport::frameBytes(2, 100, {1})));
+    EXPECT_EQ(testsupport::receiveUpTo(s, 16, 3000ms), clientHello);
+    ASSERT_TRUE(testsupport::sendAll(s, testsupport::frameBytes(1, 200, Bytes(70000, 7))));
+    EXPECT_TRUE(testsupport::receiveUpTo(s, 1, 300ms).empty()) << "nothing after the client hello";
+    ASSERT_TRUE(testsupport::waitUntil([&] { return controller.stats().frames == std::uint64_t(2 * (connection + 1)); }, 3000ms));
+    closesocket(s);
+  }
+  controller.stop();
+  receiver::StreamController::Stats stats = controller.stats();
+  EXPECT_EQ(stats.frames, 4u);
+  EXPECT_EQ(stats.keys, 2u);
+  EXPECT_EQ(stats.bytes, 2 * (8 + 21 + 20 + 70000u));
+  EXPECT_EQ(timestamps, (std::vector<std::uint64_t>{100, 200, 100, 200}));
+  EXPECT_EQ(log.count("[StreamController] CHLO sent (ok)"), 2u);
+}
+
+}  // namespace
