@@ -1,0 +1,47 @@
+# Sourced by the test and demo scripts: starts what the Windows tests need and stops it again.
+#   services_start  - a persistent wineserver for the project's prefix, Xvfb (Direct3D, windows),
+#                     and a PulseAudio server with a null sink (WASAPI) unless one already runs
+#   services_stop   - stops what services_start started
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+_brindle_started_xvfb=""
+_brindle_started_pulse=""
+
+services_start() {
+  brindle_wine_prefix
+  wineserver -p  # one server for the whole run: every Wine process starts faster
+
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  _brindle_started_xvfb=$!
+  export DISPLAY=":$n"
+  local i
+  for i in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+
+  if ! pactl info >/dev/null 2>&1; then
+    pulseaudio --daemonize=yes --exit-idle-time=-1 --log-target=syslog >/dev/null 2>&1 || true
+    for i in $(seq 1 50); do
+      pactl info >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    _brindle_started_pulse=1
+  fi
+  echo "services: wineserver for $WINEPREFIX, Xvfb on $DISPLAY, PulseAudio $(pactl info >/dev/null 2>&1 && echo up || echo unavailable)"
+}
+
+services_stop() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$_brindle_started_xvfb" ]; then
+    kill "$_brindle_started_xvfb" 2>/dev/null || true
+    wait "$_brindle_started_xvfb" 2>/dev/null || true
+  fi
+  if [ -n "$_brindle_started_pulse" ]; then
+    pulseaudio -k 2>/dev/null || true
+  fi
+  _brindle_started_xvfb=""
+  _brindle_started_pulse=""
+}

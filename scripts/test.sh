@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable core natively under the sanitizers, and
+# the Windows programs under Wine with Xvfb and PulseAudio running.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+bash scripts/setup.sh || exit 1
+
+cmake --preset native >/dev/null && cmake --build --preset native -j2 || exit 1
+cmake --preset windows >/dev/null && cmake --build --preset windows -j2 || exit 1
+
+source scripts/services.sh
+services_start
+trap services_stop EXIT
+
+ctest --preset native 2>&1 | tee build/native-tests.log
+native_rc=${PIPESTATUS[0]}
+ctest --preset windows 2>&1 | tee build/windows-tests.log
+windows_rc=${PIPESTATUS[0]}
+
+# One closing line for both runs.
+passed=0
+failed=0
+for f in build/native-tests.log build/windows-tests.log; do
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$f" | tail -n 1)
+  if [ -n "$line" ]; then
+    f_failed=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')
+    f_total=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/')
+    failed=$((failed + f_failed))
+    passed=$((passed + f_total - f_failed))
+  else
+    failed=$((failed + 1))
+  fi
+done
+echo "tests: $passed passed, $failed failed"
+
+[ "$native_rc" -eq 0 ] && [ "$windows_rc" -eq 0 ] && [ "$failed" -eq 0 ]
