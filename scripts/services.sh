@@ -10,6 +10,9 @@ _brindle_started_pulse=""
 services_start() {
   brindle_wine_prefix
   wineserver -p  # one server for the whole run: every Wine process starts faster
+  # Wine's own background processes start with the first program; start them here, detached
+  # from any output pipe, so that no test's pipe stays open after the test ends.
+  wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 
   local n=90
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
