@@ -1,0 +1,284 @@
+// Discovery against a DNS-SD service of our own (what reaches the list, what is resolved, what is
+// freed and cancelled), and against Wine's real dnsapi.dll, which lacks the DNS-SD functions.
+#include "transport/discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "fake_dns_sd.h"
+#include "support/log_capture.h"
+#include "transport/dns_sd.h"
+
+void PrintTo(const DiscoveredHost& host, std::ostream* out) {
+  *out << "{" << host.name << ", " << host.ip << ", " << host.port << "}";
+}
+
+namespace {
+
+using fakedns::Answer;
+using fakedns::Record;
+
+constexpr std::uint16_t kPort = 5555;
+
+Answer reply(const wchar_t* name, std::array<std::uint8_t, 4> ip, std::uint16_t port = kPort) {
+  Answer answer;
+  if (name) answer.instanceName = name;
+  answer.ip4 = ip;
+  answer.port = port;
+  return answer;
+}
+
+Record ptr(const std::wstring& target) { return Record{DNS_TYPE_PTR, target}; }
+
+class DiscoveryTest : public ::testing::Test {
+ protected:
+  // Delivers one browse result and waits for it and every resolve it started to call back.
+  void announce(std::vector<Record> records) {
+    fake.deliverBrowse(std::move(records));
+    fake.drain();
+  }
+
+  std::vector<std::string> discoveryLines() { return log.linesStartingWith("[Discovery]"); }
+
+  // Whatever a test did, once it has stopped: every block freed exactly once and left alone
+  // afterwards, every handle one we gave out, every query called back its last time.
+  void TearDown() override {
+    fake.drain();
+    fakedns::Counts counts = fake.counts();
+    EXPECT_EQ(counts.listsFreed, counts.listsMade);
+    EXPECT_EQ(counts.instancesFreed, counts.instancesMade);
+    EXPECT_EQ(counts.doubleFrees, 0);
+    EXPECT_EQ(counts.foreignFrees, 0);
+    EXPECT_EQ(counts.wrongFreeType, 0);
+    EXPECT_EQ(counts.poisonTouched, 0);
+    EXPECT_EQ(counts.badHandles, 0);
+    EXPECT_EQ(counts.repeatedCancels, 0);
+    EXPECT_EQ(counts.badRequests, 0);
+    EXPECT_EQ(counts.cancelsAfterCompletion, 0);
+    EXPECT_EQ(counts.pendingQueries, 0);
+  }
+
+  fakedns::FakeDnsSd fake;
+  testsupport::LogCapture log;
+};
+
+TEST_F(DiscoveryTest, NamesAreCutAtTheFirstDotAndKeptInUtf8) {
+  fake.setAnswer(L"Kitchen Phone._brindlevideo._tcp.local", reply(L"Kitchen Phone._brindlevideo._tcp.local", {127, 1, 2, 3}));
+  fake.setAnswer(L"Anna.s iPhone._brindlevideo._tcp.local", reply(L"Anna.s iPhone._brindlevideo._tcp.local", {127, 0, 0, 2}));
+  fake.setAnswer(L"Solo", reply(L"Solo", {127, 0, 0, 3}));
+  fake.setAnswer(L"K\u00fcche \u624b\u673a._brindlevideo._tcp.local",
+                 reply(L"K\u00fcche \u624b\u673a._brindlevideo._tcp.local", {127, 0, 0, 4}));
+  fake.setAnswer(L"nameless._brindlevideo._tcp.local", reply(nullptr, {127, 0, 0, 5}, 6000));
+  fake.setAnswer(L"._brindlevideo._tcp.local", reply(L"._brindlevideo._tcp.local", {127, 0, 0, 6}));
+
+  Discovery discovery(fake.functions());
+  ASSERT_TRUE(discovery.start());
+  // One at a time, so the list's order is known.
+  announce({ptr(L"Kitchen Phone._brindlevideo._tcp.local")});
+  announce({ptr(L"Anna.s iPhone._brindlevideo._tcp.local")});
+  announce({ptr(L"Solo")});
+  announce({ptr(L"K\u00fcche \u624b\u673a._brindlevideo._tcp.local")});
+  announce({ptr(L"nameless._brindlevideo._tcp.local")});
+  announce({ptr(L"._brindlevideo._tcp.local")});
+
+  std::vector<DiscoveredHost> expected = {
+      {"Kitchen Phone", "127.1.2.3", kPort},
+      {"Anna", "127.0.0.2", kPort},
+      {"Solo", "127.0.0.3", kPort},
+      {"K\xc3\xbc" "che \xe6\x89\x8b\xe6\x9c\xba", "127.0.0.4", kPort},
+      {"", "127.0.0.5", 6000},
+      {"", "127.0.0.6", kPort},
+  };
+  EXPECT_EQ(discovery.hosts(), expected);
+  std::vector<std::string> lines = discoveryLines();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[0], "[Discovery] browsing for _brindlevideo._tcp\n");
+  EXPECT_EQ(lines[1], "[Discovery] Kitchen Phone @ 127.1.2.3:5555\n");
+  EXPECT_EQ(lines[5], "[Discovery]  @ 127.0.0.5:6000\n");
+  discovery.stop();
+}
+
+TEST_F(DiscoveryTest, OneEntryPerAddressAndPort) {
+  const std::wstring phone = L"Desk Phone._brindlevideo._tcp.local";
+  const std::wstring alias = L"Other Name._brindlevideo._tcp.local";
+  fake.setAnswers(phone, {reply(phone.c_str(), {127, 0, 0, 10}),       // two answers alike
+                          reply(phone.c_str(), {127, 0, 0, 10}),
+                          reply(phone.c_str(), {127, 0, 0, 11}),       // a second address
+                          reply(phone.c_str(), {127, 0, 0, 10}, 5556)});  // a second port
+  fake.setAnswer(alias, reply(alias.c_str(), {127, 0, 0, 10}));  // same address and port, other name
+
+  Discovery discovery(fake.functions());
+  ASSERT_TRUE(discovery.start());
+  announce({ptr(phone), ptr(phone)});  // two PTR answers for one phone
+  ASSERT_EQ(discovery.hosts().size(), 1u);
+  announce({ptr(phone)});
+  announce({ptr(phone)});
+  announce({ptr(alias)});
+
+  std::vector<DiscoveredHost> expected = {
+      {"Desk Phone", "127.0.0.10", kPort},
+      {"Desk Phone", "127.0.0.11", kPort},
+      {"Desk Phone", "127.0.0.10", 5556},
+  };
+  EXPECT_EQ(discovery.hosts(), expected);  // the first name stays
+  EXPECT_EQ(log.count("[Discovery] Desk Phone @ 127.0.0.10:5555"), 1u);
+  EXPECT_EQ(log.count("[Discovery] Other Name"), 0u);
+  EXPECT_EQ(fake.counts().resolves, 5);
+  discovery.stop();
+}
+
+TEST_F(DiscoveryTest, NoEntryWithoutAnIPv4Address) {
+  Answer ip6Only = reply(L"Six._brindlevideo._tcp.local", {0, 0, 0, 0});
+  ip6Only.ip4.reset();
+  ip6Only.ip6 = true;
+  Answer noAddress = reply(L"None._brindlevideo._tcp.local", {0, 0, 0, 0});
+  noAddress.ip4.reset();
+  Answer refused;
+  refused.mode = Answer::Mode::Refuse;
+  fake.setAnswer(L"Six._brindlevideo._tcp.local", ip6Only);
+  fake.setAnswer(L"None._brindlevideo._tcp.local", noAddress);
+  fake.setAnswer(L"Refused._brindlevideo._tcp.local", refused);
+  // "Silent" has no answer: its resolve completes without an instance.
+  fake.setAnswer(L"Good._brindlevideo._tcp.local", reply(L"Good._brindlevideo._tcp.local", {127, 0, 0, 20}));
+
+  Discovery discovery(fake.functions());
+  ASSERT_TRUE(discovery.start());
+  announce({ptr(L"Six._brindlevideo._tcp.local"), ptr(L"None._brindlevideo._tcp.local"),
+            ptr(L"Refused._brindlevideo._tcp.local"), ptr(L"Silent._brindlevideo._tcp.local")});
+  EXPECT_TRUE(discovery.hosts().empty());
+  EXPECT_EQ(discoveryLines().size(), 1u);  // only "browsing": these are skipped silently
+  EXPECT_EQ(fake.counts().instancesMade, 2);
+
+  announce({ptr(L"Good._brindlevideo._tcp.local")});
+  std::vector<DiscoveredHost> expected = {{"Good", "127.0.0.20", kPort}};
+  EXPECT_EQ(discovery.hosts(), expected);
+  discovery.stop();
+}
+
+TEST_F(DiscoveryTest, OnlyPtrRecordsWithATargetAreResolved) {
+  Discovery discovery(fake.functions());
+  ASSERT_TRUE(discovery.start());
+  announce({Record{DNS_TYPE_A, L"a.local"}, Record{DNS_TYPE_SRV, L"srv.local"}, Record{DNS_TYPE_TEXT, L"txt.local"},
+            Record{DNS_TYPE_AAAA, L"aaaa.local"}, Record{DNS_TYPE_PTR, std::nullopt}, Record{DNS_TYPE_PTR, L""},
+            ptr(L"Real._brindlevideo._tcp.local")});
+  announce({});  // a null list: nothing to resolve, nothing to free
+
+  fakedns::Counts counts = fake.counts();
+  EXPECT_EQ(counts.resolvedNames, std::vector<std::wstring>{L"Real._brindlevideo._tcp.local"});
+  EXPECT_EQ(counts.listsMade, 1);
+  discovery.stop();
+}
+
+TEST_F(DiscoveryTest, StartsOnceAndHoldsNothingOutsideStartAndStop) {
+  Discovery discovery(fake.functions());
+  EXPECT_TRUE(discovery.hosts().empty());
+  discovery.stop();  // never started: nothing to do
+
+  fake.setAnswer(L"A._brindlevideo._tcp.local", reply(L"A", {127, 0, 0, 30}));
+  ASSERT_TRUE(discovery.start());
+  EXPECT_TRUE(discovery.start());  // already browsing
+  EXPECT_EQ(fake.counts().browses, 1);
+  EXPECT_EQ(fake.counts().browsedNames, std::vector<std::wstring>{L"_brindlevideo._tcp.local"});
+  EXPECT_EQ(log.count("[Discovery] browsing for _brindlevideo._tcp\n"), 1u);
+  announce({ptr(L"A._brindlevideo._tcp.local")});
+  EXPECT_EQ(discovery.hosts().size(), 1u);
+
+  discovery.stop();
+  EXPECT_TRUE(discovery.hosts().empty());
+  EXPECT_EQ(fake.counts().browseCancels, 1);
+  discovery.stop();
+  EXPECT_EQ(fake.counts().browseCancels, 1);
+
+  // A fresh start browses anew with an empty list.
+  ASSERT_TRUE(discovery.start());
+  EXPECT_EQ(fake.counts().browses, 2);
+  EXPECT_TRUE(discovery.hosts().empty());
+  announce({ptr(L"A._brindlevideo._tcp.local")});
+  EXPECT_EQ(discovery.hosts().size(), 1u);
+}  // the destructor stops; TearDown checks that it cancelled
+
+TEST_F(DiscoveryTest, BrowseThatDoesNotStartIsLoggedAndCanBeRetried) {
+  fake.browseResult = ERROR_ACCESS_DENIED;
+  Discovery discovery(fake.functions());
+  EXPECT_FALSE(discovery.start());
+  EXPECT_EQ(discoveryLines(), std::vector<std::string>{"[Discovery] DnsServiceBrowse failed rc=5\n"});
+  EXPECT_TRUE(discovery.hosts().empty());
+
+  fake.browseResult = kDnsRequestPending;
+  EXPECT_TRUE(discovery.start());
+  EXPECT_EQ(fake.counts().browses, 2);
+  discovery.stop();
+
+  // A system without the functions at all.
+  DnsSdFunctions none;
+  Discovery bare(none);
+  log.clear();
+  EXPECT_FALSE(bare.start());
+  EXPECT_EQ(discoveryLines(), std::vector<std::string>{"[Discovery] DnsServiceBrowse failed rc=120\n"});
+  bare.stop();
+}
+
+TEST_F(DiscoveryTest, StopCancelsOnlyResolvesStillPending) {
+  Answer held = reply(L"Held", {127, 0, 0, 41});
+  held.mode = Answer::Mode::Hold;
+  fake.setAnswer(L"Quick", reply(L"Quick", {127, 0, 0, 40}));
+  fake.setAnswer(L"Held", held);
+  held.instanceName = L"Late";
+  held.ip4 = std::array<std::uint8_t, 4>{127, 0, 0, 42};
+  fake.setAnswer(L"Late", held);
+
+  Discovery discovery(fake.functions());
+  ASSERT_TRUE(discovery.start());
+  announce({ptr(L"Quick"), ptr(L"Held"), ptr(L"Late")});
+  fake.completeHeld(L"Held");
+  fake.drain();
+  EXPECT_EQ(discovery.hosts().size(), 2u);
+
+  discovery.stop();
+  fake.drain();
+  fakedns::Counts counts = fake.counts();
+  EXPECT_EQ(counts.resolveCancels, 1);  // "Late" only; TearDown checks no completed one was cancelled
+  EXPECT_EQ(counts.browseCancels, 1);
+}
+
+TEST_F(DiscoveryTest, CallbacksInsideThePlatformCallsAreHandled) {
+  // Replies from inside DnsServiceResolve, cancels calling back from inside the cancel call.
+  fake.replyBeforeResolveReturns = true;
+  fake.cancelCallsBackInline = true;
+  Answer held = reply(L"Held", {127, 0, 0, 51});
+  held.mode = Answer::Mode::Hold;
+  fake.setAnswer(L"Quick", reply(L"Quick", {127, 0, 0, 50}));
+  fake.setAnswer(L"Held", held);
+
+  Discovery discovery(fake.functions());
+  ASSERT_TRUE(discovery.start());
+  announce({ptr(L"Quick"), ptr(L"Held")});
+  std::vector<DiscoveredHost> expected = {{"Quick", "127.0.0.50", kPort}};
+  EXPECT_EQ(discovery.hosts(), expected);
+  discovery.stop();
+  EXPECT_EQ(fake.counts().resolveCancels, 1);
+  EXPECT_EQ(fake.counts().pendingQueries, 0);  // both cancels called back before stop returned
+}
+
+// Wine's dnsapi.dll has DnsFree but none of the DNS-SD functions; so has Windows before 10 1903.
+TEST(SystemDnsSd, StartFailsCleanlyWithoutTheFunctions) {
+  const DnsSdFunctions& system = systemDnsSdFunctions();
+  EXPECT_NE(system.dnsFree, nullptr);  // the lookup itself works
+  if (system.browse) GTEST_SKIP() << "this system has DNS-SD";
+  EXPECT_EQ(system.resolve, nullptr);
+
+  testsupport::LogCapture log;
+  Discovery discovery;
+  EXPECT_FALSE(discovery.start());
+  EXPECT_FALSE(discovery.start());  // no browse pending: every start tries again
+  EXPECT_EQ(log.linesStartingWith("[Discovery]"),
+            std::vector<std::string>(2, "[Discovery] DnsServiceBrowse failed rc=120\n"));
+  EXPECT_TRUE(discovery.hosts().empty());
+  discovery.stop();
+  EXPECT_TRUE(discovery.hosts().empty());
+}
+
+}  // namespace
