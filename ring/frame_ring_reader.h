@@ -1,0 +1,33 @@
+// Opens an existing named frame ring and copies the newest complete picture out of it (the
+// virtual camera's side). Never stores into the section, never blocks the writer, and never
+// reads outside the mapping, whatever the section holds. Windows only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ring/frame_ring_block.h"
+#include "ring/named_section.h"
+#include "ring/ring_picture.h"
+
+class FrameRingReader {
+ public:
+  FrameRingReader() = default;
+  ~FrameRingReader() { close(); }
+  FrameRingReader(const FrameRingReader&) = delete;
+  FrameRingReader& operator=(const FrameRingReader&) = delete;
+
+  // Closes anything held, then opens "Local\" + name. False when there is no such section, or
+  // its header is not a version 2 ring whose slots fit in the mapping.
+  bool open(const std::string& name);
+  // The newest complete picture if its number differs from `lastSeen`; otherwise, or when
+  // closed, or when every attempt raced the writer, an invalid result.
+  RingPicture readLatest(std::uint64_t lastSeen) const { return ring_.readLatest(lastSeen); }
+  void close();
+
+  bool isOpen() const { return ring_.attached(); }
+
+ private:
+  NamedSection section_;
+  FrameRingBlockReader ring_;
+};

@@ -1,0 +1,215 @@
+// The ring in real named sections: between processes, across a writer restart, against
+// sections that are not what their header claims, and under readers racing the writer.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "picture_pattern.h"
+#include "ring/frame_ring_reader.h"
+#include "ring/frame_ring_writer.h"
+#include "support/wait.h"
+#include "torn_read_check.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A ring name no other test program uses at the same time.
+std::string uniqueName(const char* what) {
+  return "brindle-test-ring-" + std::to_string(GetCurrentProcessId()) + "-" + what;
+}
+
+std::string besideThisProgram(const char* file) {
+  char path[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir(path, n);
+  return dir.substr(0, dir.find_last_of("\\/") + 1) + file;
+}
+
+// A child test program; killed if it outlives the test.
+class Child {
+ public:
+  bool start(const std::string& exe, const std::string& args) {
+    std::string commandLine = "\"";
+    commandLine += besideThisProgram(exe.c_str());
+    commandLine += "\" ";
+    commandLine += args;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    started_ = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+    return started_;
+  }
+  // Exit code, or -1 if it did not end within `ms`.
+  long wait(DWORD ms) {
+    if (!started_ || WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return long(code);
+  }
+  ~Child() {
+    if (!started_) return;
+    if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
+    WaitForSingleObject(pi_.hProcess, 5000);
+    CloseHandle(pi_.hThread);
+    CloseHandle(pi_.hProcess);
+  }
+
+ private:
+  PROCESS_INFORMATION pi_ = {};
+  bool started_ = false;
+};
+
+struct StopEvent {
+  explicit StopEvent(const std::string& ring) : handle(CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ring + "-stop").c_str())) {}
+  ~StopEvent() { CloseHandle(handle); }
+  void set() { SetEvent(handle); }
+  void reset() { ResetEvent(handle); }
+  HANDLE handle;
+};
+
+std::string writerArgs(const std::string& name, std::uint32_t slots, std::uint32_t maxSide, std::uint64_t seed,
+                       std::uint64_t count, std::uint32_t w, std::uint32_t h) {
+  char args[512];
+  std::snprintf(args, sizeof(args), "%s %u %u %u %llu %llu %u %u", name.c_str(), slots, maxSide, maxSide,
+                (unsigned long long)seed, (unsigned long long)count, w, h);
+  return args;
+}
+
+TEST(FrameRingProcesses, ReaderProcessGetsTheWriterProcessPicturesByteForByte) {
+  // The system's own ring name and geometry, as the control program and the camera use them.
+  const std::string name = kFrameRingName;
+  StopEvent stop(name);
+  Child writer, reader;
+  ASSERT_TRUE(writer.start("ring_writer_child.exe", writerArgs(name, 4, 1920, 11, 0, 1920, 1080)));
+  ASSERT_TRUE(reader.start("ring_reader_child.exe", name + " 11 1920 1080 20 60000"));
+  EXPECT_EQ(reader.wait(90'000), 0) << "1 = wrong bytes, 2 = too few pictures, 3 = ring never opened";
+  stop.set();
+  EXPECT_EQ(writer.wait(30'000), 0);
+}
+
+TEST(FrameRingProcesses, WriterRestartRenumbersFromOneForAReaderHoldingTheSection) {
+  const std::string name = uniqueName("restart");
+  StopEvent stop(name);
+  FrameRingReader reader;
+  RingPicture p;
+
+  Child first;
+  ASSERT_TRUE(first.start("ring_writer_child.exe", writerArgs(name, 4, 64, 1, 30, 64, 48)));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return reader.open(name); }, 30s));
+  std::uint64_t lastSeen = 0;
+  ASSERT_TRUE(testsupport::waitUntil(
+      [&] {
+        RingPicture q = reader.readLatest(lastSeen);
+        if (q.valid) {
+          EXPECT_TRUE(ringtest::pictureMatches(q.pixels.get(), q.size, 1, q.frameNumber));
+          lastSeen = q.frameNumber;
+        }
+        return lastSeen == 30;
+      },
+      30s));
+  stop.set();
+  ASSERT_EQ(first.wait(30'000), 0);
+  stop.reset();
+
+  // The section lives on through this reader; the next writer takes it over and starts again.
+  Child second;
+  ASSERT_TRUE(second.start("ring_writer_child.exe", writerArgs(name, 4, 64, 2, 3, 64, 48)));
+  std::uint64_t firstOfNewRun = 0;
+  ASSERT_TRUE(testsupport::waitUntil(
+      [&] {
+        RingPicture q = reader.readLatest(lastSeen);
+        if (q.valid) {
+          EXPECT_TRUE(ringtest::pictureMatches(q.pixels.get(), q.size, 2, q.frameNumber)) << q.frameNumber;
+          if (firstOfNewRun == 0) firstOfNewRun = q.frameNumber;
+          lastSeen = q.frameNumber;
+        }
+        return lastSeen == 3;
+      },
+      30s));
+  EXPECT_GE(firstOfNewRun, 1u);
+  EXPECT_LE(firstOfNewRun, 3u);
+  stop.set();
+  EXPECT_EQ(second.wait(30'000), 0);
+}
+
+// Sections made by hand, as another program (or a damaged one) might leave them.
+struct RawSection {
+  RawSection(const std::string& name, DWORD size) {
+    handle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, ("Local\\" + name).c_str());
+    view = handle ? static_cast<std::uint8_t*>(MapViewOfFile(handle, FILE_MAP_ALL_ACCESS, 0, 0, size)) : nullptr;
+  }
+  ~RawSection() {
+    if (view) UnmapViewOfFile(view);
+    if (handle) CloseHandle(handle);
+  }
+  void header(std::uint32_t version, std::uint32_t count, std::uint32_t stride) {
+    const std::uint32_t words[] = {kFrameRingMagic, version, count, stride, 16, 16, kFourccNv12, 0};
+    std::memcpy(view, words, sizeof(words));
+  }
+  HANDLE handle = nullptr;
+  std::uint8_t* view = nullptr;
+};
+
+TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
+  FrameRingReader reader;
+  EXPECT_FALSE(reader.open(uniqueName("missing")));
+  EXPECT_FALSE(reader.isOpen());
+  EXPECT_FALSE(reader.readLatest(0).valid);
+
+  // A header claiming the system's four big slots in a one-page section.
+  const std::string small = uniqueName("small");
+  RawSection page(small, 4096);
+  ASSERT_NE(page.view, nullptr);
+  page.header(2, 4, 5'529'632);
+  EXPECT_FALSE(reader.open(small));
+  page.header(1, 1, 4000);
+  EXPECT_FALSE(reader.open(small));
+  page.header(2, 1, 4000);
+  EXPECT_TRUE(reader.open(small));
+
+  // A slot whose size runs far past the mapping: nothing is returned and nothing is touched.
+  const std::uint64_t fields[] = {2, 0};
+  std::memcpy(page.view + 40, fields, sizeof(fields));
+  const std::uint32_t sizes[] = {0x7FFFFFFFu, 16, 16};
+  std::memcpy(page.view + 56, sizes, sizeof(sizes));
+  const std::uint64_t latest = 1;
+  std::memcpy(page.view + 32, &latest, 8);
+  EXPECT_FALSE(reader.readLatest(0).valid);
+  reader.close();
+
+  // A writer asking for more than an existing section of its name holds cannot use it.
+  FrameRingWriter writer;
+  FrameRingConfig config;
+  config.name = small;
+  EXPECT_FALSE(writer.open(config));
+  EXPECT_FALSE(writer.isOpen());
+  EXPECT_FALSE(writer.publish(0, 16, 16, page.view, 384));
+  config.slotCount = 2;  // 40 + 2 * (32 + 1536) fits in the page
+  config.maxWidth = 32;
+  config.maxHeight = 32;
+  EXPECT_TRUE(writer.open(config));
+  EXPECT_EQ(std::memcmp(page.view, "IPCR", 4), 0);
+}
+
+TEST(FrameRingSections, ValidCopiesAreWholePicturesWhileTheWriterRaces) {
+  FrameRingWriter writer;
+  ASSERT_TRUE(writer.open(ringtest::tornReadConfig(uniqueName("torn").c_str())));
+  FrameRingReader first, second;
+  ASSERT_TRUE(first.open(writer.config().name));
+  ASSERT_TRUE(second.open(writer.config().name));
+
+  ringtest::TornReadCounts counts = ringtest::runTornReads(
+      writer, std::vector<const FrameRingReader*>{&first, &second}, 40'000, 2'000, std::chrono::seconds(20));
+  std::printf("published %llu, reads %llu, valid %llu, mismatched %llu\n", (unsigned long long)counts.published,
+              (unsigned long long)counts.reads, (unsigned long long)counts.valid,
+              (unsigned long long)counts.mismatches);
+  EXPECT_EQ(counts.mismatches, 0u);
+  EXPECT_GE(counts.reads, 10'000u);
+  EXPECT_GE(counts.valid, 100u);
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// Readers racing a writer that republishes into the same slot without pause: a copy that the
+// writer disturbed must never come out as a valid picture.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "ring/frame_ring_block.h"
+#include "torn_read_check.h"
+
+namespace {
+
+TEST(FrameRingTornRead, ValidCopiesAreAlwaysWholePictures) {
+  FrameRingConfig config = ringtest::tornReadConfig("unused");
+  std::uint64_t size = frameRingSectionSize(1, frameRingSlotStride(config.maxWidth, config.maxHeight));
+  std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[size]);
+  FrameRingBlockWriter writer;
+  ASSERT_TRUE(writer.format(block.get(), size, config));
+  FrameRingBlockReader first, second;
+  ASSERT_TRUE(first.attach(block.get(), size));
+  ASSERT_TRUE(second.attach(block.get(), size));
+
+  ringtest::TornReadCounts counts =
+      ringtest::runTornReads(writer, std::vector<const FrameRingBlockReader*>{&first, &second}, 40'000, 2'000,
+                             std::chrono::seconds(20));
+  std::printf("published %llu, reads %llu, valid %llu, mismatched %llu\n", (unsigned long long)counts.published,
+              (unsigned long long)counts.reads, (unsigned long long)counts.valid,
+              (unsigned long long)counts.mismatches);
+  EXPECT_EQ(counts.mismatches, 0u);
+  EXPECT_GE(counts.reads, 10'000u);
+  EXPECT_GE(counts.valid, 100u);
+}
+
+}  // namespace
