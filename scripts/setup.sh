@@ -12,6 +12,7 @@ packages=(
   pulseaudio pulseaudio-utils
   x264
   googletest libyuv-dev
+  fonts-dejavu-core fonts-noto-core fonts-noto-cjk
 )
 
 missing=()
