@@ -1,0 +1,193 @@
+// Filters for exercising the source framework inside real DirectShow graphs: a source built on
+// CSource/CSourceStream whose hooks the tests steer, and a sink filter of our own with one
+// input pin that records what reaches it. All knobs are set before the graph runs.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "vcam/dshow_common.h"
+#include "vcam/media_type.h"
+#include "vcam/source.h"
+#include "vcam/source_stream.h"
+
+namespace vcamtest {
+
+// An owning interface pointer: copies add a reference, Attach takes one over.
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(T* p) : p_(p) {
+    if (p_) p_->AddRef();
+  }
+  ComPtr(const ComPtr& other) : ComPtr(other.p_) {}
+  ~ComPtr() { Reset(); }
+  ComPtr& operator=(T* p) {
+    if (p) p->AddRef();
+    Reset();
+    p_ = p;
+    return *this;
+  }
+  ComPtr& operator=(const ComPtr& other) { return *this = other.p_; }
+
+  T* Get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  T** GetAddressOf() {
+    Reset();
+    return &p_;
+  }
+  void Attach(T* p) {
+    Reset();
+    p_ = p;
+  }
+  void Reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+extern const CLSID kTestSourceClsid;
+
+// Video type with a VIDEOINFOHEADER of the given size; subtype GUID_NULL leaves it unset.
+CMediaType makeVideoType(const GUID& subtype, LONG width, LONG height);
+
+class TestSource;
+
+class TestStream : public CSourceStream {
+ public:
+  TestStream(HRESULT* result, TestSource* parent, const wchar_t* pinName);
+
+  // What the stream offers (GetMediaType by position) and accepts (default: one of those).
+  std::vector<CMediaType> types;
+  std::function<HRESULT(const CMediaType*)> check;
+  // Sample production; default delivers every sample with S_OK.
+  std::function<HRESULT(IMediaSample*)> fill;
+  HRESULT threadCreateResult = S_OK;
+  // Buffer wishes; `adjust` may change the properties before they are set on the allocator.
+  LONG bufferSize = 4096;
+  LONG bufferCount = 2;
+  std::function<void(ALLOCATOR_PROPERTIES*)> adjust;
+  std::vector<ALLOCATOR_PROPERTIES> seenProperties;  // as each DecideBufferSize found them
+
+  std::atomic<int> fills{0};
+  std::atomic<int> threadCreates{0};
+  std::atomic<int> threadDestroys{0};
+  std::atomic<int> breakConnects{0};
+  std::atomic<int> waitingForBuffer{0};
+  std::atomic<int> workerThreadId{0};
+
+  HRESULT FillBuffer(IMediaSample* sample) override;
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) override;
+  using CSourceStream::GetMediaType;
+  HRESULT GetMediaType(int position, CMediaType* type) override;
+  HRESULT CheckMediaType(const CMediaType* type) override;
+  HRESULT OnThreadCreate() override;
+  HRESULT OnThreadDestroy() override;
+  HRESULT BreakConnect() override;
+  HRESULT GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, DWORD flags) override;
+};
+
+class TestSource : public CSource {
+ public:
+  // `pinCount` streams named "Out1", "Out2", ...; `outer` aggregates the filter.
+  TestSource(IUnknown* outer, int pinCount, HRESULT* result);
+  TestStream* stream(int index) { return static_cast<TestStream*>(GetPin(index)); }
+  IPin* pin(int index) { return static_cast<IPin*>(stream(index)); }
+  IBaseFilter* filter() { return static_cast<IBaseFilter*>(this); }
+};
+
+// A new standalone source with one reference held by the caller.
+ComPtr<IBaseFilter> createSource(int pinCount, TestSource** source);
+
+// An allocator that wraps the runtime's memory allocator but grants at most `maxBuffer`
+// bytes per buffer, like a downstream allocator with fixed buffers.
+class LimitedAllocator : public IMemAllocator {
+ public:
+  explicit LimitedAllocator(LONG maxBuffer);
+  virtual ~LimitedAllocator();
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override;
+  HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES* props) override;
+  HRESULT STDMETHODCALLTYPE Commit() override;
+  HRESULT STDMETHODCALLTYPE Decommit() override;
+  HRESULT STDMETHODCALLTYPE GetBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
+                                      DWORD flags) override;
+  HRESULT STDMETHODCALLTYPE ReleaseBuffer(IMediaSample* sample) override;
+
+  std::atomic<int> setPropertiesCalls{0};
+
+ private:
+  LONG refCount_ = 1;
+  LONG maxBuffer_;
+  ComPtr<IMemAllocator> inner_;
+};
+
+class TestSink : public IBaseFilter {
+ public:
+  TestSink();
+  virtual ~TestSink();
+
+  // The input pin's own preferred types, offered through its EnumMediaTypes.
+  std::vector<CMediaType> preferred;
+  // Verdict on ReceiveConnection; default accepts.
+  std::function<HRESULT(const AM_MEDIA_TYPE*)> accept;
+  std::vector<CMediaType> offered;  // every type ReceiveConnection saw, in order
+  ALLOCATOR_PROPERTIES requirements = {};
+  HRESULT requirementsResult = E_NOTIMPL;
+  ComPtr<IMemAllocator> ownAllocator;  // what GetAllocator offers; none: VFW_E_NO_ALLOCATOR
+  ComPtr<IMemAllocator> notified;      // what NotifyAllocator was told
+  bool holdSamples = false;            // keep received samples until releaseHeld
+  HRESULT receiveResult = S_OK;
+
+  std::atomic<int> received{0};
+  std::atomic<int> endOfStreams{0};
+  std::atomic<int> notifyAllocatorCalls{0};
+
+  IPin* pin();
+  void releaseHeld();
+  std::vector<REFERENCE_TIME> sampleStarts();
+
+  // IUnknown and IBaseFilter
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+  HRESULT STDMETHODCALLTYPE Stop() override;
+  HRESULT STDMETHODCALLTYPE Pause() override;
+  HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+  HRESULT STDMETHODCALLTYPE GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+  HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
+  HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
+  HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
+  HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
+  HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
+  HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
+  HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
+
+ private:
+  class InputPin;
+  friend class InputPin;
+
+  LONG refCount_ = 1;
+  FILTER_STATE state_ = State_Stopped;
+  IFilterGraph* graph_ = nullptr;
+  ComPtr<IReferenceClock> clock_;
+  InputPin* pin_;
+  std::mutex mutex_;
+  std::vector<IMediaSample*> held_;
+  std::vector<REFERENCE_TIME> starts_;
+};
+
+}  // namespace vcamtest

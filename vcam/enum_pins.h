@@ -1,0 +1,38 @@
+// Enumerates a filter's pins. It keeps the filter alive and remembers which pins it has
+// already handed out, so a change in the pin set (a new pin version) does not repeat them.
+#pragma once
+
+#include "vcam/dshow_common.h"
+
+class CBaseFilter;
+class CBasePin;
+
+class CEnumPins : public IEnumPins {
+ public:
+  // Starts at the beginning, or as a copy of `source`'s position when cloning.
+  CEnumPins(CBaseFilter* filter, const CEnumPins* source);
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override;
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
+  HRESULT STDMETHODCALLTYPE Reset() override;
+  HRESULT STDMETHODCALLTYPE Clone(IEnumPins** clone) override;
+  virtual ~CEnumPins();
+
+ private:
+  bool versionChanged() const;
+  bool alreadyReturned(CBasePin* pin) const;
+  bool remember(CBasePin* pin);
+
+  volatile LONG refCount_ = 1;
+  CBaseFilter* filter_;
+  LONG version_ = 0;
+  int count_ = 0;
+  int position_ = 0;
+  // Pins handed out so far; not counted, only compared.
+  CBasePin** returned_ = nullptr;
+  int returnedCount_ = 0;
+  int returnedCapacity_ = 0;
+};
