@@ -1,0 +1,342 @@
+// AudioPlayer against Wine's real WASAPI, which plays into the PulseAudio server's null sink.
+// The sink's monitor is recorded with parec (a Linux program Wine starts for us) to show that
+// what was pushed is what the device played.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/audio_player.h"
+#include "support/log_capture.h"
+#include "support/wait.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRate = 48000;
+constexpr double kTone = 1000.0;
+constexpr double kPi = 3.14159265358979323846;
+
+// 10 ms of a 1 kHz tone starting at sample `first`, as float32 stereo or int16 mono.
+std::vector<std::uint8_t> floatStereoTone(std::int64_t first, int frames) {
+  std::vector<std::uint8_t> bytes(std::size_t(frames) * 8);
+  for (int i = 0; i < frames; i++) {
+    float v = float(0.5 * std::sin(2 * kPi * kTone * double(first + i) / kRate));
+    std::memcpy(&bytes[std::size_t(i) * 8], &v, 4);
+    std::memcpy(&bytes[std::size_t(i) * 8 + 4], &v, 4);
+  }
+  return bytes;
+}
+
+std::vector<std::uint8_t> int16MonoTone(std::int64_t first, int frames) {
+  std::vector<std::uint8_t> bytes(std::size_t(frames) * 2);
+  for (int i = 0; i < frames; i++) {
+    auto v = std::int16_t(16000 * std::sin(2 * kPi * kTone * double(first + i) / kRate));
+    std::memcpy(&bytes[std::size_t(i) * 2], &v, 2);
+  }
+  return bytes;
+}
+
+// Records `seconds` of the null sink's monitor into a file, through /bin/sh started by Wine.
+// Wine gives no usable handle for a Linux process, so a marker file says when it is done.
+// The monitor starts delivering only some time after parec connects, so callers keep playing
+// until done() rather than for a fixed time; `timeout` bounds the whole recording.
+class SinkRecording {
+ public:
+  explicit SinkRecording(double seconds) {
+    unsigned long id = GetCurrentProcessId();
+    unixPath_ = "/tmp/brindle-audio-" + std::to_string(id) + ".raw";
+    std::string bytes = std::to_string(static_cast<long long>(seconds * kRate) * 8);
+    std::string command = "/bin/sh -c \"rm -f " + unixPath_ + ".done; /usr/bin/timeout 8 /usr/bin/parec"
+                          " -d auto_null.monitor --format=float32le --rate=48000 --channels=2 --raw"
+                          " --latency-msec=100 2>/dev/null | head -c " + bytes + " > " + unixPath_ +
+                          "; touch " + unixPath_ + ".done\"";
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    started_ = CreateProcessA("/bin/sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+    if (started_) {
+      if (info.hProcess) CloseHandle(info.hProcess);
+      if (info.hThread) CloseHandle(info.hThread);
+    }
+  }
+  ~SinkRecording() {
+    waitDone();
+    DeleteFileA(windowsPath(unixPath_).c_str());
+    DeleteFileA(windowsPath(unixPath_ + ".done").c_str());
+  }
+  bool started() const { return started_; }
+  bool done() const { return GetFileAttributesA(windowsPath(unixPath_ + ".done").c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+  // Waits (bounded) for the recording to finish and returns its samples, interleaved stereo.
+  std::vector<float> samples() {
+    std::vector<float> out;
+    if (!waitDone()) return out;
+    std::ifstream file(windowsPath(unixPath_), std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    out.resize(bytes.size() / 4);
+    if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * 4);
+    return out;
+  }
+
+ private:
+  bool waitDone() const {
+    return started_ && testsupport::waitUntil([&] { return done(); }, 10000ms);
+  }
+  static std::string windowsPath(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    return path;
+  }
+  std::string unixPath_;
+  bool started_ = false;
+};
+
+struct ToneAnalysis {
+  bool sound = false;
+  double frequency = 0;
+  double longestGapMs = 0;
+  double seconds = 0;  // from the first sound to the end of the recording
+  double silentMs = 0;  // runs of more than a few quiet samples, added up
+};
+
+// One channel of interleaved stereo: the pitch from the median spacing of rising zero crossings
+// (the player fills short underruns with silence, which a plain crossing count would read as a
+// lower tone), the longest stretch of silence after the first sound, and all silence together.
+ToneAnalysis analyse(const std::vector<float>& stereo, int channel) {
+  ToneAnalysis result;
+  std::size_t frames = stereo.size() / 2;
+  std::size_t first = 0;
+  while (first < frames && std::fabs(stereo[first * 2 + channel]) < 0.02f) first++;
+  if (first == frames) return result;
+  result.sound = true;
+  result.seconds = double(frames - first) / kRate;
+
+  std::size_t quiet = 0, longestQuiet = 0, silent = 0;
+  std::vector<double> crossings;
+  for (std::size_t i = first; i < frames; i++) {
+    float v = stereo[i * 2 + channel];
+    quiet = std::fabs(v) < 0.01f ? quiet + 1 : 0;
+    if (quiet > longestQuiet) longestQuiet = quiet;
+    if (quiet > 4) silent++;
+    if (i > first) {
+      float before = stereo[(i - 1) * 2 + channel];
+      if (before < 0 && v >= 0) crossings.push_back(double(i - 1) + double(-before) / double(v - before));
+    }
+  }
+  result.longestGapMs = 1000.0 * double(longestQuiet) / kRate;
+  result.silentMs = 1000.0 * double(silent) / kRate;
+  if (crossings.size() > 10) {
+    std::vector<double> periods;
+    for (std::size_t i = 1; i < crossings.size(); i++) periods.push_back(crossings[i] - crossings[i - 1]);
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    result.frequency = kRate / periods[periods.size() / 2];
+  }
+  return result;
+}
+
+// Pushes the tone in 10 ms pieces at real-time pace until the recording is done (at most 9 s).
+template <class MakeTone>
+void pushToneWhileRecording(AudioPlayer& player, const SinkRecording& recording, MakeTone makeTone) {
+  const int frames = kRate / 100;
+  Clock::time_point start = Clock::now();
+  for (int n = 0; n < 900 && !recording.done(); n++) {
+    std::vector<std::uint8_t> piece = makeTone(std::int64_t(n) * frames, frames);
+    player.push(piece.data(), piece.size());
+    std::this_thread::sleep_until(start + n * 10ms + 10ms);
+  }
+}
+
+AudioFormat monoInt16WithoutFrameSize() {
+  AudioFormat format;  // as read from {"ch":1,"bits":16,"float":false}: bytesPerFrame stays 8
+  format.channels = 1;
+  format.bitsPerSample = 16;
+  format.isFloat = false;
+  return format;
+}
+
+TEST(AudioPlayerPlayback, StereoFloatToneReachesTheSinkWithoutGaps) {
+  testsupport::LogCapture log;
+  AudioPlayer player;
+  ASSERT_TRUE(player.configure(AudioFormat())) << "is the PulseAudio server running?";
+  EXPECT_EQ(log.count("[AudioPlayer] started 48000 Hz 2 ch 32 bit float\n"), 1u);
+
+  SinkRecording recording(1.0);
+  ASSERT_TRUE(recording.started());
+  pushToneWhileRecording(player, recording, floatStereoTone);
+  std::vector<float> samples = recording.samples();
+  player.stop();
+
+  ASSERT_EQ(samples.size(), std::size_t(kRate) * 2);  // a second of stereo
+  for (int channel = 0; channel < 2; channel++) {
+    ToneAnalysis tone = analyse(samples, channel);
+    ASSERT_TRUE(tone.sound) << "channel " << channel << " is silent";
+    EXPECT_GT(tone.seconds, 0.5);
+    EXPECT_NEAR(tone.frequency, kTone, kTone * 0.01) << "channel " << channel;
+    EXPECT_LE(tone.longestGapMs, 50.0) << "channel " << channel;
+    std::printf("channel %d: %.1f Hz, longest gap %.1f ms, silence %.1f ms in %.2f s\n", channel, tone.frequency,
+                tone.longestGapMs, tone.silentMs, tone.seconds);
+  }
+}
+
+// bytesPerFrame 8 against a 2-byte device frame: the player counts in device frames, so the
+// tone plays at its pitch and nothing is written beyond the device buffer.
+TEST(AudioPlayerPlayback, MonoInt16WithMismatchedFrameSizePlaysTheTone) {
+  testsupport::LogCapture log;
+  AudioPlayer player;
+  ASSERT_TRUE(player.configure(monoInt16WithoutFrameSize()));
+  EXPECT_EQ(log.count("[AudioPlayer] started 48000 Hz 1 ch 16 bit int\n"), 1u);
+  EXPECT_EQ(player.format().bytesPerFrame, 8);
+
+  SinkRecording recording(1.0);
+  ASSERT_TRUE(recording.started());
+  pushToneWhileRecording(player, recording, int16MonoTone);
+  std::vector<float> samples = recording.samples();
+  player.stop();
+
+  ToneAnalysis tone = analyse(samples, 0);
+  ASSERT_TRUE(tone.sound);
+  EXPECT_NEAR(tone.frequency, kTone, kTone * 0.01);
+  EXPECT_LE(tone.longestGapMs, 50.0);
+  std::printf("mono: %.1f Hz, longest gap %.1f ms, silence %.1f ms in %.2f s\n", tone.frequency, tone.longestGapMs,
+              tone.silentMs, tone.seconds);
+}
+
+TEST(AudioPlayerQueueing, PushingFasterThanRealTimeKeepsTheDelayBounded) {
+  AudioPlayer player;
+  ASSERT_TRUE(player.configure(AudioFormat()));
+  // Two seconds of audio as fast as they come: never more than 120 ms (46,080 bytes) queued.
+  std::size_t most = 0;
+  for (int n = 0; n < 200; n++) {
+    std::vector<std::uint8_t> piece = floatStereoTone(std::int64_t(n) * 480, 480);
+    player.push(piece.data(), piece.size());
+    most = std::max(most, player.queuedBytes());
+  }
+  EXPECT_LE(most, 46080u);
+  EXPECT_GT(most, 0u);
+
+  // One push far over the limit leaves at most the newest 40 ms.
+  std::vector<std::uint8_t> big(50000, 0);
+  player.push(big.data(), big.size());
+  EXPECT_LE(player.queuedBytes(), 15360u);
+}
+
+TEST(AudioPlayerState, ClosedPlayerDropsAndStopIsIdempotent) {
+  AudioPlayer player;
+  std::vector<std::uint8_t> bytes(3840, 1);
+  player.push(bytes.data(), bytes.size());
+  EXPECT_EQ(player.queuedBytes(), 0u);
+  EXPECT_FALSE(player.opened());
+
+  player.stop();
+  player.stop();
+  EXPECT_FALSE(player.opened());
+  EXPECT_EQ(player.queuedBytes(), 0u);
+
+  // After a stop the player is closed again and drops what comes.
+  ASSERT_TRUE(player.configure(AudioFormat()));
+  player.stop();
+  player.push(bytes.data(), bytes.size());
+  EXPECT_EQ(player.queuedBytes(), 0u);
+  EXPECT_FALSE(player.opened());
+}
+
+TEST(AudioPlayerState, ConfigureReopensOnlyForADifferentDeviceFormat) {
+  testsupport::LogCapture log;
+  AudioPlayer player;
+  ASSERT_TRUE(player.configure(AudioFormat()));
+  ASSERT_EQ(log.count("[AudioPlayer] started"), 1u);
+
+  // Zero bytes change nothing.
+  std::size_t before = player.queuedBytes();
+  player.push(nullptr, 0);
+  EXPECT_EQ(player.queuedBytes(), before);
+
+  // Equal but for bytesPerFrame and bigEndian: unchanged, old bytesPerFrame kept, not reopened.
+  AudioFormat same;
+  same.bytesPerFrame = 4;
+  same.bigEndian = true;
+  EXPECT_TRUE(player.configure(same));
+  EXPECT_TRUE(player.opened());
+  EXPECT_EQ(player.format().bytesPerFrame, 8);
+  EXPECT_FALSE(player.format().bigEndian);
+  EXPECT_EQ(log.count("[AudioPlayer] started"), 1u);
+
+  // Another rate reopens the device, which starts with an empty queue.
+  AudioFormat other;
+  other.sampleRate = 44100;
+  std::vector<std::uint8_t> bytes(40000, 0);
+  player.push(bytes.data(), bytes.size());
+  EXPECT_TRUE(player.configure(other));
+  EXPECT_EQ(log.count("[AudioPlayer] started 44100 Hz 2 ch 32 bit float\n"), 1u);
+  EXPECT_EQ(player.format().sampleRate, 44100);
+  EXPECT_EQ(player.queuedBytes(), 0u);
+}
+
+TEST(AudioPlayerState, FailedOpenLeavesItClosedAndALaterFormatWorks) {
+  testsupport::LogCapture log;
+  AudioPlayer player;
+
+  // 12-bit samples: the audio engine refuses them at Initialize, after the client was obtained.
+  AudioFormat twelve;
+  twelve.bitsPerSample = 12;
+  twelve.isFloat = false;
+  EXPECT_FALSE(player.configure(twelve));
+  EXPECT_FALSE(player.opened());
+  std::vector<std::string> lines = log.linesStartingWith("[AudioPlayer] IAudioClient::Initialize failed 0x");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].size(), std::string("[AudioPlayer] IAudioClient::Initialize failed 0x88890008\n").size());
+  std::vector<std::uint8_t> bytes(3840, 1);
+  player.push(bytes.data(), bytes.size());
+  EXPECT_EQ(player.queuedBytes(), 0u);
+
+  // A rate no device takes is refused before the audio engine sees it (Wine's would abort).
+  AudioFormat absurd;
+  absurd.sampleRate = 5000000;
+  EXPECT_FALSE(player.configure(absurd));
+  EXPECT_EQ(log.count("[AudioPlayer] unplayable format 5000000 Hz 2 ch 32 bit (sample rate)\n"), 1u);
+
+  EXPECT_TRUE(player.configure(AudioFormat()));
+  EXPECT_TRUE(player.opened());
+  EXPECT_EQ(log.count("[AudioPlayer] started 48000 Hz 2 ch 32 bit float\n"), 1u);
+}
+
+TEST(AudioPlayerRenderLoop, WaitsForTheDeviceAndStopsPromptly) {
+  AudioPlayer player;
+  ASSERT_TRUE(player.configure(AudioFormat()));
+
+  // About a second idle: the loop wakes per device period (or every 100 ms), never spins.
+  std::this_thread::sleep_for(1000ms);
+  std::uint64_t passes = player.renderPasses();
+  std::printf("render passes in 1 s: %llu\n", static_cast<unsigned long long>(passes));
+  EXPECT_GE(passes, 5u);
+  EXPECT_LE(passes, 400u);
+
+  // The buffer event wakes the loop at once; stop does not wait out a 100 ms time-out.
+  std::vector<std::uint8_t> bytes(3840, 0);
+  player.push(bytes.data(), bytes.size());
+  Clock::time_point start = Clock::now();
+  player.stop();
+  auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  std::printf("stop took %lld ms\n", static_cast<long long>(took.count()));
+  EXPECT_LT(took.count(), 500);
+  EXPECT_FALSE(player.opened());
+  EXPECT_EQ(player.queuedBytes(), 0u);
+}
+
+}  // namespace
