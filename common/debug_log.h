@@ -5,7 +5,10 @@
 #include <cstdarg>
 #include <cstddef>
 
-#if defined(__GNUC__) || defined(__clang__)
+#if defined(__MINGW32__)
+// MinGW's C++ runtime formats with its ISO printf, so %zu and %llu are checked as such.
+#define BRINDLE_PRINTF_LIKE(fmt_index, first_arg) __attribute__((format(gnu_printf, fmt_index, first_arg)))
+#elif defined(__GNUC__) || defined(__clang__)
 #define BRINDLE_PRINTF_LIKE(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
 #else
 #define BRINDLE_PRINTF_LIKE(fmt_index, first_arg)
