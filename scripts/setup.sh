@@ -13,6 +13,7 @@ packages=(
   x264
   googletest libyuv-dev
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk
+  locales
 )
 
 missing=()
