@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the test clips: a moving test pattern with a visible frame counter, encoded by x264
-# as Annex B with access unit delimiters, SPS/PPS before every key frame, no B-frames, an IDR
-# every 30 pictures, 60 pictures at 30 fps.
+# as Annex B with access unit delimiters, SPS/PPS before every key frame (x264 repeats them in
+# band by default when it writes a raw stream), no B-frames, an IDR every 30 pictures, 60
+# pictures at 30 fps.
 #   scripts/make-clips.sh OUTDIR [GENERATOR]
 # GENERATOR is the clip_pattern program; without it one is compiled from tools/clip_pattern.
 set -euo pipefail
@@ -38,7 +39,7 @@ for size in 1920x1080 1280x720 1080x1920; do
     "$x264" --quiet --demuxer raw --input-csp i420 --input-res "$size" --fps 30 \
       --preset veryfast --tune zerolatency --threads 1 --crf 20 \
       --bframes 0 --keyint 30 --min-keyint 30 --no-scenecut \
-      --aud --repeat-headers --frames "$frames" -o "$tmp" - 2>"$work/x264.log" ||
+      --aud --frames "$frames" -o "$tmp" - 2>"$work/x264.log" ||
     { cat "$work/x264.log" >&2; echo "make-clips: encoding $size failed" >&2; exit 1; }
   mv -f "$tmp" "$outdir/clip_$size.264"
 done

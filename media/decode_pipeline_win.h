@@ -1,0 +1,52 @@
+// The video half of the receive chain: H.264 frames in, NV12 pictures out. Every picture is
+// packed tight (stride = width, chroma at row height), published into the shared frame ring
+// for the virtual camera and handed to `onDecodedFrame`, in that order, on the thread that
+// calls handleFrame. Orientation messages go to `onOrientation`. No lock: callbacks and
+// start/stop must not change while frames flow. Windows only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "media/decoded_frame.h"
+#include "media/h264_decoder.h"
+#include "receiver/frame.h"
+#include "ring/frame_ring_format.h"
+#include "ring/frame_ring_writer.h"
+
+class DecodePipelineWin {
+ public:
+  DecodePipelineWin();
+  ~DecodePipelineWin() { stop(); }
+  DecodePipelineWin(const DecodePipelineWin&) = delete;
+  DecodePipelineWin& operator=(const DecodePipelineWin&) = delete;
+
+  // Opens the frame ring `ringName` with 4 NV12 slots of maxWidth x maxHeight, then starts the
+  // decoder. False, with nothing left running, when either fails. True at once when started.
+  bool start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName = kFrameRingName);
+  // Stops the decoder, then closes the ring. Nothing when stopped.
+  void stop();
+
+  // Types 1, 2, 3 are decoded; 0x10 is read as an orientation message; the rest is ignored, as
+  // is everything while stopped.
+  void handleFrame(const receiver::Frame& frame);
+
+  // Takes one picture as the decoder lays it out, packs it when its rows or plane offset are
+  // not tight, publishes it and passes it on. A picture whose bytes cannot hold the rows its
+  // layout names is dropped with a log line.
+  void deliver(const receiver::DecodedFrame& frame);
+
+  bool started() const { return started_; }
+  std::uint64_t framesDecoded() const { return h264_.framesDecoded(); }
+
+  std::function<void(const receiver::DecodedFrame&)> onDecodedFrame;
+  std::function<void(int rotationDegrees, bool mirror)> onOrientation;
+
+ private:
+  H264Decoder h264_;
+  FrameRingWriter ring_;
+  std::vector<std::uint8_t> packBuffer_;
+  bool started_ = false;
+};

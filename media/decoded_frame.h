@@ -1,0 +1,21 @@
+// One decoded NV12 picture. Passed by const reference: a receiver copies what it keeps.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace receiver {
+
+struct DecodedFrame {
+  std::uint32_t width = 0;        // visible pixels
+  std::uint32_t height = 0;
+  std::uint32_t codedHeight = 0;  // luma rows in `data` before the chroma plane; 0 = `height`
+  std::int64_t timestampUs = 0;   // presentation time
+  // Luma rows of `stride` bytes, then from row codedHeight (or height) the interleaved Cb/Cr
+  // rows, one per two luma rows. Pictures leaving the pipeline are packed: stride == width and
+  // the chroma starts at row height.
+  std::vector<std::uint8_t> data;
+  std::uint32_t stride = 0;       // bytes per row, both planes
+};
+
+}  // namespace receiver

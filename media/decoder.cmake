@@ -1,0 +1,8 @@
+# The H.264 decode pipeline: NV12 packing is portable; the Media Foundation decoder and the
+# pipeline that publishes into the frame ring are Windows only.
+brindle_library(brindle_decoder
+  SOURCES decoded_frame.h nv12_pack.h nv12_pack.cpp
+  WINDOWS_SOURCES h264_decoder.h h264_decoder.cpp h264_decoder_layout.h h264_decoder_layout.cpp
+                  decode_pipeline_win.h decode_pipeline_win.cpp
+  LIBS brindle_common
+  WINDOWS_LIBS brindle_ring brindle_media_metadata mfplat mfuuid wmcodecdspuuid ole32)

@@ -1,0 +1,74 @@
+// Decodes H.264 access units (Annex B byte stream, one unit per call) to NV12 pictures with the
+// Media Foundation H.264 decoder transform, synchronously: every picture the transform has
+// ready when a unit has been fed is handed to `onFrame` before `feed` returns. Pictures come as
+// the transform lays them out (rows of `stride` bytes, chroma from row `codedHeight`).
+// Failures are logged as "[H264Decoder]" lines and never reach the caller. Windows only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "media/decoded_frame.h"
+
+struct IMFTransform;
+struct IMFSample;
+
+class H264Decoder {
+ public:
+  H264Decoder() = default;
+  ~H264Decoder() { stop(); }
+  H264Decoder(const H264Decoder&) = delete;
+  H264Decoder& operator=(const H264Decoder&) = delete;
+
+  // Starts Media Foundation and creates, configures and starts a new decoder transform. True
+  // at once when already started. On failure everything is released and shut down again.
+  bool start();
+  // The same with a transform supplied by the caller (one reference is taken) instead of a
+  // new Media Foundation decoder.
+  bool start(IMFTransform* transform);
+  // Ends streaming and releases the transform; pictures still inside it are dropped.
+  void stop();
+
+  // Submits one access unit; `timestampUs` comes back on its picture. Dropped when stopped or
+  // when it is not an Annex B byte stream. When the transform fails before the first picture of
+  // a sequence (from a unit with a sequence parameter set on), a fresh transform is started and
+  // given that sequence's units again.
+  void feed(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+
+  bool started() const { return started_; }
+  std::uint64_t framesDecoded() const { return framesDecoded_; }  // since construction
+
+  // Receives each picture on the feeding thread; when empty, pictures are decoded and dropped.
+  std::function<void(const receiver::DecodedFrame&)> onFrame;
+
+ private:
+  bool createTransform();
+  bool restartTransform();
+  bool configure();
+  void negotiateOutput();
+  // Both false when the transform failed in a way that may leave it unusable.
+  bool submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+  bool drainOutput();
+  void keepSequenceStart(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+  IMFSample* makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+  void extractPicture(IMFSample* sample);
+
+  IMFTransform* decoder_ = nullptr;   // null while stopped, or after a restart that failed
+  IMFTransform* supplied_ = nullptr;  // the caller's transform, reused on a restart
+  bool started_ = false;
+  std::uint64_t framesDecoded_ = 0;
+  void* mtaUsage_ = nullptr;         // keeps the process's multithreaded apartment alive while started
+  receiver::DecodedFrame picture_;   // reused so its bytes are not reallocated per picture
+
+  // The units since the last sequence parameter set, kept until a picture of that sequence
+  // comes out, so a transform that fails meanwhile can be replaced without losing them.
+  struct KeptUnit {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t timestampUs = 0;
+  };
+  std::vector<KeptUnit> sequenceStart_;
+  std::uint64_t sequenceTimeUs_ = 0;
+  bool sequenceShown_ = true;
+};

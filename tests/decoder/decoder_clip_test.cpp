@@ -1,0 +1,322 @@
+// The pipeline on Media Foundation's real H.264 decoder, fed the generated clips one access
+// unit per frame: picture sizes and layout, the counter drawn into each picture, timestamps,
+// a size change mid-stream, damaged input, and the ring as another process reads it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "clip_units.h"
+#include "media/decode_pipeline_win.h"
+#include "media/h264_decoder.h"
+#include "media/nv12_pack.h"
+#include "ring/frame_ring_reader.h"
+#include "support/log_capture.h"
+#include "tools/clip_pattern/frame_counter_code.h"
+
+namespace {
+
+using decodertest::Clip;
+using decodertest::loadClip;
+using decodertest::numberOf;
+
+std::string uniqueRing(const char* what) {
+  return "brindle-decoder-test-" + std::to_string(GetCurrentProcessId()) + "-" + what;
+}
+
+const Clip& clip(const std::string& name) {
+  static std::map<std::string, Clip> loaded;  // node-based: references stay valid
+  auto it = loaded.find(name);
+  if (it == loaded.end()) it = loaded.emplace(name, loadClip(name, BRINDLE_CLIP_DIR)).first;
+  return it->second;
+}
+
+struct Picture {
+  std::uint32_t width, height, codedHeight, stride;
+  std::size_t size;
+  std::int64_t timestampUs;
+  int counter;  // read from the picture; -1 when unreadable
+};
+
+// Everything that leaves the pipeline through onDecodedFrame, with the last picture's bytes.
+struct Collector {
+  std::vector<Picture> pictures;
+  std::vector<std::uint8_t> lastData;
+
+  void attach(DecodePipelineWin& pipeline) {
+    pipeline.onDecodedFrame = [this](const receiver::DecodedFrame& f) { take(f); };
+  }
+  void take(const receiver::DecodedFrame& f) {
+    int counter = f.data.size() >= std::size_t(f.stride) * f.height
+                      ? clippattern::readFrameCounter(f.data.data(), int(f.width), int(f.height), int(f.stride))
+                      : -1;
+    pictures.push_back({f.width, f.height, f.codedHeight, f.stride, f.data.size(), f.timestampUs, counter});
+    lastData = f.data;
+  }
+};
+
+// Every picture is packed NV12 of one of the allowed sizes and shows the number it was sent as.
+// H.264 codes whole 16-pixel macroblocks: Windows' decoder crops 1088 back to 1080 through the
+// display aperture, Wine's reports none and hands out the coded size.
+std::uint32_t coded(std::uint32_t side) { return (side + 15) / 16 * 16; }
+
+void expectPackedAndNumbered(const std::vector<Picture>& pictures, std::uint32_t width, std::uint32_t height,
+                             std::int64_t numberOffset = 0) {
+  std::int64_t previous = -1;
+  for (const Picture& p : pictures) {
+    SCOPED_TRACE(testing::Message() << "picture at " << p.timestampUs);
+    EXPECT_TRUE((p.width == width && p.height == height) || (p.width == coded(width) && p.height == coded(height)))
+        << p.width << "x" << p.height;
+    EXPECT_EQ(p.stride, p.width);
+    EXPECT_EQ(p.codedHeight, p.height);
+    EXPECT_EQ(p.size, std::size_t(p.width) * p.height * 3 / 2);
+    EXPECT_EQ(p.counter, numberOf(p.timestampUs) - numberOffset);
+    EXPECT_GT(numberOf(p.timestampUs), previous);
+    previous = numberOf(p.timestampUs);
+  }
+}
+
+struct ClipCase {
+  const char* file;
+  std::uint32_t width;
+  std::uint32_t height;
+};
+
+class DecodeClips : public testing::TestWithParam<ClipCase> {};
+
+TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
+  const ClipCase& c = GetParam();
+  const Clip& units = clip(c.file);
+  ASSERT_EQ(units.units.size(), 60u) << "clip missing: " << c.file;
+
+  testsupport::LogCapture log;
+  const std::string ring = uniqueRing("clip");
+  DecodePipelineWin pipeline;
+  Collector seen;
+  seen.attach(pipeline);
+  ASSERT_TRUE(pipeline.start(1920, 1920, ring));
+  for (std::size_t i = 0; i < units.units.size(); ++i) pipeline.handleFrame(units.frame(i, i));
+
+  // The transform keeps a few pictures back until more input comes; all others came out.
+  ASSERT_GE(seen.pictures.size(), 50u);
+  EXPECT_EQ(seen.pictures.front().counter, 0);
+  expectPackedAndNumbered(seen.pictures, c.width, c.height);
+
+  // Each picture went into the ring, in order: the newest one is the last handed out.
+  FrameRingReader reader;
+  ASSERT_TRUE(reader.open(ring));
+  RingPicture latest = reader.readLatest(0);
+  ASSERT_TRUE(latest.valid);
+  EXPECT_EQ(latest.frameNumber, seen.pictures.size());
+  EXPECT_EQ(std::int64_t(latest.timestampUs), seen.pictures.back().timestampUs);
+  EXPECT_EQ(latest.width, seen.pictures.back().width);
+  EXPECT_EQ(latest.height, seen.pictures.back().height);
+  ASSERT_EQ(latest.size, seen.lastData.size());
+  EXPECT_EQ(std::memcmp(latest.pixels.get(), seen.lastData.data(), latest.size), 0);
+
+  // Only the first three pictures of a decoder are described.
+  EXPECT_EQ(log.count("[H264Decoder] decoded frame #"), 3u);
+  EXPECT_EQ(log.count("[H264Decoder] decoded frame #0  visible "), 1u);
+  EXPECT_EQ(log.count("[H264Decoder] ProcessOutput failed"), 0u);
+  pipeline.stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, DecodeClips,
+                         testing::Values(ClipCase{"clip_1280x720.264", 1280, 720}, ClipCase{"clip_1080x1920.264", 1080, 1920},
+                                         ClipCase{"clip_1920x1080.264", 1920, 1080}));
+
+// What Windows' decoder hands out for a 1080p stream: 1088 coded rows, 1080 visible. The real
+// transform's pictures, cropped the way Windows crops them, go through the pipeline's packing.
+TEST(DecodeLayouts, CodedRowsBelowTheVisiblePictureArePackedAway) {
+  const Clip& units = clip("clip_1920x1080.264");
+  ASSERT_EQ(units.units.size(), 60u);
+  DecodePipelineWin pipeline;
+  Collector seen;
+  seen.attach(pipeline);
+  ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("crop")));
+
+  H264Decoder decoder;
+  std::vector<std::uint8_t> lastRaw;
+  int raws = 0;
+  decoder.onFrame = [&](const receiver::DecodedFrame& raw) {
+    ++raws;
+    EXPECT_EQ(raw.codedHeight, 1088u);
+    EXPECT_EQ(raw.stride, 1920u);
+    ASSERT_GE(raw.data.size(), 1920u * 1088 * 3 / 2);
+    receiver::DecodedFrame cropped = raw;
+    cropped.height = 1080;
+    pipeline.deliver(cropped);
+    lastRaw = raw.data;
+  };
+  ASSERT_TRUE(decoder.start());
+  for (std::size_t i = 0; i < 30; ++i) decoder.feed(units.unit(i), decodertest::kBaseUs + i * decodertest::kStepUs);
+  decoder.stop();
+
+  ASSERT_GE(raws, 25);
+  ASSERT_EQ(seen.pictures.size(), std::size_t(raws));
+  expectPackedAndNumbered(seen.pictures, 1920, 1080);
+  for (const Picture& p : seen.pictures) ASSERT_EQ(p.height, 1080u);
+  // Luma rows 0-1079 as they were; chroma from the decoder's row 1088, not 1080.
+  ASSERT_EQ(seen.lastData.size(), 3'110'400u);
+  EXPECT_EQ(std::memcmp(seen.lastData.data(), lastRaw.data(), 1920u * 1080), 0);
+  EXPECT_EQ(std::memcmp(seen.lastData.data() + 1920u * 1080, lastRaw.data() + 1920u * 1088, 1920u * 540), 0);
+}
+
+TEST(DecodeStreams, APictureSizeChangeMidStreamIsRenegotiated) {
+  const Clip& small = clip("clip_1280x720.264");
+  const Clip& large = clip("clip_1920x1080.264");
+  ASSERT_EQ(small.units.size(), 60u);
+  ASSERT_EQ(large.units.size(), 60u);
+  testsupport::LogCapture log;
+  DecodePipelineWin pipeline;
+  Collector seen;
+  seen.attach(pipeline);
+  ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("resize")));
+  // The second stream's first unit is a key frame with its parameter sets, as a phone sends
+  // them after switching cameras; its pictures are numbered from 100.
+  for (std::size_t i = 0; i < 30; ++i) pipeline.handleFrame(small.frame(i, i));
+  for (std::size_t i = 0; i < 60; ++i) pipeline.handleFrame(large.frame(i, 100 + i));
+
+  std::vector<Picture> before, after;
+  for (const Picture& p : seen.pictures) (numberOf(p.timestampUs) < 100 ? before : after).push_back(p);
+  ASSERT_GE(before.size(), 20u);
+  ASSERT_GE(after.size(), 50u);
+  expectPackedAndNumbered(before, 1280, 720);
+  expectPackedAndNumbered(after, 1920, 1080, 100);
+  // The new size shows from the new stream's first picture on: nothing of it is lost. (Windows'
+  // decoder renegotiates in place; Wine's fails and is replaced, given the new stream again.)
+  EXPECT_EQ(after.front().counter, 0);
+  EXPECT_GE(log.count("[H264Decoder] stream change, re-negotiated; cbSize="), 2u);
+}
+
+TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
+  const Clip& units = clip("clip_1280x720.264");
+  ASSERT_EQ(units.units.size(), 60u);
+  ASSERT_TRUE(units.units[30].isKey);
+  testsupport::LogCapture log;
+  DecodePipelineWin pipeline;
+  Collector seen;
+  seen.attach(pipeline);
+  ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("damage")));
+
+  for (std::size_t i = 0; i < 10; ++i) pipeline.handleFrame(units.frame(i, i));
+  // A unit cut short, as a lost connection leaves it.
+  receiver::Frame cut = units.frame(10, 10);
+  cut.payload.resize(cut.payload.size() / 3);
+  pipeline.handleFrame(cut);
+  // Random bytes, bare and behind a start code, and nothing at all.
+  std::mt19937 rng(1234);
+  for (std::size_t size : {17u, 1000u, 60000u, 0u}) {
+    for (bool startCode : {false, true}) {
+      receiver::Frame junk;
+      junk.type = receiver::kFrameVideo;
+      junk.timestampUs = decodertest::kBaseUs + 20 * decodertest::kStepUs;
+      for (std::size_t i = 0; i < size; ++i) junk.payload.push_back(std::uint8_t(rng()));
+      if (startCode) junk.payload.insert(junk.payload.begin(), {0, 0, 0, 1});
+      pipeline.handleFrame(junk);
+    }
+  }
+  // The next key frame, and on.
+  for (std::size_t i = 30; i < 60; ++i) pipeline.handleFrame(units.frame(i, i));
+
+  // Stray bytes are named and dropped; what looks like H.264 is the decoder's to judge.
+  EXPECT_EQ(log.count("[H264Decoder] not an H.264 byte stream, dropped (len="), 5u);
+  std::size_t resumed = 0;
+  for (const Picture& p : seen.pictures) {
+    EXPECT_EQ(p.width, 1280u);
+    EXPECT_EQ(p.height, 720u);
+    EXPECT_EQ(p.size, 1280u * 720 * 3 / 2);
+    if (numberOf(p.timestampUs) >= 30) {
+      ++resumed;
+      EXPECT_EQ(p.counter, numberOf(p.timestampUs));
+    }
+  }
+  EXPECT_GE(resumed, 25u);
+}
+
+// A child program beside this one; ended if it outlives the test.
+class Child {
+ public:
+  bool start(const std::string& exe, const std::string& args) {
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string self(path, length < MAX_PATH ? length : 0);
+    std::string commandLine = "\"" + self.substr(0, self.find_last_of("\\/") + 1) + exe + "\" " + args;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    started_ = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+    return started_;
+  }
+  long wait(DWORD ms) {
+    DWORD code = 0;
+    if (!started_ || WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return long(code);
+  }
+  ~Child() {
+    if (!started_) return;
+    if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
+    WaitForSingleObject(pi_.hProcess, 5000);
+    CloseHandle(pi_.hThread);
+    CloseHandle(pi_.hProcess);
+  }
+
+ private:
+  PROCESS_INFORMATION pi_ = {};
+  bool started_ = false;
+};
+
+TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
+  const Clip& units = clip("clip_1280x720.264");
+  ASSERT_EQ(units.units.size(), 60u);
+  const std::string ring = uniqueRing("child");
+  char temp[MAX_PATH] = {};
+  const std::string result = std::string(temp, GetTempPathA(MAX_PATH, temp)) + ring + ".txt";
+  DeleteFileA(result.c_str());
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ring + "-stop").c_str());
+  ASSERT_NE(stop, nullptr);
+
+  Child reader;
+  ASSERT_TRUE(reader.start("decoder_ring_reader_child.exe", ring + " \"" + result + "\""));
+  DecodePipelineWin pipeline;
+  Collector seen;
+  seen.attach(pipeline);
+  ASSERT_TRUE(pipeline.start(1920, 1920, ring));
+  for (std::size_t i = 0; i < units.units.size(); ++i) {
+    pipeline.handleFrame(units.frame(i, i));
+    Sleep(5);  // give the reader a chance at most pictures, as a live stream would
+  }
+  SetEvent(stop);
+  EXPECT_EQ(reader.wait(30'000), 0);
+  CloseHandle(stop);
+  pipeline.stop();
+
+  unsigned long long pictures = 0, bad = 0, lastNumber = 0, lastTime = 0;
+  int lastCounter = -2;
+  unsigned width = 0, height = 0;
+  std::FILE* in = std::fopen(result.c_str(), "r");
+  ASSERT_NE(in, nullptr);
+  ASSERT_EQ(std::fscanf(in, "%llu %llu %llu %llu %d %u %u", &pictures, &bad, &lastNumber, &lastTime, &lastCounter,
+                        &width, &height),
+            7);
+  std::fclose(in);
+  DeleteFileA(result.c_str());
+
+  ASSERT_FALSE(seen.pictures.empty());
+  EXPECT_GE(pictures, 10u);
+  EXPECT_EQ(bad, 0u);
+  EXPECT_EQ(lastNumber, seen.pictures.size());
+  EXPECT_EQ(std::int64_t(lastTime), seen.pictures.back().timestampUs);
+  EXPECT_EQ(lastCounter, seen.pictures.back().counter);
+  EXPECT_EQ(width, 1280u);
+  EXPECT_EQ(height, 720u);
+}
+
+}  // namespace
