@@ -1,0 +1,22 @@
+# The preview's portable core: the NV12 to RGBA conversion and the preview geometry. Included
+# from app/CMakeLists.txt (and, until that exists, from tests/preview).
+brindle_library(brindle_preview
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/preview_convert.h ${CMAKE_CURRENT_LIST_DIR}/preview_convert.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/preview_convert_rows.h ${CMAKE_CURRENT_LIST_DIR}/preview_convert_sse2.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/preview_convert_avx2.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/preview_geometry.h ${CMAKE_CURRENT_LIST_DIR}/preview_geometry.cpp)
+
+# Only the AVX2 kernel is built for AVX2; it runs only where the processor has it.
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86|x86)$")
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    set(avx2_options -mavx2)
+    if(MINGW)
+      # 64-bit Windows aligns the stack to 16 bytes only: keep any 32-byte spill unaligned-safe.
+      list(APPEND avx2_options -Wa,-muse-unaligned-vector-move)
+    endif()
+    set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/preview_convert_avx2.cpp PROPERTIES COMPILE_OPTIONS "${avx2_options}")
+  elseif(MSVC)
+    set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/preview_convert_avx2.cpp PROPERTIES COMPILE_OPTIONS "/arch:AVX2")
+  endif()
+endif()

@@ -1,0 +1,110 @@
+#include "app/preview_convert.h"
+
+#include <algorithm>
+
+#include "app/preview_convert_rows.h"
+
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <immintrin.h>
+#include <intrin.h>
+#endif
+
+namespace {
+
+// The reference conversion of one pixel.
+void pixel(std::uint8_t Y, std::uint8_t U, std::uint8_t V, std::uint8_t* out) {
+  const std::int32_t y = 298 * std::int32_t(Y);
+  const std::int32_t u = U, v = V;
+  const std::int32_t r = (y + 409 * v - 56992) >> 8;
+  const std::int32_t g = (y - 100 * u - 208 * v + 34784) >> 8;
+  const std::int32_t b = (y + 516 * u - 70688) >> 8;
+  out[0] = std::uint8_t(std::clamp(r, 0, 255));
+  out[1] = std::uint8_t(std::clamp(g, 0, 255));
+  out[2] = std::uint8_t(std::clamp(b, 0, 255));
+  out[3] = 255;
+}
+
+void scalarRow(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count) {
+  for (std::uint32_t x = 0; x < count; x++) {
+    const std::uint32_t c = x & ~1u;
+    pixel(y[x], uv[c], uv[c + 1], dst + 4 * std::size_t(x));
+  }
+}
+
+// AVX2 needs both the instructions and an operating system that saves the YMM registers.
+bool processorRunsAvx2() {
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+  int info[4];
+  __cpuid(info, 0);
+  if (info[0] < 7) return false;
+  __cpuid(info, 1);
+  const bool osxsave = (info[2] & (1 << 27)) != 0, avx = (info[2] & (1 << 28)) != 0;
+  if (!osxsave || !avx || (_xgetbv(0) & 6) != 6) return false;
+  __cpuidex(info, 7, 0);
+  return (info[1] & (1 << 5)) != 0;
+#elif (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+  // libgcc's check covers the operating system's register support as well.
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+bool previewKernelAvailable(PreviewKernel kernel) {
+  switch (kernel) {
+    case PreviewKernel::Best:
+    case PreviewKernel::Scalar:
+      return true;
+    case PreviewKernel::Sse2:
+      return preview_rows::builtSse2();
+    case PreviewKernel::Avx2:
+      return preview_rows::builtAvx2() && processorRunsAvx2();
+  }
+  return false;
+}
+
+PreviewKernel previewBestKernel() {
+  if (previewKernelAvailable(PreviewKernel::Avx2)) return PreviewKernel::Avx2;
+  if (previewKernelAvailable(PreviewKernel::Sse2)) return PreviewKernel::Sse2;
+  return PreviewKernel::Scalar;
+}
+
+bool nv12ToRgba(const PreviewPicture& src, std::uint8_t* dst, std::size_t dstPitch, PreviewKernel kernel) {
+  if (kernel == PreviewKernel::Best) kernel = previewBestKernel();
+  if (!previewKernelAvailable(kernel)) return false;
+  const std::uint32_t W = src.width, H = src.height, S = src.stride;
+  if (src.data == nullptr || dst == nullptr || W == 0 || H == 0 || S < W) return false;
+  // S * H fits 64 bits; adding the chroma bytes to it might not, so those are counted in rows.
+  const std::uint64_t luma = std::uint64_t(S) * H;
+  if (src.size < luma || (src.size - luma) / S < H / 2) return false;
+  if (dstPitch / 4 < W) return false;
+
+  // Whole chroma rows present: a last odd row may have one, a packed picture leaves it out.
+  const std::uint64_t chromaRows = std::min<std::uint64_t>((src.size - luma) / S, (std::uint64_t(H) + 1) / 2);
+  // Columns whose own pair lies inside the row: all of them unless an odd width fills the stride.
+  const std::uint32_t paired = std::min(W, S & ~1u);
+  const std::uint8_t* yPlane = src.data;
+  const std::uint8_t* uvPlane = src.data + luma;
+
+  for (std::uint32_t row = 0; row < H; row++) {
+    const std::uint8_t* y = yPlane + std::size_t(row) * S;
+    std::uint8_t* out = dst + std::size_t(row) * dstPitch;
+    if (chromaRows == 0 || paired == 0) {
+      // No complete pair anywhere: luma alone.
+      for (std::uint32_t x = 0; x < W; x++) pixel(y[x], 128, 128, out + 4 * std::size_t(x));
+      continue;
+    }
+    const std::uint8_t* uv = uvPlane + std::size_t(std::min<std::uint64_t>(row / 2, chromaRows - 1)) * S;
+    std::uint32_t x = 0;
+    if (kernel == PreviewKernel::Avx2) x = preview_rows::avx2Row(y, uv, out, paired);
+    if (kernel == PreviewKernel::Avx2 || kernel == PreviewKernel::Sse2)
+      x += preview_rows::sse2Row(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
+    scalarRow(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
+    // An odd width that fills the stride: the last column borrows the pair before it.
+    for (x = paired; x < W; x++) pixel(y[x], uv[paired - 2], uv[paired - 1], out + 4 * std::size_t(x));
+  }
+  return true;
+}

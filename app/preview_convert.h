@@ -1,0 +1,50 @@
+// NV12 to RGBA for the preview texture: the integer BT.601 limited-range conversion, exact to
+// the byte on every path. Portable: no platform headers, no allocation.
+//
+// For every pixel, with Y its luma byte and U, V the chroma pair its 2x2 block shares:
+//   R = (298 Y + 409 V - 56992) >> 8
+//   G = (298 Y - 100 U - 208 V + 34784) >> 8
+//   B = (298 Y + 516 U - 70688) >> 8
+// each clamped to 0..255, written as R, G, B, 255.
+//
+// Odd sizes never read past the picture: a last column without its own complete pair takes the
+// nearest complete pair of its chroma row, a last row without its own chroma row takes the last
+// chroma row there is, and a picture with no complete pair at all is drawn from luma alone
+// (U = V = 128).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// An NV12 picture owned elsewhere: `height` rows of `stride` luma bytes, then up to
+// (height + 1) / 2 rows of `stride` bytes of interleaved chroma, U first. `size` is the number of
+// bytes readable at `data`.
+struct PreviewPicture {
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t stride = 0;
+};
+
+// The row loops the conversion can run. Every kernel writes the same bytes.
+enum class PreviewKernel {
+  Best,    // the fastest one this processor runs
+  Scalar,  // the reference, pixel by pixel
+  Sse2,
+  Avx2,
+};
+
+// True when this build has the kernel and this processor runs it (Best and Scalar always are).
+bool previewKernelAvailable(PreviewKernel kernel);
+
+// The kernel that Best stands for here.
+PreviewKernel previewBestKernel();
+
+// Converts `src` into `dst`, row y at dst + y * dstPitch, 4 * width bytes each; `dst` holds at
+// least (height - 1) * dstPitch + 4 * width bytes and nothing else is written. False, with
+// nothing written, when the picture is empty, its stride is below its width, it holds fewer than
+// stride * (height + height / 2) bytes, dstPitch is below 4 * width, or the kernel is not
+// available.
+bool nv12ToRgba(const PreviewPicture& src, std::uint8_t* dst, std::size_t dstPitch,
+                PreviewKernel kernel = PreviewKernel::Best);
