@@ -8,12 +8,8 @@ _brindle_started_xvfb=""
 _brindle_started_pulse=""
 
 services_start() {
-  brindle_wine_prefix
-  wineserver -p  # one server for the whole run: every Wine process starts faster
-  # Wine's own background processes start with the first program; start them here, detached
-  # from any output pipe, so that no test's pipe stays open after the test ends.
-  wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
-
+  # Xvfb first: Wine's desktop process starts with the first Wine program and keeps the
+  # display it found then, so Direct3D works only if DISPLAY is set before it.
   local n=90
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
@@ -24,6 +20,12 @@ services_start() {
     [ -e "/tmp/.X11-unix/X$n" ] && break
     sleep 0.1
   done
+
+  brindle_wine_prefix
+  wineserver -p  # one server for the whole run: every Wine process starts faster
+  # Wine's own background processes start with the first program; start them here, detached
+  # from any output pipe, so that no test's pipe stays open after the test ends.
+  wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 
   if ! pactl info >/dev/null 2>&1; then
     pulseaudio --daemonize=yes --exit-idle-time=-1 --log-target=syslog >/dev/null 2>&1 || true
