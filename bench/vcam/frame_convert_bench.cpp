@@ -1,0 +1,116 @@
+// The camera's pixel work per sample against libyuv doing the nearest equivalent work, measured
+// side by side in one run (medians). Debian's libyuv has no NV12ToYUY2, so the packing
+// baselines start from the same picture with its chroma already split into planes (I420).
+//   yuy2 direct 1280x720            nv12ToYuy2          vs I420ToYUY2
+//   nv12 letterbox 1920x1080->WxH   LetterboxScaler     vs ScalePlane + UVScale (kFilterNone) + bar fills
+//   yuy2 letterbox 1920x1080->1280x720  LetterboxScaler vs ScalePlane x3 (kFilterNone) + I420ToYUY2
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <libyuv/convert_from.h>
+#include <libyuv/scale.h>
+#include <libyuv/scale_uv.h>
+
+#include "support/bench_timer.h"
+#include "vcam/frame_convert.h"
+#include "vcam/frame_convert_letterbox.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Picture {
+  Picture(std::uint32_t w, std::uint32_t h) : width(w), height(h), nv12(std::size_t(w) * h * 3 / 2) {
+    for (std::size_t i = 0; i < nv12.size(); i++) nv12[i] = std::uint8_t(i * 7 + (i >> 9));
+    // The same chroma as planes, for libyuv's planar functions.
+    std::size_t quarter = std::size_t(w / 2) * (h / 2);
+    u.resize(quarter);
+    v.resize(quarter);
+    const std::uint8_t* uv = nv12.data() + std::size_t(w) * h;
+    for (std::size_t i = 0; i < quarter; i++) {
+      u[i] = uv[2 * i];
+      v[i] = uv[2 * i + 1];
+    }
+  }
+  Nv12Picture view() const { return {nv12.data(), nv12.size(), width, height}; }
+  const std::uint8_t* y() const { return nv12.data(); }
+  const std::uint8_t* uv() const { return nv12.data() + std::size_t(width) * height; }
+
+  std::uint32_t width, height;
+  Bytes nv12, u, v;
+};
+
+constexpr int kRounds = 101;
+std::uint64_t g_sink = 0;
+
+void report(const char* name, bench::Pair p) {
+  std::printf("%s: %.2fx libyuv  (%.3f ms vs %.3f ms)\n", name, p.ratio(), p.subject * 1e3, p.baseline * 1e3);
+}
+
+void yuy2Direct() {
+  Picture src(1280, 720);
+  Bytes ours(1280 * 720 * 2), theirs(1280 * 720 * 2);
+  auto pair = bench::sideBySide(
+      kRounds, [&] { nv12ToYuy2(src.view(), ours.data(), ours.size()); },
+      [&] {
+        libyuv::I420ToYUY2(src.y(), 1280, src.u.data(), 640, src.v.data(), 640, theirs.data(), 1280 * 2, 1280, 720);
+      });
+  g_sink += ours[12345] + theirs[12345];
+  if (ours != theirs) std::printf("(yuy2 direct: outputs differ)\n");
+  report("yuy2 direct 1280x720", pair);
+}
+
+void nv12Letterbox(std::uint32_t W, std::uint32_t H, const char* name) {
+  Picture src(1920, 1080);
+  LetterboxScaler scaler;
+  const std::size_t luma = std::size_t(W) * H;
+  Bytes ours(luma * 3 / 2), theirs(luma * 3 / 2);
+  LetterboxGeometry g = letterboxGeometry(1920, 1080, W, H);
+  auto pair = bench::sideBySide(
+      kRounds, [&] { scaler.toNv12(src.view(), ours.data(), ours.size(), W, H); },
+      [&] {
+        // The bars, then the picture scaled into its place in both planes.
+        std::uint8_t* y = theirs.data();
+        std::uint8_t* uv = theirs.data() + luma;
+        std::memset(y, 16, std::size_t(g.y0) * W);
+        std::memset(y + std::size_t(g.y0 + g.height) * W, 16, std::size_t(H - g.y0 - g.height) * W);
+        std::memset(uv, 128, std::size_t(g.y0 / 2) * W);
+        std::memset(uv + std::size_t((g.y0 + g.height) / 2) * W, 128, std::size_t(H - g.y0 - g.height) / 2 * W);
+        libyuv::ScalePlane(src.y(), 1920, 1920, 1080, y + std::size_t(g.y0) * W + g.x0, int(W), int(g.width),
+                           int(g.height), libyuv::kFilterNone);
+        libyuv::UVScale(src.uv(), 1920, 960, 540, uv + std::size_t(g.y0 / 2) * W + g.x0, int(W), int(g.width / 2),
+                        int(g.height / 2), libyuv::kFilterNone);
+      });
+  g_sink += ours[777] + theirs[777];
+  report(name, pair);
+}
+
+void yuy2Letterbox() {
+  Picture src(1920, 1080);
+  LetterboxScaler scaler;
+  Bytes ours(1280 * 720 * 2), theirs(1280 * 720 * 2);
+  Bytes y(1280 * 720), u(640 * 360), v(640 * 360);
+  auto pair = bench::sideBySide(
+      kRounds, [&] { scaler.toYuy2(src.view(), ours.data(), ours.size(), 1280, 720); },
+      [&] {
+        libyuv::ScalePlane(src.y(), 1920, 1920, 1080, y.data(), 1280, 1280, 720, libyuv::kFilterNone);
+        libyuv::ScalePlane(src.u.data(), 960, 960, 540, u.data(), 640, 640, 360, libyuv::kFilterNone);
+        libyuv::ScalePlane(src.v.data(), 960, 960, 540, v.data(), 640, 640, 360, libyuv::kFilterNone);
+        libyuv::I420ToYUY2(y.data(), 1280, u.data(), 640, v.data(), 640, theirs.data(), 1280 * 2, 1280, 720);
+      });
+  g_sink += ours[777] + theirs[777];
+  report("yuy2 letterbox 1920x1080->1280x720", pair);
+}
+
+}  // namespace
+
+int main() {
+  yuy2Direct();
+  nv12Letterbox(1280, 720, "nv12 letterbox 1920x1080->1280x720");
+  nv12Letterbox(720, 1280, "nv12 letterbox 1920x1080->720x1280");
+  yuy2Letterbox();
+  std::printf("(checksum %llu)\n", static_cast<unsigned long long>(g_sink));
+  return 0;
+}

@@ -1,0 +1,131 @@
+// The camera in a real DirectShow graph: the filter made by VirtualCameraFilter::CreateInstance,
+// connected to a sink of our own that records what reaches it, with the runtime's standard
+// memory allocator between them. Also the fixture every camera test uses (COM for the test
+// thread, and after each test no live framework object) and a child process launcher.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vcam/dshow_common.h"
+#include "vcam/media_type.h"
+
+namespace cameratest {
+
+// An owning interface pointer.
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { reset(); }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  T** put() {
+    reset();
+    return &p_;
+  }
+  void** putVoid() { return reinterpret_cast<void**>(put()); }
+  void attach(T* p) {
+    reset();
+    p_ = p;
+  }
+  void reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+struct Sample {
+  REFERENCE_TIME start = -1, stop = -1;
+  bool sync = false;
+  std::vector<std::uint8_t> bytes;  // only for the first `keep` samples
+};
+
+// A renderer-less sink with one input pin. Receive records the sample and hands it to
+// `onSample` (on the camera's worker thread), then sleeps briefly so the worker does not spin.
+class CaptureSink;
+CaptureSink* createCaptureSink();
+IBaseFilter* asFilter(CaptureSink* sink);
+IPin* inputPin(CaptureSink* sink);
+
+class CaptureSink {
+ public:
+  virtual ~CaptureSink() = default;
+  // Forgets what was recorded; the next `keep` samples keep their bytes.
+  void reset(std::size_t keep);
+  std::vector<Sample> samples();
+  int received() const { return received_; }
+
+  std::function<void(const std::uint8_t* bytes, std::size_t size)> onSample;  // set before running
+
+ protected:
+  void record(IMediaSample* sample);
+  std::atomic<int> received_{0};
+  std::mutex mutex_;
+  std::vector<Sample> samples_;
+  std::size_t keep_ = 0;
+};
+
+struct CameraRig {
+  CameraRig();
+  ~CameraRig();
+
+  // Connects the camera's pin to the sink with `type` (null: negotiated).
+  HRESULT connect(const AM_MEDIA_TYPE* type);
+  // Connects with row `index` of the camera's capabilities.
+  HRESULT connectFormat(int index);
+  // Bounded wait until the sink has at least `n` samples in total.
+  bool waitForSamples(int n, DWORD timeoutMs);
+
+  Ref<IGraphBuilder> graph;
+  Ref<IMediaControl> control;
+  Ref<IBaseFilter> camera;
+  Ref<IPin> pin;  // the camera's output pin
+  Ref<IAMStreamConfig> config;
+  CaptureSink* sink = nullptr;
+  Ref<IBaseFilter> sinkFilter;
+};
+
+class CameraTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::optional<CameraRig> rig_;
+};
+
+// A process started from a program beside this one; killed if it outlives the test.
+class Child {
+ public:
+  bool start(const std::string& exe, const std::string& args);
+  long wait(DWORD ms);  // exit code, or -1 when it did not end in time
+  ~Child();
+
+ private:
+  PROCESS_INFORMATION pi_ = {};
+  bool started_ = false;
+};
+
+// The stop event of camera_ring_writer_child.
+struct WriterStop {
+  WriterStop() : handle(CreateEventA(nullptr, TRUE, FALSE, "Local\\brindle-camera-test-stop")) {}
+  ~WriterStop() { CloseHandle(handle); }
+  void set() { SetEvent(handle); }
+  HANDLE handle;
+};
+
+}  // namespace cameratest

@@ -1,0 +1,224 @@
+// The camera's samples in a real graph: grey and sample times before the control program has
+// run, ring pictures of every shape in every format, the last picture repeated, the newest one
+// first after a restart, and a writer in another process.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "camera_picture.h"
+#include "camera_rig.h"
+#include "reference_convert.h"
+#include "ring/frame_ring_format.h"
+#include "ring/frame_ring_writer.h"
+#include "vcam/virtual_camera_formats.h"
+
+namespace cameratest {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+bool ringExists() {
+  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (std::string(kFrameRingNamespace) + kFrameRingName).c_str());
+  if (h) CloseHandle(h);
+  return h != nullptr;
+}
+
+bool allGrey(const Bytes& b) {
+  return std::all_of(b.begin(), b.end(), [](std::uint8_t v) { return v == 128; });
+}
+
+// What a sample of `format` must hold for `picture` (sw x sh packed NV12).
+Bytes expectedSample(const Bytes& picture, std::uint32_t sw, std::uint32_t sh, const CameraFormat& format) {
+  std::uint32_t W = std::uint32_t(format.width), H = std::uint32_t(format.height);
+  Bytes out(std::size_t(cameraSampleSize(format)));
+  reference::Picture p = {sw, sh, picture.data()};
+  if (sw == W && sh == H) {
+    if (format.yuy2) reference::yuy2Direct(p, out.data());
+    else std::memcpy(out.data(), picture.data(), out.size());
+  } else if (format.yuy2) {
+    reference::yuy2Letterbox(p, out.data(), out.size(), W, H);
+  } else {
+    reference::nv12Letterbox(p, out.data(), out.size(), W, H);
+  }
+  return out;
+}
+
+class CameraStreamTest : public CameraTest {
+ protected:
+  void SetUp() override {
+    CameraTest::SetUp();
+    ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
+  }
+  // A fresh graph connected in `format` (a row of the capability list), keeping `keep` samples.
+  void connect(int format, std::size_t keep) {
+    rig_.reset();
+    rig_.emplace();
+    ASSERT_EQ(rig_->connectFormat(format), S_OK);
+    rig_->sink->reset(keep);
+  }
+  // Runs the graph until `n` samples were kept, then stops it.
+  std::vector<Sample> run(int n) {
+    rig_->sink->reset(std::size_t(n));
+    int before = rig_->sink->received();
+    EXPECT_HRESULT_SUCCEEDED(rig_->control->Run());
+    EXPECT_TRUE(rig_->waitForSamples(before + n, 20'000));
+    EXPECT_HRESULT_SUCCEEDED(rig_->control->Stop());
+    return rig_->sink->samples();
+  }
+};
+
+TEST_F(CameraStreamTest, GreySamplesFromTimeZeroBeforeAnyRing) {
+  for (int format : {0, 3}) {
+    connect(format, 0);
+    std::vector<Sample> samples = run(6);
+    ASSERT_GE(samples.size(), 6u);
+    for (std::size_t k = 0; k < samples.size(); k++) {
+      SCOPED_TRACE(testing::Message() << "format " << format << " sample " << k);
+      EXPECT_EQ(samples[k].start, REFERENCE_TIME(k) * 166666);
+      EXPECT_EQ(samples[k].stop, samples[k].start + 166666);
+      EXPECT_TRUE(samples[k].sync);
+      if (k < 6) {
+        EXPECT_EQ(samples[k].bytes.size(), std::size_t(cameraSampleSize(kCameraFormats[format])));
+        EXPECT_TRUE(allGrey(samples[k].bytes));
+      }
+    }
+  }
+}
+
+TEST_F(CameraStreamTest, RingPicturesOfEveryShapeInEveryFormat) {
+  struct Case {
+    std::uint32_t width, height;
+    int format;
+  };
+  // Scale 2/3 without bars; 720x404 at y0 438; 404x720 at x0 438; exact-size copy and conversion.
+  const Case cases[] = {{1920, 1080, 0}, {1920, 1080, 1}, {1080, 1920, 0}, {1280, 720, 2},
+                        {1280, 720, 0},  {1920, 1080, 3}, {1080, 1920, 2}};
+  std::uint32_t seed = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " as format " << c.format);
+    connect(c.format, 0);
+    FrameRingWriter writer;
+    ASSERT_TRUE(writer.open(FrameRingConfig()));
+    Bytes picture = makePicture(c.width, c.height, seed++, 1);
+    ASSERT_TRUE(writer.publish(0, c.width, c.height, picture.data(), picture.size()));
+    std::vector<Sample> samples = run(2);
+    ASSERT_GE(samples.size(), 2u);
+    Bytes expected = expectedSample(picture, c.width, c.height, kCameraFormats[c.format]);
+    EXPECT_TRUE(samples[0].bytes == expected) << "first sample";
+    EXPECT_TRUE(samples[1].bytes == expected) << "repeated sample";
+    rig_.reset();  // closes the camera's reader, so the ring goes with the writer
+  }
+}
+
+TEST_F(CameraStreamTest, LastPictureRepeatsAndARestartDeliversTheNewestFirst) {
+  connect(0, 0);
+  const CameraFormat& format = kCameraFormats[0];
+  Bytes second = makePicture(1280, 720, 7, 2);
+  Bytes secondOut = expectedSample(second, 1280, 720, format);
+  {
+    FrameRingWriter writer;
+    ASSERT_TRUE(writer.open(FrameRingConfig()));
+    Bytes first = makePicture(1280, 720, 7, 1);
+    ASSERT_TRUE(writer.publish(0, 1280, 720, first.data(), first.size()));
+    ASSERT_TRUE(writer.publish(1, 1280, 720, second.data(), second.size()));
+    std::vector<Sample> samples = run(2);
+    ASSERT_GE(samples.size(), 2u);
+    EXPECT_TRUE(samples[0].bytes == secondOut) << "the newest picture, not the first";
+    EXPECT_TRUE(samples[1].bytes == secondOut);
+  }
+  // The control program has stopped; the camera still holds the ring and repeats what it had.
+  ASSERT_TRUE(ringExists());
+  std::vector<Sample> after = run(5);
+  ASSERT_GE(after.size(), 5u);
+  EXPECT_EQ(after[0].start, 0) << "times restart with every run";
+  for (int k = 0; k < 5; k++) EXPECT_TRUE(after[k].bytes == secondOut) << "sample " << k << " after the restart";
+
+  // The control program starts again: same section, numbering from 1, new content at once.
+  FrameRingWriter again;
+  ASSERT_TRUE(again.open(FrameRingConfig()));
+  Bytes renumbered = makePicture(1280, 720, 8, 1);
+  ASSERT_TRUE(again.publish(0, 1280, 720, renumbered.data(), renumbered.size()));
+  std::vector<Sample> fresh = run(1);
+  ASSERT_GE(fresh.size(), 1u);
+  EXPECT_TRUE(fresh[0].bytes == expectedSample(renumbered, 1280, 720, format));
+}
+
+// Checks every sample a graph delivers against the pictures a writer process publishes.
+class PictureChecker {
+ public:
+  PictureChecker(std::uint32_t sw, std::uint32_t sh, std::uint32_t seed, int format)
+      : sw_(sw), sh_(sh), seed_(seed), format_(kCameraFormats[format]) {
+    // Where the picture's first two luma bytes land in the sample.
+    LetterboxGeometry g = {};
+    std::uint32_t W = std::uint32_t(format_.width), H = std::uint32_t(format_.height);
+    if (sw != W || sh != H) {
+      double scale = std::min(double(H) / sh, double(W) / sw);
+      g.x0 = ((W - (std::uint32_t(sw * scale) & ~1u)) / 2) & ~1u;
+      g.y0 = ((H - (std::uint32_t(sh * scale) & ~1u)) / 2) & ~1u;
+    }
+    std::size_t pixel = std::size_t(g.y0) * W + g.x0;
+    low_ = format_.yuy2 ? pixel * 2 : pixel;
+    high_ = format_.yuy2 ? low_ + 2 : low_ + 1;
+  }
+  void check(const std::uint8_t* bytes, std::size_t size) {
+    Bytes sample(bytes, bytes + size);
+    if (allGrey(sample)) {
+      if (!distinct_.empty()) ++mismatches_;  // grey only before the first picture
+      return;
+    }
+    std::uint32_t n = sample[low_] | std::uint32_t(sample[high_]) << 8;
+    if (n != lastNumber_) {
+      lastExpected_ = expectedSample(makePicture(sw_, sh_, seed_, n), sw_, sh_, format_);
+      lastNumber_ = n;
+    }
+    if (sample != lastExpected_) {
+      ++mismatches_;
+      return;
+    }
+    distinct_.insert(n);
+    pictures_ = int(distinct_.size());
+  }
+  std::atomic<int> pictures_{0};
+  std::atomic<int> mismatches_{0};
+
+ private:
+  struct LetterboxGeometry {
+    std::uint32_t x0, y0;
+  };
+  std::uint32_t sw_, sh_, seed_;
+  const CameraFormat& format_;
+  std::size_t low_ = 0, high_ = 0;
+  std::uint32_t lastNumber_ = 0;
+  Bytes lastExpected_;
+  std::set<std::uint32_t> distinct_;
+};
+
+TEST_F(CameraStreamTest, WriterProcessPicturesArriveIntactInAllFourFormats) {
+  WriterStop stop;
+  Child writer;
+  ASSERT_TRUE(writer.start("camera_ring_writer_child.exe", "1280 720 21 25"));
+  for (int format = 0; format < 4; format++) {
+    SCOPED_TRACE(testing::Message() << "format " << format);
+    connect(format, 0);
+    PictureChecker checker(1280, 720, 21, format);
+    rig_->sink->onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker.check(bytes, size); };
+    ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
+    DWORD start = GetTickCount();
+    while (checker.pictures_ < 4 && GetTickCount() - start < 60'000) Sleep(10);
+    ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
+    EXPECT_GE(checker.pictures_, 4) << "new pictures kept arriving";
+    EXPECT_EQ(checker.mismatches_, 0) << "every sample is grey before the first picture, else one whole picture";
+    rig_.reset();
+  }
+  stop.set();
+  EXPECT_EQ(writer.wait(30'000), 0);
+}
+
+}  // namespace
+}  // namespace cameratest

@@ -1,0 +1,13 @@
+# The virtual camera's filter and stream, and the pixel work they do per sample. Included from
+# vcam/CMakeLists.txt.
+brindle_library(brindle_vcam_pixels
+  SOURCES frame_convert.h frame_convert.cpp frame_convert_letterbox.h frame_convert_letterbox.cpp)
+
+if(WIN32)
+  brindle_library(brindle_vcam_camera
+    WINDOWS_SOURCES
+      virtual_camera_formats.h virtual_camera_formats.cpp
+      virtual_camera_stream.h virtual_camera_stream.cpp
+      virtual_camera_filter.h virtual_camera_filter.cpp
+    WINDOWS_LIBS brindle_vcam_framework brindle_vcam_pixels brindle_ring)
+endif()

@@ -1,0 +1,50 @@
+// Writing one packed NV12 ring picture into one output sample, as YUY2 or NV12: the direct
+// conversion or copy when the sizes agree, letterboxed scaling when they do not, and the grey
+// and black fills. Portable: no platform headers, no allocation per picture.
+//
+// YUY2 output rows are width * 2 bytes (Y0 U Y1 V per pixel pair) and follow each other
+// directly. NV12 output is width * height luma bytes, then width * height / 2 chroma bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// A packed NV12 picture owned elsewhere: width * height luma bytes, then one interleaved UV row
+// of width bytes for every two luma rows.
+struct Nv12Picture {
+  const std::uint8_t* bytes = nullptr;
+  std::size_t size = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+};
+
+// The fewest bytes a packed NV12 picture of this size occupies (an odd last row still has its
+// chroma row).
+constexpr std::uint64_t nv12PictureBytes(std::uint32_t width, std::uint32_t height) {
+  return std::uint64_t(width) * height + std::uint64_t(width) * ((std::uint64_t(height) + 1) / 2);
+}
+
+// All-128 is mid-grey in both formats. YUY2 is filled in whole 4-byte groups: the trailing
+// bytes of a count that is not a multiple of 4 stay as they were.
+void fillGrey(std::uint8_t* dst, std::size_t count, bool yuy2);
+// Black in whole 4-byte groups (bytes 0x10 0x80 0x10 0x80).
+void fillBlackYuy2(std::uint8_t* dst, std::size_t count);
+// Luma W * H bytes of 16, then W * H / 2 chroma bytes of 128. `dst` holds at least that much.
+void fillBlackNv12(std::uint8_t* dst, std::uint32_t W, std::uint32_t H);
+
+// Same-size conversion: output row y holds Y[y][x], U, Y[y][x + 1], V per pixel pair, with U V
+// from chroma row y / 2. Needs an even width, count >= width * height * 2 and a picture of at
+// least nv12PictureBytes; false, with nothing written, otherwise.
+bool nv12ToYuy2(const Nv12Picture& src, std::uint8_t* dst, std::size_t count);
+
+// Copies min(src.size, count) bytes and zeroes the rest of the sample.
+void copyNv12(const Nv12Picture& src, std::uint8_t* dst, std::size_t count);
+
+class LetterboxScaler;
+
+// One ring picture into a sample of W x H: direct conversion or copy when the picture has the
+// output's size, letterboxed scaling otherwise. False, with nothing written, when the picture
+// holds fewer bytes than its own size needs: the caller treats it as no picture at all.
+// True otherwise, even where a too small sample was left unwritten.
+bool convertPicture(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
+                    bool yuy2, LetterboxScaler& scaler);

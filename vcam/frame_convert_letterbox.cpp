@@ -1,0 +1,174 @@
+#include "vcam/frame_convert_letterbox.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+// The packed pixel pairs are put together as 32-bit words in memory order.
+static_assert(std::endian::native == std::endian::little);
+
+LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H) {
+  LetterboxGeometry g;
+  if (sw == 0 || sh == 0 || W == 0 || H == 0) return g;
+  g.scale = std::min(double(H) / sh, double(W) / sw);
+  // Rounding could in theory nudge a product past the output; the bars must never go negative.
+  g.width = std::min(std::uint32_t(double(sw) * g.scale), W) & ~1u;
+  g.height = std::min(std::uint32_t(double(sh) * g.scale), H) & ~1u;
+  g.x0 = ((W - g.width) / 2) & ~1u;
+  g.y0 = ((H - g.height) / 2) & ~1u;
+  return g;
+}
+
+void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H) {
+  if (sw == sw_ && sh == sh_ && W == W_ && H == H_) return;
+  sw_ = sw;
+  sh_ = sh;
+  W_ = W;
+  H_ = H;
+  geometry_ = letterboxGeometry(sw, sh, W, H);
+  const double scale = geometry_.scale;
+  const std::uint32_t ow = geometry_.width;
+  // Callers only get here with sw >= 2, so the last whole chroma pair exists.
+  const std::uint32_t lastPair = sw / 2 - 1;
+  const std::uint32_t lastPairByte = (sw - 2) & ~1u;
+
+  lumaX_.resize(ow);
+  for (std::uint32_t i = 0; i < ow; i++) lumaX_[i] = std::min(std::uint32_t(double(i) / scale), sw - 1);
+  chromaX_.resize(ow / 2);
+  for (std::uint32_t i = 0; i < ow / 2; i++) chromaX_[i] = std::min(std::uint32_t(double(i) / scale), lastPair);
+  pairX_.resize(std::size_t(ow / 2) * 3);
+  adjacent_ = true;
+  for (std::uint32_t k = 0; k < ow / 2; k++) {
+    std::uint32_t sx = lumaX_[2 * k];
+    pairX_[3 * k] = sx;
+    pairX_[3 * k + 1] = std::min(sx + 1, sw - 1);
+    pairX_[3 * k + 2] = std::min(sx & ~1u, lastPairByte);
+    if (pairX_[3 * k + 1] != sx + 1) adjacent_ = false;
+  }
+}
+
+std::uint32_t LetterboxScaler::sourceRow(std::uint32_t j) const {
+  return std::min(std::uint32_t(double(j) / geometry_.scale), sh_ - 1);
+}
+
+void LetterboxScaler::toYuy2(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W,
+                             std::uint32_t H) {
+  const std::uint32_t sw = src.width, sh = src.height;
+  if (count < std::uint64_t(W) * H * 2 || sw < 2 || sh == 0 || W == 0 || H == 0) return;
+  prepare(sw, sh, W, H);
+  const LetterboxGeometry& g = geometry_;
+  const std::size_t outStride = std::size_t(W) * 2;
+
+  // Black only where the picture does not go: the bars above and below, then beside it.
+  fillBlackYuy2(dst, std::size_t(g.y0) * outStride);
+  std::size_t below = std::size_t(g.y0 + g.height) * outStride;
+  fillBlackYuy2(dst + below, (count & ~std::size_t(3)) - below);
+
+  const std::uint8_t* luma = src.bytes;
+  const std::uint8_t* chroma = src.bytes + std::size_t(sw) * sh;
+  const std::uint32_t pairs = g.width / 2;
+  const std::uint32_t* px = pairX_.data();
+  std::uint32_t previous = UINT32_MAX;
+  for (std::uint32_t j = 0; j < g.height; j++) {
+    std::uint8_t* rowStart = dst + std::size_t(g.y0 + j) * outStride;
+    std::uint32_t sy = sourceRow(j);
+    // An upscale maps several output rows to one source row: repeat the row already made.
+    if (sy == previous) {
+      std::memcpy(rowStart, rowStart - outStride, outStride);
+      continue;
+    }
+    previous = sy;
+    fillBlackYuy2(rowStart, std::size_t(g.x0) * 2);
+    std::uint32_t right = (g.x0 + g.width) * 2;
+    fillBlackYuy2(rowStart + right, outStride - right);
+
+    const std::uint8_t* y = luma + std::size_t(sy) * sw;
+    const std::uint8_t* uv = chroma + std::size_t(sy / 2) * sw;
+    std::uint8_t* out = rowStart + std::size_t(g.x0) * 2;
+    if (adjacent_) {
+      // Both luma samples of every pair are neighbours: one 16-bit load each for luma and chroma.
+      for (std::uint32_t k = 0; k < pairs; k++) {
+        const std::uint32_t* p = px + 3 * k;
+        std::uint16_t yy, cc;
+        std::memcpy(&yy, y + p[0], 2);
+        std::memcpy(&cc, uv + p[2], 2);
+        std::uint32_t packed = (yy & 0xFFu) | (std::uint32_t(cc & 0xFFu) << 8) | (std::uint32_t(yy & 0xFF00u) << 8) |
+                               (std::uint32_t(cc & 0xFF00u) << 16);
+        std::memcpy(out + 4 * std::size_t(k), &packed, 4);
+      }
+    } else {
+      for (std::uint32_t k = 0; k < pairs; k++) {
+        const std::uint32_t* p = px + 3 * k;
+        out[0] = y[p[0]];
+        out[1] = uv[p[2]];
+        out[2] = y[p[1]];
+        out[3] = uv[p[2] + 1];
+        out += 4;
+      }
+    }
+  }
+}
+
+void LetterboxScaler::toNv12(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W,
+                             std::uint32_t H) {
+  const std::uint32_t sw = src.width, sh = src.height;
+  if (sw < 2 || sh == 0 || W == 0 || H == 0) {
+    fillGrey(dst, count, false);
+    return;
+  }
+  const std::size_t lumaSize = std::size_t(W) * H;
+  if (count < lumaSize + lumaSize / 2) return;
+  prepare(sw, sh, W, H);
+  const LetterboxGeometry& g = geometry_;
+
+  const std::uint8_t* luma = src.bytes;
+  const std::uint8_t* chroma = src.bytes + std::size_t(sw) * sh;
+  const std::uint32_t* lx = lumaX_.data();
+  const std::uint32_t* cx = chromaX_.data();
+
+  // Luma plane: bars, then nearest rows and columns.
+  std::memset(dst, 16, std::size_t(g.y0) * W);
+  std::size_t below = std::size_t(g.y0 + g.height) * W;
+  std::memset(dst + below, 16, lumaSize - below);
+  std::uint32_t previous = UINT32_MAX;
+  for (std::uint32_t j = 0; j < g.height; j++) {
+    std::uint8_t* rowStart = dst + std::size_t(g.y0 + j) * W;
+    std::uint32_t sy = sourceRow(j);
+    if (sy == previous) {
+      std::memcpy(rowStart, rowStart - W, W);
+      continue;
+    }
+    previous = sy;
+    std::memset(rowStart, 16, g.x0);
+    std::memset(rowStart + g.x0 + g.width, 16, W - g.x0 - g.width);
+    const std::uint8_t* y = luma + std::size_t(sy) * sw;
+    std::uint8_t* out = rowStart + g.x0;
+    for (std::uint32_t i = 0; i < g.width; i++) out[i] = y[lx[i]];
+  }
+
+  // Chroma plane: W bytes per row, H / 2 rows, pairs moved as one 16-bit unit.
+  std::uint8_t* uvPlane = dst + lumaSize;
+  const std::uint32_t top = g.y0 / 2, rows = g.height / 2;
+  std::memset(uvPlane, 128, std::size_t(top) * W);
+  std::size_t uvBelow = std::size_t(top + rows) * W;
+  std::memset(uvPlane + uvBelow, 128, lumaSize / 2 - uvBelow);
+  previous = UINT32_MAX;
+  for (std::uint32_t j = 0; j < rows; j++) {
+    std::uint8_t* rowStart = uvPlane + std::size_t(top + j) * W;
+    std::uint32_t sy = std::min(std::uint32_t(double(j) / g.scale), (sh + 1) / 2 - 1);
+    if (sy == previous) {
+      std::memcpy(rowStart, rowStart - W, W);
+      continue;
+    }
+    previous = sy;
+    std::memset(rowStart, 128, g.x0);
+    std::memset(rowStart + g.x0 + g.width, 128, W - g.x0 - g.width);
+    const std::uint8_t* uv = chroma + std::size_t(sy) * sw;
+    std::uint8_t* out = rowStart + g.x0;
+    for (std::uint32_t i = 0; i < g.width / 2; i++) {
+      std::uint16_t pair;
+      std::memcpy(&pair, uv + 2 * std::size_t(cx[i]), 2);
+      std::memcpy(out + 2 * std::size_t(i), &pair, 2);
+    }
+  }
+}

@@ -1,0 +1,28 @@
+#include "vcam/virtual_camera_filter.h"
+
+#include <new>
+
+#include "vcam/virtual_camera_stream.h"
+
+VirtualCameraFilter::VirtualCameraFilter(IUnknown* outer) : CSource(L"Orvik", outer, kVirtualCameraClsid) {}
+
+VirtualCameraFilter::~VirtualCameraFilter() = default;
+
+CUnknown* WINAPI VirtualCameraFilter::CreateInstance(IUnknown* outer, HRESULT* result) {
+  HRESULT ignored = S_OK;
+  if (!result) result = &ignored;
+  auto* filter = new (std::nothrow) VirtualCameraFilter(outer);
+  if (!filter) {
+    *result = E_OUTOFMEMORY;
+    return nullptr;
+  }
+  // The stream adds itself to the filter, which owns it from then on.
+  auto* stream = new (std::nothrow) VirtualCameraStream(result, filter, L"Capture");
+  if (!stream) {
+    // A filter without its pin would look like a camera that never connects.
+    *result = E_OUTOFMEMORY;
+  } else if (FAILED(*result)) {
+    delete stream;  // not in the filter's pin array, so nobody else would delete it
+  }
+  return filter;
+}

@@ -1,0 +1,84 @@
+#include "vcam/virtual_camera_formats.h"
+
+#include <cstdint>
+#include <cstring>
+
+static_assert(sizeof(VIDEOINFOHEADER) == 88);
+static_assert(sizeof(VIDEO_STREAM_CONFIG_CAPS) == 128);
+
+const CameraFormat kCameraFormats[kCameraFormatCount] = {
+    {1280, 720, true},
+    {720, 1280, true},
+    {1280, 720, false},
+    {720, 1280, false},
+};
+
+namespace {
+
+constexpr DWORD kFourccYuy2 = 0x32595559;  // "YUY2"
+constexpr DWORD kFourccNv12 = 0x3231564E;  // "NV12"
+
+}  // namespace
+
+LONG cameraSampleSize(const CameraFormat& format) {
+  std::uint32_t pixels = std::uint32_t(format.width) * std::uint32_t(format.height);
+  return LONG(format.yuy2 ? pixels * 2 : pixels * 3 / 2);
+}
+
+HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDuration, CMediaType* type) {
+  if (!type) return E_POINTER;
+  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type->AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
+  if (!info) return E_OUTOFMEMORY;
+  info->AvgTimePerFrame = frameDuration;
+  BITMAPINFOHEADER& bmi = info->bmiHeader;
+  bmi.biSize = sizeof(BITMAPINFOHEADER);
+  bmi.biWidth = format.width;
+  bmi.biHeight = format.height;
+  bmi.biPlanes = 1;
+  bmi.biBitCount = format.yuy2 ? 16 : 12;
+  bmi.biCompression = format.yuy2 ? kFourccYuy2 : kFourccNv12;
+  bmi.biSizeImage = DWORD(cameraSampleSize(format));
+
+  type->SetType(&MEDIATYPE_Video);
+  type->SetSubtype(format.yuy2 ? &MEDIASUBTYPE_YUY2 : &MEDIASUBTYPE_NV12);
+  type->SetFormatType(&FORMAT_VideoInfo);
+  type->SetTemporalCompression(false);
+  type->SetSampleSize(bmi.biSizeImage);
+  return S_OK;
+}
+
+int findCameraFormat(const AM_MEDIA_TYPE* type) {
+  if (!type || type->majortype != MEDIATYPE_Video || type->formattype != FORMAT_VideoInfo) return -1;
+  bool yuy2 = type->subtype == MEDIASUBTYPE_YUY2;
+  if (!yuy2 && type->subtype != MEDIASUBTYPE_NV12) return -1;
+  // A caller's type may claim a video format and carry no block, or a short one.
+  if (!type->pbFormat || type->cbFormat < sizeof(VIDEOINFOHEADER)) return -1;
+  VIDEOINFOHEADER info;
+  std::memcpy(&info, type->pbFormat, sizeof(info));
+  std::int64_t width = info.bmiHeader.biWidth;
+  std::int64_t height = info.bmiHeader.biHeight;
+  if (height < 0) height = -height;  // top-down rows describe the same size
+  for (int i = 0; i < kCameraFormatCount; i++) {
+    const CameraFormat& f = kCameraFormats[i];
+    if (f.width == width && f.height == height && f.yuy2 == yuy2) return i;
+  }
+  return -1;
+}
+
+void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps) {
+  std::memset(caps, 0, sizeof(*caps));
+  const SIZE size = {format.width, format.height};
+  caps->guid = FORMAT_VideoInfo;
+  caps->VideoStandard = 0;
+  caps->InputSize = size;
+  caps->MinCroppingSize = size;
+  caps->MaxCroppingSize = size;
+  caps->CropGranularityX = 1;
+  caps->CropGranularityY = 1;
+  caps->MinOutputSize = size;
+  caps->MaxOutputSize = size;
+  caps->OutputGranularityX = 1;
+  caps->OutputGranularityY = 1;
+  caps->MinFrameInterval = kCameraFrameDuration;
+  caps->MaxFrameInterval = kCameraMaxFrameInterval;
+}
