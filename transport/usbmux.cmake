@@ -1,0 +1,16 @@
+# The USB multiplexer transport. Its wire format is portable (and tested natively under the
+# sanitizers); the channel and the transport join brindle_transport on Windows. Included from
+# transport/CMakeLists.txt after brindle_transport is declared.
+add_library(brindle_usbmux_protocol STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/usbmux_protocol.h
+  ${CMAKE_CURRENT_LIST_DIR}/usbmux_protocol.cpp)
+target_include_directories(brindle_usbmux_protocol PUBLIC ${CMAKE_SOURCE_DIR})
+
+if(WIN32)
+  target_sources(brindle_transport PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/usbmux_channel.h
+    ${CMAKE_CURRENT_LIST_DIR}/usbmux_channel.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/usbmux_transport.h
+    ${CMAKE_CURRENT_LIST_DIR}/usbmux_transport.cpp)
+  target_link_libraries(brindle_transport PUBLIC brindle_usbmux_protocol)
+endif()

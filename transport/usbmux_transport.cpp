@@ -1,0 +1,239 @@
+#include "transport/usbmux_transport.h"
+
+#include <winsock2.h>
+#include <objbase.h>
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "common/debug_log.h"
+#include "transport/usbmux_channel.h"
+#include "transport/usbmux_protocol.h"
+#include "transport/winsock_init.h"
+
+namespace transport {
+
+namespace {
+
+constexpr std::size_t kReceiveBufferSize = 65536;
+constexpr std::int64_t kRecentNs = 8'000'000'000;  // reports Listening within 8 s of the last byte
+constexpr int kPauseSteps = 15;                     // 15 x 100 ms between attempts
+
+std::int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void closeSocket(SOCKET s) {
+  shutdown(s, SD_BOTH);
+  closesocket(s);
+}
+
+}  // namespace
+
+UsbMuxTransport::UsbMuxTransport(std::uint16_t port) : port_(port) {
+  wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
+
+UsbMuxTransport::~UsbMuxTransport() {
+  if (running_.load()) stop();
+  if (wake_) CloseHandle(wake_);
+}
+
+bool UsbMuxTransport::start() {
+  if (running_.exchange(true)) return false;
+  if (wake_) ResetEvent(wake_);
+  worker_ = std::thread([this] { run(); });
+  return true;
+}
+
+void UsbMuxTransport::stop() {
+  if (!running_.exchange(false)) return;
+  SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
+  if (s != 0) closeSocket(s);  // wakes a recv the worker is blocked in
+  SOCKET h = static_cast<SOCKET>(handshakeSocket_.exchange(0));
+  if (h != 0) closeSocket(h);  // a service that never answers must not hold stop
+  // The pipe is not closed here: the worker has overlapped I/O on it, which the event cancels;
+  // the worker then closes it. Emptying the slot makes send refuse it from now on.
+  pipe_.exchange(nullptr);
+  if (wake_) SetEvent(wake_);
+  if (worker_.joinable()) worker_.join();
+}
+
+bool UsbMuxTransport::send(std::span<const std::uint8_t> bytes) {
+  SOCKET s = static_cast<SOCKET>(socket_.load());
+  if (s != 0) {
+    int remaining = static_cast<int>(bytes.size());
+    if (remaining < 1) return true;
+    const char* p = reinterpret_cast<const char*>(bytes.data());
+    while (remaining > 0) {
+      int n = ::send(s, p, remaining, 0);
+      if (n < 1) return false;
+      p += n;
+      remaining -= n;
+    }
+    return true;
+  }
+  HANDLE pipe = static_cast<HANDLE>(pipe_.load());
+  if (pipe == nullptr) return false;
+  const std::uint8_t* p = bytes.data();
+  std::size_t remaining = bytes.size();
+  while (remaining > 0) {
+    DWORD chunk = remaining > 0x40000000 ? 0x40000000 : DWORD(remaining);
+    DWORD written = 0;
+    if (!pipeWrite(pipe, p, chunk, written, wake_) || written == 0) return false;
+    p += written;
+    remaining -= written;
+  }
+  return true;
+}
+
+// Puts a service socket where stop can reach it; false when stop has already run (the channel
+// is then closed here). Pipes need no slot: the wake event ends their I/O.
+bool UsbMuxTransport::lendToStop(const MuxChannel& channel) {
+  if (channel.socket != INVALID_SOCKET) handshakeSocket_.store(static_cast<std::uintptr_t>(channel.socket));
+  if (running_.load()) return true;
+  MuxChannel copy = channel;
+  closeHandshake(copy);
+  return false;
+}
+
+// Closes a handshake channel unless stop took its socket out of the slot and closed it.
+void UsbMuxTransport::closeHandshake(MuxChannel& channel) {
+  if (channel.socket != INVALID_SOCKET) {
+    std::uintptr_t expected = static_cast<std::uintptr_t>(channel.socket);
+    if (!handshakeSocket_.compare_exchange_strong(expected, 0)) channel.socket = INVALID_SOCKET;
+  }
+  closeMux(channel);
+}
+
+MuxChannel UsbMuxTransport::openTunnel(std::uint16_t port) {
+  MuxChannel ch = openMux();
+  if (!ch.isOpen()) {
+    logUsbMuxLine(
+        "[UsbMux] could NOT reach Apple Mobile Device Service (neither TCP 27015 nor named pipe). Is iTunes / "
+        "\"Apple Mobile Device Support\" installed and running?\n");
+    return {};
+  }
+  if (!lendToStop(ch)) return {};
+  if (!sendPlist(ch, listDevicesRequest(), kMuxTagListDevices, wake_)) {
+    logUsbMuxLine("[UsbMux] sendPlist(ListDevices) failed\n");
+    closeHandshake(ch);
+    return {};
+  }
+  std::string reply = readPlist(ch, wake_);
+  closeHandshake(ch);
+  if (reply.empty()) {
+    logUsbMuxLine("[UsbMux] empty response to ListDevices\n");
+    return {};
+  }
+  std::vector<std::uint32_t> ids = parseDeviceIds(reply);
+  // %llu rather than %zu: MinGW checks formats against the older runtime, which lacks z.
+  logUsbMuxLine("[UsbMux] ListDevices → %llu device(s)  (resp %llu bytes)\n",
+                static_cast<unsigned long long>(ids.size()), static_cast<unsigned long long>(reply.size()));
+  if (ids.empty()) {
+    logUsbMuxLine("[UsbMux] response head: %.200s\n", reply.c_str());
+    return {};
+  }
+
+  MuxChannel ch2 = openMux();
+  if (!ch2.isOpen()) return {};
+  if (!lendToStop(ch2)) return {};
+  if (!sendPlist(ch2, connectRequest(ids[0], port), kMuxTagConnect, wake_)) {
+    closeHandshake(ch2);
+    return {};
+  }
+  std::string answer = readPlist(ch2, wake_);
+  std::optional<std::int32_t> number = plistInteger(answer, "Number");
+  if (number && *number == 0) {
+    std::uintptr_t expected = static_cast<std::uintptr_t>(ch2.socket);
+    if (ch2.socket != INVALID_SOCKET && !handshakeSocket_.compare_exchange_strong(expected, 0)) {
+      return {};  // stop closed it while the answer arrived
+    }
+    logUsbMuxLine("[UsbMux] tunnel open to device %u port %u\n", unsigned(ids[0]), unsigned(port));
+    return ch2;
+  }
+  logUsbMuxLine("[UsbMux] Connect rejected, Number=%d  resp head: %.200s\n", number ? int(*number) : -1,
+                answer.c_str());
+  closeHandshake(ch2);
+  return {};
+}
+
+void UsbMuxTransport::runSocketTunnel(std::uintptr_t handle, std::int64_t& lastActivity) {
+  SOCKET s = static_cast<SOCKET>(handle);
+  int noDelay = 1;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+  socket_.store(handle);
+  onState(State::Connected);
+  lastActivity = nowNs();
+
+  std::vector<std::uint8_t> buffer(kReceiveBufferSize);
+  while (running_.load()) {
+    int n = recv(s, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
+    if (n < 1) {
+      logUsbMuxLine("[UsbMux] recv ended n=%d WSA=%d — will reconnect\n", n, WSAGetLastError());
+      break;
+    }
+    lastActivity = nowNs();
+    onData(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+  }
+  // Whoever takes the socket out of socket_ closes it: stop may have done so already.
+  std::uintptr_t expected = handle;
+  if (socket_.compare_exchange_strong(expected, 0)) closeSocket(s);
+}
+
+void UsbMuxTransport::runPipeTunnel(void* handle, std::int64_t& lastActivity) {
+  HANDLE pipe = static_cast<HANDLE>(handle);
+  pipe_.store(handle);
+  onState(State::Connected);
+  lastActivity = nowNs();
+
+  std::vector<std::uint8_t> buffer(kReceiveBufferSize);
+  while (running_.load()) {
+    DWORD got = 0;
+    BOOL ok = pipeRead(pipe, buffer.data(), DWORD(buffer.size()), got, wake_) ? TRUE : FALSE;
+    if (!ok || got == 0) {
+      logUsbMuxLine("[UsbMux] pipe read ended ok=%d got=%lu — will reconnect\n", int(ok), got);
+      break;
+    }
+    lastActivity = nowNs();
+    onData(std::span<const std::uint8_t>(buffer.data(), got));
+  }
+  void* expected = handle;
+  pipe_.compare_exchange_strong(expected, nullptr);
+  CloseHandle(pipe);  // always the worker's: its I/O has ended
+}
+
+void UsbMuxTransport::run() {
+  ensureWinsock();
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // the receive chain decodes on this thread
+
+  std::int64_t lastActivity = nowNs();
+  bool everConnected = false;
+
+  while (running_.load()) {
+    onState(everConnected && nowNs() - lastActivity > kRecentNs ? State::Idle : State::Listening);
+
+    MuxChannel tunnel = openTunnel(port_);
+    if (tunnel.socket != INVALID_SOCKET) {
+      everConnected = true;
+      runSocketTunnel(static_cast<std::uintptr_t>(tunnel.socket), lastActivity);
+    } else if (tunnel.pipe != INVALID_HANDLE_VALUE) {
+      everConnected = true;
+      runPipeTunnel(tunnel.pipe, lastActivity);
+    }
+    if (!running_.load()) break;
+
+    for (int i = 0; i < kPauseSteps; ++i) {
+      if (!running_.load()) break;
+      Sleep(100);
+    }
+  }
+
+  onState(State::Idle);
+  CoUninitialize();
+}
+
+}  // namespace transport
