@@ -1,0 +1,81 @@
+#include "app/graphics.h"
+
+namespace {
+
+template <class T>
+void releaseCom(T*& object) {
+  if (object != nullptr) object->Release();
+  object = nullptr;
+}
+
+}  // namespace
+
+bool createGraphics(HWND window, Graphics& graphics, const CreateDeviceFunction& createDevice) {
+  DXGI_SWAP_CHAIN_DESC desc = {};
+  desc.BufferDesc.Width = 0;  // taken from the window
+  desc.BufferDesc.Height = 0;
+  desc.BufferDesc.RefreshRate.Numerator = 0;
+  desc.BufferDesc.RefreshRate.Denominator = 0;
+  desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.SampleDesc.Quality = 0;
+  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+  desc.BufferCount = 2;
+  desc.OutputWindow = window;
+  desc.Windowed = TRUE;
+  desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+  desc.Flags = 0;
+
+  const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_0};
+  D3D_FEATURE_LEVEL level = {};
+  auto attempt = [&](D3D_DRIVER_TYPE driverType) {
+    if (createDevice) {
+      return createDevice(nullptr, driverType, nullptr, 0, levels, 1, D3D11_SDK_VERSION, &desc,
+                          &graphics.swapChain, &graphics.device, &level, &graphics.context);
+    }
+    return D3D11CreateDeviceAndSwapChain(nullptr, driverType, nullptr, 0, levels, 1, D3D11_SDK_VERSION, &desc,
+                                         &graphics.swapChain, &graphics.device, &level, &graphics.context);
+  };
+
+  HRESULT hr = attempt(D3D_DRIVER_TYPE_HARDWARE);
+  if (hr == DXGI_ERROR_UNSUPPORTED) {
+    releaseGraphics(graphics);  // a failed call may still have handed something out
+    hr = attempt(D3D_DRIVER_TYPE_WARP);
+  }
+  if (FAILED(hr) || graphics.device == nullptr || graphics.context == nullptr || graphics.swapChain == nullptr) {
+    releaseGraphics(graphics);
+    return false;
+  }
+  return true;
+}
+
+void releaseGraphics(Graphics& graphics) {
+  releaseCom(graphics.mainRenderTargetView);
+  releaseCom(graphics.swapChain);
+  releaseCom(graphics.context);
+  releaseCom(graphics.device);
+}
+
+void createBackBufferView(Graphics& graphics) {
+  if (graphics.device == nullptr || graphics.swapChain == nullptr) return;
+  ID3D11Texture2D* backBuffer = nullptr;
+  if (FAILED(graphics.swapChain->GetBuffer(0, IID_PPV_ARGS(&backBuffer))) || backBuffer == nullptr) return;
+  if (FAILED(graphics.device->CreateRenderTargetView(backBuffer, nullptr, &graphics.mainRenderTargetView))) {
+    graphics.mainRenderTargetView = nullptr;
+  }
+  backBuffer->Release();
+}
+
+void releaseBackBufferView(Graphics& graphics) { releaseCom(graphics.mainRenderTargetView); }
+
+void applyPendingResize(Graphics& graphics) {
+  if (graphics.pendingResizeWidth == 0 || graphics.pendingResizeHeight == 0) return;
+  releaseBackBufferView(graphics);
+  if (graphics.swapChain != nullptr) {
+    graphics.swapChain->ResizeBuffers(0, graphics.pendingResizeWidth, graphics.pendingResizeHeight,
+                                      DXGI_FORMAT_UNKNOWN, 0);
+  }
+  graphics.pendingResizeWidth = 0;
+  graphics.pendingResizeHeight = 0;
+  createBackBufferView(graphics);
+}

@@ -1,0 +1,42 @@
+// The entry's Direct3D 11 objects: the device, its immediate context, the flip-model swap chain
+// of the main window and the view of its back buffer, plus the client size of the last resize
+// not yet applied. UI thread only.
+#pragma once
+
+#include <d3d11.h>
+#include <dxgi.h>
+
+#include <cstdint>
+#include <functional>
+
+struct Graphics {
+  ID3D11Device* device = nullptr;
+  ID3D11DeviceContext* context = nullptr;
+  IDXGISwapChain* swapChain = nullptr;
+  ID3D11RenderTargetView* mainRenderTargetView = nullptr;  // back buffer 0; remade on every resize
+  // From the last WM_SIZE; 0 means none pending. Written by the window procedure, applied and
+  // cleared by the frame loop.
+  std::uint32_t pendingResizeWidth = 0;
+  std::uint32_t pendingResizeHeight = 0;
+};
+
+// Same parameters and result as D3D11CreateDeviceAndSwapChain, which is what an empty one means.
+using CreateDeviceFunction = std::function<HRESULT(
+    IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverType, HMODULE software, UINT flags,
+    const D3D_FEATURE_LEVEL* featureLevels, UINT featureLevelCount, UINT sdkVersion,
+    const DXGI_SWAP_CHAIN_DESC* swapChainDesc, IDXGISwapChain** swapChain, ID3D11Device** device,
+    D3D_FEATURE_LEVEL* featureLevel, ID3D11DeviceContext** context)>;
+
+// Creates the device and the swap chain for `window` on the hardware driver, or on WARP when the
+// hardware one reports DXGI_ERROR_UNSUPPORTED. False, with everything released, on failure.
+bool createGraphics(HWND window, Graphics& graphics, const CreateDeviceFunction& createDevice = {});
+// Releases whichever of the four objects exist; each pointer becomes null.
+void releaseGraphics(Graphics& graphics);
+
+// View of back buffer 0; it stays null when the buffer or the view cannot be had.
+void createBackBufferView(Graphics& graphics);
+void releaseBackBufferView(Graphics& graphics);
+
+// The frame loop's resize step: when both pending sizes are non-zero, resizes the existing
+// buffers to them, clears them and remakes the back-buffer view.
+void applyPendingResize(Graphics& graphics);

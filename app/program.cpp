@@ -1,0 +1,106 @@
+#include "app/program.h"
+
+#include <memory>
+
+#include "app/app.h"
+#include "app/main_window.h"
+#include "i18n/font_loader.h"
+#include "imgui.h"
+#include "imgui_impl_dx11.h"
+#include "imgui_impl_win32.h"
+
+namespace {
+
+void applyStyle() {
+  ImGui::StyleColorsDark();
+  ImGuiStyle& style = ImGui::GetStyle();
+  style.WindowPadding = ImVec2(20, 14);
+  style.WindowRounding = 12;
+  style.FrameRounding = 8;
+  style.ItemSpacing = ImVec2(12, 10);
+  style.GrabRounding = 6;
+  ImVec4* colors = style.Colors;
+  colors[ImGuiCol_Text] = ImVec4(0.90f, 0.91f, 0.93f, 1.00f);
+  colors[ImGuiCol_TextDisabled] = ImVec4(0.45f, 0.47f, 0.52f, 1.00f);
+  colors[ImGuiCol_WindowBg] = ImVec4(0.05f, 0.06f, 0.08f, 1.00f);
+  colors[ImGuiCol_Border] = ImVec4(0.22f, 0.24f, 0.28f, 1.00f);
+  colors[ImGuiCol_FrameBg] = ImVec4(0.09f, 0.10f, 0.13f, 1.00f);
+  colors[ImGuiCol_FrameBgHovered] = ImVec4(0.12f, 0.14f, 0.18f, 1.00f);
+  colors[ImGuiCol_FrameBgActive] = ImVec4(0.16f, 0.19f, 0.24f, 1.00f);
+}
+
+// Removes and dispatches every waiting message; false once WM_QUIT was among them.
+bool pumpMessages() {
+  bool quit = false;
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+    if (message.message == WM_QUIT) quit = true;
+  }
+  return !quit;
+}
+
+}  // namespace
+
+int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+
+  Graphics graphics;
+  registerWindowClass(instance);
+  HWND window = createMainWindow(instance, &graphics);
+
+  if (!createGraphics(window, graphics, hooks.createDevice)) {
+    releaseGraphics(graphics);
+    unregisterWindowClass(instance);
+    return 1;
+  }
+  createBackBufferView(graphics);
+
+  ShowWindow(window, SW_SHOWDEFAULT);
+  UpdateWindow(window);
+  SetWindowTextW(window, kWindowTitle);
+
+  IMGUI_CHECKVERSION();
+  ImGui::CreateContext();
+  ImGuiIO& io = ImGui::GetIO();
+  io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+  io.IniFilename = nullptr;  // nothing is kept between runs
+  i18n::loadFonts(io.Fonts);
+  applyStyle();
+  ImGui_ImplWin32_Init(window);
+  ImGui_ImplDX11_Init(graphics.device, graphics.context);
+
+  auto app = std::make_unique<App>(graphics.device, graphics.context);
+
+  const float clearColor[4] = {0.04f, 0.05f, 0.07f, 1.0f};
+  while (pumpMessages()) {
+    applyPendingResize(graphics);
+
+    ImGui_ImplDX11_NewFrame();
+    ImGui_ImplWin32_NewFrame();
+    ImGui::NewFrame();
+    app->frame();
+    ImGui::Render();
+
+    // A failed resize leaves no view: skip the target rather than draw into nothing.
+    if (graphics.mainRenderTargetView != nullptr) {
+      graphics.context->OMSetRenderTargets(1, &graphics.mainRenderTargetView, nullptr);
+      graphics.context->ClearRenderTargetView(graphics.mainRenderTargetView, clearColor);
+      ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
+    }
+    graphics.swapChain->Present(1, 0);
+
+    if (hooks.afterFrame) hooks.afterFrame(*app, window);
+  }
+
+  ImGui_ImplDX11_Shutdown();
+  ImGui_ImplWin32_Shutdown();
+  ImGui::DestroyContext();
+  releaseGraphics(graphics);
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);  // the window outlives nothing it points at
+  DestroyWindow(window);
+  unregisterWindowClass(instance);
+  app.reset();  // stops a running stream only now, after the window has gone
+  return 0;
+}

@@ -1,0 +1,21 @@
+// The control program from start to end: DPI awareness, the window, the Direct3D 11 device,
+// Dear ImGui, the fonts, the App and the frame loop paced by Present, then the shut-down in
+// reverse. Runs on the calling thread, which becomes the UI thread; one run per thread.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "app/graphics.h"
+
+class App;
+
+struct ProgramHooks {
+  CreateDeviceFunction createDevice;  // empty: D3D11CreateDeviceAndSwapChain
+  // Called after every presented frame, on the UI thread (tests).
+  std::function<void(App& app, HWND window)> afterFrame;
+};
+
+// 0 after the window was closed, 1 when no Direct3D 11 device could be created.
+int runProgram(HINSTANCE instance, const ProgramHooks& hooks = {});

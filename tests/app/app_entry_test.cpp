@@ -1,0 +1,364 @@
+// The entry's pieces with a real window and a real Direct3D 11 device: the window procedure's
+// decisions, the resize bookkeeping, device creation with its WARP fallback, and whole runs of
+// the program on a thread of their own (one run per thread: each has its own message queue).
+#include "app/program.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <imgui.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "app/app.h"
+#include "app/graphics.h"
+#include "app/main_window.h"
+#include "app_probe.h"
+#include "ring/frame_ring_format.h"
+#include "ring/frame_ring_reader.h"
+#include "support/loopback_server.h"
+#include "support/wait.h"
+#include "tools/phone_sim/phone_simulator.h"
+#include "tools/usbmux_emulator/usbmux_emulator.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+HINSTANCE thisModule() { return GetModuleHandleW(nullptr); }
+
+// Handles every message waiting for this thread, for at most `duration`.
+void pumpFor(std::chrono::milliseconds duration) {
+  auto end = Clock::now() + duration;
+  do {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    std::this_thread::sleep_for(5ms);
+  } while (Clock::now() < end);
+}
+
+// The system commands that reach DefWindowProcW on this thread: it asks the CBT hook before it
+// acts on one. The hook refuses the Alt key's menu command, so a fault cannot hang a test in a
+// menu loop.
+struct SysCommandSpy {
+  static inline std::vector<WPARAM> seen;
+  static LRESULT CALLBACK hook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_SYSCOMMAND) {
+      seen.push_back(wParam & 0xFFF0);
+      if ((wParam & 0xFFF0) == SC_KEYMENU) return 1;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  SysCommandSpy() {
+    seen.clear();
+    handle = SetWindowsHookExW(WH_CBT, hook, nullptr, GetCurrentThreadId());
+  }
+  ~SysCommandSpy() { UnhookWindowsHookEx(handle); }
+  static bool saw(WPARAM command) {
+    for (WPARAM c : seen) {
+      if (c == command) return true;
+    }
+    return false;
+  }
+  HHOOK handle = nullptr;
+};
+
+class EntryWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    registerWindowClass(thisModule());
+    window_ = createMainWindow(thisModule(), &graphics_);
+    ASSERT_NE(window_, nullptr);
+  }
+  void TearDown() override {
+    releaseGraphics(graphics_);
+    if (window_ != nullptr) DestroyWindow(window_);
+    pumpFor(20ms);  // the WM_QUIT that WM_DESTROY posts
+    MSG message;
+    while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    unregisterWindowClass(thisModule());
+  }
+
+  std::pair<UINT, UINT> clientSize() const {
+    RECT r = {};
+    GetClientRect(window_, &r);
+    return {UINT(r.right - r.left), UINT(r.bottom - r.top)};
+  }
+  std::pair<UINT, UINT> bufferSize() const {
+    DXGI_SWAP_CHAIN_DESC desc = {};
+    graphics_.swapChain->GetDesc(&desc);
+    return {desc.BufferDesc.Width, desc.BufferDesc.Height};
+  }
+
+  Graphics graphics_;
+  HWND window_ = nullptr;
+};
+
+TEST_F(EntryWindowTest, ResizesAreRecordedWithADeviceOnlyNeverWhenMinimisedAndAppliedOnce) {
+  SetWindowPos(window_, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(graphics_.pendingResizeWidth, 0u) << "no device yet";
+
+  ASSERT_TRUE(createGraphics(window_, graphics_));
+  createBackBufferView(graphics_);
+  ASSERT_NE(graphics_.mainRenderTargetView, nullptr);
+  ShowWindow(window_, SW_SHOWNORMAL);
+  pumpFor(50ms);
+  applyPendingResize(graphics_);
+
+  ShowWindow(window_, SW_MINIMIZE);
+  pumpFor(50ms);
+  ASSERT_TRUE(IsIconic(window_));
+  EXPECT_EQ(graphics_.pendingResizeWidth, 0u) << "minimising records no resize";
+  EXPECT_EQ(graphics_.pendingResizeHeight, 0u);
+
+  ShowWindow(window_, SW_RESTORE);
+  pumpFor(50ms);
+  ASSERT_FALSE(IsIconic(window_));
+  EXPECT_EQ(std::make_pair(graphics_.pendingResizeWidth, graphics_.pendingResizeHeight), clientSize());
+
+  SetWindowPos(window_, nullptr, 0, 0, 500, 420, SWP_NOMOVE | SWP_NOZORDER);
+  pumpFor(50ms);
+  std::pair<UINT, UINT> wanted = clientSize();
+  ASSERT_EQ(std::make_pair(graphics_.pendingResizeWidth, graphics_.pendingResizeHeight), wanted);
+  ASSERT_NE(wanted, bufferSize());
+
+  applyPendingResize(graphics_);  // what the next frame does first
+  EXPECT_EQ(bufferSize(), wanted);
+  EXPECT_EQ(graphics_.pendingResizeWidth, 0u);
+  EXPECT_EQ(graphics_.pendingResizeHeight, 0u);
+  EXPECT_NE(graphics_.mainRenderTargetView, nullptr) << "a view of the resized buffer";
+
+  // A size with a zero side is no resize to apply.
+  graphics_.pendingResizeWidth = 300;
+  applyPendingResize(graphics_);
+  EXPECT_EQ(bufferSize(), wanted);
+}
+
+TEST_F(EntryWindowTest, AltAloneDoesNotOpenTheWindowMenuButOtherSystemCommandsWork) {
+  ShowWindow(window_, SW_SHOWNORMAL);
+  pumpFor(50ms);
+  SysCommandSpy spy;
+  ASSERT_NE(spy.handle, nullptr);
+
+  // Alt pressed and released alone, as the keyboard sends it.
+  SetForegroundWindow(window_);
+  SetFocus(window_);
+  INPUT keys[2] = {};
+  keys[0].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = VK_MENU;
+  keys[1] = keys[0];
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
+  pumpFor(200ms);
+  // And the command itself, whatever its low bits hold.
+  EXPECT_EQ(SendMessageW(window_, WM_SYSCOMMAND, SC_KEYMENU, 0), 0);
+  EXPECT_EQ(SendMessageW(window_, WM_SYSCOMMAND, SC_KEYMENU | 0x3, ' '), 0);
+  EXPECT_FALSE(spy.saw(SC_KEYMENU)) << "the menu command reached DefWindowProcW";
+
+  SendMessageW(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(spy.saw(SC_MINIMIZE));
+  EXPECT_TRUE(IsIconic(window_)) << "other system commands reach DefWindowProcW";
+}
+
+// The spy above works: a window that passes every command on shows it the menu command.
+TEST(EntryMenuProbeTest, TheSpySeesTheMenuCommandOfAPlainWindow) {
+  WNDCLASSEXW plain = {};
+  plain.cbSize = sizeof(plain);
+  plain.lpfnWndProc = DefWindowProcW;
+  plain.hInstance = thisModule();
+  plain.lpszClassName = L"BrindlePlainWindow";
+  RegisterClassExW(&plain);
+  HWND window = CreateWindowExW(0, plain.lpszClassName, L"plain", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
+                                nullptr, thisModule(), nullptr);
+  ASSERT_NE(window, nullptr);
+  SysCommandSpy spy;
+  SendMessageW(window, WM_SYSCOMMAND, SC_KEYMENU, 0);
+  EXPECT_TRUE(spy.saw(SC_KEYMENU));
+  DestroyWindow(window);
+  UnregisterClassW(plain.lpszClassName, thisModule());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Device creation
+
+struct CreateCalls {
+  std::vector<D3D_DRIVER_TYPE> driverTypes;
+  DXGI_SWAP_CHAIN_DESC desc = {};
+  std::vector<D3D_FEATURE_LEVEL> levels;
+  UINT flags = 99;
+  IDXGIAdapter* adapter = reinterpret_cast<IDXGIAdapter*>(1);
+};
+
+// Fails the hardware driver with `hardware`; the WARP driver with `warp`, or really when S_OK.
+CreateDeviceFunction scripted(CreateCalls& calls, HRESULT hardware, HRESULT warp) {
+  return [&calls, hardware, warp](IDXGIAdapter* adapter, D3D_DRIVER_TYPE type, HMODULE software, UINT flags,
+                                  const D3D_FEATURE_LEVEL* levels, UINT count, UINT sdk,
+                                  const DXGI_SWAP_CHAIN_DESC* desc, IDXGISwapChain** swapChain, ID3D11Device** device,
+                                  D3D_FEATURE_LEVEL* level, ID3D11DeviceContext** context) -> HRESULT {
+    calls.driverTypes.push_back(type);
+    calls.desc = *desc;
+    calls.levels.assign(levels, levels + count);
+    calls.flags = flags;
+    calls.adapter = adapter;
+    HRESULT result = type == D3D_DRIVER_TYPE_HARDWARE ? hardware : warp;
+    if (result != S_OK) return result;
+    return D3D11CreateDeviceAndSwapChain(adapter, type, software, flags, levels, count, sdk, desc, swapChain, device,
+                                         level, context);
+  };
+}
+
+TEST_F(EntryWindowTest, DeviceFallsBackToWarpOnlyWhenTheHardwareDriverIsUnsupported) {
+  {
+    CreateCalls calls;
+    EXPECT_FALSE(createGraphics(window_, graphics_, scripted(calls, E_FAIL, S_OK)));
+    EXPECT_EQ(calls.driverTypes, std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE}) << "no retry for E_FAIL";
+    EXPECT_EQ(graphics_.device, nullptr);
+    EXPECT_EQ(graphics_.swapChain, nullptr);
+  }
+  {
+    CreateCalls calls;
+    EXPECT_FALSE(createGraphics(window_, graphics_, scripted(calls, DXGI_ERROR_UNSUPPORTED, E_OUTOFMEMORY)));
+    EXPECT_EQ(calls.driverTypes, (std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}));
+    EXPECT_EQ(graphics_.context, nullptr);
+  }
+  {
+    CreateCalls calls;
+    ASSERT_TRUE(createGraphics(window_, graphics_, scripted(calls, DXGI_ERROR_UNSUPPORTED, S_OK)));
+    EXPECT_EQ(calls.driverTypes, (std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}));
+    EXPECT_NE(graphics_.device, nullptr);
+    EXPECT_NE(graphics_.context, nullptr);
+    EXPECT_NE(graphics_.swapChain, nullptr);
+    // What both attempts asked for: one feature level, default adapter, a two-buffer flip chain.
+    EXPECT_EQ(calls.adapter, nullptr);
+    EXPECT_EQ(calls.flags, 0u);
+    EXPECT_EQ(calls.levels, std::vector<D3D_FEATURE_LEVEL>{D3D_FEATURE_LEVEL_11_0});
+    EXPECT_EQ(calls.desc.OutputWindow, window_);
+    EXPECT_EQ(calls.desc.BufferCount, 2u);
+    EXPECT_EQ(calls.desc.SwapEffect, DXGI_SWAP_EFFECT_FLIP_DISCARD);
+    EXPECT_EQ(calls.desc.BufferDesc.Format, DXGI_FORMAT_R8G8B8A8_UNORM);
+    EXPECT_TRUE(calls.desc.Windowed);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Whole runs
+
+// Runs the program on a fresh thread and returns its exit code.
+int runOnThread(const ProgramHooks& hooks) {
+  int code = -1;
+  std::thread ui([&] { code = runProgram(thisModule(), hooks); });
+  ui.join();
+  return code;
+}
+
+TEST(ProgramRunTest, NoDeviceOnEitherDriverEndsWithCodeOne) {
+  CreateCalls calls;
+  ProgramHooks hooks;
+  hooks.createDevice = scripted(calls, E_FAIL, E_FAIL);
+  bool drew = false;
+  hooks.afterFrame = [&](App&, HWND) { drew = true; };
+  EXPECT_EQ(runOnThread(hooks), 1);
+  EXPECT_EQ(calls.driverTypes.size(), 1u);
+
+  CreateCalls both;
+  hooks.createDevice = scripted(both, DXGI_ERROR_UNSUPPORTED, DXGI_ERROR_UNSUPPORTED);
+  EXPECT_EQ(runOnThread(hooks), 1);
+  EXPECT_EQ(both.driverTypes.size(), 2u);
+  EXPECT_FALSE(drew);
+}
+
+TEST(ProgramRunTest, WarpDeviceRunsTheSame) {
+  CreateCalls calls;
+  ProgramHooks hooks;
+  hooks.createDevice = scripted(calls, DXGI_ERROR_UNSUPPORTED, S_OK);
+  int frames = 0;
+  hooks.afterFrame = [&](App&, HWND window) {
+    if (++frames == 3) PostMessageW(window, WM_CLOSE, 0, 0);
+  };
+  EXPECT_EQ(runOnThread(hooks), 0);
+  EXPECT_GE(frames, 3);
+  EXPECT_EQ(calls.driverTypes.back(), D3D_DRIVER_TYPE_WARP);
+}
+
+std::filesystem::path moduleFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::filesystem::path(path).parent_path();
+}
+
+TEST(ProgramRunTest, StreamOverUsbReachesTheRingAndClosingStopsItAfterTheWindowIsGone) {
+  testsupport::startWinsock();
+  phonesim::SimulatorOptions so;
+  so.port = kStreamPort;
+  so.clipPath = BRINDLE_CLIP_DIR "/clip_1280x720.264";
+  phonesim::PhoneSimulator phone(so);
+  ASSERT_TRUE(phone.start());
+  usbmuxemu::UsbMuxEmulator service(usbmuxemu::EmulatorOptions{});
+  ASSERT_TRUE(service.start()) << service.error();
+
+  // Run where a settings file would land, and look for one there and beside the program.
+  std::filesystem::path folder = std::filesystem::temp_directory_path() / "brindle-app-run";
+  std::filesystem::create_directories(folder);
+  std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  std::error_code ignored;
+  std::filesystem::remove(folder / "imgui.ini", ignored);
+  std::filesystem::remove(moduleFolder() / "imgui.ini", ignored);
+
+  FrameRingReader ring;
+  RingPicture picture;
+  HWND window = nullptr;
+  int frames = 0;
+  bool settingsOff = false;
+  bool connectedWhileDrawing = false;
+  auto deadline = Clock::now() + 30s;
+  ProgramHooks hooks;
+  hooks.afterFrame = [&](App& app, HWND w) {
+    AppProbe probe(app);
+    if (++frames == 1) {
+      window = w;
+      settingsOff = ImGui::GetIO().IniFilename == nullptr &&
+                    (ImGui::GetIO().ConfigFlags & ImGuiConfigFlags_NavEnableKeyboard) != 0;
+      probe.start();  // what the start button does
+      return;
+    }
+    if (probe.state() == transport::State::Connected) connectedWhileDrawing = true;
+    if (!picture.valid && (ring.isOpen() || ring.open(kFrameRingName))) picture = ring.readLatest(0);
+    if ((picture.valid && frames > 30) || Clock::now() > deadline) PostMessageW(w, WM_CLOSE, 0, 0);
+  };
+  int code = runOnThread(hooks);
+  std::filesystem::current_path(previous);
+
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(settingsOff);
+  EXPECT_TRUE(connectedWhileDrawing);
+  EXPECT_TRUE(picture.valid) << "no picture reached the ring";
+  EXPECT_EQ(picture.width, 1280u);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(testsupport::waitUntil(
+      [&] {
+        std::vector<phonesim::ConnectionRecord> c = phone.connections();
+        return !c.empty() && c.back().closed;
+      },
+      5000ms))
+      << "the stream was stopped at exit";
+  EXPECT_FALSE(std::filesystem::exists(folder / "imgui.ini"));
+  EXPECT_FALSE(std::filesystem::exists(moduleFolder() / "imgui.ini"));
+
+  service.stop();
+  phone.stop();
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// Test access to App's private side: start/stop, the callbacks it installs and its members.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "media/audio_player.h"
+#include "media/decode_pipeline_win.h"
+
+class AppProbe {
+ public:
+  explicit AppProbe(App& app) : app_(app) {}
+
+  void start() { app_.start(); }
+  void stop() { app_.stop(); }
+  void route(const receiver::Frame& frame) { app_.routeFrame(frame); }
+  void decoded(const receiver::DecodedFrame& frame) { app_.handleDecodedFrame(frame); }
+  void orientation(int degrees, bool mirror) { app_.handleOrientation(degrees, mirror); }
+  // What the stream controller calls: the callback the constructor installed.
+  void reportState(transport::State state) { app_.stream_.onState(state); }
+
+  void chooseWifi(const std::string& host) {
+    app_.transportIndex_ = 1;
+    app_.host_ = host;
+  }
+  void chooseUsb() { app_.transportIndex_ = 0; }
+
+  bool running() const { return app_.running_; }
+  transport::State state() const { return app_.state_.load(); }
+  int rotation() const { return app_.rotation_.load(); }
+  bool mirror() const { return app_.mirror_.load(); }
+  int languageIndex() const { return app_.languageIndex_; }
+  DecodePipelineWin* pipeline() const { return app_.pipeline_.get(); }
+  AudioPlayer* audio() const { return app_.audio_.get(); }
+  receiver::StreamController::Stats stats() const { return app_.stream_.stats(); }
+
+  struct Waiting {
+    bool ready = false;
+    std::uint32_t width = 0, height = 0, stride = 0;
+    std::vector<std::uint8_t> data;
+  };
+  Waiting waiting() const {
+    std::lock_guard<std::mutex> lock(app_.frameMutex_);
+    return {app_.frameReady_, app_.frameWidth_, app_.frameHeight_, app_.frameStride_, app_.frameData_};
+  }
+
+ private:
+  App& app_;
+};
