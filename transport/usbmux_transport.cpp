@@ -4,7 +4,6 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,26 +11,9 @@
 #include "transport/usbmux_channel.h"
 #include "transport/usbmux_protocol.h"
 #include "transport/winsock_init.h"
+#include "transport/worker_pacing.h"
 
 namespace transport {
-
-namespace {
-
-constexpr std::size_t kReceiveBufferSize = 65536;
-constexpr std::int64_t kRecentNs = 8'000'000'000;  // reports Listening within 8 s of the last byte
-constexpr int kPauseSteps = 15;                     // 15 x 100 ms between attempts
-
-std::int64_t nowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-void closeSocket(SOCKET s) {
-  shutdown(s, SD_BOTH);
-  closesocket(s);
-}
-
-}  // namespace
 
 UsbMuxTransport::UsbMuxTransport(std::uint16_t port) : port_(port) {
   wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -52,9 +34,9 @@ bool UsbMuxTransport::start() {
 void UsbMuxTransport::stop() {
   if (!running_.exchange(false)) return;
   SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
-  if (s != 0) closeSocket(s);  // wakes a recv the worker is blocked in
+  if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
   SOCKET h = static_cast<SOCKET>(handshakeSocket_.exchange(0));
-  if (h != 0) closeSocket(h);  // a service that never answers must not hold stop
+  if (h != 0) shutdownAndClose(h);  // a service that never answers must not hold stop
   // The pipe is not closed here: the worker has overlapped I/O on it, which the event cancels;
   // the worker then closes it. Emptying the slot makes send refuse it from now on.
   pipe_.exchange(nullptr);
@@ -167,7 +149,7 @@ void UsbMuxTransport::runSocketTunnel(std::uintptr_t handle, std::int64_t& lastA
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
   socket_.store(handle);
   onState(State::Connected);
-  lastActivity = nowNs();
+  lastActivity = steadyNowNs();
 
   std::vector<std::uint8_t> buffer(kReceiveBufferSize);
   while (running_.load()) {
@@ -176,19 +158,19 @@ void UsbMuxTransport::runSocketTunnel(std::uintptr_t handle, std::int64_t& lastA
       logUsbMuxLine("[UsbMux] recv ended n=%d WSA=%d — will reconnect\n", n, WSAGetLastError());
       break;
     }
-    lastActivity = nowNs();
+    lastActivity = steadyNowNs();
     onData(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
   }
   // Whoever takes the socket out of socket_ closes it: stop may have done so already.
   std::uintptr_t expected = handle;
-  if (socket_.compare_exchange_strong(expected, 0)) closeSocket(s);
+  if (socket_.compare_exchange_strong(expected, 0)) shutdownAndClose(s);
 }
 
 void UsbMuxTransport::runPipeTunnel(void* handle, std::int64_t& lastActivity) {
   HANDLE pipe = static_cast<HANDLE>(handle);
   pipe_.store(handle);
   onState(State::Connected);
-  lastActivity = nowNs();
+  lastActivity = steadyNowNs();
 
   std::vector<std::uint8_t> buffer(kReceiveBufferSize);
   while (running_.load()) {
@@ -198,7 +180,7 @@ void UsbMuxTransport::runPipeTunnel(void* handle, std::int64_t& lastActivity) {
       logUsbMuxLine("[UsbMux] pipe read ended ok=%d got=%lu — will reconnect\n", int(ok), got);
       break;
     }
-    lastActivity = nowNs();
+    lastActivity = steadyNowNs();
     onData(std::span<const std::uint8_t>(buffer.data(), got));
   }
   void* expected = handle;
@@ -210,11 +192,11 @@ void UsbMuxTransport::run() {
   ensureWinsock();
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // the receive chain decodes on this thread
 
-  std::int64_t lastActivity = nowNs();
+  std::int64_t lastActivity = steadyNowNs();
   bool everConnected = false;
 
   while (running_.load()) {
-    onState(everConnected && nowNs() - lastActivity > kRecentNs ? State::Idle : State::Listening);
+    onState(attemptState(everConnected, lastActivity));
 
     MuxChannel tunnel = openTunnel(port_);
     if (tunnel.socket != INVALID_SOCKET) {
@@ -226,10 +208,7 @@ void UsbMuxTransport::run() {
     }
     if (!running_.load()) break;
 
-    for (int i = 0; i < kPauseSteps; ++i) {
-      if (!running_.load()) break;
-      Sleep(100);
-    }
+    pauseBeforeNextAttempt(running_);
   }
 
   onState(State::Idle);

@@ -5,33 +5,15 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <utility>
 #include <vector>
 
 #include "common/debug_log.h"
 #include "transport/winsock_init.h"
+#include "transport/worker_pacing.h"
 
 namespace transport {
-
-namespace {
-
-constexpr std::size_t kReceiveBufferSize = 65536;
-constexpr std::int64_t kRecentNs = 8'000'000'000;  // reports Listening within 8 s of the last byte
-constexpr int kPauseSteps = 15;                     // 15 x 100 ms between attempts
-
-std::int64_t nowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-void closeSocket(SOCKET s) {
-  shutdown(s, SD_BOTH);
-  closesocket(s);
-}
-
-}  // namespace
 
 WifiTransport::WifiTransport(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {}
 
@@ -48,7 +30,7 @@ bool WifiTransport::start() {
 void WifiTransport::stop() {
   if (!running_.exchange(false)) return;
   SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
-  if (s != 0) closeSocket(s);  // wakes a recv the worker is blocked in
+  if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
   if (worker_.joinable()) worker_.join();
 }
 
@@ -71,11 +53,11 @@ void WifiTransport::run() {
   ensureWinsock();
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // the receive chain decodes on this thread
 
-  std::int64_t lastActivity = nowNs();
+  std::int64_t lastActivity = steadyNowNs();
   bool everConnected = false;
 
   while (running_.load()) {
-    onState(everConnected && nowNs() - lastActivity > kRecentNs ? State::Idle : State::Listening);
+    onState(attemptState(everConnected, lastActivity));
     logLine("[WifiTransport] connect attempt to %s:%u\n", host_.c_str(), unsigned(port_));
 
     addrinfo hints{};
@@ -103,7 +85,7 @@ void WifiTransport::run() {
         logLine("[WifiTransport] TCP connected\n");
         onState(State::Connected);
         everConnected = true;
-        lastActivity = nowNs();
+        lastActivity = steadyNowNs();
 
         std::vector<std::uint8_t> buffer(kReceiveBufferSize);
         std::uint64_t total = 0;
@@ -115,7 +97,7 @@ void WifiTransport::run() {
                     static_cast<unsigned long long>(total));
             break;
           }
-          lastActivity = nowNs();
+          lastActivity = steadyNowNs();
           total += static_cast<std::uint64_t>(n);
           if (count < 5) {
             logLine("[WifiTransport] recv #%d  %d bytes\n", count, n);
@@ -125,15 +107,12 @@ void WifiTransport::run() {
         }
         // Whoever takes the socket out of socket_ closes it: stop may have done so already.
         std::uintptr_t expected = static_cast<std::uintptr_t>(s);
-        if (socket_.compare_exchange_strong(expected, 0)) closeSocket(s);
+        if (socket_.compare_exchange_strong(expected, 0)) shutdownAndClose(s);
         if (!running_.load()) break;
       }
     }
 
-    for (int i = 0; i < kPauseSteps; ++i) {
-      if (!running_.load()) break;
-      Sleep(100);
-    }
+    pauseBeforeNextAttempt(running_);
   }
 
   onState(State::Idle);

@@ -1,0 +1,28 @@
+// What both transports' workers share between connection attempts: the state reported before
+// each attempt, and the pause after every failure or loss. Windows only.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "transport/state.h"
+
+namespace transport {
+
+// Bytes handed to onData per receive.
+constexpr std::size_t kReceiveBufferSize = 65536;
+
+std::int64_t steadyNowNs();
+
+// Listening before every attempt, except Idle once a connection has been made and more than
+// 8 s (exactly 8 s still counts as recent) have passed since the last activity.
+State attemptState(bool everConnected, std::int64_t lastActivityNs);
+
+// The 1.5 s pause: up to 15 sleeps of 100 ms, each after a look at `running`.
+void pauseBeforeNextAttempt(const std::atomic<bool>& running);
+
+// Shuts a socket down both ways (waking a recv blocked on it) and closes it.
+void shutdownAndClose(std::uintptr_t socket);
+
+}  // namespace transport
