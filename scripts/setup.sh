@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-utils
   pulseaudio pulseaudio-utils
   x264
-  googletest libyuv-dev
+  googletest libyuv-dev zlib1g-dev
   fonts-dejavu-core fonts-noto-core fonts-noto-cjk
   locales
 )

@@ -1,0 +1,164 @@
+// The registered camera as capture applications meet it: found by name through the system
+// device enumerator, bound from its moniker, connected in each of its four formats to a
+// renderer of ours in a real graph; grey while no control program runs, then the pictures a
+// writer in another process publishes, checked byte for byte. And the viewer program itself.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "counter_picture.h"
+#include "dll_rig.h"
+#include "ring/frame_ring_format.h"
+#include "tools/camera_viewer/camera_capture.h"
+#include "tools/camera_viewer/picture_convert.h"
+#include "tools/clip_pattern/frame_counter_code.h"
+
+namespace dlltest {
+namespace {
+
+using cameraviewer::CaptureFormat;
+using cameraviewer::SampleFormat;
+
+bool ringExists() {
+  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (std::string(kFrameRingNamespace) + kFrameRingName).c_str());
+  if (h) CloseHandle(h);
+  return h != nullptr;
+}
+
+// Classifies every sample: grey (only before the first picture), or exactly the picture whose
+// counter it shows.
+class SampleChecker {
+ public:
+  explicit SampleChecker(const CaptureFormat& format) : format_(format) {}
+  void check(const std::uint8_t* bytes, std::size_t size) {
+    std::vector<std::uint8_t> sample(bytes, bytes + size);
+    if (std::all_of(sample.begin(), sample.end(), [](std::uint8_t v) { return v == 128; })) {
+      if (pictures > 0) ++mismatches;
+      ++grey;
+      return;
+    }
+    std::vector<std::uint8_t> luma = cameraviewer::lumaPlane(format_.format, bytes, size, format_.width, format_.height);
+    int n = luma.empty() ? -1 : clippattern::readFrameCounter(luma.data(), int(format_.width), int(format_.height),
+                                                              int(format_.width));
+    if (n < 1) {
+      ++mismatches;
+      return;
+    }
+    if (n != lastNumber_) {
+      std::vector<std::uint8_t> picture = makeCounterPicture(format_.width, format_.height, std::uint32_t(n));
+      expected_ = expectedSample(picture, format_.width, format_.height, format_.format == SampleFormat::Yuy2);
+      lastNumber_ = n;
+    }
+    if (sample != expected_) {
+      ++mismatches;
+      return;
+    }
+    seen_.insert(n);
+    pictures = int(seen_.size());
+  }
+  std::atomic<int> grey{0}, pictures{0}, mismatches{0};
+
+ private:
+  CaptureFormat format_;
+  int lastNumber_ = -1;
+  std::vector<std::uint8_t> expected_;
+  std::set<int> seen_;
+};
+
+// The writer child's stop event.
+struct WaitStop {
+  WaitStop() : handle(CreateEventA(nullptr, TRUE, FALSE, "Local\\brindle-vcam-dll-test-stop")) {}
+  ~WaitStop() { CloseHandle(handle); }
+  void set() { SetEvent(handle); }
+  HANDLE handle;
+};
+
+class CameraCaptureTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
+  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
+  void SetUp() override {
+    ASSERT_TRUE(registered_) << "regsvr32 failed";
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
+  }
+  void TearDown() override { CoUninitialize(); }
+  static bool registered_;
+};
+bool CameraCaptureTest::registered_ = false;
+
+TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
+  const CaptureFormat formats[] = {{SampleFormat::Yuy2, 1280, 720},
+                                   {SampleFormat::Yuy2, 720, 1280},
+                                   {SampleFormat::Nv12, 1280, 720},
+                                   {SampleFormat::Nv12, 720, 1280}};
+  for (const CaptureFormat& format : formats) {
+    SCOPED_TRACE(testing::Message() << (format.format == SampleFormat::Yuy2 ? "YUY2 " : "NV12 ") << format.width
+                                    << "x" << format.height);
+    SampleChecker checker(format);
+    {
+      cameraviewer::CameraCapture capture;
+      capture.onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker.check(bytes, size); };
+      ASSERT_EQ(capture.open(L"Orvik", format), S_OK);
+      CaptureFormat connected;
+      ASSERT_EQ(capture.connectedFormat(&connected), S_OK);
+      EXPECT_EQ(connected.format, format.format);
+      EXPECT_EQ(connected.width, format.width);
+      EXPECT_EQ(connected.height, format.height);
+
+      ASSERT_HRESULT_SUCCEEDED(capture.run());
+      EXPECT_TRUE(capture.waitForSamples(3, 20'000));
+      EXPECT_GE(checker.grey, 3) << "mid-grey before any ring exists";
+
+      WaitStop stop;
+      Child writer;
+      ASSERT_TRUE(writer.start(windowsPath(BRINDLE_RING_WRITER_CHILD) + L" " + std::to_wstring(format.width) + L" " +
+                               std::to_wstring(format.height) + L" 30"));
+      ULONGLONG start = GetTickCount64();
+      while (checker.pictures < 4 && checker.mismatches == 0 && GetTickCount64() - start < 60'000) Sleep(10);
+      EXPECT_HRESULT_SUCCEEDED(capture.stop());
+      stop.set();
+      EXPECT_EQ(writer.wait(30'000), 0);
+      EXPECT_GE(checker.pictures, 4) << "new pictures kept arriving";
+      EXPECT_EQ(checker.mismatches, 0);
+    }
+    // The camera is gone with the graph, the writer has closed: no ring is left for the next format.
+    EXPECT_FALSE(ringExists());
+  }
+}
+
+TEST_F(CameraCaptureTest, ViewerProgramCapturesAndSavesAPng) {
+  char temp[MAX_PATH];
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  std::string png = std::string(temp) + "camera_viewer_test.png";
+  DeleteFileA(png.c_str());
+  Child viewer;
+  ASSERT_TRUE(viewer.start(windowsPath(BRINDLE_CAMERA_VIEWER) + L" --format nv12 --size 720x1280 --samples 5 --png \"" +
+                           std::wstring(png.begin(), png.end()) + L"\""));
+  EXPECT_EQ(viewer.wait(60'000), 0);
+  FILE* file = std::fopen(png.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  unsigned char head[24] = {};
+  EXPECT_EQ(std::fread(head, 1, 24, file), 24u);
+  std::fclose(file);
+  DeleteFileA(png.c_str());
+  const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  EXPECT_TRUE(std::equal(signature, signature + 8, head));
+  // IHDR: width 720, height 1280.
+  EXPECT_EQ((head[16] << 24) | (head[17] << 16) | (head[18] << 8) | head[19], 720);
+  EXPECT_EQ((head[20] << 24) | (head[21] << 16) | (head[22] << 8) | head[23], 1280);
+
+  Child missing;
+  ASSERT_TRUE(missing.start(windowsPath(BRINDLE_CAMERA_VIEWER) + L" --name Nobody --samples 1"));
+  EXPECT_EQ(missing.wait(60'000), 1) << "no camera of that name";
+}
+
+}  // namespace
+}  // namespace dlltest

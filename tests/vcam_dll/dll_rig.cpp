@@ -1,0 +1,107 @@
+#include "dll_rig.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace dlltest {
+
+std::wstring windowsPath(const char* buildPath) {
+  std::wstring path = L"Z:";
+  for (const char* p = buildPath; *p; p++) path += *p == '/' ? L'\\' : wchar_t(*p);
+  return path;
+}
+
+std::wstring dllPath() { return windowsPath(BRINDLE_VCAM_DLL); }
+
+long runRegsvr32(bool unregister) {
+  Child child;
+  std::wstring command = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u " : L"") + L"\"" + dllPath() + L"\"";
+  if (!child.start(command)) return -1;
+  return child.wait(60'000);
+}
+
+namespace {
+
+void walk(HKEY key, const std::wstring& prefix, std::map<std::wstring, std::wstring>* out) {
+  for (DWORD i = 0; i < 1000; i++) {
+    wchar_t name[16384];
+    DWORD nameLength = 16384;
+    BYTE data[4096];
+    DWORD dataLength = sizeof(data);
+    DWORD type = 0;
+    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS) break;
+    std::wstring text = L"type " + std::to_wstring(type) + L":";
+    for (DWORD b = 0; b < dataLength; b++) {
+      wchar_t hex[4];
+      std::swprintf(hex, 4, L"%02X", data[b]);
+      text += hex;
+    }
+    (*out)[prefix + L"|" + std::wstring(name, nameLength)] = text;
+  }
+  for (DWORD i = 0; i < 1000; i++) {
+    wchar_t name[256];
+    DWORD nameLength = 256;
+    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    (*out)[prefix + L"\\" + name] = L"key";
+    HKEY child = nullptr;
+    if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) == ERROR_SUCCESS) {
+      walk(child, prefix + L"\\" + name, out);
+      RegCloseKey(child);
+    }
+  }
+}
+
+}  // namespace
+
+std::map<std::wstring, std::wstring> snapshot(const wchar_t* key) {
+  std::map<std::wstring, std::wstring> out;
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return out;
+  walk(h, L"", &out);
+  RegCloseKey(h);
+  return out;
+}
+
+bool keyExists(const wchar_t* key) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  RegCloseKey(h);
+  return true;
+}
+
+std::wstring stringValue(const wchar_t* key, const wchar_t* name) {
+  wchar_t value[1024] = {};
+  DWORD size = sizeof(value) - sizeof(wchar_t);
+  DWORD type = 0;
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key, name, RRF_RT_ANY, &type, value, &size) != ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return L"<missing>";
+  }
+  return value;
+}
+
+bool Child::start(const std::wstring& commandLine) {
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(0);
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+  return started_;
+}
+
+long Child::wait(DWORD ms) {
+  if (!started_ || WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
+  DWORD code = 0;
+  GetExitCodeProcess(pi_.hProcess, &code);
+  return long(code);
+}
+
+Child::~Child() {
+  if (!started_) return;
+  if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
+  WaitForSingleObject(pi_.hProcess, 5000);
+  CloseHandle(pi_.hThread);
+  CloseHandle(pi_.hProcess);
+}
+
+}  // namespace dlltest

@@ -1,0 +1,202 @@
+#include "tools/camera_viewer/camera_capture.h"
+
+namespace cameraviewer {
+
+namespace {
+
+template <class T>
+void release(T*& p) {
+  if (p) p->Release();
+  p = nullptr;
+}
+
+// The device's string value `name`, or empty.
+std::wstring readProperty(IPropertyBag* bag, const wchar_t* name) {
+  VARIANT value;
+  VariantInit(&value);
+  std::wstring text;
+  if (SUCCEEDED(bag->Read(name, &value, nullptr)) && value.vt == VT_BSTR && value.bstrVal) text = value.bstrVal;
+  VariantClear(&value);
+  return text;
+}
+
+// Walks the video input device category; `visit` returns true to stop at a moniker.
+HRESULT walkCameras(const std::function<bool(IMoniker*, const CameraDevice&)>& visit) {
+  ICreateDevEnum* devices = nullptr;
+  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                                reinterpret_cast<void**>(&devices));
+  if (FAILED(hr)) return hr;
+  IEnumMoniker* monikers = nullptr;
+  hr = devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0);
+  devices->Release();
+  if (hr != S_OK) return hr;  // S_FALSE: the category is empty
+  IMoniker* moniker = nullptr;
+  bool stopped = false;
+  while (!stopped && monikers->Next(1, &moniker, nullptr) == S_OK) {
+    IPropertyBag* bag = nullptr;
+    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
+      CameraDevice device;
+      device.friendlyName = readProperty(bag, L"FriendlyName");
+      std::wstring clsid = readProperty(bag, L"CLSID");
+      if (clsid.empty() || FAILED(CLSIDFromString(clsid.c_str(), &device.clsid))) device.clsid = CLSID_NULL;
+      bag->Release();
+      stopped = visit(moniker, device);
+    }
+    moniker->Release();
+  }
+  monikers->Release();
+  return S_OK;
+}
+
+GUID subtypeOf(SampleFormat format) { return format == SampleFormat::Yuy2 ? MEDIASUBTYPE_YUY2 : MEDIASUBTYPE_NV12; }
+
+// The camera's capability row for `format`, or null. The caller frees the type.
+AM_MEDIA_TYPE* findCapability(IAMStreamConfig* config, const CaptureFormat& format) {
+  int count = 0, size = 0;
+  if (FAILED(config->GetNumberOfCapabilities(&count, &size)) || size < int(sizeof(VIDEO_STREAM_CONFIG_CAPS))) {
+    return nullptr;
+  }
+  for (int i = 0; i < count; i++) {
+    AM_MEDIA_TYPE* type = nullptr;
+    VIDEO_STREAM_CONFIG_CAPS caps;
+    if (config->GetStreamCaps(i, &type, reinterpret_cast<BYTE*>(&caps)) != S_OK || !type) continue;
+    if (type->subtype == subtypeOf(format.format) && type->formattype == FORMAT_VideoInfo && type->pbFormat &&
+        type->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+      const BITMAPINFOHEADER& bmi = reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat)->bmiHeader;
+      LONG height = bmi.biHeight < 0 ? -bmi.biHeight : bmi.biHeight;
+      if (bmi.biWidth == LONG(format.width) && height == LONG(format.height)) return type;
+    }
+    if (type->pbFormat) CoTaskMemFree(type->pbFormat);
+    if (type->pUnk) type->pUnk->Release();
+    CoTaskMemFree(type);
+  }
+  return nullptr;
+}
+
+void freeType(AM_MEDIA_TYPE* type) {
+  if (!type) return;
+  if (type->pbFormat) CoTaskMemFree(type->pbFormat);
+  if (type->pUnk) type->pUnk->Release();
+  CoTaskMemFree(type);
+}
+
+// The first output pin of a filter.
+IPin* outputPin(IBaseFilter* filter) {
+  IEnumPins* pins = nullptr;
+  if (FAILED(filter->EnumPins(&pins))) return nullptr;
+  IPin* pin = nullptr;
+  IPin* found = nullptr;
+  while (!found && pins->Next(1, &pin, nullptr) == S_OK) {
+    PIN_DIRECTION direction;
+    if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT) {
+      found = pin;
+    } else {
+      pin->Release();
+    }
+  }
+  pins->Release();
+  return found;
+}
+
+}  // namespace
+
+HRESULT listCameras(std::vector<CameraDevice>* devices) {
+  devices->clear();
+  HRESULT hr = walkCameras([&](IMoniker*, const CameraDevice& device) {
+    devices->push_back(device);
+    return false;
+  });
+  if (hr == S_OK && devices->empty()) hr = S_FALSE;
+  return hr;
+}
+
+HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureFormat& format) {
+  close();
+  HRESULT bound = VFW_E_NOT_FOUND;
+  HRESULT hr = walkCameras([&](IMoniker* moniker, const CameraDevice& device) {
+    if (device.friendlyName != friendlyName) return false;
+    bound = moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&camera_));
+    return true;
+  });
+  if (FAILED(hr)) return hr;
+  if (FAILED(bound)) return bound;
+  if (!camera_) return VFW_E_NOT_FOUND;
+
+  cameraPin_ = outputPin(camera_);
+  if (!cameraPin_) return VFW_E_NOT_FOUND;
+  IAMStreamConfig* config = nullptr;
+  hr = cameraPin_->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&config));
+  if (FAILED(hr)) return hr;
+  AM_MEDIA_TYPE* type = findCapability(config, format);
+  hr = type ? config->SetFormat(type) : VFW_E_INVALIDMEDIATYPE;
+  config->Release();
+  if (FAILED(hr)) {
+    freeType(type);
+    return hr;
+  }
+
+  hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                        reinterpret_cast<void**>(&graph_));
+  if (SUCCEEDED(hr)) hr = graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control_));
+  if (SUCCEEDED(hr)) {
+    sink_ = createCaptureSink(subtypeOf(format.format), format.width, format.height);
+    sink_->onSample = [this](const std::uint8_t* bytes, std::size_t size) {
+      if (onSample) onSample(bytes, size);
+    };
+    hr = graph_->AddFilter(camera_, L"Camera");
+  }
+  if (SUCCEEDED(hr)) hr = graph_->AddFilter(sinkFilter(sink_), L"Capture sink");
+  // The sink takes only the chosen format, and the pin is offered exactly that one.
+  if (SUCCEEDED(hr)) hr = graph_->ConnectDirect(cameraPin_, sinkPin(sink_), type);
+  freeType(type);
+  return hr;
+}
+
+HRESULT CameraCapture::run() { return control_ ? control_->Run() : VFW_E_NOT_CONNECTED; }
+
+HRESULT CameraCapture::stop() { return control_ ? control_->Stop() : S_FALSE; }
+
+bool CameraCapture::waitForSamples(int count, DWORD timeoutMs) const {
+  ULONGLONG start = GetTickCount64();
+  while (received() < count) {
+    if (GetTickCount64() - start > timeoutMs) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+HRESULT CameraCapture::connectedFormat(CaptureFormat* format) const {
+  if (!cameraPin_) return VFW_E_NOT_CONNECTED;
+  AM_MEDIA_TYPE type = {};
+  HRESULT hr = cameraPin_->ConnectionMediaType(&type);
+  if (SUCCEEDED(hr)) {
+    if (type.formattype == FORMAT_VideoInfo && type.pbFormat && type.cbFormat >= sizeof(VIDEOINFOHEADER) &&
+        (type.subtype == MEDIASUBTYPE_YUY2 || type.subtype == MEDIASUBTYPE_NV12)) {
+      const BITMAPINFOHEADER& bmi = reinterpret_cast<VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
+      format->format = type.subtype == MEDIASUBTYPE_YUY2 ? SampleFormat::Yuy2 : SampleFormat::Nv12;
+      format->width = std::uint32_t(bmi.biWidth);
+      format->height = std::uint32_t(bmi.biHeight < 0 ? -bmi.biHeight : bmi.biHeight);
+    } else {
+      hr = VFW_E_INVALIDMEDIATYPE;
+    }
+  }
+  if (type.pbFormat) CoTaskMemFree(type.pbFormat);
+  if (type.pUnk) type.pUnk->Release();
+  return hr;
+}
+
+void CameraCapture::close() {
+  if (control_) control_->Stop();
+  if (graph_) {
+    if (camera_) graph_->RemoveFilter(camera_);
+    if (sink_) graph_->RemoveFilter(sinkFilter(sink_));
+  }
+  release(cameraPin_);
+  release(control_);
+  release(graph_);
+  release(camera_);
+  if (sink_) sinkFilter(sink_)->Release();
+  sink_ = nullptr;
+}
+
+}  // namespace cameraviewer

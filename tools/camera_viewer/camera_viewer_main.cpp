@@ -1,0 +1,135 @@
+// camera_viewer: captures from the camera named "Orvik" (or --name) through DirectShow and
+// reports what arrived.
+//   camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280]
+//                 [--samples N] [--seconds S] [--png FILE]
+// Exit codes: 0 samples received; 1 no such camera; 2 the graph could not be built or run;
+// 3 fewer samples than asked for in time; 4 bad arguments; 5 the PNG could not be written.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/camera_viewer/camera_capture.h"
+#include "tools/camera_viewer/picture_convert.h"
+#include "tools/camera_viewer/png_writer.h"
+#include "tools/clip_pattern/frame_counter_code.h"
+
+using namespace cameraviewer;
+
+namespace {
+
+struct Options {
+  std::wstring name = L"Orvik";
+  CaptureFormat format;
+  int samples = 30;
+  int seconds = 10;
+  std::string png;
+};
+
+bool parse(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; i++) {
+    std::string a = argv[i];
+    if (i + 1 >= argc) return false;
+    std::string v = argv[++i];
+    if (a == "--name") {
+      o->name.assign(v.begin(), v.end());
+    } else if (a == "--format") {
+      if (v == "yuy2") o->format.format = SampleFormat::Yuy2;
+      else if (v == "nv12") o->format.format = SampleFormat::Nv12;
+      else return false;
+    } else if (a == "--size") {
+      if (v == "1280x720") o->format.width = 1280, o->format.height = 720;
+      else if (v == "720x1280") o->format.width = 720, o->format.height = 1280;
+      else return false;
+    } else if (a == "--samples") {
+      o->samples = std::atoi(v.c_str());
+      if (o->samples < 1 || o->samples > 100000) return false;
+    } else if (a == "--seconds") {
+      o->seconds = std::atoi(v.c_str());
+      if (o->seconds < 1 || o->seconds > 3600) return false;
+    } else if (a == "--png") {
+      o->png = v;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse(argc, argv, &options)) {
+    std::fprintf(stderr, "usage: camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280] "
+                         "[--samples N] [--seconds S] [--png FILE]\n");
+    return 4;
+  }
+  if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 2;
+
+  int exitCode = 0;
+  {
+    std::mutex mutex;
+    int grey = 0;
+    std::set<int> counters;
+    std::vector<std::uint8_t> last;
+    const CaptureFormat& f = options.format;
+
+    CameraCapture capture;
+    capture.onSample = [&](const std::uint8_t* bytes, std::size_t size) {
+      bool allGrey = std::all_of(bytes, bytes + size, [](std::uint8_t v) { return v == 128; });
+      std::vector<std::uint8_t> luma = lumaPlane(f.format, bytes, size, f.width, f.height);
+      int counter = luma.empty() ? -1 : clippattern::readFrameCounter(luma.data(), int(f.width), int(f.height),
+                                                                      int(f.width));
+      std::lock_guard<std::mutex> lock(mutex);
+      if (allGrey) grey++;
+      if (counter >= 0) counters.insert(counter);
+      last.assign(bytes, bytes + size);
+    };
+
+    HRESULT hr = capture.open(options.name, f);
+    if (hr == VFW_E_NOT_FOUND) {
+      std::printf("no camera called \"%ls\"\n", options.name.c_str());
+      exitCode = 1;
+    } else if (FAILED(hr)) {
+      std::printf("graph failed: 0x%08lX\n", static_cast<unsigned long>(hr));
+      exitCode = 2;
+    } else {
+      CaptureFormat connected;
+      capture.connectedFormat(&connected);
+      std::printf("format: %s %ux%u\n", connected.format == SampleFormat::Yuy2 ? "YUY2" : "NV12", connected.width,
+                  connected.height);
+      hr = capture.run();
+      bool enough = SUCCEEDED(hr) && capture.waitForSamples(options.samples, DWORD(options.seconds) * 1000);
+      capture.stop();
+      std::lock_guard<std::mutex> lock(mutex);
+      std::printf("samples: %d\n", capture.received());
+      std::printf("grey samples: %d\n", grey);
+      if (counters.empty()) std::printf("frame counters: none\n");
+      else std::printf("frame counters: %d to %d (%zu distinct)\n", *counters.begin(), *counters.rbegin(), counters.size());
+      if (FAILED(hr)) exitCode = 2;
+      else if (!enough) exitCode = 3;
+      if (!options.png.empty() && !last.empty()) {
+        std::vector<std::uint8_t> rgb = toRgb(f.format, last.data(), last.size(), f.width, f.height);
+        std::vector<std::uint8_t> png = encodePng(rgb.data(), f.width, f.height);
+        FILE* file = png.empty() ? nullptr : std::fopen(options.png.c_str(), "wb");
+        bool written = file && std::fwrite(png.data(), 1, png.size(), file) == png.size();
+        if (file && std::fclose(file) != 0) written = false;
+        if (written) {
+          std::printf("png: %s\n", options.png.c_str());
+        } else {
+          std::printf("png not written: %s\n", options.png.c_str());
+          if (exitCode == 0) exitCode = 5;
+        }
+      }
+    }
+  }
+  CoUninitialize();
+  return exitCode;
+}

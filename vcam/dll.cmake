@@ -1,0 +1,14 @@
+# The virtual camera as an in-process COM server: BrindleVideoVCam.dll with its five exports.
+# Included from vcam/CMakeLists.txt.
+if(WIN32)
+  brindle_library(brindle_vcam_server
+    WINDOWS_SOURCES
+      class_factory.h class_factory.cpp registration_data.h registration_data.cpp
+      registration.h registration.cpp
+    WINDOWS_LIBS brindle_vcam_camera brindle_vcam_framework strmiids uuid ole32 advapi32)
+
+  add_library(BrindleVideoVCam SHARED dll_entry.cpp vcam_exports.def)
+  target_link_libraries(BrindleVideoVCam PRIVATE brindle_vcam_server)
+  # COM loads it by its own name; no "lib" prefix and no import library is needed.
+  set_target_properties(BrindleVideoVCam PROPERTIES PREFIX "" IMPORT_PREFIX "")
+endif()

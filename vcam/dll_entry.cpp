@@ -1,0 +1,39 @@
+// The five exports of BrindleVideoVCam (named in vcam_exports.def).
+#include <windows.h>
+
+#include <olectl.h>
+
+#include "vcam/class_factory.h"
+#include "vcam/registration.h"
+#include "vcam/registration_data.h"
+
+namespace {
+
+HINSTANCE moduleInstance = nullptr;
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+    moduleInstance = instance;
+    for (int i = 0; i < g_cTemplates; i++) {
+      if (g_Templates[i].m_lpfnInit) g_Templates[i].m_lpfnInit(TRUE, g_Templates[i].m_ClsID);
+    }
+  } else if (reason == DLL_PROCESS_DETACH) {
+    for (int i = 0; i < g_cTemplates; i++) {
+      if (g_Templates[i].m_lpfnInit) g_Templates[i].m_lpfnInit(FALSE, g_Templates[i].m_ClsID);
+    }
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
+  return GetClassObjectFromTemplates(g_Templates, g_cTemplates, clsid, riid, ppv);
+}
+
+STDAPI DllCanUnloadNow() { return CanUnloadNow(); }
+
+STDAPI DllRegisterServer() { return RegisterCamera(moduleInstance); }
+
+STDAPI DllUnregisterServer() { return UnregisterCamera(moduleInstance); }
