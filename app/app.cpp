@@ -5,9 +5,9 @@
 #include <string_view>
 #include <utility>
 
+#include "common/debug_log.h"
 #include "i18n/languages.h"
 #include "i18n/localizer.h"
-#include "imgui.h"
 #include "media/audio_player.h"
 #include "media/decode_pipeline_win.h"
 #include "media/decoded_frame.h"
@@ -28,7 +28,14 @@ void releaseCom(T*& object) {
 
 }  // namespace
 
-App::App(ID3D11Device* device, ID3D11DeviceContext* context) : device_(device), context_(context) {
+App::App(ID3D11Device* device, ID3D11DeviceContext* context) : device_(device), context_(context) { init(); }
+
+App::App(ID3D11Device* device, ID3D11DeviceContext* context, const DnsSdFunctions& dnsSd)
+    : device_(device), context_(context), discovery_(dnsSd) {
+  init();
+}
+
+void App::init() {
   std::string language = i18n::Localizer::instance().currentLanguage();
   for (std::size_t i = 0; i < i18n::kLanguageCount; ++i) {
     if (language == i18n::kLanguages[i].code) {
@@ -57,19 +64,6 @@ App::~App() {
   discovery_.stop();
   audio_.reset();
   pipeline_.reset();
-}
-
-void App::frame() {
-  const ImGuiViewport* viewport = ImGui::GetMainViewport();
-  ImGui::SetNextWindowPos(viewport->WorkPos);
-  ImGui::SetNextWindowSize(viewport->WorkSize);
-  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(24, 18));
-  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
-                                 ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
-                                 ImGuiWindowFlags_NoBringToFrontOnFocus;
-  ImGui::Begin("##main", nullptr, flags);
-  ImGui::End();
-  ImGui::PopStyleVar();
 }
 
 void App::start() {
@@ -118,9 +112,20 @@ void App::handleOrientation(int degrees, bool mirror) {
 
 void App::handleDecodedFrame(const receiver::DecodedFrame& frame) {
   if (frame.width == 0 || frame.height == 0) return;
+  // Only packed pictures can be read with the width as the stride.
+  bool packed = frame.stride == frame.width && (frame.codedHeight == 0 || frame.codedHeight == frame.height);
+  if (!packed) {
+    logLine("[Preview] picture %ux%u dropped: stride %u, coded height %u, not packed", frame.width, frame.height,
+            frame.stride, frame.codedHeight);
+    return;
+  }
   // The preview reads height rows of luma and height / 2 rows of chroma, each width bytes.
   std::uint64_t needed = std::uint64_t(frame.width) * frame.height + std::uint64_t(frame.width) * (frame.height / 2);
-  if (frame.data.size() < needed) return;
+  if (frame.data.size() < needed) {
+    logLine("[Preview] picture %ux%u dropped: %zu bytes, needs %llu", frame.width, frame.height, frame.data.size(),
+            static_cast<unsigned long long>(needed));
+    return;
+  }
 
   std::lock_guard<std::mutex> lock(frameMutex_);
   frameData_.assign(frame.data.begin(), frame.data.end());

@@ -16,6 +16,7 @@
 #include "transport/discovery.h"
 #include "transport/state.h"
 
+struct DnsSdFunctions;
 struct ID3D11Device;
 struct ID3D11DeviceContext;
 struct ID3D11Texture2D;
@@ -34,6 +35,8 @@ class App {
  public:
   // Neither object is owned; both must outlive the App. Starts service discovery.
   App(ID3D11Device* device, ID3D11DeviceContext* context);
+  // The same, with discovery asking another DNS-SD service, which must outlive the App (tests).
+  App(ID3D11Device* device, ID3D11DeviceContext* context, const DnsSdFunctions& dnsSd);
   // Stops the receive chain, releases the preview texture and stops discovery.
   ~App();
   App(const App&) = delete;
@@ -45,8 +48,16 @@ class App {
  private:
   friend class AppProbe;  // tests drive start/stop and the callbacks directly
 
+  void init();
   void start();
   void stop();
+
+  // The window's parts, in the order frame draws them (panels.cpp, preview_panel.cpp).
+  void drawStatusBar();
+  void drawPreview();
+  void uploadPreview();
+  void drawConnectPanel();
+  void drawHelpWindow();
 
   // The callbacks; the first four run on the stream thread.
   void handleState(transport::State state);

@@ -66,7 +66,11 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   ImGuiIO& io = ImGui::GetIO();
   io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
   io.IniFilename = nullptr;  // nothing is kept between runs
-  i18n::loadFonts(io.Fonts);
+  if (hooks.fontsFolder.empty()) {
+    i18n::loadFonts(io.Fonts);
+  } else {
+    i18n::loadFonts(io.Fonts, hooks.fontsFolder.c_str());
+  }
   applyStyle();
   ImGui_ImplWin32_Init(window);
   ImGui_ImplDX11_Init(graphics.device, graphics.context);

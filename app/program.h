@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 #include "app/graphics.h"
 
@@ -15,6 +16,7 @@ struct ProgramHooks {
   CreateDeviceFunction createDevice;  // empty: D3D11CreateDeviceAndSwapChain
   // Called after every presented frame, on the UI thread (tests).
   std::function<void(App& app, HWND window)> afterFrame;
+  std::string fontsFolder;  // empty: the system's fonts folder (tests bring their own fonts)
 };
 
 // 0 after the window was closed, 1 when no Direct3D 11 device could be created.

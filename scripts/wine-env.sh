@@ -13,4 +13,11 @@ brindle_wine_prefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  if [ ! -f "$WINEPREFIX/.brindle-configured" ]; then
+    # A crashing test program must end, not wait in Wine's debugger holding its ports.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f \
+      >/dev/null 2>&1 || true
+    wineserver -w
+    touch "$WINEPREFIX/.brindle-configured"
+  fi
 }

@@ -1,0 +1,204 @@
+// The main window and the help window: status bar, connect panel, statistics line. The preview
+// between them is in preview_panel.cpp. Everything is drawn afresh from App's members each frame.
+#include <cstdio>
+#include <string>
+
+#include "app/app.h"
+#include "app/state_pill.h"
+#include "i18n/languages.h"
+#include "i18n/localizer.h"
+#include "imgui.h"
+
+namespace {
+
+std::string tr(const char* key) { return i18n::Localizer::instance().translate(key); }
+
+const char* languageItem(void*, int index) {
+  const char* name = nullptr;
+  return i18n::languageName(index, &name) ? name : nullptr;
+}
+
+// The longest prefix of `text` that fits `size` - 1 bytes and does not end inside a UTF-8
+// sequence, so the field never shows half a character.
+void copyCut(const std::string& text, char* out, std::size_t size) {
+  std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  if (n < text.size()) {
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  }
+  text.copy(out, n);
+  out[n] = '\0';
+}
+
+struct ButtonColors {
+  ImU32 button, hovered, active, text;
+};
+
+constexpr ButtonColors kStartColors = {IM_COL32(43, 92, 229, 255), IM_COL32(58, 110, 245, 255),
+                                       IM_COL32(35, 78, 200, 255), IM_COL32(255, 255, 255, 255)};
+constexpr ButtonColors kStopColors = {IM_COL32(217, 58, 58, 255), IM_COL32(230, 74, 74, 255),
+                                      IM_COL32(180, 48, 48, 255), IM_COL32(255, 255, 255, 255)};
+
+struct HelpSection {
+  const char* title;
+  const char* body;
+};
+
+constexpr HelpSection kHelpSections[] = {
+    {"help.section.quickstart", "help.body.quickstart"},
+    {"help.section.connect", "help.body.connect"},
+    {"help.section.useapps", "help.body.useapps"},
+    {"help.section.audio", "help.body.audio"},
+    {"help.section.troubleshoot", "help.body.troubleshoot"},
+};
+
+ImU32 toImColor(PillColor c) { return IM_COL32(c.r, c.g, c.b, c.a); }
+
+}  // namespace
+
+void App::frame() {
+  const ImGuiViewport* viewport = ImGui::GetMainViewport();
+  ImGui::SetNextWindowPos(viewport->WorkPos);
+  ImGui::SetNextWindowSize(viewport->WorkSize);
+  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(24, 18));
+  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                                 ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
+                                 ImGuiWindowFlags_NoBringToFrontOnFocus;
+  ImGui::Begin("##main", nullptr, flags);  // drawn whatever Begin says: it never collapses
+
+  drawStatusBar();
+  ImGui::Dummy(ImVec2(0, 6));
+  drawPreview();
+  ImGui::Dummy(ImVec2(0, 10));
+  drawConnectPanel();
+  ImGui::Dummy(ImVec2(0, 6));
+
+  receiver::StreamController::Stats stats = stream_.stats();
+  char line[256];
+  std::snprintf(line, sizeof(line), "frames: %llu   keys: %llu   %.1f kbps   preview: %.1f fps",
+                static_cast<unsigned long long>(stats.frames), static_cast<unsigned long long>(stats.keys), stats.kbps,
+                previewFps_);
+  ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(160, 160, 170, 255));
+  ImGui::TextUnformatted(line);
+  ImGui::PopStyleColor();
+
+  ImGui::End();
+  ImGui::PopStyleVar();
+
+  drawHelpWindow();
+}
+
+void App::drawStatusBar() {
+  ImGui::PushFont(nullptr);  // the default font
+  ImGui::SetWindowFontScale(1.6f);
+  ImGui::TextUnformatted(tr("app.name").c_str());
+  ImGui::SetWindowFontScale(1.0f);
+  ImGui::SameLine();
+
+  const StatePill pill = statePill(static_cast<int>(state_.load()));
+  const std::string label = tr(pill.key);
+  const ImVec2 text = ImGui::CalcTextSize(label.c_str(), nullptr, false, -1.0f);
+  const float w = text.x + 46.0f;
+  const float h = text.y + 12.0f;
+
+  // Pill, gap and square help button end one item spacing short of the right edge.
+  const float available = ImGui::GetContentRegionAvail().x;
+  ImGui::SameLine(0.0f, available - w - h - 8.0f);
+
+  const ImVec2 p = ImGui::GetCursorScreenPos();
+  ImDrawList* draw = ImGui::GetWindowDrawList();
+  draw->AddRectFilled(p, ImVec2(p.x + w, p.y + h), IM_COL32(255, 255, 255, 15), h / 2.0f);
+  const ImVec2 centre(p.x + 19.0f, p.y + h / 2.0f);
+  draw->AddCircleFilled(centre, 5.0f, toImColor(pill.dot));
+  draw->AddCircle(centre, 7.0f, toImColor(pill.halo), 0, 2.0f);
+  draw->AddText(ImVec2(p.x + 30.0f, p.y + 6.0f), IM_COL32(240, 240, 245, 255), label.c_str());
+  ImGui::Dummy(ImVec2(w, h));
+
+  ImGui::SameLine(0.0f, 8.0f);
+  ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, h / 2.0f);
+  if (ImGui::Button("?", ImVec2(h, h))) showHelp_ = true;
+  if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", tr("help.title").c_str());
+  ImGui::PopStyleVar();
+  ImGui::PopFont();
+}
+
+void App::drawConnectPanel() {
+  ImGui::TextUnformatted(tr("settings.language").c_str());
+  ImGui::SameLine();
+  ImGui::SetNextItemWidth(180.0f);
+  int language = languageIndex_;
+  if (ImGui::Combo("##lang", &language, languageItem, nullptr, static_cast<int>(i18n::kLanguageCount)) &&
+      language != languageIndex_ && language >= 0 && language < static_cast<int>(i18n::kLanguageCount)) {
+    languageIndex_ = language;
+    i18n::Localizer::instance().setLanguage(i18n::kLanguages[language].code);  // texts below follow at once
+  }
+
+  ImGui::TextUnformatted(tr("settings.transport").c_str());
+  ImGui::SameLine();
+  ImGui::SetNextItemWidth(180.0f);
+  const char* transports[] = {"USB", "Wi-Fi"};
+  int transport = transportIndex_;
+  if (ImGui::Combo("##transport", &transport, transports, 2)) transportIndex_ = transport;
+
+  if (transportIndex_ == 1) {
+    ImGui::TextUnformatted(tr("connect.transport.wifi").c_str());
+    ImGui::SameLine();
+    services_ = discovery_.hosts();
+
+    ImGui::SetNextItemWidth(240.0f);
+    if (ImGui::BeginCombo("##hostCombo", host_.empty() ? "(select iPhone)" : host_.c_str())) {
+      for (std::size_t i = 0; i < services_.size(); ++i) {
+        const DiscoveredHost& service = services_[i];
+        char label[128];
+        std::snprintf(label, sizeof(label), "%s  (%s)", service.name.c_str(), service.ip.c_str());
+        ImGui::PushID(static_cast<int>(i));  // two ports of one phone read alike
+        if (ImGui::Selectable(label, host_ == service.ip)) host_ = service.ip;
+        ImGui::PopID();
+      }
+      if (!services_.empty()) ImGui::Separator();
+      char field[64];
+      copyCut(host_, field, sizeof(field));
+      ImGui::SetNextItemWidth(200.0f);
+      if (ImGui::InputTextWithHint("manual IP", "192.168.1.42", field, sizeof(field))) host_ = field;
+      ImGui::EndCombo();
+    }
+    ImGui::SameLine();
+    ImGui::TextDisabled("(%d found)", static_cast<int>(services_.size()));
+  }
+
+  ImGui::Dummy(ImVec2(0, 8));
+
+  const std::string label = tr(running_ ? "connect.button.stop" : "connect.button.start");
+  const ButtonColors& colors = running_ ? kStopColors : kStartColors;
+  ImGui::PushStyleColor(ImGuiCol_Button, colors.button);
+  ImGui::PushStyleColor(ImGuiCol_ButtonHovered, colors.hovered);
+  ImGui::PushStyleColor(ImGuiCol_ButtonActive, colors.active);
+  ImGui::PushStyleColor(ImGuiCol_Text, colors.text);
+  ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, 10.0f);
+  if (ImGui::Button(label.c_str(), ImVec2(ImGui::GetContentRegionAvail().x, 46.0f))) {
+    if (running_) {
+      stop();
+    } else {
+      start();
+    }
+  }
+  ImGui::PopStyleVar();
+  ImGui::PopStyleColor(4);
+}
+
+void App::drawHelpWindow() {
+  if (!showHelp_) return;
+  ImGui::SetNextWindowSize(ImVec2(620, 560), ImGuiCond_FirstUseEver);
+  // One window whatever the language: the title is shown, "###help" is its identity.
+  const std::string title = tr("help.title") + "###help";
+  if (ImGui::Begin(title.c_str(), &showHelp_, ImGuiWindowFlags_NoCollapse)) {
+    for (const HelpSection& section : kHelpSections) {
+      if (ImGui::CollapsingHeader(tr(section.title).c_str(), ImGuiTreeNodeFlags_DefaultOpen)) {
+        ImGui::TextWrapped("%s", tr(section.body).c_str());
+        ImGui::Dummy(ImVec2(0, 6));
+      }
+    }
+    ImGui::Separator();
+    ImGui::TextDisabled("%s", tr("help.footer").c_str());
+  }
+  ImGui::End();
+}

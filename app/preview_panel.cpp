@@ -1,0 +1,146 @@
+// The preview: the newest decoded picture taken from the hand-off slot, converted to RGBA into a
+// dynamic texture, and drawn fitted into its box, turned, mirrored and flipped as chosen.
+#include <d3d11.h>
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/app.h"
+#include "app/preview_convert.h"
+#include "app/preview_geometry.h"
+#include "common/debug_log.h"
+#include "imgui.h"
+
+namespace {
+
+std::int64_t steadyNowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// What the conversion may read of a picture: it refuses anything smaller, and so do we, before
+// the texture is touched.
+bool readable(const PreviewPicture& picture) {
+  if (picture.width == 0 || picture.height == 0 || picture.stride < picture.width) return false;
+  std::uint64_t rows = std::uint64_t(picture.height) + picture.height / 2;
+  return picture.size >= rows * picture.stride;
+}
+
+}  // namespace
+
+void App::uploadPreview() {
+  std::vector<std::uint8_t> data;
+  std::uint32_t width = 0, height = 0, stride = 0;
+  {
+    std::lock_guard<std::mutex> lock(frameMutex_);
+    if (!frameReady_) return;
+    data = std::move(frameData_);
+    frameData_.clear();
+    width = frameWidth_;
+    height = frameHeight_;
+    stride = frameStride_;
+    frameReady_ = false;
+  }
+
+  const PreviewPicture picture = {data.data(), data.size(), width, height, stride};
+  if (!readable(picture)) {
+    logLine("[Preview] picture %ux%u dropped: %zu bytes of stride %u cannot hold it", width, height, data.size(),
+            stride);
+    return;
+  }
+
+  if (width != textureWidth_ || height != textureHeight_) {
+    if (previewSrv_ != nullptr) previewSrv_->Release();
+    if (previewTexture_ != nullptr) previewTexture_->Release();
+    previewSrv_ = nullptr;
+    previewTexture_ = nullptr;
+    textureWidth_ = 0;
+    textureHeight_ = 0;
+
+    D3D11_TEXTURE2D_DESC desc = {};
+    desc.Width = width;
+    desc.Height = height;
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    desc.SampleDesc.Count = 1;
+    desc.SampleDesc.Quality = 0;
+    desc.Usage = D3D11_USAGE_DYNAMIC;
+    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
+    desc.MiscFlags = 0;
+    if (FAILED(device_->CreateTexture2D(&desc, nullptr, &previewTexture_))) {
+      previewTexture_ = nullptr;
+      return;
+    }
+    D3D11_SHADER_RESOURCE_VIEW_DESC view = {};
+    view.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
+    view.Texture2D.MostDetailedMip = 0;
+    view.Texture2D.MipLevels = 1;
+    if (FAILED(device_->CreateShaderResourceView(previewTexture_, &view, &previewSrv_))) {
+      previewSrv_ = nullptr;
+      previewTexture_->Release();
+      previewTexture_ = nullptr;
+      return;
+    }
+    textureWidth_ = width;
+    textureHeight_ = height;
+  }
+
+  D3D11_MAPPED_SUBRESOURCE mapped = {};
+  if (FAILED(context_->Map(previewTexture_, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
+  bool converted = nv12ToRgba(picture, static_cast<std::uint8_t*>(mapped.pData), mapped.RowPitch);
+  context_->Unmap(previewTexture_, 0);
+  if (!converted) {
+    // Checked above; only a row pitch below the picture's width lands here.
+    logLine("[Preview] picture %ux%u dropped: texture row pitch %u", width, height, mapped.RowPitch);
+    return;
+  }
+
+  countPreviewPicture(steadyNowNs(), fpsWindowStart_, fpsFrames_, previewFps_);
+}
+
+void App::drawPreview() {
+  uploadPreview();
+
+  const float available = ImGui::GetContentRegionAvail().x;
+  const int rotation = rotation_.load() & 3;
+  const PreviewFit fit = fitPreview(textureWidth_, textureHeight_, rotation, available);
+
+  const ImVec2 p = ImGui::GetCursorScreenPos();
+  ImDrawList* draw = ImGui::GetWindowDrawList();
+  const ImVec2 boxEnd(p.x + available, p.y + kPreviewBoxHeight);
+  draw->AddRectFilled(p, boxEnd, IM_COL32(12, 12, 16, 255), 12.0f, ImDrawFlags_RoundCornersAll);
+  draw->AddRect(p, boxEnd, IM_COL32(255, 255, 255, 20), 12.0f, ImDrawFlags_RoundCornersAll, 1.0f);
+
+  if (previewSrv_ != nullptr) {
+    const float x0 = p.x + fit.left;
+    const std::array<PreviewPoint, 4> uv = previewTexCoords(rotation, mirror_.load(), flip_);
+    auto vec = [](PreviewPoint point) { return ImVec2(point.x, point.y); };
+    draw->AddImageQuad(reinterpret_cast<ImTextureID>(previewSrv_), ImVec2(x0, p.y), ImVec2(x0 + fit.width, p.y),
+                       ImVec2(x0 + fit.width, p.y + fit.height), ImVec2(x0, p.y + fit.height), vec(uv[0]), vec(uv[1]),
+                       vec(uv[2]), vec(uv[3]), IM_COL32_WHITE);
+  } else {
+    const char* text = "No signal";
+    const ImVec2 size = ImGui::CalcTextSize(text, nullptr, false, -1.0f);
+    draw->AddText(ImVec2(p.x + (available - size.x) / 2.0f, p.y + (kPreviewBoxHeight - size.y) / 2.0f),
+                  IM_COL32(128, 128, 130, 255), text);
+  }
+  ImGui::Dummy(ImVec2(available, kPreviewBoxHeight));
+
+  ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(200, 200, 210, 255));
+  if (ImGui::SmallButton("Rotate L")) rotation_.store(rotatedLeft(rotation_.load()));
+  ImGui::SameLine();
+  if (ImGui::SmallButton("Rotate R")) rotation_.store(rotatedRight(rotation_.load()));
+  ImGui::SameLine();
+  bool mirror = mirror_.load();
+  if (ImGui::Checkbox("Mirror", &mirror)) mirror_.store(mirror);
+  ImGui::SameLine();
+  ImGui::Checkbox("Flip", &flip_);
+  ImGui::SameLine();
+  ImGui::TextDisabled("%s", previewAngleText(rotation_.load()).c_str());
+  ImGui::PopStyleColor();
+}

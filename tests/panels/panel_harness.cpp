@@ -1,0 +1,208 @@
+#include "panel_harness.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cstring>
+#include <map>
+#include <utility>
+
+#include "app/app.h"
+#include "i18n/font_loader.h"
+
+namespace {
+
+constexpr ImU32 kLocateColor = IM_COL32(0, 255, 0, 255);  // what the locating hook draws with
+
+// Debian's fonts under the program's names, built once for every context of the process.
+ImFontAtlas* sharedAtlas() {
+  static ImFontAtlas* atlas = [] {
+    auto* fonts = new ImFontAtlas();
+    i18n::loadFonts(fonts, BRINDLE_TEST_FONTS "/all");
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+    return fonts;
+  }();
+  return atlas;
+}
+
+void appendUtf8(std::string& out, unsigned c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+PanelHarness::PanelHarness() {
+  const D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0;
+  HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, &level, 1, D3D11_SDK_VERSION,
+                                 &device_, nullptr, &context_);
+  if (FAILED(hr)) {
+    D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, 0, &level, 1, D3D11_SDK_VERSION, &device_, nullptr,
+                      &context_);
+  }
+
+  imgui_ = ImGui::CreateContext(sharedAtlas());
+  ImGuiIO& io = ImGui::GetIO();
+  io.IniFilename = nullptr;
+  io.DisplaySize = ImVec2(704, 721);  // the client area of the 720 x 760 window
+  io.DeltaTime = 1.0f / 60.0f;
+  io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
+  ImGui::StyleColorsDark();
+  ImGuiStyle& style = ImGui::GetStyle();
+  style.WindowPadding = ImVec2(20, 14);
+  style.ItemSpacing = ImVec2(12, 10);
+  style.FrameRounding = 8;
+  style.AntiAliasedLines = false;
+  style.AntiAliasedFill = false;
+}
+
+PanelHarness::~PanelHarness() {
+  ImGui::DestroyContext(imgui_);
+  if (context_ != nullptr) context_->Release();
+  if (device_ != nullptr) device_->Release();
+}
+
+void PanelHarness::frame(App& app) {
+  ImGui::NewFrame();
+  app.frame();
+  ImGui::Render();
+}
+
+std::string PanelHarness::drawnText(const char* windowName) {
+  ImGuiWindow* w = window(windowName);
+  if (w == nullptr) return {};
+  // Every visible glyph by the top-left corner of its place in the atlas.
+  ImFont* font = ImGui::GetIO().Fonts->Fonts[0];
+  static std::map<std::pair<float, float>, const ImFontGlyph*> glyphs;
+  static ImFont* mappedFont = nullptr;
+  if (mappedFont != font) {
+    glyphs.clear();
+    for (const ImFontGlyph& g : font->Glyphs) {
+      if (g.Visible) glyphs.emplace(std::make_pair(g.U0, g.V0), &g);
+    }
+    mappedFont = font;
+  }
+  // A glyph is four vertices: top-left, top-right, bottom-right, bottom-left.
+  std::string text;
+  const ImVector<ImDrawVert>& v = w->DrawList->VtxBuffer;
+  for (int i = 0; i + 3 < v.Size;) {
+    auto it = glyphs.find(std::make_pair(v[i].uv.x, v[i].uv.y));
+    if (it != glyphs.end() && v[i + 2].uv.x == it->second->U1 && v[i + 2].uv.y == it->second->V1) {
+      appendUtf8(text, it->second->Codepoint);
+      i += 4;
+    } else {
+      ++i;
+    }
+  }
+  return text;
+}
+
+std::string PanelHarness::withoutSpaces(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c != ' ' && c != '\n' && c != '\t') out += c;
+  }
+  return out;
+}
+
+void PanelHarness::frames(App& app, int count) {
+  for (int i = 0; i < count; ++i) frame(app);
+}
+
+std::optional<ImRect> PanelHarness::locate(App& app, ImGuiID id) {
+  ImGui::DebugLocateItem(id);
+  frame(app);
+  // The rectangle (expanded by 3) comes first: four quads; then a line towards the mouse.
+  const ImDrawList* list = ImGui::GetForegroundDrawList();
+  ImRect bounds(FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX);
+  int seen = 0;
+  for (const ImDrawVert& v : list->VtxBuffer) {
+    if (v.col != kLocateColor) continue;
+    bounds.Add(v.pos);
+    if (++seen == 16) break;
+  }
+  if (seen < 16) return std::nullopt;
+  bounds.Expand(-3.0f);
+  return bounds;
+}
+
+void PanelHarness::moveMouse(App& app, ImVec2 to) {
+  ImGui::GetIO().AddMousePosEvent(to.x, to.y);
+  frame(app);
+}
+
+void PanelHarness::click(App& app, ImVec2 at) {
+  ImGuiIO& io = ImGui::GetIO();
+  io.AddMousePosEvent(at.x, at.y);
+  frame(app);
+  io.AddMouseButtonEvent(0, true);
+  frame(app);
+  io.AddMouseButtonEvent(0, false);
+  frame(app);
+}
+
+void PanelHarness::pressKey(App& app, ImGuiKey key) {
+  ImGui::GetIO().AddKeyEvent(key, true);
+  frame(app);
+  ImGui::GetIO().AddKeyEvent(key, false);
+  frame(app);
+}
+
+void PanelHarness::type(App& app, const char* text) {
+  for (const char* c = text; *c != '\0'; ++c) {
+    ImGui::GetIO().AddInputCharacter(static_cast<unsigned char>(*c));
+    frame(app);
+  }
+}
+
+ImGuiWindow* PanelHarness::window(const char* name) { return ImGui::FindWindowByName(name); }
+
+ImGuiID PanelHarness::idIn(const char* windowName, const char* label) {
+  return ImHashStr(label, 0, ImHashStr(windowName));
+}
+
+ImGuiID PanelHarness::idIn(const char* windowName, int index, const char* label) {
+  return ImHashStr(label, 0, ImHashData(&index, sizeof(index), ImHashStr(windowName)));
+}
+
+int PanelHarness::countColor(const char* windowName, ImU32 color, const ImRect* within) {
+  ImGuiWindow* w = window(windowName);
+  if (w == nullptr) return 0;
+  int count = 0;
+  for (const ImDrawVert& v : w->DrawList->VtxBuffer) {
+    if (v.col == color && (within == nullptr || within->Contains(v.pos))) ++count;
+  }
+  return count;
+}
+
+std::optional<ImRect> PanelHarness::boundsOfColor(const char* windowName, ImU32 color) {
+  ImGuiWindow* w = window(windowName);
+  if (w == nullptr) return std::nullopt;
+  ImRect bounds(FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX);
+  bool any = false;
+  for (const ImDrawVert& v : w->DrawList->VtxBuffer) {
+    if (v.col != color) continue;
+    bounds.Add(v.pos);
+    any = true;
+  }
+  if (!any) return std::nullopt;
+  return bounds;
+}
+
+bool PanelHarness::drawsTexture(const char* windowName, ImTextureID texture) {
+  ImGuiWindow* w = window(windowName);
+  if (w == nullptr) return false;
+  for (const ImDrawCmd& cmd : w->DrawList->CmdBuffer) {
+    if (cmd.TextureId == texture && cmd.ElemCount > 0) return true;
+  }
+  return false;
+}

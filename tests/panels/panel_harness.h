@@ -1,0 +1,69 @@
+// Drives App's window in-process: a real Direct3D 11 device (no window), a Dear ImGui context
+// without platform back ends, and synthetic mouse and keyboard input fed frame by frame. Widgets
+// are found by their Dear ImGui identifiers: the item-locating debug hook draws the rectangle of
+// the one item asked for on the foreground list, which the harness reads back. Anti-aliasing is
+// off, so every vertex of a shape carries the shape's own colour. Texts are read back from the
+// glyphs drawn, with the program's fonts (Debian's, under the Windows names).
+#pragma once
+
+#include <d3d11.h>
+
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+
+class App;
+
+class PanelHarness {
+ public:
+  PanelHarness();
+  ~PanelHarness();
+  PanelHarness(const PanelHarness&) = delete;
+  PanelHarness& operator=(const PanelHarness&) = delete;
+
+  bool ready() const { return device_ != nullptr; }
+  ID3D11Device* device() const { return device_; }
+  ID3D11DeviceContext* context() const { return context_; }
+
+  // One Dear ImGui frame of App (new frame, App::frame, render).
+  void frame(App& app);
+  void frames(App& app, int count);
+
+  // The glyphs the last frame drew into the window, in drawing order, as UTF-8. Spaces and line
+  // breaks draw nothing, so they are absent; compare with withoutSpaces of the expected text.
+  static std::string drawnText(const char* windowName);
+  static std::string withoutSpaces(const std::string& text);
+
+  // The rectangle of item `id` as drawn by the next frame, if it was drawn and visible.
+  std::optional<ImRect> locate(App& app, ImGuiID id);
+
+  // Mouse: move, press, release over three frames; the mouse stays where it clicked.
+  void click(App& app, ImVec2 at);
+  void moveMouse(App& app, ImVec2 to);
+  // A key pressed and released (two frames).
+  void pressKey(App& app, ImGuiKey key);
+  // One character per frame into the active text field.
+  void type(App& app, const char* text);
+
+  // Identifiers as Dear ImGui derives them inside a window (optionally under PushID(index)).
+  static ImGuiWindow* window(const char* name);
+  static ImGuiID idIn(const char* windowName, const char* label);
+  static ImGuiID idIn(const char* windowName, int index, const char* label);
+
+  // Vertices of the window's draw list with exactly this colour, optionally inside `within`.
+  static int countColor(const char* windowName, ImU32 color, const ImRect* within = nullptr);
+  // Their bounding box; empty when there are none.
+  static std::optional<ImRect> boundsOfColor(const char* windowName, ImU32 color);
+  // Whether any draw command of the window samples `texture`.
+  static bool drawsTexture(const char* windowName, ImTextureID texture);
+
+ private:
+  ID3D11Device* device_ = nullptr;
+  ID3D11DeviceContext* context_ = nullptr;
+  ImGuiContext* imgui_ = nullptr;
+};
+
+inline ImVec2 centreOf(const ImRect& r) { return ImVec2((r.Min.x + r.Max.x) / 2, (r.Min.y + r.Max.y) / 2); }

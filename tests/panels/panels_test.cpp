@@ -1,0 +1,352 @@
+// The main window's panels driven like a user would: synthetic mouse and keys through Dear ImGui
+// against a real App with a real Direct3D 11 device, phones announced by a DNS-SD service of our
+// own. What is checked is what Dear ImGui drew: item rectangles, vertex colours, glyphs.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/state_pill.h"
+#include "app/app_probe.h"
+#include "discovery/fake_dns_sd.h"
+#include "i18n/localizer.h"
+#include "panel_harness.h"
+#include "support/wait.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kMain = "##main";
+constexpr const char* kPopup = "##Combo_00";  // Dear ImGui's window of the one open combo
+constexpr const char* kHelp = "###help";
+
+std::string tr(const char* key) { return i18n::Localizer::instance().translate(key); }
+
+// Whether the drawn glyphs hold `text` (whose spaces draw nothing).
+bool shows(const std::string& drawn, const std::string& text) {
+  return drawn.find(PanelHarness::withoutSpaces(text)) != std::string::npos;
+}
+ImU32 packed(PillColor c) { return IM_COL32(c.r, c.g, c.b, c.a); }
+
+fakedns::Answer reply(const wchar_t* name, std::array<std::uint8_t, 4> ip) {
+  fakedns::Answer answer;
+  answer.instanceName = name;
+  answer.ip4 = ip;
+  answer.port = 5555;
+  return answer;
+}
+
+class PanelsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(h.ready()) << "no Direct3D 11 device";
+    i18n::Localizer::instance().setLanguage("en");
+    app = std::make_unique<App>(h.device(), h.context(), fake.functions());
+    probe = std::make_unique<AppProbe>(*app);
+    h.frames(*app, 2);
+  }
+  void TearDown() override {
+    probe.reset();
+    app.reset();
+    fake.drain();
+    i18n::Localizer::instance().setLanguage("en");
+  }
+
+  // Announces two phones and waits until discovery lists them.
+  void announcePhones() {
+    fake.setAnswer(L"Kitchen Phone._brindlevideo._tcp.local", reply(L"Kitchen Phone._brindlevideo._tcp.local", {127, 1, 2, 3}));
+    fake.setAnswer(L"Anna._brindlevideo._tcp.local", reply(L"Anna._brindlevideo._tcp.local", {127, 0, 0, 2}));
+    fake.deliverBrowse({{DNS_TYPE_PTR, L"Kitchen Phone._brindlevideo._tcp.local"},
+                        {DNS_TYPE_PTR, L"Anna._brindlevideo._tcp.local"}});
+    fake.drain();
+  }
+
+  // Clicks the item `label` of `window` (the middle of it, or near the left edge for text fields).
+  void clickItem(ImGuiID id, bool textField = false) {
+    std::optional<ImRect> r = h.locate(*app, id);
+    ASSERT_TRUE(r.has_value()) << "item not drawn";
+    ImVec2 at = textField ? ImVec2(r->Min.x + 10, (r->Min.y + r->Max.y) / 2) : centreOf(*r);
+    h.click(*app, at);
+  }
+
+  // Picks entry `index` labelled `label` of the combo `combo` in the main window.
+  void pick(const char* combo, int index, const char* label) {
+    clickItem(PanelHarness::idIn(kMain, combo));
+    clickItem(PanelHarness::idIn(kPopup, index, label));
+  }
+
+  void chooseWifiThroughThePanel() { pick("##transport", 1, "Wi-Fi"); }
+
+  // The glyphs one frame drew into the main window and the open list, if any.
+  std::string drawnTexts() {
+    h.frame(*app);
+    std::string text = PanelHarness::drawnText(kMain);
+    ImGuiWindow* popup = PanelHarness::window(kPopup);
+    if (popup != nullptr && popup->Active) text += "|" + PanelHarness::drawnText(kPopup);
+    return text;
+  }
+
+  // Separator lines inside the open list (its own border has the same colour).
+  int separatorVertices() {
+    ImGuiWindow* popup = PanelHarness::window(kPopup);
+    if (popup == nullptr) return 0;
+    ImRect inside = popup->Rect();
+    inside.Expand(-2.0f);
+    return PanelHarness::countColor(kPopup, ImGui::GetColorU32(ImGuiCol_Separator), &inside);
+  }
+
+  void awayFromEverything() { h.moveMouse(*app, ImVec2(2, 700)); }
+
+  PanelHarness h;
+  fakedns::FakeDnsSd fake;
+  std::unique_ptr<App> app;
+  std::unique_ptr<AppProbe> probe;
+};
+
+TEST_F(PanelsTest, BigButtonStartsAndIsTheRedStopButtonOnTheNextFrameThenStops) {
+  const ImU32 blue = IM_COL32(43, 92, 229, 255);
+  const ImU32 red = IM_COL32(217, 58, 58, 255);
+  awayFromEverything();
+  std::optional<ImRect> start = h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.start").c_str()));
+  ASSERT_TRUE(start.has_value());
+  EXPECT_NEAR(start->GetHeight(), 46.0f, 0.5f);
+  EXPECT_NEAR(start->GetWidth(), 704.0f - 48.0f, 0.5f) << "as wide as the content";
+  EXPECT_GT(PanelHarness::countColor(kMain, blue, &*start), 0);
+
+  h.click(*app, centreOf(*start));
+  EXPECT_TRUE(probe->running());
+  awayFromEverything();  // the frame after the press
+  std::optional<ImRect> stopButton = h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.stop").c_str()));
+  ASSERT_TRUE(stopButton.has_value()) << "the stop button replaces start on the next frame";
+  EXPECT_GT(PanelHarness::countColor(kMain, red, &*stopButton), 0);
+  EXPECT_EQ(PanelHarness::countColor(kMain, blue, &*stopButton), 0);
+  EXPECT_FALSE(h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.start").c_str())).has_value());
+
+  h.click(*app, centreOf(*stopButton));
+  EXPECT_FALSE(probe->running());
+  EXPECT_EQ(probe->state(), transport::State::Idle);
+  EXPECT_EQ(probe->pipeline(), nullptr);
+  awayFromEverything();
+  std::optional<ImRect> again = h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.start").c_str()));
+  ASSERT_TRUE(again.has_value());
+  EXPECT_GT(PanelHarness::countColor(kMain, blue, &*again), 0);
+}
+
+TEST_F(PanelsTest, PhoneRowAndFoundCountAppearOnlyWithWifiAndCountThePhones) {
+  announcePhones();
+  std::string usb = drawnTexts();
+  EXPECT_FALSE(shows(usb, "found)")) << usb;
+  EXPECT_FALSE(shows(usb, tr("connect.transport.wifi"))) << usb;
+  EXPECT_FALSE(h.locate(*app, PanelHarness::idIn(kMain, "##hostCombo")).has_value());
+  EXPECT_TRUE(probe->services().empty()) << "the list is refreshed only with Wi-Fi chosen";
+
+  chooseWifiThroughThePanel();
+  EXPECT_EQ(probe->transportIndex(), 1);
+  std::string wifi = drawnTexts();
+  EXPECT_TRUE(shows(wifi, "(2 found)")) << wifi;
+  EXPECT_TRUE(shows(wifi, tr("connect.transport.wifi"))) << wifi;
+  EXPECT_TRUE(shows(wifi, "(select iPhone)")) << "empty address: the face invites a choice";
+  std::optional<ImRect> combo = h.locate(*app, PanelHarness::idIn(kMain, "##hostCombo"));
+  ASSERT_TRUE(combo.has_value());
+  EXPECT_NEAR(combo->GetWidth(), 240.0f, 0.5f);
+  EXPECT_EQ(probe->services().size(), 2u);
+
+  pick("##transport", 0, "USB");
+  EXPECT_EQ(probe->transportIndex(), 0);
+  EXPECT_FALSE(shows(drawnTexts(), "found)"));
+}
+
+TEST_F(PanelsTest, TypingAnAddressIntoManualIpMakesTheComboFaceReadIt) {
+  chooseWifiThroughThePanel();
+  clickItem(PanelHarness::idIn(kMain, "##hostCombo"));
+  std::string open = drawnTexts();
+  // No entries and no separator: only the field, its hint and its label.
+  EXPECT_EQ(PanelHarness::drawnText(kPopup), "192.168.1.42manualIP");
+  EXPECT_EQ(separatorVertices(), 0);
+  EXPECT_TRUE(shows(open, "(0 found)"));
+
+  clickItem(PanelHarness::idIn(kPopup, "manual IP"), true);
+  h.type(*app, "10.0.0.7");
+  EXPECT_EQ(probe->host(), "10.0.0.7");
+
+  awayFromEverything();
+  h.click(*app, ImVec2(2, 700));  // outside the list: it closes
+  std::string closed = drawnTexts();
+  EXPECT_TRUE(shows(closed, "10.0.0.7")) << closed;
+  EXPECT_FALSE(shows(closed, "(select iPhone)"));
+  EXPECT_FALSE(h.locate(*app, PanelHarness::idIn(kPopup, "manual IP")).has_value()) << "closed";
+}
+
+TEST_F(PanelsTest, ChoosingAPhoneFillsTheAddressAndHighlightsItUntilTheAddressIsEdited) {
+  announcePhones();
+  chooseWifiThroughThePanel();
+  clickItem(PanelHarness::idIn(kMain, "##hostCombo"));
+  std::string open = drawnTexts();
+  EXPECT_TRUE(shows(open, "Kitchen Phone  (127.1.2.3)")) << open;
+  EXPECT_TRUE(shows(open, "Anna  (127.0.0.2)")) << open;
+  EXPECT_GT(separatorVertices(), 0) << "entries, then a separator before the field";
+
+  clickItem(PanelHarness::idIn(kPopup, 1, "Anna  (127.0.0.2)"));
+  EXPECT_EQ(probe->host(), "127.0.0.2");
+  EXPECT_FALSE(shows(drawnTexts(), "Kitchen Phone")) << "choosing closes the list";
+
+  // Reopened, the chosen entry alone is drawn highlighted.
+  clickItem(PanelHarness::idIn(kMain, "##hostCombo"));
+  const ImU32 highlight = ImGui::GetColorU32(ImGuiCol_Header);
+  std::optional<ImRect> kitchen = h.locate(*app, PanelHarness::idIn(kPopup, 0, "Kitchen Phone  (127.1.2.3)"));
+  std::optional<ImRect> anna = h.locate(*app, PanelHarness::idIn(kPopup, 1, "Anna  (127.0.0.2)"));
+  ASSERT_TRUE(kitchen.has_value());
+  ASSERT_TRUE(anna.has_value());
+  std::optional<ImRect> highlighted = PanelHarness::boundsOfColor(kPopup, highlight);
+  ASSERT_TRUE(highlighted.has_value());
+  EXPECT_TRUE(highlighted->Contains(centreOf(*anna)));
+  EXPECT_FALSE(highlighted->Contains(centreOf(*kitchen)));
+
+  // One more character in the field: the address no longer equals the entry.
+  clickItem(PanelHarness::idIn(kPopup, "manual IP"), true);
+  h.pressKey(*app, ImGuiKey_End);
+  h.type(*app, "9");
+  EXPECT_EQ(probe->host(), "127.0.0.29");
+  awayFromEverything();
+  EXPECT_EQ(PanelHarness::countColor(kPopup, highlight), 0);
+}
+
+TEST_F(PanelsTest, PillShowsEachStateWithItsTextColoursAndSizeAndUnknownValuesAsIdle) {
+  struct Case {
+    int value;
+    const char* key;
+  };
+  const Case cases[] = {{0, "connect.status.idle"},
+                        {1, "connect.status.listening"},
+                        {2, "connect.status.connected"},
+                        {3, "error.network"},
+                        {7, "connect.status.idle"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    probe->setStateValue(c.value);
+    const StatePill pill = statePill(c.value);
+    EXPECT_STREQ(pill.key, c.key);
+    std::optional<ImRect> help = h.locate(*app, PanelHarness::idIn(kMain, "?"));
+    ASSERT_TRUE(help.has_value());
+
+    // Only this state's dot and halo colours are drawn.
+    for (int other = 0; other < 4; ++other) {
+      const bool same = packed(statePill(other).dot) == packed(pill.dot);
+      EXPECT_EQ(PanelHarness::countColor(kMain, packed(statePill(other).dot)) > 0, same) << other;
+      EXPECT_EQ(PanelHarness::countColor(kMain, packed(statePill(other).halo)) > 0, same) << other;
+    }
+    const std::string drawn = PanelHarness::drawnText(kMain);
+    for (const char* key : {"connect.status.idle", "connect.status.listening", "connect.status.connected", "error.network"}) {
+      EXPECT_EQ(shows(drawn, tr(key)), std::string(key) == c.key) << key << " in " << drawn;
+    }
+    std::optional<ImRect> dot = PanelHarness::boundsOfColor(kMain, packed(pill.dot));
+    ASSERT_TRUE(dot.has_value());
+
+    // The pill is the label's width plus 46 and its height plus 12; the help button is a square
+    // as high as the pill, 8 after it, ending one item spacing short of the right edge.
+    const ImVec2 label = ImGui::CalcTextSize(tr(c.key).c_str());
+    const float pillLeft = centreOf(*dot).x - 19.0f;
+    EXPECT_NEAR(help->Min.x - 8.0f - pillLeft, label.x + 46.0f, 1.0f);
+    EXPECT_NEAR(help->GetHeight(), label.y + 12.0f, 0.5f);
+    EXPECT_NEAR(help->GetWidth(), help->GetHeight(), 0.5f);
+    EXPECT_NEAR(help->Max.x, 704.0f - 24.0f - 12.0f, 1.0f);
+    EXPECT_NEAR(centreOf(*dot).y, centreOf(*help).y, 1.0f);
+  }
+}
+
+TEST_F(PanelsTest, ChoosingALanguageSwitchesTheTextsBelowAtOnceAndEveryTextOnTheNextFrame) {
+  const std::string englishLanguage = tr("settings.language");
+  clickItem(PanelHarness::idIn(kMain, "##lang"));
+  std::optional<ImRect> japanese = h.locate(*app, PanelHarness::idIn(kPopup, 1, "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"));
+  ASSERT_TRUE(japanese.has_value());
+
+  // The frame of the release picks the entry: texts above the list are still English.
+  ImGuiIO& io = ImGui::GetIO();
+  io.AddMousePosEvent(centreOf(*japanese).x, centreOf(*japanese).y);
+  h.frame(*app);
+  io.AddMouseButtonEvent(0, true);
+  h.frame(*app);
+  io.AddMouseButtonEvent(0, false);
+  std::string pickFrame = drawnTexts();
+  EXPECT_EQ(i18n::Localizer::instance().currentLanguage(), "ja");
+  EXPECT_EQ(probe->languageIndex(), 1);
+  ASSERT_NE(tr("settings.transport"), "Connection") << "the Japanese file is missing";
+  EXPECT_TRUE(shows(pickFrame, englishLanguage)) << pickFrame;
+  EXPECT_TRUE(shows(pickFrame, tr("settings.transport"))) << pickFrame;
+  EXPECT_TRUE(shows(pickFrame, tr("connect.button.start"))) << pickFrame;
+
+  std::string next = drawnTexts();
+  for (const char* key : {"app.name", "settings.language", "settings.transport", "connect.button.start"}) {
+    EXPECT_TRUE(shows(next, tr(key))) << key << " in " << next;
+  }
+  EXPECT_FALSE(shows(next, englishLanguage)) << next;
+
+  // The pill's label is measured in the new language.
+  awayFromEverything();
+  std::optional<ImRect> help = h.locate(*app, PanelHarness::idIn(kMain, "?"));
+  std::optional<ImRect> dot = PanelHarness::boundsOfColor(kMain, packed(statePill(0).dot));
+  ASSERT_TRUE(help && dot);
+  EXPECT_NEAR(help->Min.x - 8.0f - (centreOf(*dot).x - 19.0f), ImGui::CalcTextSize(tr("connect.status.idle").c_str()).x + 46.0f,
+              1.0f);
+
+  // And the help window follows.
+  clickItem(PanelHarness::idIn(kMain, "?"));
+  ImGuiWindow* helpWindow = PanelHarness::window(kHelp);
+  ASSERT_NE(helpWindow, nullptr);
+  EXPECT_EQ(std::string(helpWindow->Name), tr("help.title") + "###help");
+  EXPECT_TRUE(h.locate(*app, PanelHarness::idIn(kHelp, tr("help.section.audio").c_str())).has_value());
+}
+
+TEST_F(PanelsTest, HelpButtonOpensTheHelpWindowWithFiveSectionsAndItsCloseButtonClosesIt) {
+  EXPECT_EQ(PanelHarness::window(kHelp), nullptr);
+  clickItem(PanelHarness::idIn(kMain, "?"));
+  EXPECT_TRUE(probe->showHelp());
+  h.frame(*app);
+  const std::string texts = PanelHarness::drawnText(kHelp);
+  ImGuiWindow* help = PanelHarness::window(kHelp);
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->Active);
+  EXPECT_EQ(std::string(help->Name), tr("help.title") + "###help");
+  EXPECT_NEAR(help->Size.x, 620.0f, 0.5f);
+  EXPECT_NEAR(help->Size.y, 560.0f, 0.5f);
+
+  // The headers in order, open, each followed by its body.
+  const char* sections[][2] = {{"help.section.quickstart", "help.body.quickstart"},
+                               {"help.section.connect", "help.body.connect"},
+                               {"help.section.useapps", "help.body.useapps"},
+                               {"help.section.audio", "help.body.audio"},
+                               {"help.section.troubleshoot", "help.body.troubleshoot"}};
+  float lastTop = -1.0f;
+  std::size_t lastText = 0;
+  int shown = 0;
+  for (auto& section : sections) {
+    SCOPED_TRACE(section[0]);
+    std::optional<ImRect> header = h.locate(*app, PanelHarness::idIn(kHelp, tr(section[0]).c_str()));
+    if (!header.has_value()) continue;  // below the window's visible part
+    ++shown;
+    EXPECT_GT(header->Min.y, lastTop);
+    lastTop = header->Min.y;
+    if (header->Max.y > help->InnerRect.Max.y - 40) continue;  // its body lies below the window's edge
+    const std::string body = tr(section[1]);
+    std::size_t at = texts.find(PanelHarness::withoutSpaces(body).substr(0, 20));
+    EXPECT_NE(at, std::string::npos) << "the open section shows its body";
+    if (at != std::string::npos) {
+      EXPECT_GT(at, lastText);
+      lastText = at;
+    }
+  }
+  EXPECT_GE(shown, 2);
+
+  clickItem(ImHashStr("#CLOSE", 0, help->ID));
+  EXPECT_FALSE(probe->showHelp());
+  h.frame(*app);
+  EXPECT_FALSE(PanelHarness::window(kHelp)->Active);
+
+  clickItem(PanelHarness::idIn(kMain, "?"));
+  EXPECT_TRUE(probe->showHelp()) << "and opens again";
+}
+
+}  // namespace

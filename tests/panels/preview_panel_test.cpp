@@ -1,0 +1,238 @@
+// The preview inside App: pictures taken from the hand-off slot into a real Direct3D 11 texture
+// (read back and compared with the reference conversion), the texture's lifetime, the quad that
+// draws it, "No signal", the orientation controls, and pictures that must not be read.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "app/preview_convert.h"
+#include "app/app_probe.h"
+#include "discovery/fake_dns_sd.h"
+#include "i18n/localizer.h"
+#include "media/decoded_frame.h"
+#include "panel_harness.h"
+#include "support/log_capture.h"
+
+namespace {
+
+constexpr const char* kMain = "##main";
+const ImU32 kNoSignal = IM_COL32(128, 128, 130, 255);
+
+// A packed NV12 picture whose every byte differs from its neighbours, seeded so that two
+// pictures of one size differ.
+receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, unsigned seed) {
+  receiver::DecodedFrame frame;
+  frame.width = width;
+  frame.height = height;
+  frame.codedHeight = height;
+  frame.stride = width;
+  frame.data.resize(std::size_t(width) * height + std::size_t(width) * (height / 2));
+  for (std::size_t i = 0; i < frame.data.size(); ++i) frame.data[i] = std::uint8_t((i * 37 + seed * 101) ^ (i >> 7));
+  return frame;
+}
+
+class PreviewPanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(h.ready()) << "no Direct3D 11 device";
+    i18n::Localizer::instance().setLanguage("en");
+    app = std::make_unique<App>(h.device(), h.context(), fake.functions());
+    probe = std::make_unique<AppProbe>(*app);
+  }
+  void TearDown() override {
+    probe.reset();
+    app.reset();
+  }
+
+  // The texture's pixels, tightly packed, through a staging copy.
+  std::vector<std::uint8_t> readTexture() {
+    ID3D11Texture2D* texture = probe->previewTexture();
+    if (texture == nullptr) return {};
+    D3D11_TEXTURE2D_DESC desc;
+    texture->GetDesc(&desc);
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    ID3D11Texture2D* staging = nullptr;
+    if (FAILED(h.device()->CreateTexture2D(&desc, nullptr, &staging))) return {};
+    h.context()->CopyResource(staging, texture);
+    std::vector<std::uint8_t> pixels(std::size_t(desc.Width) * desc.Height * 4);
+    D3D11_MAPPED_SUBRESOURCE mapped;
+    if (SUCCEEDED(h.context()->Map(staging, 0, D3D11_MAP_READ, 0, &mapped))) {
+      for (UINT y = 0; y < desc.Height; ++y) {
+        std::memcpy(&pixels[std::size_t(y) * desc.Width * 4], static_cast<std::uint8_t*>(mapped.pData) + y * mapped.RowPitch,
+                    desc.Width * 4);
+      }
+      h.context()->Unmap(staging, 0);
+    }
+    staging->Release();
+    return pixels;
+  }
+
+  static std::vector<std::uint8_t> reference(const receiver::DecodedFrame& frame) {
+    std::vector<std::uint8_t> rgba(std::size_t(frame.width) * frame.height * 4);
+    PreviewPicture src = {frame.data.data(), frame.data.size(), frame.width, frame.height, frame.stride};
+    EXPECT_TRUE(nv12ToRgba(src, rgba.data(), std::size_t(frame.width) * 4, PreviewKernel::Scalar));
+    return rgba;
+  }
+
+  PanelHarness h;
+  fakedns::FakeDnsSd fake;
+  std::unique_ptr<App> app;
+  std::unique_ptr<AppProbe> probe;
+};
+
+TEST_F(PreviewPanelTest, NoSignalUntilThePictureThenThePictureAndTheTextureOutlivesStop) {
+  h.frame(*app);
+  EXPECT_EQ(probe->previewTexture(), nullptr);
+  EXPECT_GT(PanelHarness::countColor(kMain, kNoSignal), 0) << "\"No signal\" in its grey";
+  std::optional<ImRect> box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255));
+  ASSERT_TRUE(box.has_value());
+  EXPECT_NEAR(box->GetHeight(), 360.0f, 0.5f);
+  std::optional<ImRect> text = PanelHarness::boundsOfColor(kMain, kNoSignal);
+  EXPECT_NEAR(centreOf(*text).x, centreOf(*box).x, 2.0f);
+  EXPECT_NEAR(centreOf(*text).y, centreOf(*box).y, 2.0f);
+
+  probe->decoded(picture(64, 32, 1));
+  h.frame(*app);
+  ASSERT_NE(probe->previewSrv(), nullptr);
+  EXPECT_TRUE(PanelHarness::drawsTexture(kMain, reinterpret_cast<ImTextureID>(probe->previewSrv())));
+  EXPECT_EQ(PanelHarness::countColor(kMain, kNoSignal), 0);
+
+  probe->start();
+  probe->stop();
+  h.frame(*app);
+  EXPECT_TRUE(PanelHarness::drawsTexture(kMain, reinterpret_cast<ImTextureID>(probe->previewSrv())))
+      << "the last picture stays after stop";
+}
+
+TEST_F(PreviewPanelTest, TextureIsRecreatedOnlyOnASizeChangeAndHoldsTheExactConversion) {
+  receiver::DecodedFrame first = picture(64, 32, 1);
+  probe->decoded(first);
+  probe->uploadPreview();
+  ID3D11Texture2D* texture = probe->previewTexture();
+  ASSERT_NE(texture, nullptr);
+  EXPECT_EQ(probe->textureWidth(), 64u);
+  EXPECT_EQ(probe->textureHeight(), 32u);
+  EXPECT_EQ(readTexture(), reference(first));
+  AppProbe::Waiting slot = probe->waiting();
+  EXPECT_FALSE(slot.ready);
+  EXPECT_TRUE(slot.data.empty()) << "the buffer was moved out";
+
+  texture->AddRef();  // kept alive, so a new texture cannot take its address
+  receiver::DecodedFrame second = picture(64, 32, 2);
+  probe->decoded(second);
+  probe->uploadPreview();
+  EXPECT_EQ(probe->previewTexture(), texture) << "same size: reused";
+  EXPECT_EQ(readTexture(), reference(second));
+
+  probe->uploadPreview();  // nothing waiting: nothing changes
+  EXPECT_EQ(probe->previewTexture(), texture);
+
+  receiver::DecodedFrame turned = picture(32, 64, 3);
+  probe->decoded(turned);
+  probe->uploadPreview();
+  EXPECT_NE(probe->previewTexture(), texture);
+  EXPECT_EQ(probe->textureWidth(), 32u);
+  EXPECT_EQ(probe->textureHeight(), 64u);
+  EXPECT_EQ(readTexture(), reference(turned));
+  texture->Release();
+}
+
+TEST_F(PreviewPanelTest, OddSizesAreShownWithoutReadingPastAndUnreadablePicturesAreDroppedAndLogged) {
+  testsupport::LogCapture log;
+  // 5 x 3: exactly five luma rows' worth of bytes and one chroma row.
+  receiver::DecodedFrame odd = picture(5, 3, 4);
+  ASSERT_EQ(odd.data.size(), 20u);
+  probe->decoded(odd);
+  probe->uploadPreview();
+  EXPECT_EQ(probe->textureWidth(), 5u);
+  EXPECT_EQ(readTexture(), reference(odd));
+
+  receiver::DecodedFrame shortPicture = picture(8, 8, 5);
+  shortPicture.data.resize(8 * 8 + 8 * 3);
+  probe->decoded(shortPicture);
+  receiver::DecodedFrame padded = picture(8, 8, 6);
+  padded.stride = 16;
+  probe->decoded(padded);
+  receiver::DecodedFrame tall = picture(8, 8, 7);
+  tall.codedHeight = 16;
+  probe->decoded(tall);
+  EXPECT_FALSE(probe->waiting().ready) << "none of them reaches the preview";
+  EXPECT_EQ(log.count("[Preview] picture 8x8 dropped"), 3u);
+  probe->uploadPreview();
+  EXPECT_EQ(probe->textureWidth(), 5u) << "the last good picture stays";
+}
+
+TEST_F(PreviewPanelTest, PictureQuadIsFittedIntoTheBoxAndTurnedByTheControls) {
+  probe->decoded(picture(1920, 1080, 8));
+  h.frame(*app);
+  const ImTextureID texture = reinterpret_cast<ImTextureID>(probe->previewSrv());
+  ASSERT_NE(texture, nullptr);
+  auto quad = [&]() -> std::vector<ImDrawVert> {
+    ImGuiWindow* w = PanelHarness::window(kMain);
+    for (const ImDrawCmd& cmd : w->DrawList->CmdBuffer) {
+      if (cmd.TextureId != texture || cmd.ElemCount == 0) continue;
+      std::vector<ImDrawVert> corners;
+      for (unsigned i = 0; i < cmd.ElemCount; ++i) {
+        const ImDrawVert& v = w->DrawList->VtxBuffer[cmd.VtxOffset + w->DrawList->IdxBuffer[cmd.IdxOffset + i]];
+        corners.push_back(v);
+      }
+      // AddImageQuad: top-left, top-right, bottom-right, bottom-left, indexed 0,1,2 then 0,2,3.
+      return {corners[0], corners[1], corners[2], corners[5]};
+    }
+    return {};
+  };
+  std::optional<ImRect> box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255));
+  ASSERT_TRUE(box.has_value());
+  const float boxWidth = box->GetWidth();  // 656: height-bound, 640 x 360, 8 from each side
+  std::vector<ImDrawVert> q = quad();
+  ASSERT_EQ(q.size(), 4u);
+  EXPECT_NEAR(q[0].pos.x, box->Min.x + (boxWidth - 640.0f) / 2, 0.5f);
+  EXPECT_NEAR(q[0].pos.y, box->Min.y, 0.5f);
+  EXPECT_NEAR(q[2].pos.x - q[0].pos.x, 640.0f, 0.5f);
+  EXPECT_NEAR(q[2].pos.y - q[0].pos.y, 360.0f, 0.5f);
+  EXPECT_EQ(q[0].uv.x, 0.0f);
+  EXPECT_EQ(q[0].uv.y, 0.0f);
+
+  // Rotate L at 0 gives 3: 270 degrees, drawn 202.5 x 360, the top-left corner samples (1, 0).
+  std::optional<ImRect> left = h.locate(*app, PanelHarness::idIn(kMain, "Rotate L"));
+  ASSERT_TRUE(left.has_value());
+  h.click(*app, centreOf(*left));
+  EXPECT_EQ(probe->rotation(), 3);
+  h.frame(*app);
+  const std::string drawn = PanelHarness::drawnText(kMain);
+  EXPECT_NE(drawn.find("(270\xC2\xB0)"), std::string::npos) << drawn;
+  q = quad();
+  ASSERT_EQ(q.size(), 4u);
+  EXPECT_NEAR(q[2].pos.x - q[0].pos.x, 202.5f, 0.5f);
+  EXPECT_NEAR(q[2].pos.y - q[0].pos.y, 360.0f, 0.5f);
+  EXPECT_EQ(q[0].uv.x, 1.0f);
+  EXPECT_EQ(q[0].uv.y, 0.0f);
+
+  // Rotate R at 3 gives 0; Mirror and Flip together sample as rotation 2 does.
+  std::optional<ImRect> right = h.locate(*app, PanelHarness::idIn(kMain, "Rotate R"));
+  ASSERT_TRUE(right.has_value());
+  h.click(*app, centreOf(*right));
+  EXPECT_EQ(probe->rotation(), 0);
+  for (const char* label : {"Mirror", "Flip"}) {
+    std::optional<ImRect> r = h.locate(*app, PanelHarness::idIn(kMain, label));
+    ASSERT_TRUE(r.has_value()) << label;
+    h.click(*app, centreOf(*r));
+  }
+  EXPECT_TRUE(probe->mirror());
+  EXPECT_TRUE(probe->flip());
+  h.frame(*app);
+  q = quad();
+  ASSERT_EQ(q.size(), 4u);
+  EXPECT_EQ(q[0].uv.x, 1.0f);
+  EXPECT_EQ(q[0].uv.y, 1.0f);
+  EXPECT_EQ(q[2].uv.x, 0.0f);
+  EXPECT_EQ(q[2].uv.y, 0.0f);
+}
+
+}  // namespace

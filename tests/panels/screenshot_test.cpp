@@ -1,0 +1,417 @@
+// The real program (runProgram: window, swap chain, Dear ImGui's Win32 and Direct3D 11 back ends,
+// Debian's fonts) driven through its panels, with screenshots kept as PNG files in the build tree
+// and checked by their pixels: idle, streaming from the phone simulator over Wi-Fi, help open,
+// Arabic and Japanese. A screenshot is the frame's own draw data rendered again by the program's
+// Direct3D 11 back end into a texture of ours and read back.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <imgui.h>
+#include <imgui_impl_dx11.h>
+#include <imgui_internal.h>
+
+#include <cfloat>
+#include <chrono>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/program.h"
+#include "app/app_probe.h"
+#include "i18n/localizer.h"
+#include "panel_harness.h"
+#include "tools/camera_viewer/png_writer.h"
+#include "tools/phone_sim/phone_simulator.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Screenshots are kept as PNG artifacts; alpha is dropped.
+bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
+  if (width <= 0 || height <= 0 || rgba.size() < std::size_t(width) * std::size_t(height) * 4) return false;
+  std::vector<std::uint8_t> rgb(std::size_t(width) * std::size_t(height) * 3);
+  for (std::size_t i = 0, n = rgb.size() / 3; i < n; ++i) {
+    rgb[3 * i] = rgba[4 * i];
+    rgb[3 * i + 1] = rgba[4 * i + 1];
+    rgb[3 * i + 2] = rgba[4 * i + 2];
+  }
+  std::vector<std::uint8_t> png = cameraviewer::encodePng(rgb.data(), std::uint32_t(width), std::uint32_t(height));
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+  return !png.empty() && bool(out);
+}
+
+constexpr const char* kMain = "##main";
+constexpr const char* kPopup = "##Combo_00";
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgba;
+
+  const std::uint8_t* at(int x, int y) const { return &rgba[(std::size_t(y) * width + x) * 4]; }
+  bool looksLike(int x, int y, int r, int g, int b, int tolerance = 3) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return false;
+    const std::uint8_t* p = at(x, y);
+    return std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance;
+  }
+  // Pixels inside `r` farther than `tolerance` from the colour.
+  int countUnlike(const ImRect& r, int red, int green, int blue, int tolerance = 12) const {
+    int count = 0;
+    for (int y = int(r.Min.y); y < int(r.Max.y) && y < height; ++y) {
+      for (int x = int(r.Min.x); x < int(r.Max.x) && x < width; ++x) {
+        if (!looksLike(x, y, red, green, blue, tolerance)) ++count;
+      }
+    }
+    return count;
+  }
+};
+
+// The frame's draw data, rendered again by the back end into a texture and read back.
+Image capture(ID3D11Device* device, ID3D11DeviceContext* context) {
+  Image image;
+  ImDrawData* data = ImGui::GetDrawData();
+  if (data == nullptr || data->DisplaySize.x < 1 || data->DisplaySize.y < 1) return image;
+  D3D11_TEXTURE2D_DESC desc = {};
+  desc.Width = UINT(data->DisplaySize.x);
+  desc.Height = UINT(data->DisplaySize.y);
+  desc.MipLevels = 1;
+  desc.ArraySize = 1;
+  desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.Usage = D3D11_USAGE_DEFAULT;
+  desc.BindFlags = D3D11_BIND_RENDER_TARGET;
+  ID3D11Texture2D* target = nullptr;
+  ID3D11RenderTargetView* view = nullptr;
+  ID3D11Texture2D* staging = nullptr;
+  if (SUCCEEDED(device->CreateTexture2D(&desc, nullptr, &target)) &&
+      SUCCEEDED(device->CreateRenderTargetView(target, nullptr, &view))) {
+    const float clear[4] = {0.04f, 0.05f, 0.07f, 1.0f};  // the program's clear colour
+    context->OMSetRenderTargets(1, &view, nullptr);
+    context->ClearRenderTargetView(view, clear);
+    ImGui_ImplDX11_RenderDrawData(data);
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    D3D11_MAPPED_SUBRESOURCE mapped;
+    if (SUCCEEDED(device->CreateTexture2D(&desc, nullptr, &staging))) {
+      context->CopyResource(staging, target);
+      if (SUCCEEDED(context->Map(staging, 0, D3D11_MAP_READ, 0, &mapped))) {
+        image.width = int(desc.Width);
+        image.height = int(desc.Height);
+        image.rgba.resize(std::size_t(desc.Width) * desc.Height * 4);
+        for (UINT y = 0; y < desc.Height; ++y) {
+          std::memcpy(&image.rgba[std::size_t(y) * desc.Width * 4],
+                      static_cast<std::uint8_t*>(mapped.pData) + std::size_t(y) * mapped.RowPitch, desc.Width * 4);
+        }
+        for (std::size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;
+        context->Unmap(staging, 0);
+      }
+    }
+  }
+  if (staging) staging->Release();
+  if (view) view->Release();
+  if (target) target->Release();
+  return image;
+}
+
+// The item-locating debug hook's rectangle, drawn in the frame that just ended.
+std::optional<ImRect> locatedRect() {
+  const ImDrawList* list = ImGui::GetForegroundDrawList();
+  ImRect bounds(FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX);
+  int seen = 0;
+  // Anti-aliased here: only the vertices in the hook's own opaque green count, and the rect's
+  // outline comes first, before the line towards the mouse.
+  for (const ImDrawVert& v : list->VtxBuffer) {
+    if (v.col != IM_COL32(0, 255, 0, 255)) continue;
+    bounds.Add(v.pos);
+    if (++seen == 8) break;
+  }
+  if (seen < 8) return std::nullopt;
+  bounds.Expand(-3.0f);
+  return bounds;
+}
+
+// A script of steps run one after another from the program's after-frame hook; each step is
+// called once per frame until it reports done.
+class Script {
+ public:
+  using Step = std::function<bool(App& app, HWND window)>;
+  void add(Step step) { steps_.push_back(std::move(step)); }
+
+  // False once the script has ended (or failed); the window is then asked to close.
+  void run(App& app, HWND window) {
+    if (finished_) return;
+    if (Clock::now() > deadline_) {
+      fail("the script did not finish within its time; at step " + std::to_string(index_));
+    } else if (index_ < steps_.size()) {
+      if (steps_[index_](app, window)) ++index_;
+      if (index_ < steps_.size()) return;
+    }
+    finished_ = true;
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  void fail(const std::string& why) { failures.push_back(why); }
+
+  std::vector<std::string> failures;
+  Clock::time_point deadline_ = Clock::now() + std::chrono::seconds(150);
+
+ private:
+  std::vector<Step> steps_;
+  std::size_t index_ = 0;
+  bool finished_ = false;
+};
+
+// Steps that act like a user: the mouse is moved for real and fed to Dear ImGui.
+void pointAt(HWND window, ImVec2 at) {
+  POINT p = {LONG(at.x), LONG(at.y)};
+  ClientToScreen(window, &p);
+  SetCursorPos(p.x, p.y);
+  ImGui::GetIO().AddMousePosEvent(at.x, at.y);
+}
+
+Script::Step clickItem(Script& script, ImGuiID id, bool textField = false) {
+  auto frame = std::make_shared<int>(0);
+  return [&script, id, textField, frame](App&, HWND window) {
+    switch ((*frame)++) {
+      case 0:
+        ImGui::DebugLocateItem(id);
+        return false;
+      case 1: {
+        std::optional<ImRect> r = locatedRect();
+        if (!r) {
+          script.fail("item not found: " + std::to_string(id));
+          return true;
+        }
+        pointAt(window, textField ? ImVec2(r->Min.x + 10, (r->Min.y + r->Max.y) / 2) : centreOf(*r));
+        return false;
+      }
+      case 2:
+        ImGui::GetIO().AddMouseButtonEvent(0, true);
+        return false;
+      default:
+        ImGui::GetIO().AddMouseButtonEvent(0, false);
+        return true;
+    }
+  };
+}
+
+Script::Step wait(int frames) {
+  auto left = std::make_shared<int>(frames);
+  return [left](App&, HWND) { return --*left <= 0; };
+}
+
+Script::Step typeText(const std::string& text) {
+  auto next = std::make_shared<std::size_t>(0);
+  return [text, next](App&, HWND) {
+    ImGui::GetIO().AddInputCharacter(static_cast<unsigned char>(text[(*next)++]));
+    return *next >= text.size();
+  };
+}
+
+Script::Step mouseButton(bool down) {
+  return [down](App&, HWND) {
+    ImGui::GetIO().AddMouseButtonEvent(0, down);
+    return true;
+  };
+}
+
+Script::Step moveAway() {
+  return [](App&, HWND window) {
+    pointAt(window, ImVec2(4, 700));
+    return true;
+  };
+}
+
+Script::Step shoot(std::map<std::string, Image>& shots, const std::string& name) {
+  return [&shots, name](App& app, HWND) {
+    AppProbe probe(app);
+    Image image = capture(probe.device(), probe.context());
+    writePng(std::string(BRINDLE_SHOT_DIR) + "/" + name + ".png", image.width, image.height, image.rgba);
+    shots[name] = std::move(image);
+    return true;
+  };
+}
+
+// What a step saw of the program's Dear ImGui state, kept for the checks after the run.
+struct Seen {
+  ImRect box, startButton, stopButton, help;
+  bool helpShown = false;
+  receiver::StreamController::Stats stats;
+  double previewFps = 0;
+  std::map<std::string, std::vector<std::uint32_t>> missingGlyphs;  // language -> code points
+};
+
+Script::Step record(std::function<void(App&)> what) {
+  return [what](App& app, HWND) {
+    what(app);
+    return true;
+  };
+}
+
+// Every character of every keyed text must have a glyph in the loaded fonts.
+std::vector<std::uint32_t> missingGlyphs() {
+  static const char* const keys[] = {"app.name", "settings.language", "settings.transport", "connect.transport.wifi",
+                                     "connect.button.start", "connect.button.stop", "connect.status.idle",
+                                     "help.title", "help.section.quickstart", "help.body.quickstart"};
+  std::vector<std::uint32_t> missing;
+  ImFont* font = ImGui::GetIO().Fonts->Fonts[0];
+  for (const char* key : keys) {
+    const std::string text = i18n::Localizer::instance().translate(key);
+    const char* p = text.c_str();
+    const char* end = p + text.size();
+    while (p < end) {
+      unsigned int c = 0;
+      p += ImTextCharFromUtf8(&c, p, end);
+      if (c >= 0x20 && c != 0x200E && c != 0x200F && font->FindGlyphNoFallback(ImWchar(c)) == nullptr) {
+        missing.push_back(c);
+      }
+    }
+  }
+  return missing;
+}
+
+TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
+  std::filesystem::create_directories(BRINDLE_SHOT_DIR);
+  i18n::Localizer::instance().setLanguage("en");
+
+  phonesim::SimulatorOptions options;
+  options.port = 5555;
+  options.bindAddress = "127.0.0.1";
+  options.clipPath = BRINDLE_CLIP_DIR "/clip_1280x720.264";
+  phonesim::PhoneSimulator phone(options);
+  ASSERT_TRUE(phone.start()) << "the phone simulator needs 127.0.0.1:5555";
+
+  std::map<std::string, Image> shots;
+  Seen seen;
+  Script script;
+  auto tr = [](const char* key) { return i18n::Localizer::instance().translate(key); };
+
+  script.add(wait(10));
+  script.add(moveAway());
+  script.add(wait(3));
+  script.add(record([&](App&) { seen.box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255)).value_or(ImRect()); }));
+  script.add(shoot(shots, "idle"));
+  script.add([&](App&, HWND) {
+    ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.start").c_str()));
+    return true;
+  });
+  script.add(record([&](App&) { seen.startButton = locatedRect().value_or(ImRect()); }));
+
+  // Wi-Fi, 127.0.0.1 typed into the list's field, start.
+  script.add(clickItem(script, PanelHarness::idIn(kMain, "##transport")));
+  script.add(clickItem(script, PanelHarness::idIn(kPopup, 1, "Wi-Fi")));
+  script.add(clickItem(script, PanelHarness::idIn(kMain, "##hostCombo")));
+  script.add(clickItem(script, PanelHarness::idIn(kPopup, "manual IP"), true));
+  script.add(typeText("127.0.0.1"));
+  script.add(moveAway());
+  script.add(wait(1));
+  script.add(mouseButton(true));  // outside the list: it closes
+  script.add(mouseButton(false));
+  script.add(wait(2));
+  script.add(clickItem(script, PanelHarness::idIn(kMain, tr("connect.button.start").c_str())));
+  script.add(moveAway());
+  // Streaming: pictures in the preview, statistics counting; bounded by the script's deadline.
+  script.add([&](App& app, HWND) {
+    AppProbe probe(app);
+    return probe.stats().keys > 0 && probe.previewSrv() != nullptr && probe.previewFps() > 0;
+  });
+  script.add(wait(30));
+  script.add([&](App& app, HWND) {
+    AppProbe probe(app);
+    seen.stats = probe.stats();
+    seen.previewFps = probe.previewFps();
+    if (probe.host() != "127.0.0.1" || !probe.running()) script.fail("not streaming from 127.0.0.1: " + probe.host());
+    ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.stop").c_str()));
+    return true;
+  });
+  script.add(record([&](App&) { seen.stopButton = locatedRect().value_or(ImRect()); }));
+  script.add(wait(2));
+  script.add(shoot(shots, "streaming"));
+
+  script.add(clickItem(script, PanelHarness::idIn(kMain, "?")));
+  script.add(moveAway());
+  script.add(wait(5));
+  script.add(record([&](App& app) {
+    seen.helpShown = AppProbe(app).showHelp();
+    if (ImGuiWindow* help = PanelHarness::window("###help")) seen.help = help->Rect();
+  }));
+  script.add(shoot(shots, "help"));
+
+  for (auto [index, name] : {std::pair<int, const char*>{33, "arabic"}, {1, "japanese"}}) {
+    script.add(record([&, index = index](App& app) { AppProbe(app).chooseLanguage(index); }));
+    script.add(wait(5));
+    script.add(record([&, name = std::string(name)](App&) { seen.missingGlyphs[name] = missingGlyphs(); }));
+    script.add(shoot(shots, name));
+  }
+
+  ProgramHooks hooks;
+  hooks.fontsFolder = BRINDLE_TEST_FONTS "/all";
+  hooks.afterFrame = [&](App& app, HWND window) { script.run(app, window); };
+  int result = -1;
+  std::thread ui([&] { result = runProgram(GetModuleHandleW(nullptr), hooks); });
+  ui.join();
+  phone.stop();
+  i18n::Localizer::instance().setLanguage("en");
+
+  EXPECT_EQ(result, 0);
+  for (const std::string& failure : script.failures) ADD_FAILURE() << failure;
+  ASSERT_EQ(shots.size(), 5u);
+
+  // Idle: the empty box with "No signal" in the middle, the blue start button.
+  const Image& idle = shots["idle"];
+  ASSERT_GT(seen.box.GetWidth(), 100.0f);
+  EXPECT_TRUE(idle.looksLike(int(seen.box.Min.x) + 20, int(seen.box.Min.y) + 20, 12, 12, 16));
+  const ImVec2 middle = centreOf(seen.box);
+  ImRect textArea(middle.x - 40, middle.y - 10, middle.x + 40, middle.y + 10);
+  EXPECT_GT(idle.countUnlike(textArea, 12, 12, 16), 30) << "\"No signal\" is drawn";
+  ASSERT_GT(seen.startButton.GetWidth(), 100.0f);
+  EXPECT_TRUE(idle.looksLike(int(seen.startButton.Min.x) + 20, int(centreOf(seen.startButton).y), 43, 92, 229));
+
+  // Streaming: the simulator's picture fills the top of the box, the stop button is red and the
+  // statistics count.
+  const Image& streaming = shots["streaming"];
+  ImRect picture(seen.box.Min.x + 60, seen.box.Min.y + 20, seen.box.Max.x - 60, seen.box.Min.y + 300);
+  int changed = streaming.countUnlike(picture, 12, 12, 16);
+  EXPECT_GT(changed, int(picture.GetArea() / 2)) << "the picture covers the box";
+  ASSERT_GT(seen.stopButton.GetWidth(), 100.0f);
+  EXPECT_TRUE(streaming.looksLike(int(seen.stopButton.Min.x) + 20, int(centreOf(seen.stopButton).y), 217, 58, 58));
+  EXPECT_GT(seen.stats.frames, 0u);
+  EXPECT_GT(seen.stats.keys, 0u);
+  EXPECT_GT(seen.stats.kbps, 0.0);
+  EXPECT_GT(seen.previewFps, 0.0);
+
+  // Help: a focused window with its title bar over the main window.
+  EXPECT_TRUE(seen.helpShown);
+  ASSERT_GT(seen.help.GetWidth(), 100.0f);
+  const ImVec4 title = ImVec4(0.16f, 0.29f, 0.48f, 1.0f);  // the dark style's active title bar
+  EXPECT_TRUE(shots["help"].looksLike(int(seen.help.Min.x) + 200, int(seen.help.Min.y) + 4, int(title.x * 255 + 0.5f),
+                                 int(title.y * 255 + 0.5f), int(title.z * 255 + 0.5f)));
+  EXPECT_GT(shots["help"].countUnlike(seen.help, 13, 15, 20, 20), 1000) << "sections are drawn";
+
+  // Arabic and Japanese: every character has its glyph, and the texts differ on screen.
+  for (const char* name : {"arabic", "japanese"}) {
+    EXPECT_TRUE(seen.missingGlyphs[name].empty()) << name << ": " << seen.missingGlyphs[name].size() << " missing, first U+"
+                                                  << std::hex << (seen.missingGlyphs[name].empty() ? 0 : seen.missingGlyphs[name][0]);
+  }
+  ImRect button(seen.stopButton.Min.x, seen.stopButton.Min.y, seen.stopButton.Max.x, seen.stopButton.Max.y);
+  int differs = 0;
+  for (int y = int(button.Min.y); y < int(button.Max.y); ++y) {
+    for (int x = int(button.Min.x); x < int(button.Max.x); ++x) {
+      const std::uint8_t* a = shots["arabic"].at(x, y);
+      const std::uint8_t* j = shots["japanese"].at(x, y);
+      if (std::abs(a[0] - j[0]) + std::abs(a[1] - j[1]) + std::abs(a[2] - j[2]) > 60) ++differs;
+    }
+  }
+  EXPECT_GT(differs, 20) << "the stop button's label changes with the language";
+}
+
+}  // namespace
