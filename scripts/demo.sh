@@ -1,31 +1,63 @@
 #!/usr/bin/env bash
-# The main job, end to end as far as the system goes today: the phone simulator streams its
-# 1080p clip (video, orientation, audio) over TCP into the stream spine (Wi-Fi transport and
-# stream controller, a Windows program under Wine), which prints the statistics line once a
-# second.   DEMO_SECONDS=N sets how long it runs (default 10).
+# The main job, end to end: the phone simulator streams its 1080p clip over the USB mux emulator
+# into BrindleVideoControl, started by a click on its big start button; the control program
+# decodes it into the frame ring, and the registered camera "Orvik" delivers it to a capture
+# application (camera_viewer). Prints a summary and leaves a screenshot of the window and a
+# camera frame in build/demo/. The camera is registered for the run only.
+#   DEMO_SECONDS=N   how long the camera is watched (default 10)
+# On a usable display (DISPLAY) the window opens there and you may press Start yourself; without
+# one, Xvfb is started and the button is clicked for you.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 seconds="${DEMO_SECONDS:-10}"
-port="${DEMO_PORT:-5555}"
+case "$seconds" in '' | *[!0-9]*) echo "DEMO_SECONDS must be a number"; exit 2 ;; esac
+[ "$seconds" -ge 1 ] && [ "$seconds" -le 600 ] || { echo "DEMO_SECONDS must be 1..600"; exit 2; }
 
 bash scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target stream_stats brindle_clips
-cmake --preset bench >/dev/null
-cmake --build --preset bench -j2 --target phone_sim
+build="${DEMO_BUILD_DIR:-$root/build/windows}"  # another Windows build tree, already configured
+if [ -z "${DEMO_BUILD_DIR:-}" ]; then cmake --preset windows >/dev/null; fi
+cmake --build "$build" -j2 --target e2e_programs
+out="$root/build/demo"
+mkdir -p "$out"
 
 source scripts/services.sh
-services_start
-sim_pid=""
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  services_stop
-}
-trap cleanup EXIT
+source tests/e2e/window_driver.sh
+source tests/e2e/e2e_processes.sh
 
-build/bench/tools/phone_sim --bind 127.0.0.1 --port "$port" --clip build/windows/clips/clip_1920x1080.264 &
-sim_pid=$!
-sleep 0.5
-echo "phone simulator on 127.0.0.1:$port; receiving for $seconds s"
-wine build/windows/tools/stream_stats/stream_stats.exe 127.0.0.1 "$port" "$seconds"
+user_display=""
+if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then user_display="$DISPLAY"; fi
+set +e  # from here every failure is reported and handled; a server already running is fine
+services_start  # its own Xvfb, the Wine server and PulseAudio
+[ -n "$user_display" ] && export DISPLAY="$user_display"
+trap 'e2e_stop_all; services_stop' EXIT
+
+e2e_register_camera "$build/vcam/BrindleVideoVCam.dll" || exit 1
+e2e_start_simulator "$build" "$out" "$build/clips/clip_1920x1080.264" || exit 1
+e2e_start_usbmux "$build" "$out" || exit 1
+e2e_start_control "$build" "$out"
+window=$(wd_find_window Orvik 30) || { echo "no window \"Orvik\" appeared"; exit 1; }
+
+if [ -n "$user_display" ]; then
+  echo "The window \"Orvik\" is open on $DISPLAY: press Start (USB). Waiting up to 60 s for pictures..."
+  e2e_wait_ring "$build" 60 || { echo "no pictures in the frame ring"; exit 1; }
+else
+  echo "Clicking Start in the window (on Xvfb $DISPLAY)"
+  wd_press_big_button "$window" start 20 "$out/scratch.png" || exit 1
+  e2e_wait_ring "$build" 30 || { echo "no pictures in the frame ring"; exit 1; }
+fi
+
+echo "Capturing from the camera \"Orvik\" for $seconds s"
+wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --samples 100000 \
+  --png "$(winepath -w "$out/camera_frame.png")" >"$out/camera_viewer.out" 2>&1
+wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_probe.out" 2>&1
+wd_shot "$window" "$out/window.png"
+e2e_stop_simulator
+
+echo
+echo "=== Summary ==="
+grep -h "video frames sent:" "$out/sim.out" | sed 's/^\[phone_sim\] /simulator: /'
+sed 's/^/frame ring: /' "$out/ring_probe.out"
+grep -E "^(format|samples|grey samples|frame counters):" "$out/camera_viewer.out" | sed 's/^/camera: /'
+echo "window screenshot: $out/window.png"
+echo "camera frame:      $out/camera_frame.png"

@@ -22,7 +22,7 @@ services_start() {
   done
 
   brindle_wine_prefix
-  wineserver -p  # one server for the whole run: every Wine process starts faster
+  wineserver -p 2>/dev/null || true  # one server for the whole run (or the one already running)
   # Wine's own background processes start with the first program; start them here, detached
   # from any output pipe, so that no test's pipe stays open after the test ends.
   wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true

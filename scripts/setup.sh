@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine64
   gstreamer1.0-libav gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils xdotool imagemagick
   pulseaudio pulseaudio-utils
   x264
   googletest libyuv-dev zlib1g-dev

@@ -17,7 +17,6 @@ brindle_wine_prefix() {
     # A crashing test program must end, not wait in Wine's debugger holding its ports.
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f \
       >/dev/null 2>&1 || true
-    wineserver -w
     touch "$WINEPREFIX/.brindle-configured"
   fi
 }

@@ -1,0 +1,73 @@
+// e2e_check: the end-to-end test's verdicts, computed from what its programs logged.
+//   e2e_check latency SENT_LOG SAMPLE_LOG [LOOP]   pictures the camera delivered vs. pictures sent
+//   e2e_check tone RAW_FILE RATE                    the simulator's 1 kHz tone in a recording
+// Prints what it found; exit 0 when it holds, 1 when it does not, 2 on bad arguments or files.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/e2e/frame_latency.h"
+#include "tests/e2e/tone_check.h"
+
+namespace {
+
+bool readFile(const char* path, std::string* out) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::ostringstream s;
+  s << file.rdbuf();
+  *out = s.str();
+  return true;
+}
+
+int latency(const char* sentPath, const char* seenPath, int loop) {
+  std::string sentText, seenText;
+  if (!readFile(sentPath, &sentText) || !readFile(seenPath, &seenText)) {
+    std::printf("cannot read %s or %s\n", sentPath, seenPath);
+    return 2;
+  }
+  // "video <connection> <counter> <wall us>" and "sample <wall us> <counter>"
+  auto sent = e2e::readTimedCounters(sentText, "video", 2, 3);
+  auto seen = e2e::readTimedCounters(seenText, "sample", 2, 1);
+  e2e::LatencyReport r = e2e::matchPictures(sent, seen, loop);
+  std::printf("pictures sent: %zu\n", sent.size());
+  std::printf("camera samples: %d (%d without a counter)\n", r.samples, r.unreadable);
+  std::printf("new pictures at the camera: %d, matched with a send: %d, backward steps: %d\n", r.newPictures,
+              r.matched, r.backwardSteps);
+  std::printf("latency simulator to camera: median %.1f ms, 95th percentile %.1f ms\n", r.medianMs, r.p95Ms);
+  // The counters must advance through the loop, every picture must be one that was sent.
+  bool ok = r.newPictures >= 10 && r.matched == r.newPictures && r.backwardSteps == 0;
+  return ok ? 0 : 1;
+}
+
+int tone(const char* path, int rate) {
+  std::string bytes;
+  if (!readFile(path, &bytes)) {
+    std::printf("cannot read %s\n", path);
+    return 2;
+  }
+  e2e::ToneResult t = e2e::analyseTone(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), rate);
+  std::printf("tone: %.2f s of sound, %.1f Hz, rms %.3f\n", t.soundSeconds, t.frequencyHz, t.rms);
+  return t.soundSeconds >= 0.5 && std::fabs(t.frequencyHz - 1000.0) < 20.0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string command = argc > 1 ? argv[1] : "";
+  if (command == "latency" && (argc == 4 || argc == 5)) {
+    int loop = argc == 5 ? std::atoi(argv[4]) : 60;
+    if (loop < 2 || loop > 100000) return 2;
+    return latency(argv[2], argv[3], loop);
+  }
+  if (command == "tone" && argc == 4) {
+    int rate = std::atoi(argv[3]);
+    if (rate < 8000 || rate > 384000) return 2;
+    return tone(argv[2], rate);
+  }
+  std::fprintf(stderr, "usage: e2e_check latency SENT_LOG SAMPLE_LOG [LOOP] | e2e_check tone RAW_FILE RATE\n");
+  return 2;
+}
