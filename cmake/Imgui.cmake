@@ -12,4 +12,7 @@ add_library(imgui STATIC
   ${BRINDLE_IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
 target_include_directories(imgui SYSTEM PUBLIC ${BRINDLE_IMGUI_DIR} ${BRINDLE_IMGUI_DIR}/backends)
 target_compile_options(imgui PRIVATE -w)
+# No gamepads: the window is driven by mouse and keyboard. Loading XInput also made Wine's
+# xinput1_4 leave a thread running in the unloaded DLL at shut-down, which crashed the process.
+target_compile_definitions(imgui PRIVATE IMGUI_IMPL_WIN32_DISABLE_GAMEPAD)
 target_link_libraries(imgui PUBLIC d3d11 dxgi d3dcompiler dwmapi)
