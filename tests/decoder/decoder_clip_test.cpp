@@ -20,6 +20,7 @@
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
 #include "tools/clip_pattern/frame_counter_code.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -241,37 +242,7 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
   EXPECT_GE(resumed, 25u);
 }
 
-// A child program beside this one; ended if it outlives the test.
-class Child {
- public:
-  bool start(const std::string& exe, const std::string& args) {
-    char path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string self(path, length < MAX_PATH ? length : 0);
-    std::string commandLine = "\"" + self.substr(0, self.find_last_of("\\/") + 1) + exe + "\" " + args;
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    started_ = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
-    return started_;
-  }
-  long wait(DWORD ms) {
-    DWORD code = 0;
-    if (!started_ || WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    return long(code);
-  }
-  ~Child() {
-    if (!started_) return;
-    if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
-    WaitForSingleObject(pi_.hProcess, 5000);
-    CloseHandle(pi_.hThread);
-    CloseHandle(pi_.hProcess);
-  }
-
- private:
-  PROCESS_INFORMATION pi_ = {};
-  bool started_ = false;
-};
+using Child = testsupport::ChildProcess;
 
 TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
   const Clip& units = clip("clip_1280x720.264");

@@ -13,6 +13,7 @@
 #include "ring/frame_ring_writer.h"
 #include "support/wait.h"
 #include "torn_read_check.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -23,45 +24,7 @@ std::string uniqueName(const char* what) {
   return "brindle-test-ring-" + std::to_string(GetCurrentProcessId()) + "-" + what;
 }
 
-std::string besideThisProgram(const char* file) {
-  char path[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string dir(path, n);
-  return dir.substr(0, dir.find_last_of("\\/") + 1) + file;
-}
-
-// A child test program; killed if it outlives the test.
-class Child {
- public:
-  bool start(const std::string& exe, const std::string& args) {
-    std::string commandLine = "\"";
-    commandLine += besideThisProgram(exe.c_str());
-    commandLine += "\" ";
-    commandLine += args;
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    started_ = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
-    return started_;
-  }
-  // Exit code, or -1 if it did not end within `ms`.
-  long wait(DWORD ms) {
-    if (!started_ || WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(pi_.hProcess, &code);
-    return long(code);
-  }
-  ~Child() {
-    if (!started_) return;
-    if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
-    WaitForSingleObject(pi_.hProcess, 5000);
-    CloseHandle(pi_.hThread);
-    CloseHandle(pi_.hProcess);
-  }
-
- private:
-  PROCESS_INFORMATION pi_ = {};
-  bool started_ = false;
-};
+using Child = testsupport::ChildProcess;
 
 struct StopEvent {
   explicit StopEvent(const std::string& ring) : handle(CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ring + "-stop").c_str())) {}

@@ -312,32 +312,5 @@ void CameraTest::TearDown() {
   CoUninitialize();
 }
 
-bool Child::start(const std::string& exe, const std::string& args) {
-  char path[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  while (n > 0 && path[n - 1] != '\\' && path[n - 1] != '/') n--;
-  path[n] = 0;
-  char commandLine[2 * MAX_PATH + 256];
-  std::snprintf(commandLine, sizeof(commandLine), "\"%s%s\" %s", path, exe.c_str(), args.c_str());
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  started_ = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
-  return started_;
-}
-
-long Child::wait(DWORD ms) {
-  if (!started_ || WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
-  DWORD code = 0;
-  GetExitCodeProcess(pi_.hProcess, &code);
-  return long(code);
-}
-
-Child::~Child() {
-  if (!started_) return;
-  if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
-  WaitForSingleObject(pi_.hProcess, 5000);
-  CloseHandle(pi_.hThread);
-  CloseHandle(pi_.hProcess);
-}
 
 }  // namespace cameratest

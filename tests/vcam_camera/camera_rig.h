@@ -18,6 +18,7 @@
 
 #include "vcam/dshow_common.h"
 #include "vcam/media_type.h"
+#include "support/child_process.h"
 
 namespace cameratest {
 
@@ -109,16 +110,7 @@ class CameraTest : public ::testing::Test {
 };
 
 // A process started from a program beside this one; killed if it outlives the test.
-class Child {
- public:
-  bool start(const std::string& exe, const std::string& args);
-  long wait(DWORD ms);  // exit code, or -1 when it did not end in time
-  ~Child();
-
- private:
-  PROCESS_INFORMATION pi_ = {};
-  bool started_ = false;
-};
+using Child = testsupport::ChildProcess;
 
 // The stop event of camera_ring_writer_child.
 struct WriterStop {

@@ -80,28 +80,5 @@ std::wstring stringValue(const wchar_t* key, const wchar_t* name) {
   return value;
 }
 
-bool Child::start(const std::wstring& commandLine) {
-  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-  line.push_back(0);
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
-  return started_;
-}
-
-long Child::wait(DWORD ms) {
-  if (!started_ || WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0) return -1;
-  DWORD code = 0;
-  GetExitCodeProcess(pi_.hProcess, &code);
-  return long(code);
-}
-
-Child::~Child() {
-  if (!started_) return;
-  if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
-  WaitForSingleObject(pi_.hProcess, 5000);
-  CloseHandle(pi_.hThread);
-  CloseHandle(pi_.hProcess);
-}
 
 }  // namespace dlltest

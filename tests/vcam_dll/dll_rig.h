@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "support/child_process.h"
+
 namespace dlltest {
 
 inline constexpr const wchar_t* kCameraKey = L"CLSID\\{9A8E4B2F-2D7C-4E47-8E5E-7F4C1A2B3C4D}";
@@ -37,15 +39,6 @@ bool keyExists(const wchar_t* key);
 std::wstring stringValue(const wchar_t* key, const wchar_t* name);
 
 // A process started with a command line; killed if it outlives its owner.
-class Child {
- public:
-  bool start(const std::wstring& commandLine);
-  long wait(DWORD ms);  // exit code, or -1 when it did not end in time
-  ~Child();
-
- private:
-  PROCESS_INFORMATION pi_ = {};
-  bool started_ = false;
-};
+using Child = testsupport::ChildProcess;
 
 }  // namespace dlltest
