@@ -55,12 +55,14 @@ class PanelsTest : public ::testing::Test {
     i18n::Localizer::instance().setLanguage("en");
   }
 
-  // Announces two phones and waits until discovery lists them.
+  // Announces two phones, Kitchen Phone first, and waits until discovery lists them.
   void announcePhones() {
     fake.setAnswer(L"Kitchen Phone._brindlevideo._tcp.local", reply(L"Kitchen Phone._brindlevideo._tcp.local", {127, 1, 2, 3}));
     fake.setAnswer(L"Anna._brindlevideo._tcp.local", reply(L"Anna._brindlevideo._tcp.local", {127, 0, 0, 2}));
-    fake.deliverBrowse({{DNS_TYPE_PTR, L"Kitchen Phone._brindlevideo._tcp.local"},
-                        {DNS_TYPE_PTR, L"Anna._brindlevideo._tcp.local"}});
+    // One at a time: the fake resolves on its own threads, and the list keeps the order found.
+    fake.deliverBrowse({{DNS_TYPE_PTR, L"Kitchen Phone._brindlevideo._tcp.local"}});
+    fake.drain();
+    fake.deliverBrowse({{DNS_TYPE_PTR, L"Anna._brindlevideo._tcp.local"}});
     fake.drain();
   }
 
