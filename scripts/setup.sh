@@ -6,7 +6,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ git python3 ca-certificates xz-utils
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-  wine wine64
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+  wine wine64 wine32:i386
+  nsis
+  clang clang-tidy libclang-rt-14-dev
   gstreamer1.0-libav gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   xvfb xauth x11-utils xdotool imagemagick
   pulseaudio pulseaudio-utils
@@ -16,6 +19,16 @@ packages=(
   locales
 )
 
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+
+# 32-bit Wine runs the 32-bit camera's tests and the installer's 32-bit registration.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture"
+  $sudo_cmd dpkg --add-architecture i386
+  $sudo_cmd apt-get update -q
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -23,8 +36,6 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
