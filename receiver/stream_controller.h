@@ -11,6 +11,7 @@
 
 #include "receiver/frame.h"
 #include "receiver/frame_parser.h"
+#include "receiver/stream_stats.h"
 #include "transport/itransport.h"
 #include "transport/state.h"
 
@@ -18,12 +19,7 @@ namespace receiver {
 
 class StreamController {
  public:
-  struct Stats {
-    std::uint64_t frames = 0;  // frames since start, every type
-    std::uint64_t keys = 0;    // frames of type 2 since start
-    std::uint64_t bytes = 0;   // bytes received since start, hellos and headers included
-    double kbps = 0.0;         // rate of the last completed window of at least one second
-  };
+  using Stats = StreamStats;
 
   StreamController();
   ~StreamController();

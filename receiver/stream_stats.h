@@ -1,0 +1,15 @@
+// The traffic counters of one run of the stream controller.
+#pragma once
+
+#include <cstdint>
+
+namespace receiver {
+
+struct StreamStats {
+  std::uint64_t frames = 0;  // frames since start, every type
+  std::uint64_t keys = 0;    // frames of type 2 since start
+  std::uint64_t bytes = 0;   // bytes received since start, hellos and headers included
+  double kbps = 0.0;         // rate of the last completed window of at least one second
+};
+
+}  // namespace receiver
