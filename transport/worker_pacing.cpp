@@ -3,19 +3,12 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <chrono>
-
 namespace transport {
 
 namespace {
 constexpr std::int64_t kRecentNs = 8'000'000'000;
 constexpr int kPauseSteps = 15;
 }  // namespace
-
-std::int64_t steadyNowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 State attemptState(bool everConnected, std::int64_t lastActivityNs) {
   return everConnected && steadyNowNs() - lastActivityNs > kRecentNs ? State::Idle : State::Listening;

@@ -6,14 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/steady_clock.h"
 #include "transport/state.h"
 
 namespace transport {
 
 // Bytes handed to onData per receive.
 constexpr std::size_t kReceiveBufferSize = 65536;
-
-std::int64_t steadyNowNs();
 
 // Listening before every attempt, except Idle once a connection has been made and more than
 // 8 s (exactly 8 s still counts as recent) have passed since the last activity.
