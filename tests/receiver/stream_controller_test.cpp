@@ -8,46 +8,18 @@
 #include <vector>
 
 #include "receiver/protocol.h"
+#include "support/fake_transport.h"
 #include "support/log_capture.h"
 #include "support/stream_bytes.h"
 
 namespace {
 
 using testsupport::Bytes;
+using testsupport::FakeTransport;
 using testsupport::frameBytes;
 using testsupport::serverHello;
 using testsupport::operator+;
 using transport::State;
-
-// Stands in for a transport: the test plays its worker by calling deliver() and report().
-class FakeTransport : public transport::ITransport {
- public:
-  struct Log {
-    int starts = 0;
-    int stops = 0;
-    bool destroyed = false;
-    std::vector<Bytes> sent;
-    bool sendResult = true;
-    std::vector<std::string> events;  // "frame", "send" in the order they happened
-  };
-  explicit FakeTransport(Log& log) : log_(log) {}
-  ~FakeTransport() override { log_.destroyed = true; }
-  bool start() override {
-    ++log_.starts;
-    return true;
-  }
-  void stop() override { ++log_.stops; }
-  bool send(std::span<const std::uint8_t> bytes) override {
-    log_.sent.emplace_back(bytes.begin(), bytes.end());
-    log_.events.push_back("send");
-    return log_.sendResult;
-  }
-  void deliver(const Bytes& bytes) { onData(std::span<const std::uint8_t>(bytes.data(), bytes.size())); }
-  void report(State state) { onState(state); }
-
- private:
-  Log& log_;
-};
 
 class StreamControllerTest : public ::testing::Test {
  protected:
