@@ -1,5 +1,5 @@
 # The preview's portable core: the NV12 to RGBA conversion and the preview geometry. Included
-# from app/CMakeLists.txt (and, until that exists, from tests/preview).
+# from app/CMakeLists.txt on both platforms.
 brindle_library(brindle_preview
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/preview_convert.h ${CMAKE_CURRENT_LIST_DIR}/preview_convert.cpp
