@@ -1,5 +1,6 @@
 // The main window and the help window: status bar, connect panel, statistics line. The preview
-// between them is in preview_panel.cpp. Everything is drawn afresh from App's members each frame.
+// between them is in preview_panel.cpp. Everything is drawn afresh each frame from App's members
+// and its session.
 #include <cstdio>
 #include <string>
 
@@ -72,7 +73,7 @@ void App::frame() {
   drawConnectPanel();
   ImGui::Dummy(ImVec2(0, 6));
 
-  receiver::StreamController::Stats stats = stream_.stats();
+  const receiver::StreamStats stats = session_.stats();
   char line[256];
   std::snprintf(line, sizeof(line), "frames: %llu   keys: %llu   %.1f kbps   preview: %.1f fps",
                 static_cast<unsigned long long>(stats.frames), static_cast<unsigned long long>(stats.keys), stats.kbps,
@@ -94,7 +95,7 @@ void App::drawStatusBar() {
   ImGui::SetWindowFontScale(1.0f);
   ImGui::SameLine();
 
-  const StatePill pill = statePill(static_cast<int>(state_.load()));
+  const StatePill pill = statePill(static_cast<int>(session_.state()));
   const std::string label = tr(pill.key);
   const ImVec2 text = ImGui::CalcTextSize(label.c_str(), nullptr, false, -1.0f);
   const float w = text.x + 46.0f;
@@ -167,16 +168,17 @@ void App::drawConnectPanel() {
 
   ImGui::Dummy(ImVec2(0, 8));
 
-  const std::string label = tr(running_ ? "connect.button.stop" : "connect.button.start");
-  const ButtonColors& colors = running_ ? kStopColors : kStartColors;
+  const bool running = session_.running();
+  const std::string label = tr(running ? "connect.button.stop" : "connect.button.start");
+  const ButtonColors& colors = running ? kStopColors : kStartColors;
   ImGui::PushStyleColor(ImGuiCol_Button, colors.button);
   ImGui::PushStyleColor(ImGuiCol_ButtonHovered, colors.hovered);
   ImGui::PushStyleColor(ImGuiCol_ButtonActive, colors.active);
   ImGui::PushStyleColor(ImGuiCol_Text, colors.text);
   ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, 10.0f);
   if (ImGui::Button(label.c_str(), ImVec2(ImGui::GetContentRegionAvail().x, 46.0f))) {
-    if (running_) {
-      stop();
+    if (running) {
+      session_.stop();
     } else {
       start();
     }

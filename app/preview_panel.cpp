@@ -2,23 +2,16 @@
 // dynamic texture, and drawn fitted into its box, turned, mirrored and flipped as chosen.
 #include <d3d11.h>
 
-#include <chrono>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "app/app.h"
 #include "app/preview_convert.h"
 #include "app/preview_geometry.h"
 #include "common/debug_log.h"
+#include "common/steady_clock.h"
 #include "imgui.h"
 
 namespace {
-
-std::int64_t steadyNowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // What the conversion may read of a picture: it refuses anything smaller, and so do we, before
 // the texture is touched.
@@ -31,23 +24,15 @@ bool readable(const PreviewPicture& picture) {
 }  // namespace
 
 void App::uploadPreview() {
-  std::vector<std::uint8_t> data;
-  std::uint32_t width = 0, height = 0, stride = 0;
-  {
-    std::lock_guard<std::mutex> lock(frameMutex_);
-    if (!frameReady_) return;
-    data = std::move(frameData_);
-    frameData_.clear();
-    width = frameWidth_;
-    height = frameHeight_;
-    stride = frameStride_;
-    frameReady_ = false;
-  }
+  receiver::DecodedFrame taken;
+  if (!session_.pictures().take(taken)) return;
+  const std::uint32_t width = taken.width;
+  const std::uint32_t height = taken.height;
 
-  const PreviewPicture picture = {data.data(), data.size(), width, height, stride};
+  const PreviewPicture picture = {taken.data.data(), taken.data.size(), width, height, taken.stride};
   if (!readable(picture)) {
-    logLine("[Preview] picture %ux%u dropped: %zu bytes of stride %u cannot hold it", width, height, data.size(),
-            stride);
+    logLine("[Preview] picture %ux%u dropped: %zu bytes of stride %u cannot hold it\n", width, height,
+            taken.data.size(), taken.stride);
     return;
   }
 
@@ -96,7 +81,7 @@ void App::uploadPreview() {
   context_->Unmap(previewTexture_, 0);
   if (!converted) {
     // Checked above; only a row pitch below the picture's width lands here.
-    logLine("[Preview] picture %ux%u dropped: texture row pitch %u", width, height, mapped.RowPitch);
+    logLine("[Preview] picture %ux%u dropped: texture row pitch %u\n", width, height, mapped.RowPitch);
     return;
   }
 
@@ -107,7 +92,8 @@ void App::drawPreview() {
   uploadPreview();
 
   const float available = ImGui::GetContentRegionAvail().x;
-  const int rotation = rotation_.load() & 3;
+  session::Orientation& orientation = session_.orientation();
+  const int rotation = orientation.rotation.load() & 3;
   const PreviewFit fit = fitPreview(textureWidth_, textureHeight_, rotation, available);
 
   const ImVec2 p = ImGui::GetCursorScreenPos();
@@ -118,7 +104,8 @@ void App::drawPreview() {
 
   if (previewSrv_ != nullptr) {
     const float x0 = p.x + fit.left;
-    const std::array<PreviewPoint, 4> uv = previewTexCoords(rotation, mirror_.load(), flip_);
+    const std::array<PreviewPoint, 4> uv =
+        previewTexCoords(rotation, orientation.mirror.load(), orientation.flip.load());
     auto vec = [](PreviewPoint point) { return ImVec2(point.x, point.y); };
     draw->AddImageQuad(reinterpret_cast<ImTextureID>(previewSrv_), ImVec2(x0, p.y), ImVec2(x0 + fit.width, p.y),
                        ImVec2(x0 + fit.width, p.y + fit.height), ImVec2(x0, p.y + fit.height), vec(uv[0]), vec(uv[1]),
@@ -132,15 +119,16 @@ void App::drawPreview() {
   ImGui::Dummy(ImVec2(available, kPreviewBoxHeight));
 
   ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(200, 200, 210, 255));
-  if (ImGui::SmallButton("Rotate L")) rotation_.store(rotatedLeft(rotation_.load()));
+  if (ImGui::SmallButton("Rotate L")) orientation.rotation.store(rotatedLeft(orientation.rotation.load()));
   ImGui::SameLine();
-  if (ImGui::SmallButton("Rotate R")) rotation_.store(rotatedRight(rotation_.load()));
+  if (ImGui::SmallButton("Rotate R")) orientation.rotation.store(rotatedRight(orientation.rotation.load()));
   ImGui::SameLine();
-  bool mirror = mirror_.load();
-  if (ImGui::Checkbox("Mirror", &mirror)) mirror_.store(mirror);
+  bool mirror = orientation.mirror.load();
+  if (ImGui::Checkbox("Mirror", &mirror)) orientation.mirror.store(mirror);
   ImGui::SameLine();
-  ImGui::Checkbox("Flip", &flip_);
+  bool flip = orientation.flip.load();
+  if (ImGui::Checkbox("Flip", &flip)) orientation.flip.store(flip);
   ImGui::SameLine();
-  ImGui::TextDisabled("%s", previewAngleText(rotation_.load()).c_str());
+  ImGui::TextDisabled("%s", previewAngleText(orientation.rotation.load()).c_str());
   ImGui::PopStyleColor();
 }

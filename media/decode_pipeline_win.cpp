@@ -1,11 +1,9 @@
 #include "media/decode_pipeline_win.h"
 
-#include <string_view>
 #include <utility>
 
 #include "common/debug_log.h"
 #include "media/nv12_pack.h"
-#include "media/stream_metadata.h"
 
 DecodePipelineWin::DecodePipelineWin() {
   h264_.onFrame = [this](const receiver::DecodedFrame& frame) { deliver(frame); };
@@ -35,25 +33,9 @@ void DecodePipelineWin::stop() {
   started_ = false;
 }
 
-void DecodePipelineWin::handleFrame(const receiver::Frame& frame) {
+void DecodePipelineWin::decode(const receiver::Frame& frame) {
   if (!started_) return;
-  switch (frame.type) {
-    case receiver::kFrameVideo:
-    case receiver::kFrameVideoKey:
-    case receiver::kFrameVideoOther:
-      h264_.feed(frame.payload, frame.timestampUs);
-      break;
-    case receiver::kFrameOrientation: {
-      int rotation = 0;
-      bool mirror = false;
-      parseOrientation(std::string_view(reinterpret_cast<const char*>(frame.payload.data()), frame.payload.size()),
-                       rotation, mirror);
-      if (onOrientation) onOrientation(rotation, mirror);
-      break;
-    }
-    default:
-      break;
-  }
+  h264_.feed(frame.payload, frame.timestampUs);
 }
 
 void DecodePipelineWin::deliver(const receiver::DecodedFrame& frame) {

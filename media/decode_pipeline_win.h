@@ -1,8 +1,8 @@
 // The video half of the receive chain: H.264 frames in, NV12 pictures out. Every picture is
 // packed tight (stride = width, chroma at row height), published into the shared frame ring
 // for the virtual camera and handed to `onDecodedFrame`, in that order, on the thread that
-// calls handleFrame. Orientation messages go to `onOrientation`. No lock: callbacks and
-// start/stop must not change while frames flow. Windows only.
+// calls decode. No lock: the callback and start/stop must not change while frames flow.
+// Windows only.
 #pragma once
 
 #include <cstdint>
@@ -29,9 +29,9 @@ class DecodePipelineWin {
   // Stops the decoder, then closes the ring. Nothing when stopped.
   void stop();
 
-  // Types 1, 2, 3 are decoded; 0x10 is read as an orientation message; the rest is ignored, as
-  // is everything while stopped.
-  void handleFrame(const receiver::Frame& frame);
+  // Feeds one video frame's payload (its type is the caller's business) to the decoder, whose
+  // pictures are delivered before this returns. Ignored while stopped.
+  void decode(const receiver::Frame& frame);
 
   // Takes one picture as the decoder lays it out, packs it when its rows or plane offset are
   // not tight, publishes it and passes it on. A picture whose bytes cannot hold the rows its
@@ -42,7 +42,6 @@ class DecodePipelineWin {
   std::uint64_t framesDecoded() const { return h264_.framesDecoded(); }
 
   std::function<void(const receiver::DecodedFrame&)> onDecodedFrame;
-  std::function<void(int rotationDegrees, bool mirror)> onOrientation;
 
  private:
   H264Decoder h264_;

@@ -5,4 +5,4 @@ brindle_library(brindle_decoder
   WINDOWS_SOURCES h264_decoder.h h264_decoder.cpp h264_decoder_layout.h h264_decoder_layout.cpp
                   decode_pipeline_win.h decode_pipeline_win.cpp
   LIBS brindle_common
-  WINDOWS_LIBS brindle_ring brindle_media_metadata mfplat mfuuid wmcodecdspuuid ole32)
+  WINDOWS_LIBS brindle_ring mfplat mfuuid wmcodecdspuuid ole32)

@@ -40,7 +40,7 @@ int main() {
         frame.timestampUs = i * 33'333;
         frame.payload.assign(clip.begin() + std::ptrdiff_t(units[i].offset),
                              clip.begin() + std::ptrdiff_t(units[i].offset + units[i].size));
-        pipeline.handleFrame(frame);
+        pipeline.decode(frame);
       }
     });
     pipeline.stop();

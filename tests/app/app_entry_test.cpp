@@ -21,6 +21,7 @@
 #include "app/graphics.h"
 #include "app/main_window.h"
 #include "app_probe.h"
+#include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
 #include "support/loopback_server.h"
@@ -301,7 +302,7 @@ std::filesystem::path moduleFolder() {
 TEST(ProgramRunTest, StreamOverUsbReachesTheRingAndClosingStopsItAfterTheWindowIsGone) {
   testsupport::startWinsock();
   phonesim::SimulatorOptions so;
-  so.port = kStreamPort;
+  so.port = receiver::kStreamPort;
   so.clipPath = BRINDLE_CLIP_DIR "/clip_1280x720.264";
   phonesim::PhoneSimulator phone(so);
   ASSERT_TRUE(phone.start());
@@ -334,7 +335,7 @@ TEST(ProgramRunTest, StreamOverUsbReachesTheRingAndClosingStopsItAfterTheWindowI
       probe.start();  // what the start button does
       return;
     }
-    if (probe.state() == transport::State::Connected) connectedWhileDrawing = true;
+    if (probe.session().state() == transport::State::Connected) connectedWhileDrawing = true;
     if (!picture.valid && (ring.isOpen() || ring.open(kFrameRingName))) picture = ring.readLatest(0);
     if ((picture.valid && frames > 30) || Clock::now() > deadline) PostMessageW(w, WM_CLOSE, 0, 0);
   };

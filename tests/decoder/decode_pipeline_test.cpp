@@ -1,5 +1,5 @@
-// DecodePipelineWin's routing, life cycle and hand-over of pictures: which frames reach the
-// decoder, orientation messages, start and stop, and what deliver does with each layout.
+// DecodePipelineWin's life cycle and hand-over of pictures: frames outside start and stop, the
+// ring opened at each start, and what deliver does with each layout.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -20,25 +20,16 @@ std::string uniqueRing(const char* what) {
   return "brindle-pipeline-test-" + std::to_string(GetCurrentProcessId()) + "-" + what;
 }
 
-receiver::Frame textFrame(std::uint8_t type, const std::string& text) {
-  receiver::Frame f;
-  f.type = type;
-  f.payload.assign(text.begin(), text.end());
-  return f;
-}
-
-// The clip's first key frame, which alone decodes to a picture once more input follows.
+// The clip's units as the phone sends them.
 const decodertest::Clip& clip720() {
   static decodertest::Clip clip = decodertest::loadClip("clip_1280x720.264", BRINDLE_CLIP_DIR);
   return clip;
 }
 
 struct Observed {
-  std::vector<std::pair<int, bool>> orientations;
   std::vector<receiver::DecodedFrame> pictures;
   const receiver::DecodedFrame* lastAddress = nullptr;
   void attach(DecodePipelineWin& p) {
-    p.onOrientation = [this](int r, bool m) { orientations.emplace_back(r, m); };
     p.onDecodedFrame = [this](const receiver::DecodedFrame& f) {
       pictures.push_back(f);
       lastAddress = &f;
@@ -53,15 +44,13 @@ TEST(DecodePipeline, FramesOutsideStartAndStopAreIgnoredSilently) {
   DecodePipelineWin pipeline;
   Observed seen;
   seen.attach(pipeline);
-  for (std::size_t i = 0; i < 10; ++i) pipeline.handleFrame(clip.frame(i, i));
-  pipeline.handleFrame(textFrame(receiver::kFrameOrientation, "{\"rotation\":90}"));
+  for (std::size_t i = 0; i < 10; ++i) pipeline.decode(clip.frame(i, i));
   EXPECT_TRUE(log.lines().empty());
-  EXPECT_TRUE(seen.orientations.empty());
 
   ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("outside")));
   EXPECT_TRUE(pipeline.start(1920, 1920, uniqueRing("outside")));  // already started
   EXPECT_EQ(log.count("[H264Decoder] started\n"), 1u);
-  for (std::size_t i = 0; i < 10; ++i) pipeline.handleFrame(clip.frame(i, i));
+  for (std::size_t i = 0; i < 10; ++i) pipeline.decode(clip.frame(i, i));
   EXPECT_GE(seen.pictures.size(), 5u);
   pipeline.stop();
   EXPECT_FALSE(pipeline.started());
@@ -69,42 +58,10 @@ TEST(DecodePipeline, FramesOutsideStartAndStopAreIgnoredSilently) {
 
   log.clear();
   const std::size_t before = seen.pictures.size();
-  for (std::size_t i = 10; i < 20; ++i) pipeline.handleFrame(clip.frame(i, i));
-  pipeline.handleFrame(textFrame(receiver::kFrameOrientation, "{\"rotation\":180}"));
+  for (std::size_t i = 10; i < 20; ++i) pipeline.decode(clip.frame(i, i));
   pipeline.stop();
   EXPECT_TRUE(log.lines().empty());
   EXPECT_EQ(seen.pictures.size(), before);
-  EXPECT_TRUE(seen.orientations.empty());
-}
-
-TEST(DecodePipeline, OrientationMessagesReachTheCallbackAndOtherTypesNothing) {
-  testsupport::LogCapture log;
-  DecodePipelineWin pipeline;
-  ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("orientation")));
-  pipeline.handleFrame(textFrame(receiver::kFrameOrientation, "{\"rotation\":90}"));  // no callback yet: nothing
-  Observed seen;
-  seen.attach(pipeline);
-  pipeline.handleFrame(textFrame(receiver::kFrameOrientation, "{\"rotation\":90,\"mirror\":true}"));
-  pipeline.handleFrame(textFrame(receiver::kFrameOrientation, "{\"rotation\" : 270}"));
-  pipeline.handleFrame(textFrame(receiver::kFrameOrientation, "{\"rotation\":-90,\"mirror\":\"true\"}"));
-  pipeline.handleFrame(textFrame(receiver::kFrameOrientation, ""));
-  EXPECT_EQ(seen.orientations, (std::vector<std::pair<int, bool>>{{90, true}, {270, false}, {0, false}, {0, false}}));
-
-  // A real key frame under any other type never reaches the decoder; as type 2 it does.
-  const decodertest::Clip& clip = clip720();
-  ASSERT_EQ(clip.units.size(), 60u);
-  log.clear();
-  for (std::uint8_t type : {0x00, 0x04, 0x11, 0x30, 0x31, 0xFF}) {
-    receiver::Frame f = clip.frame(0, 0);
-    f.type = type;
-    for (int repeat = 0; repeat < 3; ++repeat) pipeline.handleFrame(f);
-  }
-  pipeline.handleFrame(textFrame(0x30, "{\"rotation\":90}"));
-  EXPECT_TRUE(log.lines().empty());
-  EXPECT_TRUE(seen.pictures.empty());
-  EXPECT_EQ(seen.orientations.size(), 4u);
-  for (std::size_t i = 0; i < 8; ++i) pipeline.handleFrame(clip.frame(i, i));
-  EXPECT_FALSE(seen.pictures.empty());
 }
 
 TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {

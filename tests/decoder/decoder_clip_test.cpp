@@ -103,7 +103,7 @@ TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
   Collector seen;
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(1920, 1920, ring));
-  for (std::size_t i = 0; i < units.units.size(); ++i) pipeline.handleFrame(units.frame(i, i));
+  for (std::size_t i = 0; i < units.units.size(); ++i) pipeline.decode(units.frame(i, i));
 
   // The transform keeps a few pictures back until more input comes; all others came out.
   ASSERT_GE(seen.pictures.size(), 50u);
@@ -182,8 +182,8 @@ TEST(DecodeStreams, APictureSizeChangeMidStreamIsRenegotiated) {
   ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("resize")));
   // The second stream's first unit is a key frame with its parameter sets, as a phone sends
   // them after switching cameras; its pictures are numbered from 100.
-  for (std::size_t i = 0; i < 30; ++i) pipeline.handleFrame(small.frame(i, i));
-  for (std::size_t i = 0; i < 60; ++i) pipeline.handleFrame(large.frame(i, 100 + i));
+  for (std::size_t i = 0; i < 30; ++i) pipeline.decode(small.frame(i, i));
+  for (std::size_t i = 0; i < 60; ++i) pipeline.decode(large.frame(i, 100 + i));
 
   std::vector<Picture> before, after;
   for (const Picture& p : seen.pictures) (numberOf(p.timestampUs) < 100 ? before : after).push_back(p);
@@ -207,11 +207,11 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("damage")));
 
-  for (std::size_t i = 0; i < 10; ++i) pipeline.handleFrame(units.frame(i, i));
+  for (std::size_t i = 0; i < 10; ++i) pipeline.decode(units.frame(i, i));
   // A unit cut short, as a lost connection leaves it.
   receiver::Frame cut = units.frame(10, 10);
   cut.payload.resize(cut.payload.size() / 3);
-  pipeline.handleFrame(cut);
+  pipeline.decode(cut);
   // Random bytes, bare and behind a start code, and nothing at all.
   std::mt19937 rng(1234);
   for (std::size_t size : {17u, 1000u, 60000u, 0u}) {
@@ -221,11 +221,11 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
       junk.timestampUs = decodertest::kBaseUs + 20 * decodertest::kStepUs;
       for (std::size_t i = 0; i < size; ++i) junk.payload.push_back(std::uint8_t(rng()));
       if (startCode) junk.payload.insert(junk.payload.begin(), {0, 0, 0, 1});
-      pipeline.handleFrame(junk);
+      pipeline.decode(junk);
     }
   }
   // The next key frame, and on.
-  for (std::size_t i = 30; i < 60; ++i) pipeline.handleFrame(units.frame(i, i));
+  for (std::size_t i = 30; i < 60; ++i) pipeline.decode(units.frame(i, i));
 
   // Stray bytes are named and dropped; what looks like H.264 is the decoder's to judge.
   EXPECT_EQ(log.count("[H264Decoder] not an H.264 byte stream, dropped (len="), 5u);
@@ -261,7 +261,7 @@ TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(1920, 1920, ring));
   for (std::size_t i = 0; i < units.units.size(); ++i) {
-    pipeline.handleFrame(units.frame(i, i));
+    pipeline.decode(units.frame(i, i));
     Sleep(5);  // give the reader a chance at most pictures, as a live stream would
   }
   SetEvent(stop);

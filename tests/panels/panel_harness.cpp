@@ -184,13 +184,13 @@ int PanelHarness::countColor(const char* windowName, ImU32 color, const ImRect* 
   return count;
 }
 
-std::optional<ImRect> PanelHarness::boundsOfColor(const char* windowName, ImU32 color) {
+std::optional<ImRect> PanelHarness::boundsOfColor(const char* windowName, ImU32 color, const ImRect* within) {
   ImGuiWindow* w = window(windowName);
   if (w == nullptr) return std::nullopt;
   ImRect bounds(FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX);
   bool any = false;
   for (const ImDrawVert& v : w->DrawList->VtxBuffer) {
-    if (v.col != color) continue;
+    if (v.col != color || (within != nullptr && !within->Contains(v.pos))) continue;
     bounds.Add(v.pos);
     any = true;
   }

@@ -56,7 +56,7 @@ class PanelHarness {
   // Vertices of the window's draw list with exactly this colour, optionally inside `within`.
   static int countColor(const char* windowName, ImU32 color, const ImRect* within = nullptr);
   // Their bounding box; empty when there are none.
-  static std::optional<ImRect> boundsOfColor(const char* windowName, ImU32 color);
+  static std::optional<ImRect> boundsOfColor(const char* windowName, ImU32 color, const ImRect* within = nullptr);
   // Whether any draw command of the window samples `texture`.
   static bool drawsTexture(const char* windowName, ImTextureID texture);
 

@@ -3,21 +3,21 @@
 // own. What is checked is what Dear ImGui drew: item rectangles, vertex colours, glyphs.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app.h"
-#include "app/state_pill.h"
 #include "app/app_probe.h"
 #include "discovery/fake_dns_sd.h"
 #include "i18n/localizer.h"
 #include "panel_harness.h"
-#include "support/wait.h"
+#include "support/fake_transport.h"
+#include "support/stream_bytes.h"
 
 namespace {
-
-using namespace std::chrono_literals;
 
 constexpr const char* kMain = "##main";
 constexpr const char* kPopup = "##Combo_00";  // Dear ImGui's window of the one open combo
@@ -29,7 +29,21 @@ std::string tr(const char* key) { return i18n::Localizer::instance().translate(k
 bool shows(const std::string& drawn, const std::string& text) {
   return drawn.find(PanelHarness::withoutSpaces(text)) != std::string::npos;
 }
-ImU32 packed(PillColor c) { return IM_COL32(c.r, c.g, c.b, c.a); }
+
+// The state pill as the window must show each state: text key, dot and halo.
+struct PillLook {
+  int value;
+  const char* key;
+  ImU32 dot, halo;
+};
+const PillLook kIdle = {0, "connect.status.idle", IM_COL32(128, 128, 132, 255), IM_COL32(128, 128, 132, 128)};
+const PillLook kPills[] = {
+    kIdle,
+    {1, "connect.status.listening", IM_COL32(240, 170, 0, 255), IM_COL32(240, 170, 0, 128)},
+    {2, "connect.status.connected", IM_COL32(46, 200, 88, 255), IM_COL32(46, 200, 88, 128)},
+    {3, "error.network", IM_COL32(217, 58, 58, 255), IM_COL32(217, 58, 58, 128)},
+    {7, kIdle.key, kIdle.dot, kIdle.halo},  // any other value reads as idle
+};
 
 fakedns::Answer reply(const wchar_t* name, std::array<std::uint8_t, 4> ip) {
   fakedns::Answer answer;
@@ -119,7 +133,7 @@ TEST_F(PanelsTest, BigButtonStartsAndIsTheRedStopButtonOnTheNextFrameThenStops) 
   EXPECT_GT(PanelHarness::countColor(kMain, blue, &*start), 0);
 
   h.click(*app, centreOf(*start));
-  EXPECT_TRUE(probe->running());
+  EXPECT_TRUE(probe->session().running());
   awayFromEverything();  // the frame after the press
   std::optional<ImRect> stopButton = h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.stop").c_str()));
   ASSERT_TRUE(stopButton.has_value()) << "the stop button replaces start on the next frame";
@@ -128,9 +142,9 @@ TEST_F(PanelsTest, BigButtonStartsAndIsTheRedStopButtonOnTheNextFrameThenStops) 
   EXPECT_FALSE(h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.start").c_str())).has_value());
 
   h.click(*app, centreOf(*stopButton));
-  EXPECT_FALSE(probe->running());
-  EXPECT_EQ(probe->state(), transport::State::Idle);
-  EXPECT_EQ(probe->pipeline(), nullptr);
+  EXPECT_FALSE(probe->session().running());
+  EXPECT_EQ(probe->session().state(), transport::State::Idle);
+  EXPECT_EQ(probe->session().pipeline(), nullptr);
   awayFromEverything();
   std::optional<ImRect> again = h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.start").c_str()));
   ASSERT_TRUE(again.has_value());
@@ -217,45 +231,80 @@ TEST_F(PanelsTest, ChoosingAPhoneFillsTheAddressAndHighlightsItUntilTheAddressIs
 }
 
 TEST_F(PanelsTest, PillShowsEachStateWithItsTextColoursAndSizeAndUnknownValuesAsIdle) {
-  struct Case {
-    int value;
-    const char* key;
-  };
-  const Case cases[] = {{0, "connect.status.idle"},
-                        {1, "connect.status.listening"},
-                        {2, "connect.status.connected"},
-                        {3, "error.network"},
-                        {7, "connect.status.idle"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value);
-    probe->setStateValue(c.value);
-    const StatePill pill = statePill(c.value);
-    EXPECT_STREQ(pill.key, c.key);
+  for (const PillLook& look : kPills) {
+    SCOPED_TRACE(look.value);
+    // The state as a transport reports it, here one the test plays.
+    testsupport::FakeTransport::Log log;
+    auto transport = std::make_unique<testsupport::FakeTransport>(log);
+    testsupport::FakeTransport* fakeTransport = transport.get();
+    probe->session().start(std::move(transport));
+    fakeTransport->report(static_cast<transport::State>(look.value));
     std::optional<ImRect> help = h.locate(*app, PanelHarness::idIn(kMain, "?"));
     ASSERT_TRUE(help.has_value());
 
-    // Only this state's dot and halo colours are drawn.
-    for (int other = 0; other < 4; ++other) {
-      const bool same = packed(statePill(other).dot) == packed(pill.dot);
-      EXPECT_EQ(PanelHarness::countColor(kMain, packed(statePill(other).dot)) > 0, same) << other;
-      EXPECT_EQ(PanelHarness::countColor(kMain, packed(statePill(other).halo)) > 0, same) << other;
+    // In the status bar (above the preview; the red stop button below shares the error red),
+    // only this state's dot and halo colours are drawn, and only its text.
+    std::optional<ImRect> box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255));
+    ASSERT_TRUE(box.has_value());
+    const ImRect bar(0.0f, 0.0f, 704.0f, box->Min.y);
+    for (const PillLook& other : kPills) {
+      const bool same = other.dot == look.dot;
+      EXPECT_EQ(PanelHarness::countColor(kMain, other.dot, &bar) > 0, same) << other.value;
+      EXPECT_EQ(PanelHarness::countColor(kMain, other.halo, &bar) > 0, same) << other.value;
     }
     const std::string drawn = PanelHarness::drawnText(kMain);
-    for (const char* key : {"connect.status.idle", "connect.status.listening", "connect.status.connected", "error.network"}) {
-      EXPECT_EQ(shows(drawn, tr(key)), std::string(key) == c.key) << key << " in " << drawn;
+    for (const PillLook& other : kPills) {
+      EXPECT_EQ(shows(drawn, tr(other.key)), std::string(other.key) == look.key) << other.key << " in " << drawn;
     }
-    std::optional<ImRect> dot = PanelHarness::boundsOfColor(kMain, packed(pill.dot));
+    std::optional<ImRect> dot = PanelHarness::boundsOfColor(kMain, look.dot, &bar);
     ASSERT_TRUE(dot.has_value());
 
     // The pill is the label's width plus 46 and its height plus 12; the help button is a square
     // as high as the pill, 8 after it, ending one item spacing short of the right edge.
-    const ImVec2 label = ImGui::CalcTextSize(tr(c.key).c_str());
+    const ImVec2 label = ImGui::CalcTextSize(tr(look.key).c_str());
     const float pillLeft = centreOf(*dot).x - 19.0f;
     EXPECT_NEAR(help->Min.x - 8.0f - pillLeft, label.x + 46.0f, 1.0f);
     EXPECT_NEAR(help->GetHeight(), label.y + 12.0f, 0.5f);
     EXPECT_NEAR(help->GetWidth(), help->GetHeight(), 0.5f);
     EXPECT_NEAR(help->Max.x, 704.0f - 24.0f - 12.0f, 1.0f);
     EXPECT_NEAR(centreOf(*dot).y, centreOf(*help).y, 1.0f);
+    probe->session().stop();
+  }
+}
+
+TEST_F(PanelsTest, StatisticsLineCountsFramesAndKeysInItsGrey) {
+  testsupport::FakeTransport::Log log;
+  auto transport = std::make_unique<testsupport::FakeTransport>(log);
+  testsupport::FakeTransport* phone = transport.get();
+  probe->session().start(std::move(transport));
+  using testsupport::frameBytes;
+  using testsupport::operator+;
+  phone->deliver(testsupport::serverHello() + frameBytes(1, 0, {}) + frameBytes(2, 0, {}) + frameBytes(0x10, 0, {}) +
+                 frameBytes(2, 0, {}) + frameBytes(0x77, 0, {}));
+  awayFromEverything();
+  const std::string drawn = drawnTexts();
+  char rate[32];
+  std::snprintf(rate, sizeof(rate), "%.1f", probe->session().stats().kbps);  // 0.0 within the first second
+  EXPECT_TRUE(shows(drawn, std::string("frames: 5   keys: 2   ") + rate + " kbps   preview: 0.0 fps")) << drawn;
+
+  const ImU32 grey = IM_COL32(160, 160, 170, 255);
+  std::optional<ImRect> line = PanelHarness::boundsOfColor(kMain, grey);
+  std::optional<ImRect> button = h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.stop").c_str()));
+  ASSERT_TRUE(line && button);
+  EXPECT_GT(line->Min.y, button->Max.y) << "below the big button";
+  EXPECT_LT(line->GetHeight(), 20.0f) << "one line of text";
+  EXPECT_GT(line->GetWidth(), 200.0f);
+  probe->session().stop();
+}
+
+TEST_F(PanelsTest, LanguageIndexIsTheCatalogueEntryWhoseCodeEqualsTheCurrentLanguage) {
+  // Exact byte comparison: a region suffix or another case is no match, and no match is English.
+  const std::pair<const char*, int> cases[] = {{"ja", 1}, {"zh-Hant", 3}, {"hi", 36}, {"xx", 0},
+                                               {"ja-JP", 0}, {"JA", 0}, {"en", 0}};
+  for (auto [code, index] : cases) {
+    i18n::Localizer::instance().setLanguage(code);
+    App other(h.device(), h.context(), fake.functions());
+    EXPECT_EQ(AppProbe(other).languageIndex(), index) << "language " << code;
   }
 }
 
@@ -289,7 +338,7 @@ TEST_F(PanelsTest, ChoosingALanguageSwitchesTheTextsBelowAtOnceAndEveryTextOnThe
   // The pill's label is measured in the new language.
   awayFromEverything();
   std::optional<ImRect> help = h.locate(*app, PanelHarness::idIn(kMain, "?"));
-  std::optional<ImRect> dot = PanelHarness::boundsOfColor(kMain, packed(statePill(0).dot));
+  std::optional<ImRect> dot = PanelHarness::boundsOfColor(kMain, kIdle.dot);
   ASSERT_TRUE(help && dot);
   EXPECT_NEAR(help->Min.x - 8.0f - (centreOf(*dot).x - 19.0f), ImGui::CalcTextSize(tr("connect.status.idle").c_str()).x + 46.0f,
               1.0f);

@@ -245,7 +245,7 @@ Script::Step shoot(std::map<std::string, Image>& shots, const std::string& name)
 struct Seen {
   ImRect box, startButton, stopButton, help;
   bool helpShown = false;
-  receiver::StreamController::Stats stats;
+  receiver::StreamStats stats;
   double previewFps = 0;
   std::map<std::string, std::vector<std::uint32_t>> missingGlyphs;  // language -> code points
 };
@@ -322,14 +322,14 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
   // Streaming: pictures in the preview, statistics counting; bounded by the script's deadline.
   script.add([&](App& app, HWND) {
     AppProbe probe(app);
-    return probe.stats().keys > 0 && probe.previewSrv() != nullptr && probe.previewFps() > 0;
+    return probe.session().stats().keys > 0 && probe.previewSrv() != nullptr && probe.previewFps() > 0;
   });
   script.add(wait(30));
   script.add([&](App& app, HWND) {
     AppProbe probe(app);
-    seen.stats = probe.stats();
+    seen.stats = probe.session().stats();
     seen.previewFps = probe.previewFps();
-    if (probe.host() != "127.0.0.1" || !probe.running()) script.fail("not streaming from 127.0.0.1: " + probe.host());
+    if (probe.host() != "127.0.0.1" || !probe.session().running()) script.fail("not streaming from 127.0.0.1: " + probe.host());
     ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.stop").c_str()));
     return true;
   });

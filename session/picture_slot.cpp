@@ -1,0 +1,54 @@
+#include "session/picture_slot.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "common/debug_log.h"
+
+namespace session {
+
+void PictureSlot::put(const receiver::DecodedFrame& picture) {
+  if (picture.width == 0 || picture.height == 0) return;
+  // Only packed pictures can be read with the width as the stride.
+  const bool packed =
+      picture.stride == picture.width && (picture.codedHeight == 0 || picture.codedHeight == picture.height);
+  if (!packed) {
+    logLine("[Preview] picture %ux%u dropped: stride %u, coded height %u, not packed\n", picture.width,
+            picture.height, picture.stride, picture.codedHeight);
+    return;
+  }
+  // The preview reads height rows of luma and height / 2 rows of chroma, each width bytes.
+  const std::uint64_t needed =
+      std::uint64_t(picture.width) * picture.height + std::uint64_t(picture.width) * (picture.height / 2);
+  if (picture.data.size() < needed) {
+    logLine("[Preview] picture %ux%u dropped: %zu bytes, needs %llu\n", picture.width, picture.height,
+            picture.data.size(), static_cast<unsigned long long>(needed));
+    return;
+  }
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  picture_.data.assign(picture.data.begin(), picture.data.end());
+  picture_.width = picture.width;
+  picture_.height = picture.height;
+  picture_.codedHeight = picture.height;
+  picture_.stride = picture.width;
+  picture_.timestampUs = picture.timestampUs;
+  ready_ = true;
+}
+
+bool PictureSlot::take(receiver::DecodedFrame& out) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!ready_) return false;
+  out = std::move(picture_);
+  picture_ = receiver::DecodedFrame{};
+  ready_ = false;
+  return true;
+}
+
+void PictureSlot::clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  picture_ = receiver::DecodedFrame{};
+  ready_ = false;
+}
+
+}  // namespace session

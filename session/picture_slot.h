@@ -1,0 +1,31 @@
+// The newest decoded picture, handed from the stream thread to the UI thread. The slot holds at
+// most one: a picture not yet taken is replaced by the next. Its lock is held for one copy on
+// the stream side and one move on the UI side, never across decoding or drawing.
+#pragma once
+
+#include <mutex>
+
+#include "media/decoded_frame.h"
+
+namespace session {
+
+class PictureSlot {
+ public:
+  // Stream thread. Keeps a copy of a packed picture (stride = width, chroma plane right after
+  // `height` luma rows). A picture of width or height 0 is ignored; one whose rows are not
+  // packed, or whose bytes are too few, is dropped with a "[Preview]" line. Either way the
+  // waiting picture stays.
+  void put(const receiver::DecodedFrame& picture);
+  // UI thread. Moves the waiting picture into `out` and empties the slot; false, with `out`
+  // untouched, when none waits.
+  bool take(receiver::DecodedFrame& out);
+  // Empties the slot and frees its bytes.
+  void clear();
+
+ private:
+  std::mutex mutex_;
+  receiver::DecodedFrame picture_;
+  bool ready_ = false;
+};
+
+}  // namespace session

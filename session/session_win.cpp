@@ -1,0 +1,84 @@
+#include "session/session_win.h"
+
+#include <utility>
+
+#include "media/audio_player.h"
+#include "media/decode_pipeline_win.h"
+#include "receiver/protocol.h"
+#include "receiver/stream_controller.h"
+#include "transport/usbmux_transport.h"
+#include "transport/wifi_transport.h"
+
+namespace session {
+
+namespace {
+
+// Room for the largest picture a phone sends, in either orientation.
+constexpr std::uint32_t kPipelineCapacity = 1920;
+
+std::unique_ptr<transport::ITransport> makeTransport(const Link& link) {
+  if (link.kind == Link::Kind::Usb) return std::make_unique<transport::UsbMuxTransport>(receiver::kStreamPort);
+  return std::make_unique<transport::WifiTransport>(link.host, receiver::kStreamPort);
+}
+
+}  // namespace
+
+Session::Session() : stream_(std::make_unique<receiver::StreamController>()) {
+  stream_->onState = [this](transport::State state) { state_.exchange(state); };
+}
+
+Session::~Session() { stop(); }
+
+void Session::start(const Link& link) { start(makeTransport(link)); }
+
+void Session::start(std::unique_ptr<transport::ITransport> transport) {
+  // The stream thread uses the pipeline and the player: never replace them under a running one.
+  if (running_) stop();
+
+  pipeline_ = std::make_unique<DecodePipelineWin>();
+  pipeline_->start(kPipelineCapacity, kPipelineCapacity);  // a failed pipeline still takes frames
+  pipeline_->onDecodedFrame = [this](const receiver::DecodedFrame& picture) { pictures_.put(picture); };
+
+  audio_ = std::make_unique<AudioPlayer>();  // opens its device at the first audio format
+
+  stream_->onFrame = [this](const receiver::Frame& frame) { routeFrame(frame, *this); };
+  stream_->start(std::move(transport));
+  running_ = true;
+}
+
+void Session::stop() {
+  stream_->stop();  // no callback runs after this
+  if (pipeline_) {
+    pipeline_->stop();
+    pipeline_.reset();
+  }
+  if (audio_) {
+    audio_->stop();
+    audio_.reset();
+  }
+  running_ = false;
+  state_.exchange(transport::State::Idle);
+}
+
+receiver::StreamStats Session::stats() const { return stream_->stats(); }
+
+void Session::audioFormat(const AudioFormat& format) {
+  if (audio_) audio_->configure(format);
+}
+
+void Session::audioSamples(std::span<const std::uint8_t> samples) {
+  if (audio_) audio_->push(samples.data(), samples.size());
+}
+
+void Session::phoneOrientation(int rotationDegrees, bool mirror) {
+  // Like the video, the phone's orientation counts only while the pipeline runs.
+  if (!pipeline_ || !pipeline_->started()) return;
+  orientation_.rotation.store(quarterTurns(rotationDegrees));
+  orientation_.mirror.store(mirror);
+}
+
+void Session::videoFrame(const receiver::Frame& frame) {
+  if (pipeline_) pipeline_->decode(frame);
+}
+
+}  // namespace session

@@ -1,0 +1,90 @@
+// The receive chain, without any user interface: the transport chosen at start, the stream
+// controller that drives it, the one switch over frame types, the decode pipeline that
+// publishes into the frame ring, the audio player, the newest-picture hand-off, the preview's
+// orientation and the connection state.
+//
+// Threads: construction, start, stop and destruction run on one thread (the UI thread). The
+// stream thread, the running transport's worker, runs the state callback, the frame switch, the
+// decoder, the ring writes and the hand-off. What the UI reads (state, statistics, pictures,
+// orientation) is atomic or locked. Windows only.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "receiver/stream_stats.h"
+#include "session/frame_router.h"
+#include "session/orientation.h"
+#include "session/picture_slot.h"
+#include "transport/state.h"
+
+class AudioPlayer;
+class DecodePipelineWin;
+
+namespace receiver {
+class StreamController;
+}
+namespace transport {
+class ITransport;
+}
+
+namespace session {
+
+// Which transport carries the stream.
+struct Link {
+  enum class Kind { Usb, Wifi };
+  Kind kind = Kind::Usb;  // USB through the Apple Mobile Device Service, the default
+  std::string host;       // Wi-Fi only: the phone's address, passed on unchecked
+};
+
+class Session : private FrameSink {
+ public:
+  Session();
+  // Stops a running chain.
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Stops a running chain, then builds a new one: the pipeline (frame ring and decoder; a
+  // pipeline that fails to start stays in place), the audio player, and the link's transport
+  // for port 5555, started by the stream controller.
+  void start(const Link& link);
+  // The same over a transport of the caller's, which the stream controller takes.
+  void start(std::unique_ptr<transport::ITransport> transport);
+  // Stops the transport (no callback runs after that), then the pipeline, then the player;
+  // the state becomes Idle. The waiting picture, the orientation and the statistics stay.
+  void stop();
+  bool running() const { return running_; }
+
+  // Any thread.
+  transport::State state() const { return state_.load(); }
+  receiver::StreamStats stats() const;
+  PictureSlot& pictures() { return pictures_; }
+  Orientation& orientation() { return orientation_; }
+
+  // For diagnostics and tests: the running chain's parts, null while stopped.
+  const DecodePipelineWin* pipeline() const { return pipeline_.get(); }
+  const AudioPlayer* audioPlayer() const { return audio_.get(); }
+
+ private:
+  // Where the frame switch sends each frame, on the stream thread.
+  void audioFormat(const AudioFormat& format) override;
+  void audioSamples(std::span<const std::uint8_t> samples) override;
+  void phoneOrientation(int rotationDegrees, bool mirror) override;
+  void videoFrame(const receiver::Frame& frame) override;
+
+  std::unique_ptr<receiver::StreamController> stream_;  // for the session's whole life
+  // Replaced only while no stream thread runs: made before the transport starts, destroyed after
+  // it has stopped.
+  std::unique_ptr<DecodePipelineWin> pipeline_;
+  std::unique_ptr<AudioPlayer> audio_;
+  bool running_ = false;
+  std::atomic<transport::State> state_{transport::State::Idle};
+  Orientation orientation_;
+  PictureSlot pictures_;
+};
+
+}  // namespace session

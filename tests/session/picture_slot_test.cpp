@@ -1,0 +1,108 @@
+// The hand-off of the newest picture from the stream thread to the UI thread.
+#include "session/picture_slot.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "support/log_capture.h"
+
+namespace {
+
+// A packed NV12 picture (height rows of luma, height / 2 of chroma) whose every byte is `fill`.
+receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, std::uint8_t fill) {
+  receiver::DecodedFrame p;
+  p.width = width;
+  p.height = height;
+  p.stride = width;
+  p.data.assign(std::size_t(width) * height + std::size_t(width) * (height / 2), fill);
+  return p;
+}
+
+TEST(PictureSlot, OnlyTheNewestWaitsAndTakingEmptiesTheSlot) {
+  session::PictureSlot slot;
+  receiver::DecodedFrame out;
+  EXPECT_FALSE(slot.take(out));
+
+  slot.put(picture(4, 2, 0x11));
+  slot.put(picture(6, 4, 0x22));
+  ASSERT_TRUE(slot.take(out));
+  EXPECT_EQ(out.width, 6u);
+  EXPECT_EQ(out.height, 4u);
+  EXPECT_EQ(out.stride, 6u);
+  EXPECT_EQ(out.data, std::vector<std::uint8_t>(6 * 4 + 6 * 2, 0x22)) << "the second replaces the first";
+  EXPECT_FALSE(slot.take(out));
+
+  slot.put(picture(5, 3, 0x33));  // odd height: one chroma row
+  ASSERT_TRUE(slot.take(out));
+  EXPECT_EQ(out.data.size(), 20u);
+  slot.put(picture(5, 3, 0x44));
+  slot.clear();
+  EXPECT_FALSE(slot.take(out));
+}
+
+TEST(PictureSlot, EmptyPicturesAreIgnoredAndUnreadableOnesDroppedWithALine) {
+  testsupport::LogCapture log;
+  session::PictureSlot slot;
+  slot.put(picture(6, 4, 0x22));
+
+  // A good picture with one thing wrong.
+  auto putSpoilt = [&](std::uint32_t width, std::uint32_t height, auto spoil) {
+    receiver::DecodedFrame p = picture(width, height, 0x55);
+    spoil(p);
+    slot.put(p);
+  };
+  putSpoilt(4, 2, [](receiver::DecodedFrame& p) { p.width = 0; });
+  putSpoilt(4, 2, [](receiver::DecodedFrame& p) { p.height = 0; });
+  EXPECT_TRUE(log.lines().empty());
+
+  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.data.pop_back(); });  // one byte short of its chroma
+  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.stride = 16; });
+  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.codedHeight = 16; });
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                             "[Preview] picture 8x8 dropped: 95 bytes, needs 96\n",
+                             "[Preview] picture 8x8 dropped: stride 16, coded height 0, not packed\n",
+                             "[Preview] picture 8x8 dropped: stride 8, coded height 16, not packed\n",
+                         }));
+
+  receiver::DecodedFrame out;
+  ASSERT_TRUE(slot.take(out));
+  EXPECT_EQ(out.width, 6u) << "the waiting picture is untouched";
+  EXPECT_EQ(out.data, std::vector<std::uint8_t>(6 * 4 + 6 * 2, 0x22));
+}
+
+// Pictures of two sizes put as fast as they can be taken: every picture taken is whole, one
+// put's size and bytes, never a mix of two.
+TEST(PictureSlot, APictureTakenWhilePicturesArriveIsOneWholePicture) {
+  session::PictureSlot slot;
+  std::atomic<bool> done{false};
+  std::thread stream([&] {
+    for (int i = 0; i < 2000; ++i) {
+      slot.put(i % 2 == 0 ? picture(64, 32, std::uint8_t(i)) : picture(16, 8, std::uint8_t(i)));
+    }
+    done = true;
+  });
+  int taken = 0, broken = 0;
+  receiver::DecodedFrame out;
+  for (;;) {
+    const bool finished = done.load();
+    if (slot.take(out)) {
+      ++taken;
+      const bool big = out.width == 64;
+      const std::uint8_t fill = out.data.empty() ? 0 : out.data.front();
+      const bool whole = out.height == (big ? 32u : 8u) && out.data.size() == (big ? 64u * 48u : 16u * 12u) &&
+                         fill % 2 == (big ? 0 : 1) &&
+                         std::all_of(out.data.begin(), out.data.end(), [&](std::uint8_t b) { return b == fill; });
+      if (!whole) ++broken;
+    } else if (finished) {
+      break;
+    }
+  }
+  stream.join();
+  EXPECT_GT(taken, 0);
+  EXPECT_EQ(broken, 0);
+}
+
+}  // namespace
