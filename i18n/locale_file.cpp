@@ -107,7 +107,7 @@ LocaleStrings parseLocaleText(std::string_view text, std::size_t* stoppedAt) {
 
 LocaleStrings loadLocaleFileFrom(const std::filesystem::path& folder, std::string_view code) {
   if (!isPlainCode(code)) {
-    logLine("[Locale] refused language code \"%.*s\"", static_cast<int>(code.size() > 32 ? 32 : code.size()), code.data());
+    logLine("[Locale] refused language code \"%.*s\"\n", static_cast<int>(code.size() > 32 ? 32 : code.size()), code.data());
     return {};
   }
   const std::string name = std::string(code) + ".json";
@@ -121,7 +121,7 @@ LocaleStrings loadLocaleFileFrom(const std::filesystem::path& folder, std::strin
   std::ifstream file;
   if (std::filesystem::is_regular_file(status) && !ec && size <= kMaxLocaleFileSize) file.open(path, std::ios::binary);
   if (!file.is_open()) {
-    logLine("[Locale] %s: not a readable file of at most %d bytes, ignored", name.c_str(), static_cast<int>(kMaxLocaleFileSize));
+    logLine("[Locale] %s: not a readable file of at most %d bytes, ignored\n", name.c_str(), static_cast<int>(kMaxLocaleFileSize));
     return {};
   }
   std::string raw(static_cast<std::size_t>(size), '\0');
@@ -139,10 +139,10 @@ LocaleStrings loadLocaleFileFrom(const std::filesystem::path& folder, std::strin
   std::size_t first = 0;
   skipBlanks(text, first);
   if (first >= text.size() || text[first] != '{')
-    logLine("[Locale] %s: not a JSON object (a byte-order mark?), no texts read", name.c_str());
+    logLine("[Locale] %s: not a JSON object (a byte-order mark?), no texts read\n", name.c_str());
   if (stoppedAt != std::string_view::npos) {
     // Both fit an int: the file is at most kMaxLocaleFileSize bytes.
-    logLine("[Locale] %s: not a string at byte %d, kept the %d texts before it", name.c_str(), static_cast<int>(stoppedAt),
+    logLine("[Locale] %s: not a string at byte %d, kept the %d texts before it\n", name.c_str(), static_cast<int>(stoppedAt),
             static_cast<int>(strings.size()));
   }
 

@@ -137,11 +137,11 @@ TEST(LocaleLoad, BadFilesAndCodesGiveAnEmptyTableWithALogLine) {
 
   const auto lines = log.linesStartingWith("[Locale]");
   ASSERT_EQ(lines.size(), 10u);
-  EXPECT_EQ(lines[0], "[Locale] bom.json: not a JSON object (a byte-order mark?), no texts read");
-  EXPECT_EQ(lines[1], "[Locale] num.json: not a string at byte 13, kept the 1 texts before it");
-  EXPECT_EQ(lines[2], "[Locale] big.json: not a readable file of at most 4194304 bytes, ignored");
-  EXPECT_EQ(lines[3], "[Locale] dir.json: not a readable file of at most 4194304 bytes, ignored");
-  EXPECT_EQ(lines[5], "[Locale] refused language code \"../en\"");
+  EXPECT_EQ(lines[0], "[Locale] bom.json: not a JSON object (a byte-order mark?), no texts read\n");
+  EXPECT_EQ(lines[1], "[Locale] num.json: not a string at byte 13, kept the 1 texts before it\n");
+  EXPECT_EQ(lines[2], "[Locale] big.json: not a readable file of at most 4194304 bytes, ignored\n");
+  EXPECT_EQ(lines[3], "[Locale] dir.json: not a readable file of at most 4194304 bytes, ignored\n");
+  EXPECT_EQ(lines[5], "[Locale] refused language code \"../en\"\n");
 }
 
 // Right-to-left values are put into display order as they are read, each line on its own so
