@@ -6,8 +6,8 @@
 #include <map>
 #include <utility>
 
-#include "app/app.h"
 #include "i18n/font_loader.h"
+#include "i18n/localizer.h"
 
 namespace {
 
@@ -205,4 +205,18 @@ bool PanelHarness::drawsTexture(const char* windowName, ImTextureID texture) {
     if (cmd.TextureId == texture && cmd.ElemCount > 0) return true;
   }
   return false;
+}
+
+void AppPanelTest::SetUp() {
+  ASSERT_TRUE(h.ready()) << "no Direct3D 11 device";
+  i18n::Localizer::instance().setLanguage("en");
+  app = std::make_unique<App>(h.device(), h.context(), fake.functions());
+  probe = std::make_unique<AppProbe>(*app);
+}
+
+void AppPanelTest::TearDown() {
+  probe.reset();
+  app.reset();
+  fake.drain();
+  i18n::Localizer::instance().setLanguage("en");
 }

@@ -8,14 +8,18 @@
 
 #include <d3d11.h>
 
+#include <gtest/gtest.h>
 #include <imgui.h>
 #include <imgui_internal.h>
 
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 
-class App;
+#include "app/app.h"
+#include "app/app_probe.h"
+#include "discovery/fake_dns_sd.h"
 
 class PanelHarness {
  public:
@@ -67,3 +71,15 @@ class PanelHarness {
 };
 
 inline ImVec2 centreOf(const ImRect& r) { return ImVec2((r.Min.x + r.Max.x) / 2, (r.Min.y + r.Max.y) / 2); }
+
+// A real App in English for the harness to draw, its discovery asking the test's own DNS-SD.
+class AppPanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  PanelHarness h;
+  fakedns::FakeDnsSd fake;
+  std::unique_ptr<App> app;
+  std::unique_ptr<AppProbe> probe;
+};

@@ -9,9 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/app.h"
-#include "app/app_probe.h"
-#include "discovery/fake_dns_sd.h"
 #include "i18n/localizer.h"
 #include "panel_harness.h"
 #include "support/fake_transport.h"
@@ -53,20 +50,11 @@ fakedns::Answer reply(const wchar_t* name, std::array<std::uint8_t, 4> ip) {
   return answer;
 }
 
-class PanelsTest : public ::testing::Test {
+class PanelsTest : public AppPanelTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(h.ready()) << "no Direct3D 11 device";
-    i18n::Localizer::instance().setLanguage("en");
-    app = std::make_unique<App>(h.device(), h.context(), fake.functions());
-    probe = std::make_unique<AppProbe>(*app);
-    h.frames(*app, 2);
-  }
-  void TearDown() override {
-    probe.reset();
-    app.reset();
-    fake.drain();
-    i18n::Localizer::instance().setLanguage("en");
+    AppPanelTest::SetUp();
+    if (app) h.frames(*app, 2);
   }
 
   // Announces two phones, Kitchen Phone first, and waits until discovery lists them.
@@ -116,10 +104,6 @@ class PanelsTest : public ::testing::Test {
 
   void awayFromEverything() { h.moveMouse(*app, ImVec2(2, 700)); }
 
-  PanelHarness h;
-  fakedns::FakeDnsSd fake;
-  std::unique_ptr<App> app;
-  std::unique_ptr<AppProbe> probe;
 };
 
 TEST_F(PanelsTest, BigButtonStartsAndIsTheRedStopButtonOnTheNextFrameThenStops) {

@@ -4,15 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/app.h"
 #include "app/preview_convert.h"
-#include "app/app_probe.h"
-#include "discovery/fake_dns_sd.h"
-#include "i18n/localizer.h"
 #include "media/decoded_frame.h"
 #include "panel_harness.h"
 
@@ -34,19 +29,8 @@ receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, unsign
   return frame;
 }
 
-class PreviewPanelTest : public ::testing::Test {
+class PreviewPanelTest : public AppPanelTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(h.ready()) << "no Direct3D 11 device";
-    i18n::Localizer::instance().setLanguage("en");
-    app = std::make_unique<App>(h.device(), h.context(), fake.functions());
-    probe = std::make_unique<AppProbe>(*app);
-  }
-  void TearDown() override {
-    probe.reset();
-    app.reset();
-  }
-
   // The texture's pixels, tightly packed, through a staging copy.
   std::vector<std::uint8_t> readTexture() {
     ID3D11Texture2D* texture = probe->previewTexture();
@@ -78,11 +62,6 @@ class PreviewPanelTest : public ::testing::Test {
     EXPECT_TRUE(nv12ToRgba(src, rgba.data(), std::size_t(frame.width) * 4, PreviewKernel::Scalar));
     return rgba;
   }
-
-  PanelHarness h;
-  fakedns::FakeDnsSd fake;
-  std::unique_ptr<App> app;
-  std::unique_ptr<AppProbe> probe;
 };
 
 TEST_F(PreviewPanelTest, NoSignalUntilThePictureThenThePictureAndTheTextureOutlivesStop) {
