@@ -75,15 +75,7 @@ class CameraTest : public ::testing::Test {
   std::optional<CameraRig> rig_;
 };
 
-// A process started from a program beside this one; killed if it outlives the test.
+// A child process; killed if it outlives the test.
 using Child = testsupport::ChildProcess;
-
-// The stop event of camera_ring_writer_child.
-struct WriterStop {
-  WriterStop() : handle(CreateEventA(nullptr, TRUE, FALSE, "Local\\brindle-camera-test-stop")) {}
-  ~WriterStop() { CloseHandle(handle); }
-  void set() { SetEvent(handle); }
-  HANDLE handle;
-};
 
 }  // namespace cameratest
