@@ -10,7 +10,7 @@
 #include "app/app.h"
 #include "app/state_pill.h"
 #include "app/app_probe.h"
-#include "discovery/fake_dns_sd.h"
+#include "support/fake_dns_sd.h"
 #include "i18n/localizer.h"
 #include "panel_harness.h"
 #include "support/wait.h"

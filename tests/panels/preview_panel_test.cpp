@@ -11,7 +11,7 @@
 #include "app/app.h"
 #include "app/preview_convert.h"
 #include "app/app_probe.h"
-#include "discovery/fake_dns_sd.h"
+#include "support/fake_dns_sd.h"
 #include "i18n/localizer.h"
 #include "media/decoded_frame.h"
 #include "panel_harness.h"
