@@ -23,3 +23,21 @@ function(brindle_library name)
     target_link_libraries(${name} INTERFACE ${libs})
   endif()
 endfunction()
+
+# For brindle_add_test and brindle_add_bench, which take the flags WINDOWS_ONLY and NATIVE_ONLY:
+# returns from the calling function when the target does not belong to this build.
+macro(brindle_return_unless_this_platform)
+  if((ARG_WINDOWS_ONLY AND NOT WIN32) OR (ARG_NATIVE_ONLY AND WIN32))
+    return()
+  endif()
+endmacro()
+
+# Adds every folder below the calling list file's folder that has a list file of its own.
+function(brindle_add_subfolders)
+  file(GLOB areas LIST_DIRECTORIES true "${CMAKE_CURRENT_SOURCE_DIR}/*")
+  foreach(area ${areas})
+    if(IS_DIRECTORY "${area}" AND EXISTS "${area}/CMakeLists.txt")
+      add_subdirectory("${area}")
+    endif()
+  endforeach()
+endfunction()

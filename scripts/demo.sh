@@ -6,7 +6,7 @@
 # camera frame in build/demo/. The camera is registered for the run only.
 #   DEMO_SECONDS=N   how long the camera is watched (default 10)
 # On a usable display (DISPLAY) the window opens there and you may press Start yourself; without
-# one, Xvfb is started and the button is clicked for you.
+# one, Xvfb is started and the button is pressed for you from the keyboard.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -17,34 +17,34 @@ case "$seconds" in '' | *[!0-9]*) echo "DEMO_SECONDS must be a number"; exit 2 ;
 bash scripts/setup.sh
 build="${DEMO_BUILD_DIR:-$root/build/windows}"  # another Windows build tree, already configured
 if [ -z "${DEMO_BUILD_DIR:-}" ]; then cmake --preset windows >/dev/null; fi
-cmake --build "$build" -j2 --target e2e_programs
+cmake --build "$build" -j2 --target demo_programs
 out="$root/build/demo"
 mkdir -p "$out"
 
 source scripts/services.sh
-source tests/e2e/window_driver.sh
-source tests/e2e/e2e_processes.sh
+source scripts/window-driver.sh
+source scripts/run-programs.sh
 
 user_display=""
 if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then user_display="$DISPLAY"; fi
 set +e  # from here every failure is reported and handled; a server already running is fine
 services_start  # its own Xvfb, the Wine server and PulseAudio
 [ -n "$user_display" ] && export DISPLAY="$user_display"
-trap 'e2e_stop_all; services_stop' EXIT
+trap 'run_stop_all; services_stop' EXIT
 
-e2e_register_camera "$build/vcam/BrindleVideoVCam.dll" || exit 1
-e2e_start_simulator "$build" "$out" "$build/clips/clip_1920x1080.264" || exit 1
-e2e_start_usbmux "$build" "$out" || exit 1
-e2e_start_control "$build" "$out"
+run_register_camera "$build/vcam/BrindleVideoVCam.dll" || exit 1
+run_start_simulator "$build" "$out" "$build/clips/clip_1920x1080.264" || exit 1
+run_start_usbmux "$build" "$out" || exit 1
+run_start_control "$build" "$out"
 window=$(wd_find_window Orvik 30) || { echo "no window \"Orvik\" appeared"; exit 1; }
 
 if [ -n "$user_display" ]; then
   echo "The window \"Orvik\" is open on $DISPLAY: press Start (USB). Waiting up to 60 s for pictures..."
-  e2e_wait_ring "$build" 60 || { echo "no pictures in the frame ring"; exit 1; }
+  run_wait_ring "$build" 60 || { echo "no pictures in the frame ring"; exit 1; }
 else
-  echo "Clicking Start in the window (on Xvfb $DISPLAY)"
-  wd_press_big_button "$window" start 20 "$out/scratch.png" || exit 1
-  e2e_wait_ring "$build" 30 || { echo "no pictures in the frame ring"; exit 1; }
+  echo "Pressing Start in the window (on Xvfb $DISPLAY)"
+  wd_press_big_button "$window" || exit 1
+  run_wait_ring "$build" 30 || { echo "no pictures in the frame ring"; exit 1; }
 fi
 
 echo "Capturing from the camera \"Orvik\" for $seconds s"
@@ -52,7 +52,7 @@ wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --sampl
   --png "$(winepath -w "$out/camera_frame.png")" >"$out/camera_viewer.out" 2>&1
 wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_probe.out" 2>&1
 wd_shot "$window" "$out/window.png"
-e2e_stop_simulator
+run_stop_simulator
 
 echo
 echo "=== Summary ==="

@@ -1,10 +1,11 @@
 # Sourced by the test and demo scripts: starts what the Windows tests need and stops it again.
 #   services_start  - a persistent wineserver for the project's prefix, Xvfb (Direct3D, windows),
 #                     and a PulseAudio server with a null sink (WASAPI) unless one already runs
-#   services_stop   - stops what services_start started
+#   services_stop   - stops what services_start started, and nothing else
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 _brindle_started_xvfb=""
+_brindle_started_wineserver=""
 _brindle_started_pulse=""
 
 services_start() {
@@ -22,7 +23,9 @@ services_start() {
   done
 
   brindle_wine_prefix
-  wineserver -p 2>/dev/null || true  # one server for the whole run (or the one already running)
+  # One persistent server for the whole run. A server already running for the prefix (another
+  # run's) is shared instead, and left running by services_stop.
+  if wineserver -p 2>/dev/null; then _brindle_started_wineserver=1; fi
   # Wine's own background processes start with the first program; start them here, detached
   # from any output pipe, so that no test's pipe stays open after the test ends.
   wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
@@ -39,7 +42,7 @@ services_start() {
 }
 
 services_stop() {
-  wineserver -k 2>/dev/null || true
+  if [ -n "$_brindle_started_wineserver" ]; then wineserver -k 2>/dev/null || true; fi
   if [ -n "$_brindle_started_xvfb" ]; then
     kill "$_brindle_started_xvfb" 2>/dev/null || true
     wait "$_brindle_started_xvfb" 2>/dev/null || true
@@ -48,5 +51,6 @@ services_stop() {
     pulseaudio -k 2>/dev/null || true
   fi
   _brindle_started_xvfb=""
+  _brindle_started_wineserver=""
   _brindle_started_pulse=""
 }

@@ -17,6 +17,9 @@ brindle_wine_prefix() {
     # A crashing test program must end, not wait in Wine's debugger holding its ports.
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d false /f \
       >/dev/null 2>&1 || true
+    # Let that program's server end, so that a persistent one can start after it (bounded: a
+    # persistent server someone else runs for the prefix never ends).
+    timeout 15 wineserver -w 2>/dev/null || true
     touch "$WINEPREFIX/.brindle-configured"
   fi
 }

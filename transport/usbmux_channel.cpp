@@ -6,6 +6,7 @@
 
 #include "common/debug_log.h"
 #include "transport/usbmux_protocol.h"
+#include "transport/worker_pacing.h"
 
 namespace transport {
 
@@ -25,9 +26,14 @@ bool pipeTransfer(HANDLE pipe, bool write, void* data, DWORD size, DWORD& moved,
     if (woke != WAIT_OBJECT_0) CancelIoEx(pipe, &ov);
     // Waits for the cancel too: the buffer and the OVERLAPPED must outlive the I/O.
     ok = GetOverlappedResult(pipe, &ov, &moved, TRUE);
-    if (woke != WAIT_OBJECT_0 && ok && moved == 0) ok = FALSE;
+    if (woke != WAIT_OBJECT_0 && ok && moved == 0) {
+      ok = FALSE;
+      SetLastError(ERROR_OPERATION_ABORTED);
+    }
   }
+  DWORD error = ok ? ERROR_SUCCESS : GetLastError();
   CloseHandle(ov.hEvent);
+  SetLastError(error);  // a reader tells a closed peer (ERROR_BROKEN_PIPE) from a failure by it
   return ok != FALSE;
 }
 
@@ -79,20 +85,14 @@ void closeMux(MuxChannel& channel) {
 }
 
 bool writeAll(const MuxChannel& channel, const void* data, std::size_t size, HANDLE wake) {
+  if (channel.socket != INVALID_SOCKET) return sendAll(channel.socket, data, size);
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
-    int chunk = size > 0x40000000 ? 0x40000000 : int(size);
-    long moved = 0;
-    if (channel.socket != INVALID_SOCKET) {
-      moved = send(channel.socket, p, chunk, 0);
-    } else {
-      DWORD written = 0;
-      if (!pipeWrite(channel.pipe, p, DWORD(chunk), written, wake)) return false;
-      moved = long(written);
-    }
-    if (moved < 1) return false;
-    p += moved;
-    size -= std::size_t(moved);
+    DWORD written = 0;
+    DWORD chunk = size > 0x40000000 ? 0x40000000 : DWORD(size);
+    if (!pipeWrite(channel.pipe, p, chunk, written, wake) || written == 0) return false;
+    p += written;
+    size -= written;
   }
   return true;
 }

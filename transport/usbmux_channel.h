@@ -30,7 +30,8 @@ MuxChannel openMux();
 void closeMux(MuxChannel& channel);
 
 // One overlapped ReadFile or WriteFile on `pipe`, waited for, or cancelled when `wake` is
-// signalled (then false). `wake` may be null. `moved` gets the bytes transferred.
+// signalled (then false, unless bytes had moved). `wake` may be null. `moved` gets the bytes
+// transferred; after a failure GetLastError says why (ERROR_BROKEN_PIPE: the peer closed).
 bool pipeRead(HANDLE pipe, void* data, DWORD size, DWORD& moved, HANDLE wake);
 bool pipeWrite(HANDLE pipe, const void* data, DWORD size, DWORD& moved, HANDLE wake);
 

@@ -45,31 +45,11 @@ void UsbMuxTransport::stop() {
 }
 
 bool UsbMuxTransport::send(std::span<const std::uint8_t> bytes) {
-  SOCKET s = static_cast<SOCKET>(socket_.load());
-  if (s != 0) {
-    int remaining = static_cast<int>(bytes.size());
-    if (remaining < 1) return true;
-    const char* p = reinterpret_cast<const char*>(bytes.data());
-    while (remaining > 0) {
-      int n = ::send(s, p, remaining, 0);
-      if (n < 1) return false;
-      p += n;
-      remaining -= n;
-    }
-    return true;
-  }
-  HANDLE pipe = static_cast<HANDLE>(pipe_.load());
-  if (pipe == nullptr) return false;
-  const std::uint8_t* p = bytes.data();
-  std::size_t remaining = bytes.size();
-  while (remaining > 0) {
-    DWORD chunk = remaining > 0x40000000 ? 0x40000000 : DWORD(remaining);
-    DWORD written = 0;
-    if (!pipeWrite(pipe, p, chunk, written, wake_) || written == 0) return false;
-    p += written;
-    remaining -= written;
-  }
-  return true;
+  std::uintptr_t s = socket_.load();
+  if (s != 0) return sendAll(s, bytes.data(), bytes.size());
+  MuxChannel tunnel;
+  tunnel.pipe = static_cast<HANDLE>(pipe_.load());
+  return tunnel.pipe != nullptr && writeAll(tunnel, bytes.data(), bytes.size(), wake_);
 }
 
 // Puts a service socket where stop can reach it; false when stop has already run (the channel

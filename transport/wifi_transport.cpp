@@ -35,18 +35,8 @@ void WifiTransport::stop() {
 }
 
 bool WifiTransport::send(std::span<const std::uint8_t> bytes) {
-  SOCKET s = static_cast<SOCKET>(socket_.load());
-  if (s == 0) return false;
-  int remaining = static_cast<int>(bytes.size());
-  if (remaining < 1) return true;
-  const char* p = reinterpret_cast<const char*>(bytes.data());
-  while (remaining > 0) {
-    int n = ::send(s, p, remaining, 0);
-    if (n < 1) return false;
-    p += n;
-    remaining -= n;
-  }
-  return true;
+  std::uintptr_t s = socket_.load();
+  return s != 0 && sendAll(s, bytes.data(), bytes.size());
 }
 
 void WifiTransport::run() {

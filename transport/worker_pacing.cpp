@@ -27,4 +27,16 @@ void shutdownAndClose(std::uintptr_t socket) {
   closesocket(s);
 }
 
+bool sendAll(std::uintptr_t socket, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    int chunk = size > 0x40000000 ? 0x40000000 : int(size);  // send takes an int
+    int n = ::send(static_cast<SOCKET>(socket), p, chunk, 0);
+    if (n < 1) return false;
+    p += n;
+    size -= std::size_t(n);
+  }
+  return true;
+}
+
 }  // namespace transport

@@ -1,5 +1,6 @@
 // What both transports' workers share between connection attempts: the state reported before
-// each attempt, and the pause after every failure or loss. Windows only.
+// each attempt, and the pause after every failure or loss; and their socket writes and closes.
+// Windows only.
 #pragma once
 
 #include <atomic>
@@ -23,5 +24,9 @@ void pauseBeforeNextAttempt(const std::atomic<bool>& running);
 
 // Shuts a socket down both ways (waking a recv blocked on it) and closes it.
 void shutdownAndClose(std::uintptr_t socket);
+
+// Writes every byte on a connected socket, in as many sends as it takes; false when a send
+// fails or moves nothing. Nothing to write is true.
+bool sendAll(std::uintptr_t socket, const void* data, std::size_t size);
 
 }  // namespace transport

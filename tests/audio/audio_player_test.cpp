@@ -17,6 +17,7 @@
 
 #include "media/audio_player.h"
 #include "support/log_capture.h"
+#include "support/tone_analysis.h"
 #include "support/wait.h"
 
 namespace {
@@ -107,47 +108,10 @@ class SinkRecording {
   bool started_ = false;
 };
 
-struct ToneAnalysis {
-  bool sound = false;
-  double frequency = 0;
-  double longestGapMs = 0;
-  double seconds = 0;  // from the first sound to the end of the recording
-  double silentMs = 0;  // runs of more than a few quiet samples, added up
-};
-
-// One channel of interleaved stereo: the pitch from the median spacing of rising zero crossings
-// (the player fills short underruns with silence, which a plain crossing count would read as a
-// lower tone), the longest stretch of silence after the first sound, and all silence together.
-ToneAnalysis analyse(const std::vector<float>& stereo, int channel) {
-  ToneAnalysis result;
-  std::size_t frames = stereo.size() / 2;
-  std::size_t first = 0;
-  while (first < frames && std::fabs(stereo[first * 2 + channel]) < 0.02f) first++;
-  if (first == frames) return result;
-  result.sound = true;
-  result.seconds = double(frames - first) / kRate;
-
-  std::size_t quiet = 0, longestQuiet = 0, silent = 0;
-  std::vector<double> crossings;
-  for (std::size_t i = first; i < frames; i++) {
-    float v = stereo[i * 2 + channel];
-    quiet = std::fabs(v) < 0.01f ? quiet + 1 : 0;
-    if (quiet > longestQuiet) longestQuiet = quiet;
-    if (quiet > 4) silent++;
-    if (i > first) {
-      float before = stereo[(i - 1) * 2 + channel];
-      if (before < 0 && v >= 0) crossings.push_back(double(i - 1) + double(-before) / double(v - before));
-    }
-  }
-  result.longestGapMs = 1000.0 * double(longestQuiet) / kRate;
-  result.silentMs = 1000.0 * double(silent) / kRate;
-  if (crossings.size() > 10) {
-    std::vector<double> periods;
-    for (std::size_t i = 1; i < crossings.size(); i++) periods.push_back(crossings[i] - crossings[i - 1]);
-    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
-    result.frequency = kRate / periods[periods.size() / 2];
-  }
-  return result;
+// One channel of interleaved stereo.
+testsupport::ToneAnalysis analyse(const std::vector<float>& stereo, int channel) {
+  return testsupport::analyseTone([&](std::size_t i) { return double(stereo[i * 2 + channel]); }, stereo.size() / 2,
+                                  kRate);
 }
 
 // Pushes the tone in 10 ms pieces at real-time pace until the recording is done (at most 9 s).
@@ -184,12 +148,12 @@ TEST(AudioPlayerPlayback, StereoFloatToneReachesTheSinkWithoutGaps) {
 
   ASSERT_EQ(samples.size(), std::size_t(kRate) * 2);  // a second of stereo
   for (int channel = 0; channel < 2; channel++) {
-    ToneAnalysis tone = analyse(samples, channel);
+    testsupport::ToneAnalysis tone = analyse(samples, channel);
     ASSERT_TRUE(tone.sound) << "channel " << channel << " is silent";
     EXPECT_GT(tone.seconds, 0.5);
-    EXPECT_NEAR(tone.frequency, kTone, kTone * 0.01) << "channel " << channel;
+    EXPECT_NEAR(tone.frequencyHz, kTone, kTone * 0.01) << "channel " << channel;
     EXPECT_LE(tone.longestGapMs, 50.0) << "channel " << channel;
-    std::printf("channel %d: %.1f Hz, longest gap %.1f ms, silence %.1f ms in %.2f s\n", channel, tone.frequency,
+    std::printf("channel %d: %.1f Hz, longest gap %.1f ms, silence %.1f ms in %.2f s\n", channel, tone.frequencyHz,
                 tone.longestGapMs, tone.silentMs, tone.seconds);
   }
 }
@@ -209,11 +173,11 @@ TEST(AudioPlayerPlayback, MonoInt16WithMismatchedFrameSizePlaysTheTone) {
   std::vector<float> samples = recording.samples();
   player.stop();
 
-  ToneAnalysis tone = analyse(samples, 0);
+  testsupport::ToneAnalysis tone = analyse(samples, 0);
   ASSERT_TRUE(tone.sound);
-  EXPECT_NEAR(tone.frequency, kTone, kTone * 0.01);
+  EXPECT_NEAR(tone.frequencyHz, kTone, kTone * 0.01);
   EXPECT_LE(tone.longestGapMs, 50.0);
-  std::printf("mono: %.1f Hz, longest gap %.1f ms, silence %.1f ms in %.2f s\n", tone.frequency, tone.longestGapMs,
+  std::printf("mono: %.1f Hz, longest gap %.1f ms, silence %.1f ms in %.2f s\n", tone.frequencyHz, tone.longestGapMs,
               tone.silentMs, tone.seconds);
 }
 

@@ -19,8 +19,8 @@
 #include "media/nv12_pack.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
+#include "support/ring_child.h"
 #include "tools/clip_pattern/frame_counter_code.h"
-#include "support/child_process.h"
 
 namespace {
 
@@ -251,11 +251,13 @@ TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
   char temp[MAX_PATH] = {};
   const std::string result = std::string(temp, GetTempPathA(MAX_PATH, temp)) + ring + ".txt";
   DeleteFileA(result.c_str());
-  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ring + "-stop").c_str());
-  ASSERT_NE(stop, nullptr);
+  testsupport::RingStop stop(ring);
+  ASSERT_TRUE(stop.valid());
 
   Child reader;
-  ASSERT_TRUE(reader.start("decoder_ring_reader_child.exe", ring + " \"" + result + "\""));
+  ASSERT_TRUE(testsupport::startRingChild(reader, "watch " + ring + " \"" + result + "\" " +
+                                                      std::to_string(decodertest::kBaseUs) + " " +
+                                                      std::to_string(decodertest::kStepUs)));
   DecodePipelineWin pipeline;
   Collector seen;
   seen.attach(pipeline);
@@ -264,9 +266,8 @@ TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
     pipeline.decode(units.frame(i, i));
     Sleep(5);  // give the reader a chance at most pictures, as a live stream would
   }
-  SetEvent(stop);
+  stop.set();
   EXPECT_EQ(reader.wait(30'000), 0);
-  CloseHandle(stop);
   pipeline.stop();
 
   unsigned long long pictures = 0, bad = 0, lastNumber = 0, lastTime = 0;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_dns_sd.h"
+#include "support/fake_dns_sd.h"
 #include "support/log_capture.h"
 #include "transport/dns_sd.h"
 
@@ -47,18 +47,7 @@ class DiscoveryTest : public ::testing::Test {
   // afterwards, every handle one we gave out, every query called back its last time.
   void TearDown() override {
     fake.drain();
-    fakedns::Counts counts = fake.counts();
-    EXPECT_EQ(counts.listsFreed, counts.listsMade);
-    EXPECT_EQ(counts.instancesFreed, counts.instancesMade);
-    EXPECT_EQ(counts.doubleFrees, 0);
-    EXPECT_EQ(counts.foreignFrees, 0);
-    EXPECT_EQ(counts.wrongFreeType, 0);
-    EXPECT_EQ(counts.poisonTouched, 0);
-    EXPECT_EQ(counts.badHandles, 0);
-    EXPECT_EQ(counts.repeatedCancels, 0);
-    EXPECT_EQ(counts.badRequests, 0);
-    EXPECT_EQ(counts.cancelsAfterCompletion, 0);
-    EXPECT_EQ(counts.pendingQueries, 0);
+    fakedns::expectCleanUse(fake.counts());
   }
 
   fakedns::FakeDnsSd fake;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tests/e2e/frame_latency.h"
-#include "tests/e2e/tone_check.h"
+#include "tests/support/tone_analysis.h"
 
 namespace {
 
@@ -49,9 +49,10 @@ int tone(const char* path, int rate) {
     std::printf("cannot read %s\n", path);
     return 2;
   }
-  e2e::ToneResult t = e2e::analyseTone(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), rate);
-  std::printf("tone: %.2f s of sound, %.1f Hz, rms %.3f\n", t.soundSeconds, t.frequencyHz, t.rms);
-  return t.soundSeconds >= 0.5 && std::fabs(t.frequencyHz - 1000.0) < 20.0 ? 0 : 1;
+  testsupport::ToneAnalysis t =
+      testsupport::analyseS16Mono(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), rate);
+  std::printf("tone: %.2f s of sound, %.1f Hz, rms %.3f\n", t.seconds, t.frequencyHz, t.rms);
+  return t.seconds >= 0.5 && std::fabs(t.frequencyHz - 1000.0) < 20.0 ? 0 : 1;
 }
 
 }  // namespace

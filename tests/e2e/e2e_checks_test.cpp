@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/frame_latency.h"
-#include "tests/e2e/tone_check.h"
+#include "tests/support/tone_analysis.h"
 
 namespace {
 
@@ -107,18 +107,18 @@ TEST(ToneCheck, FindsTheToneAfterSilenceAndThroughShortGaps) {
     samples.push_back(gap ? 0.0 : 0.25 * std::sin(2 * std::numbers::pi * 1000.0 * i / rate));
   }
   auto bytes = s16(samples);
-  e2e::ToneResult t = e2e::analyseTone(bytes.data(), bytes.size(), rate);
-  EXPECT_NEAR(t.soundSeconds, 1.0, 0.01);
+  testsupport::ToneAnalysis t = testsupport::analyseS16Mono(bytes.data(), bytes.size(), rate);
+  EXPECT_NEAR(t.seconds, 1.0, 0.01);
   EXPECT_NEAR(t.frequencyHz, 1000.0, 2.0);
   EXPECT_GT(t.rms, 0.1);
 }
 
 TEST(ToneCheck, SilenceAndOddSizesGiveNoTone) {
   std::vector<std::uint8_t> silence(9601, 0);  // odd: the last byte is ignored
-  e2e::ToneResult t = e2e::analyseTone(silence.data(), silence.size(), 48000);
-  EXPECT_EQ(t.soundSeconds, 0);
+  testsupport::ToneAnalysis t = testsupport::analyseS16Mono(silence.data(), silence.size(), 48000);
+  EXPECT_EQ(t.seconds, 0);
   EXPECT_EQ(t.frequencyHz, 0);
-  EXPECT_EQ(e2e::analyseTone(nullptr, 0, 48000).soundSeconds, 0);
+  EXPECT_EQ(testsupport::analyseS16Mono(nullptr, 0, 48000).seconds, 0);
 }
 
 }  // namespace

@@ -4,28 +4,18 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "media/stream_metadata.h"
+#include "support/exact_bytes.h"
 
 namespace {
 
 // The payload in a heap block of exactly its size, so a read past the end trips ASan.
-class ExactBytes {
- public:
-  explicit ExactBytes(std::string_view text) : size_(text.size()), bytes_(new char[text.size() ? text.size() : 1]) {
-    if (size_) std::memcpy(bytes_.get(), text.data(), size_);
-  }
-  std::string_view view() const { return std::string_view(bytes_.get(), size_); }
-
- private:
-  std::size_t size_;
-  std::unique_ptr<char[]> bytes_;
-};
+using testsupport::ExactBytes;
 
 struct Orientation {
   int rotation = -1;
@@ -44,15 +34,19 @@ AudioFormat audioFormat(std::string_view text) {
   return parseAudioFormat(bytes.view());
 }
 
-void expectDefaults(const AudioFormat& f) {
-  EXPECT_EQ(f.sampleRate, 48000);
-  EXPECT_EQ(f.channels, 2);
-  EXPECT_EQ(f.bitsPerSample, 32);
-  EXPECT_TRUE(f.isFloat);
-  EXPECT_FALSE(f.nonInterleaved);
-  EXPECT_FALSE(f.bigEndian);
-  EXPECT_EQ(f.bytesPerFrame, 8);
+// Every field: rate, channels, bits, float, non-interleaved, big-endian, bytes per frame.
+void expectFormat(const AudioFormat& f, std::int32_t rate, std::int32_t channels, std::int32_t bits, bool isFloat,
+                  bool nonInterleaved, bool bigEndian, std::int32_t bytesPerFrame) {
+  EXPECT_EQ(f.sampleRate, rate);
+  EXPECT_EQ(f.channels, channels);
+  EXPECT_EQ(f.bitsPerSample, bits);
+  EXPECT_EQ(f.isFloat, isFloat);
+  EXPECT_EQ(f.nonInterleaved, nonInterleaved);
+  EXPECT_EQ(f.bigEndian, bigEndian);
+  EXPECT_EQ(f.bytesPerFrame, bytesPerFrame);
 }
+
+void expectDefaults(const AudioFormat& f) { expectFormat(f, 48000, 2, 32, true, false, false, 8); }
 
 TEST(Orientation, ReadsDigitsAfterTheColonAndSpaces) {
   Orientation o = orientation(R"({"rotation":90,"mirror":true})");
@@ -108,13 +102,7 @@ TEST(AudioFormatReader, FieldsAndDefaults) {
 
   AudioFormat f = audioFormat(
       R"({"sr":44100,"ch":1,"bits":16,"float":false,"noninterleaved":true,"bigendian":true,"bytesPerFrame":2})");
-  EXPECT_EQ(f.sampleRate, 44100);
-  EXPECT_EQ(f.channels, 1);
-  EXPECT_EQ(f.bitsPerSample, 16);
-  EXPECT_FALSE(f.isFloat);
-  EXPECT_TRUE(f.nonInterleaved);
-  EXPECT_TRUE(f.bigEndian);
-  EXPECT_EQ(f.bytesPerFrame, 2);
+  expectFormat(f, 44100, 1, 16, false, true, true, 2);
 
   f = audioFormat(R"({"float":false,"bigendian":true})");
   EXPECT_FALSE(f.isFloat);

@@ -19,7 +19,7 @@
 
 #include "app/app.h"
 #include "app/app_probe.h"
-#include "discovery/fake_dns_sd.h"
+#include "support/fake_dns_sd.h"
 
 class PanelHarness {
  public:

@@ -9,9 +9,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <utility>
 #include <vector>
+
+#include "support/exact_bytes.h"
 
 namespace {
 
@@ -30,15 +31,7 @@ const char* kernelName(PreviewKernel k) {
 }
 
 // Exactly `n` bytes on the heap (no slack), so a read or write past the end trips ASan.
-struct Heap {
-  explicit Heap(std::size_t n, std::uint8_t fill = 0) : bytes(new std::uint8_t[n ? n : 1]), size(n) {
-    std::memset(bytes.get(), fill, size);
-  }
-  std::uint8_t* data() const { return bytes.get(); }
-  bool operator==(const Heap& o) const { return size == o.size && std::memcmp(data(), o.data(), size) == 0; }
-  std::unique_ptr<std::uint8_t[]> bytes;
-  std::size_t size;
-};
+using Heap = testsupport::ExactBytes;
 
 std::size_t dstBytes(std::uint32_t w, std::uint32_t h, std::size_t pitch) { return (h - 1) * pitch + 4 * std::size_t(w); }
 

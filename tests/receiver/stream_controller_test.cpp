@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "support/fake_transport.h"
 #include "support/log_capture.h"
 #include "support/stream_bytes.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -150,44 +152,67 @@ TEST_F(StreamControllerTest, StartWithAnEmptyTransportOnlyStopsTheCurrentOne) {
   controller.stop();  // before `second` goes out of scope
 }
 
-// The owner detaches while the transport's worker keeps calling: nothing reaches the
-// controller's handlers after stop returns, and nothing races (the sanitizers watch).
+// The owner detaches while the transport's worker keeps calling. A transport's worker may be in
+// the middle of a chunk when stop begins and deliver more before it is joined: stop replaces
+// the callbacks first, so none of that reaches the controller's handlers. And nothing races
+// (the sanitizers watch).
 TEST(StreamControllerDetach, StopWhileAWorkerIsDelivering) {
+  struct Watch {
+    std::atomic<int> frames{0};  // counted by the controller's handler
+    int framesAtStop = -1;
+    int deliveredWhileStopping = 0;
+  };
   class ThreadedTransport : public transport::ITransport {
    public:
+    explicit ThreadedTransport(Watch& watch) : watch_(watch) {}
     bool start() override {
       running_ = true;
       worker_ = std::thread([this] {
         Bytes hello = serverHello();
         Bytes frame = frameBytes(1, 0, {1});
         onData(std::span<const std::uint8_t>(hello.data(), hello.size()));
-        for (int i = 0; i < 1000000 && running_; ++i) onData(std::span<const std::uint8_t>(frame.data(), frame.size()));
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (running_ && std::chrono::steady_clock::now() < end) {
+          onData(std::span<const std::uint8_t>(frame.data(), frame.size()));
+          ++deliveries_;
+        }
       });
       return true;
     }
+    // Lets the worker go on delivering before it is joined. The second delivery to end after
+    // stop began also began after it (one thread), so after the callbacks were replaced.
     void stop() override {
+      if (!worker_.joinable()) return;
+      int begun = deliveries_;
+      testsupport::waitUntil([&] { return deliveries_ >= begun + 2; }, std::chrono::seconds(2));
+      watch_.framesAtStop = watch_.frames.load();
+      int detached = deliveries_;
+      testsupport::waitUntil([&] { return deliveries_ >= detached + 50; }, std::chrono::seconds(2));
+      watch_.deliveredWhileStopping = deliveries_ - detached;
       running_ = false;
-      if (worker_.joinable()) worker_.join();
+      worker_.join();
     }
     bool send(std::span<const std::uint8_t>) override { return true; }
     ~ThreadedTransport() override { stop(); }
 
    private:
+    Watch& watch_;
     std::atomic<bool> running_{false};
+    std::atomic<int> deliveries_{0};
     std::thread worker_;
   };
 
   for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    Watch watch;
     receiver::StreamController controller;
-    std::atomic<int> frames{0};
-    controller.onFrame = [&](const receiver::Frame&) { ++frames; };
-    controller.start(std::make_unique<ThreadedTransport>());
+    controller.onFrame = [&](const receiver::Frame&) { ++watch.frames; };
+    controller.start(std::make_unique<ThreadedTransport>(watch));
     std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
     controller.stop();
-    int seen = frames.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(frames.load(), seen);
-    EXPECT_EQ(controller.stats().frames, std::uint64_t(seen));
+    EXPECT_GE(watch.deliveredWhileStopping, 50) << "the worker kept delivering during stop";
+    EXPECT_EQ(watch.frames.load(), watch.framesAtStop) << "a frame reached the handler after stop began";
+    EXPECT_EQ(controller.stats().frames, std::uint64_t(watch.frames.load()));
   }
 }
 

@@ -6,36 +6,33 @@
 #include <cstring>
 #include <memory>
 
-#include "picture_pattern.h"
+#include "support/exact_bytes.h"
+#include "support/test_picture.h"
 
 namespace {
 
-using ringtest::fillPicture;
-using ringtest::makePicture;
-using ringtest::pictureMatches;
+using testsupport::patternBytes;
+using testsupport::pictureMatches;
+using testsupport::pictureTimestamp;
 
-// Exactly `size` bytes on the heap, so reading past the end trips AddressSanitizer.
-struct Block {
-  explicit Block(std::uint64_t n, std::uint8_t fill = 0xAB) : bytes(new std::uint8_t[n]), size(n) {
-    std::memset(bytes.get(), fill, n);
-  }
-  std::uint8_t* data() { return bytes.get(); }
-  template <class T>
-  T get(std::uint64_t offset) const {
-    T v;
-    std::memcpy(&v, bytes.get() + offset, sizeof(v));
-    return v;
-  }
-  template <class T>
-  void set(std::uint64_t offset, T v) {
-    std::memcpy(bytes.get() + offset, &v, sizeof(v));
-  }
-  std::unique_ptr<std::uint8_t[]> bytes;
-  std::uint64_t size;
+// Exact heap blocks that start out as 0xAB, so untouched bytes show.
+struct Block : testsupport::ExactBytes {
+  explicit Block(std::uint64_t n) : ExactBytes(std::size_t(n), 0xAB) {}
 };
 
 constexpr std::uint64_t kSystemSize = 22'118'568;
 constexpr std::uint32_t kSystemStride = 5'529'632;
+
+// A block formatted by a writer, and a reader attached to it.
+struct Ring {
+  explicit Ring(std::uint64_t size, const FrameRingConfig& config = FrameRingConfig{}) : block(size) {
+    EXPECT_TRUE(writer.format(block.data(), block.size, config));
+    EXPECT_TRUE(reader.attach(block.data(), block.size));
+  }
+  Block block;
+  FrameRingBlockWriter writer;
+  FrameRingBlockReader reader;
+};
 
 std::uint64_t slotOffset(std::uint32_t slot, std::uint32_t stride) { return 40 + std::uint64_t(slot) * stride; }
 
@@ -49,8 +46,8 @@ FrameRingConfig smallConfig(std::uint32_t slots = 4) {
 
 bool publishPattern(FrameRingBlockWriter& writer, std::uint32_t w, std::uint32_t h, std::uint64_t seed = 1) {
   std::uint64_t n = writer.frameCounter() + 1;
-  std::vector<std::uint8_t> picture = makePicture(frameRingNv12Bytes(w, h), seed, n);
-  return writer.publish(ringtest::pictureTimestamp(seed, n), w, h, picture.data(), picture.size());
+  std::vector<std::uint8_t> picture = patternBytes(frameRingNv12Bytes(w, h), seed, n);
+  return writer.publish(pictureTimestamp(seed, n), w, h, picture.data(), picture.size());
 }
 
 void expectPicture(const RingPicture& p, std::uint64_t number, std::uint32_t w, std::uint32_t h, std::uint64_t seed = 1) {
@@ -59,7 +56,7 @@ void expectPicture(const RingPicture& p, std::uint64_t number, std::uint32_t w, 
   EXPECT_EQ(p.width, w);
   EXPECT_EQ(p.height, h);
   EXPECT_EQ(p.fourcc, kFourccNv12);
-  EXPECT_EQ(p.timestampUs, ringtest::pictureTimestamp(seed, number));
+  EXPECT_EQ(p.timestampUs, pictureTimestamp(seed, number));
   ASSERT_EQ(p.size, frameRingNv12Bytes(w, h));
   EXPECT_TRUE(pictureMatches(p.pixels.get(), p.size, seed, number));
 }
@@ -110,7 +107,7 @@ TEST(FrameRingPublish, FirstPictureLandsInSlotOneAndPictureFourInSlotZero) {
   std::uint64_t slot1 = slotOffset(1, stride);
   EXPECT_EQ(block.get<std::uint64_t>(32), 1u);
   EXPECT_EQ(block.get<std::uint64_t>(slot1), 2u);
-  EXPECT_EQ(block.get<std::uint64_t>(slot1 + 8), ringtest::pictureTimestamp(1, 1));
+  EXPECT_EQ(block.get<std::uint64_t>(slot1 + 8), pictureTimestamp(1, 1));
   EXPECT_EQ(block.get<std::uint32_t>(slot1 + 16), 384u);
   EXPECT_EQ(block.get<std::uint32_t>(slot1 + 20), 16u);
   EXPECT_EQ(block.get<std::uint32_t>(slot1 + 24), 16u);
@@ -128,82 +125,69 @@ TEST(FrameRingPublish, FirstPictureLandsInSlotOneAndPictureFourInSlotZero) {
 }
 
 TEST(FrameRingPublish, CapacityIsExactAndARefusedPictureUsesNoNumber) {
-  Block block(kSystemSize);
-  FrameRingBlockWriter writer;
-  ASSERT_TRUE(writer.format(block.data(), block.size, FrameRingConfig{}));
-  FrameRingBlockReader reader;
-  ASSERT_TRUE(reader.attach(block.data(), block.size));
+  Ring r(kSystemSize);
+  std::vector<std::uint8_t> big = patternBytes(5'529'601, 1, 1);
+  ASSERT_TRUE(r.writer.publish(pictureTimestamp(1, 1), 1920, 1920, big.data(), 5'529'600));
+  expectPicture(r.reader.readLatest(0), 1, 1920, 1920);
 
-  std::vector<std::uint8_t> big = makePicture(5'529'601, 1, 1);
-  ASSERT_TRUE(writer.publish(ringtest::pictureTimestamp(1, 1), 1920, 1920, big.data(), 5'529'600));
-  expectPicture(reader.readLatest(0), 1, 1920, 1920);
+  EXPECT_FALSE(r.writer.publish(5, 1920, 1920, big.data(), 5'529'601));
+  EXPECT_FALSE(r.writer.publish(5, 16, 16, nullptr, 384));
+  EXPECT_EQ(r.writer.frameCounter(), 1u);
+  EXPECT_EQ(r.block.get<std::uint64_t>(32), 1u);
+  EXPECT_EQ(r.block.get<std::uint64_t>(slotOffset(2, kSystemStride)), 0u);
 
-  EXPECT_FALSE(writer.publish(5, 1920, 1920, big.data(), 5'529'601));
-  EXPECT_FALSE(writer.publish(5, 16, 16, nullptr, 384));
-  EXPECT_EQ(writer.frameCounter(), 1u);
-  EXPECT_EQ(block.get<std::uint64_t>(32), 1u);
-  EXPECT_EQ(block.get<std::uint64_t>(slotOffset(2, kSystemStride)), 0u);
-
-  ASSERT_TRUE(publishPattern(writer, 1280, 720));
-  expectPicture(reader.readLatest(1), 2, 1280, 720);
-  EXPECT_EQ(block.get<std::uint64_t>(slotOffset(2, kSystemStride)), 4u);
+  ASSERT_TRUE(publishPattern(r.writer, 1280, 720));
+  expectPicture(r.reader.readLatest(1), 2, 1280, 720);
+  EXPECT_EQ(r.block.get<std::uint64_t>(slotOffset(2, kSystemStride)), 4u);
 }
 
 TEST(FrameRingRead, LastSeenDecidesWhatIsNew) {
-  Block block(40 + 4 * 416);
-  FrameRingBlockWriter writer;
-  ASSERT_TRUE(writer.format(block.data(), block.size, smallConfig()));
-  FrameRingBlockReader reader;
-  ASSERT_TRUE(reader.attach(block.data(), block.size));
-  for (int i = 0; i < 3; i++) ASSERT_TRUE(publishPattern(writer, 16, 16));
+  Ring r(40 + 4 * 416, smallConfig());
+  for (int i = 0; i < 3; i++) ASSERT_TRUE(publishPattern(r.writer, 16, 16));
 
-  EXPECT_FALSE(reader.readLatest(3).valid);
-  expectPicture(reader.readLatest(2), 3, 16, 16);
-  expectPicture(reader.readLatest(0), 3, 16, 16);
+  EXPECT_FALSE(r.reader.readLatest(3).valid);
+  expectPicture(r.reader.readLatest(2), 3, 16, 16);
+  expectPicture(r.reader.readLatest(0), 3, 16, 16);
 
   // A caller that passes back what it last got never gets the same picture twice in a row.
   std::uint64_t lastSeen = 0;
   for (int round = 0; round < 10; round++) {
     if (round % 3 != 2) {
-      ASSERT_TRUE(publishPattern(writer, 8, 8));
+      ASSERT_TRUE(publishPattern(r.writer, 8, 8));
     }
-    RingPicture first = reader.readLatest(lastSeen);
+    RingPicture first = r.reader.readLatest(lastSeen);
     if (round % 3 != 2) {
       ASSERT_TRUE(first.valid);
-      EXPECT_EQ(first.frameNumber, writer.frameCounter());
+      EXPECT_EQ(first.frameNumber, r.writer.frameCounter());
       lastSeen = first.frameNumber;
     } else {
       EXPECT_FALSE(first.valid);
     }
-    EXPECT_FALSE(reader.readLatest(lastSeen).valid);
+    EXPECT_FALSE(r.reader.readLatest(lastSeen).valid);
   }
 
   // The writer starts a new run while the reader stays attached: numbering restarts at 1 and the
   // reader's number from the earlier run does not hide the new pictures.
-  lastSeen = writer.frameCounter();
-  ASSERT_TRUE(writer.format(block.data(), block.size, smallConfig()));
-  EXPECT_FALSE(reader.readLatest(lastSeen).valid);
-  ASSERT_TRUE(publishPattern(writer, 16, 16, 2));
-  expectPicture(reader.readLatest(lastSeen), 1, 16, 16, 2);
+  lastSeen = r.writer.frameCounter();
+  ASSERT_TRUE(r.writer.format(r.block.data(), r.block.size, smallConfig()));
+  EXPECT_FALSE(r.reader.readLatest(lastSeen).valid);
+  ASSERT_TRUE(publishPattern(r.writer, 16, 16, 2));
+  expectPicture(r.reader.readLatest(lastSeen), 1, 16, 16, 2);
   // Only a number that happens to equal the old one is skipped, until the next picture.
-  EXPECT_FALSE(reader.readLatest(1).valid);
-  ASSERT_TRUE(publishPattern(writer, 16, 16, 2));
-  expectPicture(reader.readLatest(1), 2, 16, 16, 2);
+  EXPECT_FALSE(r.reader.readLatest(1).valid);
+  ASSERT_TRUE(publishPattern(r.writer, 16, 16, 2));
+  expectPicture(r.reader.readLatest(1), 2, 16, 16, 2);
 }
 
 TEST(FrameRingRead, SlotBusyOnEveryAttemptGivesNothing) {
-  Block block(40 + 4 * 416);
-  FrameRingBlockWriter writer;
-  ASSERT_TRUE(writer.format(block.data(), block.size, smallConfig()));
-  FrameRingBlockReader reader;
-  ASSERT_TRUE(reader.attach(block.data(), block.size));
-  ASSERT_TRUE(publishPattern(writer, 16, 16));
+  Ring r(40 + 4 * 416, smallConfig());
+  ASSERT_TRUE(publishPattern(r.writer, 16, 16));
 
   // As if the writer stopped inside publish of picture 2 in slot 1 (reached by latestFrame 1).
-  block.set<std::uint64_t>(slotOffset(1, 416), 3);
-  EXPECT_FALSE(reader.readLatest(0).valid);
-  block.set<std::uint64_t>(slotOffset(1, 416), 2);
-  expectPicture(reader.readLatest(0), 1, 16, 16);
+  r.block.set<std::uint64_t>(slotOffset(1, 416), 3);
+  EXPECT_FALSE(r.reader.readLatest(0).valid);
+  r.block.set<std::uint64_t>(slotOffset(1, 416), 2);
+  expectPicture(r.reader.readLatest(0), 1, 16, 16);
 }
 
 TEST(FrameRingRead, RefusesOtherMagicOrVersion) {
@@ -225,25 +209,20 @@ TEST(FrameRingRead, RefusesOtherMagicOrVersion) {
 }
 
 TEST(FrameRingRead, PicturesOfDifferentSizesFollowEachOther) {
-  Block block(kSystemSize);
-  FrameRingBlockWriter writer;
-  ASSERT_TRUE(writer.format(block.data(), block.size, FrameRingConfig{}));
-  FrameRingBlockReader reader;
-  ASSERT_TRUE(reader.attach(block.data(), block.size));
-
+  Ring r(kSystemSize);
   const std::uint32_t sizes[][2] = {{1920, 1080}, {1280, 720}, {1080, 1920}, {640, 480}, {1280, 720}};
   std::uint64_t lastSeen = 0;
   for (const auto& s : sizes) {
-    ASSERT_TRUE(publishPattern(writer, s[0], s[1]));
-    RingPicture p = reader.readLatest(lastSeen);
-    expectPicture(p, writer.frameCounter(), s[0], s[1]);
+    ASSERT_TRUE(publishPattern(r.writer, s[0], s[1]));
+    RingPicture p = r.reader.readLatest(lastSeen);
+    expectPicture(p, r.writer.frameCounter(), s[0], s[1]);
     lastSeen = p.frameNumber;
   }
   // Picture 5 (1280x720) took slot 1 from picture 1 (1920x1080): the rest still holds picture 1.
   std::uint64_t payload = slotOffset(1, kSystemStride) + 32;
-  EXPECT_EQ(block.get<std::uint32_t>(payload - 16), 1'382'400u);
-  std::vector<std::uint8_t> old = makePicture(3'110'400, 1, 1);
-  EXPECT_EQ(std::memcmp(block.data() + payload + 1'382'400, old.data() + 1'382'400, 3'110'400 - 1'382'400), 0);
+  EXPECT_EQ(r.block.get<std::uint32_t>(payload - 16), 1'382'400u);
+  std::vector<std::uint8_t> old = patternBytes(3'110'400, 1, 1);
+  EXPECT_EQ(std::memcmp(r.block.data() + payload + 1'382'400, old.data() + 1'382'400, 3'110'400 - 1'382'400), 0);
 }
 
 TEST(FrameRingGeometry, WriterRefusesLayoutsItCannotKeep) {

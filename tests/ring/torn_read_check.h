@@ -2,14 +2,17 @@
 // valid copy must be exactly the picture its number names: fields and every payload byte.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
-#include "picture_pattern.h"
 #include "ring/frame_ring_format.h"
+#include "support/test_picture.h"
 
 namespace ringtest {
 
@@ -48,8 +51,8 @@ TornReadCounts runTornReads(Writer& writer, const std::vector<const Reader*>& re
     for (std::uint64_t n = writer.frameCounter() + 1; !stop.load(std::memory_order_relaxed); n++) {
       std::uint32_t w = tornWidth(n), h = tornHeight(n);
       picture.resize(frameRingNv12Bytes(w, h));
-      fillPicture(picture.data(), picture.size(), seed, n);
-      if (writer.publish(pictureTimestamp(seed, n), w, h, picture.data(), picture.size())) counts.published++;
+      testsupport::fillPicture(picture.data(), picture.size(), seed, n);
+      if (writer.publish(testsupport::pictureTimestamp(seed, n), w, h, picture.data(), picture.size())) counts.published++;
     }
   });
 
@@ -66,8 +69,8 @@ TornReadCounts runTornReads(Writer& writer, const std::vector<const Reader*>& re
           lastSeen = p.frameNumber;
           bool ok = p.width == tornWidth(p.frameNumber) && p.height == tornHeight(p.frameNumber) &&
                     p.size == frameRingNv12Bytes(p.width, p.height) &&
-                    p.timestampUs == pictureTimestamp(seed, p.frameNumber) &&
-                    pictureMatches(p.pixels.get(), p.size, seed, p.frameNumber);
+                    p.timestampUs == testsupport::pictureTimestamp(seed, p.frameNumber) &&
+                    testsupport::pictureMatches(p.pixels.get(), p.size, seed, p.frameNumber);
           if (!ok) mismatches++;
         }
         bool enough = reads.load() >= wantedReads && valid.load() >= wantedValid;
@@ -81,6 +84,16 @@ TornReadCounts runTornReads(Writer& writer, const std::vector<const Reader*>& re
   counts.valid = valid.load();
   counts.mismatches = mismatches.load();
   return counts;
+}
+
+// Prints the counts; no mismatch, and enough reads and valid ones to mean something.
+inline void expectWholePictures(const TornReadCounts& counts) {
+  std::printf("published %llu, reads %llu, valid %llu, mismatched %llu\n", (unsigned long long)counts.published,
+              (unsigned long long)counts.reads, (unsigned long long)counts.valid,
+              (unsigned long long)counts.mismatches);
+  EXPECT_EQ(counts.mismatches, 0u);
+  EXPECT_GE(counts.reads, 10'000u);
+  EXPECT_GE(counts.valid, 100u);
 }
 
 }  // namespace ringtest

@@ -29,6 +29,12 @@ long ChildProcess::wait(DWORD ms) {
   return long(code);
 }
 
+std::wstring windowsPath(const char* buildPath) {
+  std::wstring path = L"Z:";
+  for (const char* p = buildPath; *p; p++) path += *p == '/' ? L'\\' : wchar_t(*p);
+  return path;
+}
+
 ChildProcess::~ChildProcess() {
   if (!started_) return;
   if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);

@@ -26,4 +26,7 @@ class ChildProcess {
   bool started_ = false;
 };
 
+// The Windows path (Z:\...) of a file in the build tree, given by its Linux path.
+std::wstring windowsPath(const char* buildPath);
+
 }  // namespace testsupport

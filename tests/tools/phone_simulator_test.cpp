@@ -15,6 +15,7 @@
 
 #include "receiver/frame_parser.h"
 #include "receiver/protocol.h"
+#include "support/frame_record.h"
 #include "support/wait.h"
 #include "tools/phone_sim/wire_format.h"
 
@@ -40,11 +41,7 @@ Bytes readFile(const std::string& path) {
   return out;
 }
 
-struct Arrived {
-  std::uint8_t type;
-  std::uint64_t timestampUs;
-  Bytes payload;
-};
+using Arrived = receiver::Frame;
 
 // A receiver in miniature: keeps every byte, parses frames, answers the hello once.
 struct Client {
@@ -58,7 +55,7 @@ struct Client {
     std::string error;
     socket = Socket::connectTcp("127.0.0.1", port, error);
     EXPECT_TRUE(socket.valid()) << error;
-    parser.onFrame = [this](const receiver::Frame& f) { frames.push_back({f.type, f.timestampUs, f.payload}); };
+    parser.onFrame = [this](const receiver::Frame& f) { frames.push_back(f); };
     answer_ = answerHello;
   }
 
@@ -92,15 +89,9 @@ struct Client {
 std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 void expectSameFrames(const std::vector<Arrived>& arrived, const std::vector<SentFrame>& sent) {
-  ASSERT_EQ(arrived.size(), sent.size());
-  for (std::size_t i = 0; i < sent.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(arrived[i].type, sent[i].type);
-    EXPECT_EQ(arrived[i].timestampUs, sent[i].timestampUs);
-    EXPECT_EQ(arrived[i].payload.size(), sent[i].size);
-    EXPECT_EQ(phonesim::payloadHash(arrived[i].payload), sent[i].hash);
-    EXPECT_TRUE(sent[i].complete);
-  }
+  std::vector<testsupport::ArrivedFrame> got;
+  for (const Arrived& a : arrived) got.push_back(testsupport::arrivedFrame(a));
+  testsupport::expectArrivedAsSent(got, sent);
 }
 
 class PhoneSimulatorTest : public ::testing::Test {
@@ -221,7 +212,7 @@ TEST_F(PhoneSimulatorTest, SmallPiecesAndGarbageChangeNothingButTheBytesBeforeTh
 
   receiver::FrameParser parser;
   std::vector<Arrived> frames;
-  parser.onFrame = [&](const receiver::Frame& f) { frames.push_back({f.type, f.timestampUs, f.payload}); };
+  parser.onFrame = [&](const receiver::Frame& f) { frames.push_back(f); };
   parser.feed(std::span<const std::uint8_t>(client.raw.data() + 13, client.raw.size() - 13));
   expectSameFrames(frames, record(0).frames);
 

@@ -5,15 +5,14 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "receiver/protocol.h"
 #include "receiver/stream_controller.h"
+#include "support/frame_record.h"
 #include "support/log_capture.h"
 #include "support/wait.h"
 #include "tools/phone_sim/phone_simulator.h"
-#include "tools/phone_sim/wire_format.h"
 #include "transport/wifi_transport.h"
 
 namespace {
@@ -24,12 +23,7 @@ using phonesim::PhoneSimulator;
 using phonesim::SentFrame;
 using phonesim::SimulatorOptions;
 
-struct Received {
-  std::uint8_t type;
-  std::uint64_t timestampUs;
-  std::uint32_t size;
-  std::uint32_t hash;
-};
+using Received = testsupport::ArrivedFrame;
 
 const std::vector<std::uint8_t> kHello(receiver::kClientHello, receiver::kClientHello + sizeof receiver::kClientHello);
 
@@ -40,10 +34,7 @@ class StreamSpineTest : public ::testing::Test {
     options.clipPath = clip;
     sim = std::make_unique<PhoneSimulator>(options);
     ASSERT_TRUE(sim->start()) << options.clipPath;
-    controller.onFrame = [this](const receiver::Frame& f) {
-      std::lock_guard<std::mutex> lock(mutex);
-      received.push_back({f.type, f.timestampUs, std::uint32_t(f.payload.size()), phonesim::payloadHash(f.payload)});
-    };
+    controller.onFrame = [this](const receiver::Frame& f) { received.record(f); };
     controller.start(std::make_unique<transport::WifiTransport>("127.0.0.1", sim->port()));
   }
 
@@ -52,10 +43,7 @@ class StreamSpineTest : public ::testing::Test {
     if (sim) sim->stop();
   }
 
-  std::vector<Received> arrived() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return received;
-  }
+  std::vector<Received> arrived() { return received.frames(); }
   std::vector<ConnectionRecord> connections() { return sim->connections(); }
   // Streaming on the first connection is over and every frame of it has been handed on.
   bool firstConnectionDelivered() {
@@ -63,20 +51,10 @@ class StreamSpineTest : public ::testing::Test {
     return !c.empty() && c[0].streamDone && arrived().size() == c[0].frames.size();
   }
 
-  // Frames arrive in order with the type, timestamp and payload they were sent with.
-  static void expectArrivedAsSent(const std::vector<Received>& got, const std::vector<SentFrame>& sent) {
-    ASSERT_EQ(got.size(), sent.size());
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-      SCOPED_TRACE(i);
-      EXPECT_EQ(got[i].type, sent[i].type);
-      EXPECT_EQ(got[i].timestampUs, sent[i].timestampUs);
-      EXPECT_EQ(got[i].size, sent[i].size);
-      EXPECT_EQ(got[i].hash, sent[i].hash);
-    }
-  }
-
-  // One connection streamed completely: everything counted, the client hello exactly once.
-  void expectOneCleanConnection(std::uint64_t videoFrames, std::uint64_t keyFrames) {
+  // One connection streamed completely within `limit`: everything counted, the client hello
+  // exactly once.
+  void expectOneCleanConnection(std::uint64_t videoFrames, std::uint64_t keyFrames, std::chrono::seconds limit) {
+    ASSERT_TRUE(testsupport::waitUntil([&] { return firstConnectionDelivered(); }, limit));
     controller.stop();
     // The simulator reads the client's bytes up to its close; then its record is final.
     EXPECT_TRUE(testsupport::waitUntil([&] { return connections()[0].closed; }, 5s));
@@ -85,7 +63,7 @@ class StreamSpineTest : public ::testing::Test {
     ASSERT_EQ(c.size(), 1u);
     EXPECT_EQ(c[0].videoFrames, videoFrames);
     EXPECT_EQ(c[0].keyFrames, keyFrames);
-    expectArrivedAsSent(arrived(), c[0].frames);
+    testsupport::expectArrivedAsSent(arrived(), c[0].frames);
     receiver::StreamController::Stats stats = controller.stats();
     EXPECT_EQ(stats.frames, c[0].frames.size());
     EXPECT_EQ(stats.keys, keyFrames);
@@ -98,8 +76,7 @@ class StreamSpineTest : public ::testing::Test {
   testsupport::LogCapture log;
   std::unique_ptr<PhoneSimulator> sim;
   receiver::StreamController controller;
-  std::mutex mutex;
-  std::vector<Received> received;
+  testsupport::FrameRecorder received;
 };
 
 TEST_F(StreamSpineTest, EveryFrameArrivesAsSentAndTheClientHelloOnce) {
@@ -113,7 +90,7 @@ TEST_F(StreamSpineTest, EveryFrameArrivesAsSentAndTheClientHelloOnce) {
   EXPECT_EQ(got[1].type, 0x30);
   // Tone frames every 10 ms up to the last picture at 44/30 s.
   EXPECT_EQ(std::count_if(got.begin(), got.end(), [](const Received& r) { return r.type == 0x31; }), 147);
-  expectOneCleanConnection(45, 2);
+  expectOneCleanConnection(45, 2, 1s);
 }
 
 TEST_F(StreamSpineTest, SevenBytePiecesReassembleIntoTheSameFrames) {
@@ -121,8 +98,7 @@ TEST_F(StreamSpineTest, SevenBytePiecesReassembleIntoTheSameFrames) {
   o.maxFrames = 8;
   o.chunk = 7;  // every header and hello split across pieces
   start(o, BRINDLE_CLIP_DIR "/clip_1280x720.264");
-  ASSERT_TRUE(testsupport::waitUntil([&] { return firstConnectionDelivered(); }, 30s));
-  expectOneCleanConnection(8, 1);
+  expectOneCleanConnection(8, 1, 30s);
 }
 
 TEST_F(StreamSpineTest, GarbageInAChunkOfItsOwnIsDroppedAndTheHelloStillCounts) {
@@ -131,8 +107,7 @@ TEST_F(StreamSpineTest, GarbageInAChunkOfItsOwnIsDroppedAndTheHelloStillCounts) 
   o.garbage = 13;  // sent alone, then a pause: the receiver drops that chunk whole
   o.garbagePauseMs = 500;
   start(o, BRINDLE_CLIP_DIR "/clip_1080x1920.264");
-  ASSERT_TRUE(testsupport::waitUntil([&] { return firstConnectionDelivered(); }, 20s));
-  expectOneCleanConnection(8, 1);
+  expectOneCleanConnection(8, 1, 20s);
 }
 
 TEST_F(StreamSpineTest, GarbageJoinedToTheHelloLosesTheWholeConnection) {
@@ -172,7 +147,7 @@ TEST_F(StreamSpineTest, ACutConnectionResumesWithAFreshHelloAfterReconnecting) {
   controller.stop();
   std::vector<Received> got = arrived();
   got.resize(expected.size());  // a third connection may have begun meanwhile
-  expectArrivedAsSent(got, expected);
+  testsupport::expectArrivedAsSent(got, expected);
   records = connections();
   for (int i = 0; i < 2; ++i) {
     const ConnectionRecord& c = records[i];

@@ -12,51 +12,19 @@
 #include "receiver/stream_controller.h"
 #include "support/log_capture.h"
 #include "support/loopback_server.h"
+#include "support/state_recorder.h"
 #include "support/stream_bytes.h"
 #include "support/wait.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 using testsupport::Bytes;
+using testsupport::Clock;
 using testsupport::operator+;
+using testsupport::secondsBetween;
+using testsupport::StateRecorder;
 using transport::State;
-
-// Records state reports with the time they arrived.
-class StateRecorder {
- public:
-  void attach(transport::ITransport& t) {
-    t.onState = [this](State s) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      reports_.push_back({s, Clock::now()});
-    };
-  }
-  struct Report {
-    State state;
-    Clock::time_point at;
-  };
-  std::vector<Report> reports() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return reports_;
-  }
-  std::size_t count(State s) const {
-    std::size_t n = 0;
-    for (const Report& r : reports()) n += r.state == s;
-    return n;
-  }
-  bool waitFor(State s, std::size_t n, std::chrono::milliseconds timeout) const {
-    return testsupport::waitUntil([&] { return count(s) >= n; }, timeout);
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Report> reports_;
-};
-
-double secondsBetween(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
 
 class WifiTransportTest : public ::testing::Test {
  protected:

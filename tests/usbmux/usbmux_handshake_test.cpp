@@ -26,6 +26,7 @@ using usbmuxemu::Fault;
 using usbmuxemu::Via;
 using usbmuxtest::Clock;
 using usbmuxtest::secondsBetween;
+using usbmuxtest::servedWith;
 using usbmuxtest::startEmulator;
 using usbmuxtest::State;
 using usbmuxtest::timedStop;
@@ -60,6 +61,25 @@ class UsbMuxHandshakeTest : public ::testing::Test {
     EXPECT_LT(timedStop(t), 1.0);
   }
 
+  // Starts `t`, its states recorded, and returns the tunnel's end at the phone once `t` reports
+  // Connected; INVALID_SOCKET when it does not get there.
+  SOCKET tunnelAtPhone(transport::UsbMuxTransport& t, testsupport::LoopbackServer& phone) {
+    states.attach(t);
+    if (!t.start()) return INVALID_SOCKET;
+    SOCKET s = phone.accept(5000ms);
+    if (s != INVALID_SOCKET && !states.waitFor(State::Connected, 1, 5000ms)) {
+      closesocket(s);
+      s = INVALID_SOCKET;
+    }
+    return s;
+  }
+  // What `t` sends arrives whole at the phone's end `s`.
+  void expectSentUp(transport::UsbMuxTransport& t, SOCKET s, const Bytes& up) {
+    std::thread reader([&] { EXPECT_EQ(testsupport::receiveUpTo(s, up.size(), 5000ms), up); });
+    EXPECT_TRUE(t.send(up));
+    reader.join();
+  }
+
   testsupport::LogCapture log;
   usbmuxtest::StateRecorder states;
 };
@@ -88,14 +108,10 @@ TEST_F(UsbMuxHandshakeTest, UnreachableServiceLogsBothWaysEveryAttemptAndKeepsLi
 // end is logged and followed by a new attempt.
 TEST_F(UsbMuxHandshakeTest, TcpServiceIsPreferredAndItsTunnelCarriesBothWays) {
   testsupport::LoopbackServer phone;
-  EmulatorOptions options;
-  options.pipe = true;
-  options.deviceIds = {7};
-  auto emulator = startEmulator(options);
+  auto emulator = startEmulator(servedWith({7}, true, true));
   ASSERT_TRUE(emulator);
 
   transport::UsbMuxTransport t(phone.port());
-  states.attach(t);
   Bytes received;
   Clock::time_point lastByte;
   std::mutex mutex;
@@ -105,16 +121,10 @@ TEST_F(UsbMuxHandshakeTest, TcpServiceIsPreferredAndItsTunnelCarriesBothWays) {
     lastByte = Clock::now();
   };
   EXPECT_FALSE(t.send(Bytes{1})) << "no tunnel yet";
-  ASSERT_TRUE(t.start());
-  SOCKET s = phone.accept(5000ms);
+  SOCKET s = tunnelAtPhone(t, phone);
   ASSERT_NE(s, INVALID_SOCKET);
-  ASSERT_TRUE(states.waitFor(State::Connected, 1, 5000ms));
-
-  Bytes up = testsupport::patternPayload(200000, 3);
-  std::thread reader([&] { EXPECT_EQ(testsupport::receiveUpTo(s, up.size(), 5000ms), up); });
   EXPECT_TRUE(t.send(Bytes{}));
-  EXPECT_TRUE(t.send(up));
-  reader.join();
+  expectSentUp(t, s, testsupport::patternPayload(200000, 3));
   Bytes down = testsupport::patternPayload(100000, 9);
   ASSERT_TRUE(testsupport::sendAll(s, down));
   EXPECT_TRUE(testsupport::waitUntil([&] {
@@ -172,25 +182,15 @@ TEST_F(UsbMuxHandshakeTest, TcpServiceIsPreferredAndItsTunnelCarriesBothWays) {
 // both connections over the pipe; the pipe tunnel carries bytes both ways.
 TEST_F(UsbMuxHandshakeTest, PipeCarriesBothConnectionsWhenTcpIsRefused) {
   testsupport::LoopbackServer phone;
-  EmulatorOptions options;
-  options.tcp = false;
-  options.pipe = true;
-  options.deviceIds = {21};
-  auto emulator = startEmulator(options);
+  auto emulator = startEmulator(servedWith({21}, false, true));
   ASSERT_TRUE(emulator);
 
   transport::UsbMuxTransport t(phone.port());
-  states.attach(t);
   std::atomic<std::size_t> received{0};
   t.onData = [&](std::span<const std::uint8_t> bytes) { received += bytes.size(); };
-  ASSERT_TRUE(t.start());
-  SOCKET s = phone.accept(5000ms);
+  SOCKET s = tunnelAtPhone(t, phone);
   ASSERT_NE(s, INVALID_SOCKET);
-  ASSERT_TRUE(states.waitFor(State::Connected, 1, 5000ms));
-  Bytes up = testsupport::patternPayload(150000, 5);
-  std::thread reader([&] { EXPECT_EQ(testsupport::receiveUpTo(s, up.size(), 5000ms), up); });
-  EXPECT_TRUE(t.send(up)) << "WriteFile on the pipe tunnel";
-  reader.join();
+  expectSentUp(t, s, testsupport::patternPayload(150000, 5));  // WriteFile on the pipe tunnel
   ASSERT_TRUE(testsupport::sendAll(s, testsupport::patternPayload(90000, 1)));
   EXPECT_TRUE(testsupport::waitUntil([&] { return received.load() == 90000u; }, 5000ms));
   closesocket(s);
@@ -211,8 +211,7 @@ TEST_F(UsbMuxHandshakeTest, PipeCarriesBothConnectionsWhenTcpIsRefused) {
 }
 
 TEST_F(UsbMuxHandshakeTest, ConnectGoesToTheFirstOfSeveralPhones) {
-  EmulatorOptions options;
-  options.deviceIds = {40, 12, 3};
+  EmulatorOptions options = servedWith({40, 12, 3}, true, false);
   options.rejectWith = 3;
   auto emulator = startEmulator(options);
   ASSERT_TRUE(emulator);

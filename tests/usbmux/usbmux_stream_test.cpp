@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "receiver/stream_controller.h"
+#include "support/frame_record.h"
 #include "support/log_capture.h"
 #include "support/loopback_server.h"
 #include "support/wait.h"
 #include "tools/phone_sim/phone_simulator.h"
-#include "tools/phone_sim/wire_format.h"
 #include "usbmux_test_support.h"
 
 namespace {
@@ -30,13 +30,6 @@ using usbmuxtest::State;
 using usbmuxtest::timedStop;
 
 const char* const kClip = BRINDLE_CLIP_DIR "/clip_1280x720.264";
-
-struct Arrived {
-  std::uint8_t type;
-  std::uint64_t timestampUs;
-  std::uint32_t size;
-  std::uint32_t hash;
-};
 
 class UsbMuxStreamTest : public ::testing::Test {
  protected:
@@ -54,20 +47,13 @@ class UsbMuxStreamTest : public ::testing::Test {
     sim.onLog = [](const std::string& line) { std::printf("  phone: %s\n", line.c_str()); };
     ASSERT_TRUE(sim.start()) << "clip " << kClip;
 
-    EmulatorOptions eo;
-    eo.tcp = !overPipe;
-    eo.pipe = overPipe;
-    eo.deviceIds = {3};
-    auto emulator = startEmulator(eo);
+    auto emulator = startEmulator(usbmuxtest::servedWith({3}, !overPipe, overPipe));
     ASSERT_TRUE(emulator);
 
     receiver::StreamController controller;
+    testsupport::FrameRecorder arrived;
+    controller.onFrame = [&](const receiver::Frame& f) { arrived.record(f); };
     std::mutex mutex;
-    std::vector<Arrived> arrived;
-    controller.onFrame = [&](const receiver::Frame& f) {
-      std::lock_guard<std::mutex> lock(mutex);
-      arrived.push_back({f.type, f.timestampUs, std::uint32_t(f.payload.size()), phonesim::payloadHash(f.payload)});
-    };
     std::vector<State> states;
     controller.onState = [&](State s) {
       std::lock_guard<std::mutex> lock(mutex);
@@ -91,15 +77,7 @@ class UsbMuxStreamTest : public ::testing::Test {
     const phonesim::ConnectionRecord& record = connections[0];
     EXPECT_TRUE(record.clientHello);
     EXPECT_EQ(record.clientByteCount, 16u) << "the client hello, once, and nothing else";
-    ASSERT_EQ(arrived.size(), record.frames.size());
-    for (std::size_t i = 0; i < arrived.size(); ++i) {
-      SCOPED_TRACE("frame " + std::to_string(i));
-      EXPECT_TRUE(record.frames[i].complete);
-      EXPECT_EQ(arrived[i].type, record.frames[i].type);
-      EXPECT_EQ(arrived[i].timestampUs, record.frames[i].timestampUs);
-      EXPECT_EQ(arrived[i].size, record.frames[i].size);
-      EXPECT_EQ(arrived[i].hash, record.frames[i].hash);
-    }
+    testsupport::expectArrivedAsSent(arrived.frames(), record.frames);
     receiver::StreamController::Stats stats = controller.stats();
     EXPECT_EQ(record.videoFrames, 60u);
     EXPECT_EQ(stats.keys, record.keyFrames);
@@ -149,9 +127,7 @@ TEST_F(UsbMuxStreamTest, StopReturnsPromptlyInEveryState) {
     testsupport::LoopbackServer phone;  // accepts into its backlog and never sends
     std::unique_ptr<usbmuxemu::UsbMuxEmulator> emulator;
     if (c.service) {
-      EmulatorOptions eo;
-      eo.tcp = !c.pipe;
-      eo.pipe = c.pipe;
+      EmulatorOptions eo = usbmuxtest::servedWith({1}, !c.pipe, c.pipe);
       eo.listFault = c.listFault;
       emulator = startEmulator(eo);
       ASSERT_TRUE(emulator);

@@ -1,56 +1,32 @@
-// Shared by the USB mux tests: state reports with their times, and the emulator started on the
-// service's own port (tests run one program at a time, so 27015 and the pipe name are free).
+// Shared by the USB mux tests: the emulator started on the service's own port (tests run one
+// program at a time, so 27015 and the pipe name are free), and timed stops.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "support/wait.h"
+#include "support/state_recorder.h"
 #include "tools/usbmux_emulator/usbmux_emulator.h"
-#include "transport/itransport.h"
 
 namespace usbmuxtest {
 
-using Clock = std::chrono::steady_clock;
+using testsupport::Clock;
+using testsupport::secondsBetween;
+using testsupport::StateRecorder;
 using transport::State;
 
-class StateRecorder {
- public:
-  struct Report {
-    State state;
-    Clock::time_point at;
-  };
-  void attach(transport::ITransport& t) {
-    t.onState = [this](State s) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      reports_.push_back({s, Clock::now()});
-    };
-  }
-  std::vector<Report> reports() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return reports_;
-  }
-  std::size_t count(State s) const {
-    std::size_t n = 0;
-    for (const Report& r : reports()) n += r.state == s;
-    return n;
-  }
-  bool waitFor(State s, std::size_t n, std::chrono::milliseconds timeout) const {
-    return testsupport::waitUntil([&] { return count(s) >= n; }, timeout);
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Report> reports_;
-};
-
-inline double secondsBetween(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
+// The service with the phones `ids`, on TCP 27015 and/or its named pipe.
+inline usbmuxemu::EmulatorOptions servedWith(std::vector<std::uint32_t> ids, bool tcp, bool pipe) {
+  usbmuxemu::EmulatorOptions options;
+  options.tcp = tcp;
+  options.pipe = pipe;
+  options.deviceIds = std::move(ids);
+  return options;
 }
 
 // The emulator's own lines go to the test output, so a failing run shows what it saw.

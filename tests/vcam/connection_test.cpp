@@ -21,16 +21,17 @@ class ConnectionTest : public VcamTest {
     stream()->types = {kYuy2, kNv12};
   }
   TestStream* stream(int index = 0) { return rig_->source->stream(index); }
-  TestSink* sink() { return rig_->sink; }
+  cameraviewer::CaptureSink* sink() { return rig_->sink; }
+  std::vector<CMediaType>& offered() { return rig_->offered; }
 };
 
 TEST_F(ConnectionTest, ReceivingPinTypesComeBeforeOurOwn) {
-  sink()->preferred = {kRgb, kNv12};  // RGB is refused by our pin, NV12 taken
+  sink()->preferred = {&kRgb, &kNv12};  // RGB is refused by our pin, NV12 taken
   ASSERT_EQ(rig_->connect(), S_OK);
 
   // The refused RGB never reached the sink; the sink's NV12 won over our first type, YUY2.
-  ASSERT_EQ(sink()->offered.size(), 1u);
-  EXPECT_TRUE(sink()->offered[0] == kNv12);
+  ASSERT_EQ(offered().size(), 1u);
+  EXPECT_TRUE(offered()[0] == kNv12);
   AM_MEDIA_TYPE connected = {};
   ASSERT_EQ(stream()->ConnectionMediaType(&connected), S_OK);
   EXPECT_TRUE(CMediaType(connected) == kNv12);
@@ -39,11 +40,11 @@ TEST_F(ConnectionTest, ReceivingPinTypesComeBeforeOurOwn) {
   // A sink with nothing we take falls through to our own list.
   ASSERT_EQ(stream()->Disconnect(), S_OK);
   sink()->pin()->Disconnect();
-  sink()->preferred = {kRgb};
-  sink()->offered.clear();
+  sink()->preferred = {&kRgb};
+  offered().clear();
   ASSERT_EQ(rig_->connect(), S_OK);
-  ASSERT_EQ(sink()->offered.size(), 1u);
-  EXPECT_TRUE(sink()->offered[0] == kYuy2);
+  ASSERT_EQ(offered().size(), 1u);
+  EXPECT_TRUE(offered()[0] == kYuy2);
 }
 
 TEST_F(ConnectionTest, PartialTypesNarrowTheSearch) {
@@ -51,8 +52,8 @@ TEST_F(ConnectionTest, PartialTypesNarrowTheSearch) {
   CMediaType bySubtype;
   bySubtype.SetSubtype(&MEDIASUBTYPE_NV12);
   ASSERT_EQ(rig_->connect(0, &bySubtype), S_OK);
-  ASSERT_EQ(sink()->offered.size(), 1u);
-  EXPECT_TRUE(sink()->offered[0] == kNv12);
+  ASSERT_EQ(offered().size(), 1u);
+  EXPECT_TRUE(offered()[0] == kNv12);
   ASSERT_EQ(stream()->Disconnect(), S_OK);
   sink()->pin()->Disconnect();
 
@@ -61,12 +62,12 @@ TEST_F(ConnectionTest, PartialTypesNarrowTheSearch) {
   byFormat.SetFormatType(&FORMAT_VideoInfo);
   CMediaType other = makeVideoType(MEDIASUBTYPE_NV12, 32, 48);
   byFormat.SetFormat(other.pbFormat, other.cbFormat);
-  sink()->offered.clear();
+  offered().clear();
   EXPECT_EQ(rig_->connect(0, &byFormat), VFW_E_NO_ACCEPTABLE_TYPES);
-  EXPECT_TRUE(sink()->offered.empty());
+  EXPECT_TRUE(offered().empty());
   byFormat.SetFormat(kYuy2.pbFormat, kYuy2.cbFormat);
   ASSERT_EQ(rig_->connect(0, &byFormat), S_OK);
-  EXPECT_TRUE(sink()->offered.back() == kYuy2);
+  EXPECT_TRUE(offered().back() == kYuy2);
   ASSERT_EQ(stream()->Disconnect(), S_OK);
   sink()->pin()->Disconnect();
 
@@ -74,34 +75,34 @@ TEST_F(ConnectionTest, PartialTypesNarrowTheSearch) {
   // other types would have connected.
   CMediaType exact = kYuy2;
   exact.SetSubtype(&GUID_NULL);
-  sink()->offered.clear();
+  offered().clear();
   EXPECT_EQ(rig_->connect(0, &exact), VFW_E_TYPE_NOT_ACCEPTED);
-  EXPECT_TRUE(sink()->offered.empty());
+  EXPECT_TRUE(offered().empty());
   EXPECT_FALSE(stream()->IsConnected());
 }
 
 TEST_F(ConnectionTest, OnlyUnusualFailuresAreRemembered) {
   for (HRESULT refusal : {E_FAIL, E_INVALIDARG, VFW_E_TYPE_NOT_ACCEPTED}) {
-    sink()->accept = [refusal](const AM_MEDIA_TYPE*) { return refusal; };
-    sink()->offered.clear();
+    rig_->verdict = [refusal](const AM_MEDIA_TYPE*) { return refusal; };
+    offered().clear();
     EXPECT_EQ(rig_->connect(), VFW_E_NO_ACCEPTABLE_TYPES) << std::hex << refusal;
-    EXPECT_EQ(sink()->offered.size(), 2u);  // every type was tried
+    EXPECT_EQ(offered().size(), 2u);  // every type was tried
   }
 
   // Any other failure is reported, even when later types fail in the ordinary way.
   int calls = 0;
-  sink()->accept = [&calls](const AM_MEDIA_TYPE*) { return ++calls == 1 ? VFW_E_WRONG_STATE : E_FAIL; };
+  rig_->verdict = [&calls](const AM_MEDIA_TYPE*) { return ++calls == 1 ? VFW_E_WRONG_STATE : E_FAIL; };
   EXPECT_EQ(rig_->connect(), VFW_E_WRONG_STATE);
   EXPECT_EQ(calls, 2);
 
   // Nothing offered anywhere.
   stream()->types.clear();
-  sink()->accept = nullptr;
+  rig_->verdict = nullptr;
   EXPECT_EQ(rig_->connect(), VFW_E_NO_ACCEPTABLE_TYPES);
 }
 
 TEST_F(ConnectionTest, FailedConnectionLeavesNothingBehind) {
-  sink()->accept = [](const AM_MEDIA_TYPE*) { return E_FAIL; };
+  rig_->verdict = [](const AM_MEDIA_TYPE*) { return E_FAIL; };
   int before = stream()->breakConnects;
   ASSERT_EQ(rig_->connect(), VFW_E_NO_ACCEPTABLE_TYPES);
   EXPECT_GT(stream()->breakConnects, before);
@@ -117,7 +118,7 @@ TEST_F(ConnectionTest, FailedConnectionLeavesNothingBehind) {
   EXPECT_EQ(type.pbFormat, nullptr);
 
   // The same pins connect afterwards.
-  sink()->accept = nullptr;
+  rig_->verdict = nullptr;
   ASSERT_EQ(rig_->connect(), S_OK);
   ASSERT_EQ(stream()->ConnectedTo(&peer), S_OK);
   EXPECT_EQ(peer, sink()->pin());
@@ -174,7 +175,7 @@ TEST_F(ConnectionTest, RefusedDownstreamAllocatorFallsBackToTheStandardOne) {
   IMemAllocator* chosen = stream()->Allocator();
   ASSERT_NE(chosen, nullptr);
   EXPECT_NE(chosen, static_cast<IMemAllocator*>(limited));
-  EXPECT_EQ(sink()->notified.Get(), chosen);
+  EXPECT_EQ(sink()->allocator(), chosen);
   ALLOCATOR_PROPERTIES actual = {};
   ASSERT_EQ(chosen->GetProperties(&actual), S_OK);
   EXPECT_EQ(actual.cbBuffer, 4096);
@@ -187,7 +188,7 @@ TEST_F(ConnectionTest, DownstreamAllocatorIsUsedWhenItAgrees) {
   ASSERT_EQ(rig_->connect(), S_OK);
   EXPECT_EQ(stream()->seenProperties.size(), 1u);
   EXPECT_EQ(stream()->Allocator(), static_cast<IMemAllocator*>(roomy));
-  EXPECT_EQ(sink()->notifyAllocatorCalls, 1);
+  EXPECT_EQ(sink()->notifyAllocatorCalls(), 1);
 }
 
 }  // namespace

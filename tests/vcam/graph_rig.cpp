@@ -12,8 +12,12 @@ GraphRig::GraphRig(int pinCount) {
   graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(control.GetAddressOf()));
   graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.GetAddressOf()));
   sourceFilter = createSource(pinCount, &source);
-  sink = new TestSink();
-  sinkFilter.Attach(sink);
+  sink = cameraviewer::CaptureSink::create();
+  sinkFilter.Attach(sink->filter());
+  sink->accept = [this](const AM_MEDIA_TYPE* type) {
+    offered.emplace_back(*type);
+    return verdict ? verdict(type) : S_OK;
+  };
   EXPECT_HRESULT_SUCCEEDED(graph->AddFilter(sourceFilter.Get(), L"Source"));
   EXPECT_HRESULT_SUCCEEDED(graph->AddFilter(sinkFilter.Get(), L"Sink"));
 }

@@ -1,15 +1,18 @@
-// A real filter graph holding one test source and one test sink, and the fixture every vcam
+// A real filter graph holding one test source and the viewer's sink, and the fixture every vcam
 // test uses: COM for the test thread, and after each test no live framework object and no
 // diagnostic line.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "support/log_capture.h"
 #include "test_filters.h"
+#include "tools/camera_viewer/capture_sink.h"
 
 namespace vcamtest {
 
@@ -27,7 +30,11 @@ struct GraphRig {
   ComPtr<IBaseFilter> sourceFilter;
   TestSource* source = nullptr;
   ComPtr<IBaseFilter> sinkFilter;
-  TestSink* sink = nullptr;
+  cameraviewer::CaptureSink* sink = nullptr;
+  // The sink's verdict on each type it is offered (none: it takes any), and every type it was
+  // offered, in order.
+  std::function<HRESULT(const AM_MEDIA_TYPE*)> verdict;
+  std::vector<CMediaType> offered;
 };
 
 class VcamTest : public ::testing::Test {

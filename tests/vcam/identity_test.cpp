@@ -73,70 +73,73 @@ std::wstring pinName(IPin* pin) {
   return info.achName;
 }
 
+// A standalone source with `count` pins, and an enumerator of them.
+struct SourcePins {
+  explicit SourcePins(int count) : filter(createSource(count, &source)) {
+    EXPECT_EQ(filter->EnumPins(pins.GetAddressOf()), S_OK);
+  }
+  TestSource* source = nullptr;
+  ComPtr<IBaseFilter> filter;
+  ComPtr<IEnumPins> pins;
+};
+
 void releaseAll(IPin** pins, ULONG count) {
   for (ULONG i = 0; i < count; ++i) pins[i]->Release();
 }
 
 TEST_F(IdentityTest, PinEnumeratorWalksThePinsOnce) {
-  TestSource* source = nullptr;
-  ComPtr<IBaseFilter> filter = createSource(3, &source);
-  ComPtr<IEnumPins> pins;
-  ASSERT_EQ(filter->EnumPins(pins.GetAddressOf()), S_OK);
-
+  SourcePins p(3);
   IPin* got[4] = {};
   ULONG fetched = 99;
-  EXPECT_EQ(pins->Next(1, nullptr, &fetched), E_POINTER);
-  EXPECT_EQ(pins->Next(2, got, nullptr), E_INVALIDARG);
-  ASSERT_EQ(pins->Next(1, got, nullptr), S_OK);  // one pin needs no count
-  EXPECT_EQ(got[0], source->pin(0));
+  EXPECT_EQ(p.pins->Next(1, nullptr, &fetched), E_POINTER);
+  EXPECT_EQ(p.pins->Next(2, got, nullptr), E_INVALIDARG);
+  ASSERT_EQ(p.pins->Next(1, got, nullptr), S_OK);  // one pin needs no count
+  EXPECT_EQ(got[0], p.source->pin(0));
   releaseAll(got, 1);
-  ASSERT_EQ(pins->Next(4, got, &fetched), S_FALSE);
+  ASSERT_EQ(p.pins->Next(4, got, &fetched), S_FALSE);
   ASSERT_EQ(fetched, 2u);
   EXPECT_EQ(pinName(got[0]), L"Out2");
   EXPECT_EQ(pinName(got[1]), L"Out3");
   releaseAll(got, fetched);
-  EXPECT_EQ(pins->Next(1, got, &fetched), S_FALSE);
+  EXPECT_EQ(p.pins->Next(1, got, &fetched), S_FALSE);
   EXPECT_EQ(fetched, 0u);
 
   // Skip, Reset and Clone.
-  ASSERT_EQ(pins->Reset(), S_OK);
-  EXPECT_EQ(pins->Skip(2), S_OK);
+  ASSERT_EQ(p.pins->Reset(), S_OK);
+  EXPECT_EQ(p.pins->Skip(2), S_OK);
   ComPtr<IEnumPins> clone;
-  ASSERT_EQ(pins->Clone(clone.GetAddressOf()), S_OK);
-  EXPECT_EQ(pins->Skip(2), S_FALSE);
+  ASSERT_EQ(p.pins->Clone(clone.GetAddressOf()), S_OK);
+  EXPECT_EQ(p.pins->Skip(2), S_FALSE);
   ASSERT_EQ(clone->Next(1, got, &fetched), S_OK);
-  EXPECT_EQ(got[0], source->pin(2));
+  EXPECT_EQ(got[0], p.source->pin(2));
   releaseAll(got, fetched);
 }
 
 TEST_F(IdentityTest, PinEnumeratorNoticesANewPinSet) {
-  TestSource* source = nullptr;
-  ComPtr<IBaseFilter> filter = createSource(2, &source);
-  ComPtr<IEnumPins> pins;
-  ASSERT_EQ(filter->EnumPins(pins.GetAddressOf()), S_OK);
+  SourcePins p(2);
   IPin* got[4] = {};
   ULONG fetched = 0;
-  ASSERT_EQ(pins->Next(1, got, &fetched), S_OK);
+  ASSERT_EQ(p.pins->Next(1, got, &fetched), S_OK);
   releaseAll(got, fetched);
 
   HRESULT hr = S_OK;
-  new TestStream(&hr, source, L"Late");
+  new TestStream(&hr, p.source, L"Late");
   ASSERT_EQ(hr, S_OK);
-  source->IncrementPinVersion();
+  p.source->IncrementPinVersion();
   ComPtr<IEnumPins> clone;
-  EXPECT_EQ(pins->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
-  EXPECT_EQ(pins->Clone(clone.GetAddressOf()), VFW_E_ENUM_OUT_OF_SYNC);
+  EXPECT_EQ(p.pins->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
+  EXPECT_EQ(p.pins->Clone(clone.GetAddressOf()), VFW_E_ENUM_OUT_OF_SYNC);
   EXPECT_FALSE(clone);
 
   // Next starts over on the new set but hands out no pin twice.
-  ASSERT_EQ(pins->Next(4, got, &fetched), S_FALSE);
+  ASSERT_EQ(p.pins->Next(4, got, &fetched), S_FALSE);
   ASSERT_EQ(fetched, 2u);
   EXPECT_EQ(pinName(got[0]), L"Out2");
   EXPECT_EQ(pinName(got[1]), L"Late");
   releaseAll(got, fetched);
 
-  ASSERT_EQ(pins->Reset(), S_OK);
-  EXPECT_EQ(pins->Skip(3), S_OK);
+  ASSERT_EQ(p.pins->Reset(), S_OK);
+  EXPECT_EQ(p.pins->Skip(3), S_OK);
 }
 
 class TypeEnumeratorTest : public IdentityTest {

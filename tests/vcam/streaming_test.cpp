@@ -18,7 +18,7 @@ class StreamingTest : public VcamTest {
     stream()->types = {makeVideoType(MEDIASUBTYPE_YUY2, 64, 48)};
   }
   TestStream* stream() { return rig_->source->stream(0); }
-  TestSink* sink() { return rig_->sink; }
+  cameraviewer::CaptureSink* sink() { return rig_->sink; }
   FILTER_STATE sourceState() {
     FILTER_STATE state;
     rig_->source->GetState(0, &state);
@@ -41,34 +41,34 @@ TEST_F(StreamingTest, SamplesFlowFromPauseAndStopJoinsTheWorker) {
     ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
     EXPECT_TRUE(stream()->ThreadExists());
     // Already pushing while paused, on a thread of its own.
-    int before = sink()->received;
-    ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received >= before + 5; }, 5000ms));
+    int before = sink()->received();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received() >= before + 5; }, 5000ms));
     EXPECT_NE(stream()->workerThreadId, static_cast<int>(GetCurrentThreadId()));
 
     ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
     EXPECT_EQ(sourceState(), State_Running);
-    int running = sink()->received;
-    ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received >= running + 5; }, 5000ms));
+    int running = sink()->received();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received() >= running + 5; }, 5000ms));
 
     ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
     EXPECT_FALSE(stream()->ThreadExists());
     // One OnThreadCreate/OnThreadDestroy pair per active period.
     EXPECT_EQ(stream()->threadCreates, round);
     EXPECT_EQ(stream()->threadDestroys, round);
-    int stopped = sink()->received;
+    int stopped = sink()->received();
     Sleep(50);
-    EXPECT_EQ(sink()->received, stopped);
+    EXPECT_EQ(sink()->received(), stopped);
   }
-  EXPECT_EQ(sink()->endOfStreams, 0);
+  EXPECT_EQ(sink()->endOfStreams(), 0);
 }
 
 TEST_F(StreamingTest, StopReleasesAWorkerWaitingForABuffer) {
   ASSERT_EQ(rig_->connect(), S_OK);
   sink()->holdSamples = true;  // both buffers stay downstream
   ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
-  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received == 2 && stream()->waitingForBuffer == 1; }, 5000ms));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received() == 2 && stream()->waitingForBuffer == 1; }, 5000ms));
   Sleep(20);
-  EXPECT_EQ(sink()->received, 2);  // truly blocked, not spinning
+  EXPECT_EQ(sink()->received(), 2);  // truly blocked, not spinning
 
   ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
   EXPECT_FALSE(stream()->ThreadExists());
@@ -104,7 +104,7 @@ TEST_F(StreamingTest, FailedThreadStartLeavesTheStreamStartable) {
 
   stream()->threadCreateResult = S_OK;
   ASSERT_EQ(rig_->source->Pause(), S_OK);
-  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received >= 3; }, 5000ms));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received() >= 3; }, 5000ms));
   ASSERT_EQ(rig_->source->Stop(), S_OK);
   EXPECT_EQ(stream()->threadDestroys, 2);
 }
@@ -114,9 +114,9 @@ TEST_F(StreamingTest, FillBufferFalseEndsTheStream) {
   std::atomic<int> calls{0};
   stream()->fill = [&](IMediaSample*) { return ++calls <= 3 ? S_OK : S_FALSE; };
   ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
-  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->endOfStreams == 1; }, 5000ms));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->endOfStreams() == 1; }, 5000ms));
   Sleep(20);
-  EXPECT_EQ(sink()->received, 3);
+  EXPECT_EQ(sink()->received(), 3);
   EXPECT_EQ(calls, 4);
   EXPECT_FALSE(rig_->waitForEvent(EC_ERRORABORT, nullptr, 50));
   // The worker idles until stopped.
@@ -133,8 +133,8 @@ TEST_F(StreamingTest, FillBufferErrorAbortsTheGraph) {
   LONG_PTR param = 0;
   ASSERT_TRUE(rig_->waitForEvent(EC_ERRORABORT, &param, 5000));
   EXPECT_EQ(static_cast<HRESULT>(param), E_ACCESSDENIED);
-  EXPECT_EQ(sink()->endOfStreams, 1);
-  EXPECT_EQ(sink()->received, 2);
+  EXPECT_EQ(sink()->endOfStreams(), 1);
+  EXPECT_EQ(sink()->received(), 2);
   ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
   EXPECT_FALSE(stream()->ThreadExists());
 }
@@ -143,10 +143,10 @@ TEST_F(StreamingTest, RefusedDeliveryStopsPushing) {
   ASSERT_EQ(rig_->connect(), S_OK);
   sink()->receiveResult = S_FALSE;
   ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
-  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received == 1; }, 5000ms));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received() == 1; }, 5000ms));
   Sleep(50);
-  EXPECT_EQ(sink()->received, 1);
-  EXPECT_EQ(sink()->endOfStreams, 0);
+  EXPECT_EQ(sink()->received(), 1);
+  EXPECT_EQ(sink()->endOfStreams(), 0);
   ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
 }
 
@@ -157,17 +157,17 @@ TEST_F(StreamingTest, FilterReleasedWhilePausedStopsItsWorker) {
   ComPtr<IBaseFilter> filter = createSource(1, &source);
   source->stream(0)->types = {makeVideoType(MEDIASUBTYPE_YUY2, 64, 48)};
   ComPtr<IBaseFilter> sinkFilter;
-  auto* sink = new TestSink();
-  sinkFilter.Attach(sink);
+  cameraviewer::CaptureSink* sink = cameraviewer::CaptureSink::create();
+  sinkFilter.Attach(sink->filter());
   ASSERT_EQ(source->pin(0)->Connect(sink->pin(), nullptr), S_OK);
   ASSERT_EQ(source->Pause(), S_OK);
-  ASSERT_TRUE(testsupport::waitUntil([&] { return sink->received >= 3; }, 5000ms));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sink->received() >= 3; }, 5000ms));
   sink->pin()->Disconnect();
   filter.Reset();  // the last reference: the worker must end before the pin goes
   EXPECT_EQ(CBaseObject::ObjectsActive(), 0);
-  int after = sink->received;
+  int after = sink->received();
   Sleep(20);
-  EXPECT_EQ(sink->received, after);
+  EXPECT_EQ(sink->received(), after);
 }
 
 }  // namespace

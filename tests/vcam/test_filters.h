@@ -1,13 +1,12 @@
 // Filters for exercising the source framework inside real DirectShow graphs: a source built on
-// CSource/CSourceStream whose hooks the tests steer, and a sink filter of our own with one
-// input pin that records what reaches it. All knobs are set before the graph runs.
+// CSource/CSourceStream whose hooks the tests steer, and an allocator with a size limit. All
+// knobs are set before the graph runs.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <vector>
 
 #include "vcam/dshow_common.h"
@@ -132,62 +131,6 @@ class LimitedAllocator : public IMemAllocator {
   LONG refCount_ = 1;
   LONG maxBuffer_;
   ComPtr<IMemAllocator> inner_;
-};
-
-class TestSink : public IBaseFilter {
- public:
-  TestSink();
-  virtual ~TestSink();
-
-  // The input pin's own preferred types, offered through its EnumMediaTypes.
-  std::vector<CMediaType> preferred;
-  // Verdict on ReceiveConnection; default accepts.
-  std::function<HRESULT(const AM_MEDIA_TYPE*)> accept;
-  std::vector<CMediaType> offered;  // every type ReceiveConnection saw, in order
-  ALLOCATOR_PROPERTIES requirements = {};
-  HRESULT requirementsResult = E_NOTIMPL;
-  ComPtr<IMemAllocator> ownAllocator;  // what GetAllocator offers; none: VFW_E_NO_ALLOCATOR
-  ComPtr<IMemAllocator> notified;      // what NotifyAllocator was told
-  bool holdSamples = false;            // keep received samples until releaseHeld
-  HRESULT receiveResult = S_OK;
-
-  std::atomic<int> received{0};
-  std::atomic<int> endOfStreams{0};
-  std::atomic<int> notifyAllocatorCalls{0};
-
-  IPin* pin();
-  void releaseHeld();
-  std::vector<REFERENCE_TIME> sampleStarts();
-
-  // IUnknown and IBaseFilter
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
-  HRESULT STDMETHODCALLTYPE Stop() override;
-  HRESULT STDMETHODCALLTYPE Pause() override;
-  HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
-  HRESULT STDMETHODCALLTYPE GetState(DWORD timeoutMs, FILTER_STATE* state) override;
-  HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
-  HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
-  HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
-  HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
-  HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
-  HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
-  HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
-
- private:
-  class InputPin;
-  friend class InputPin;
-
-  LONG refCount_ = 1;
-  FILTER_STATE state_ = State_Stopped;
-  IFilterGraph* graph_ = nullptr;
-  ComPtr<IReferenceClock> clock_;
-  InputPin* pin_;
-  std::mutex mutex_;
-  std::vector<IMediaSample*> held_;
-  std::vector<REFERENCE_TIME> starts_;
 };
 
 }  // namespace vcamtest

@@ -1,24 +1,19 @@
 // The camera in a real DirectShow graph: the filter made by VirtualCameraFilter::CreateInstance,
-// connected to a sink of our own that records what reaches it, with the runtime's standard
-// memory allocator between them. Also the fixture every camera test uses (COM for the test
-// thread, and after each test no live framework object) and a child process launcher.
+// connected to the viewer's sink, a renderer that records what reaches it, with the runtime's
+// standard memory allocator between them. Also the fixture every camera test uses (COM for the
+// test thread, and after each test no live framework object) and a child process launcher.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdint>
-#include <functional>
-#include <mutex>
 #include <optional>
-#include <string>
-#include <vector>
 
+#include "support/child_process.h"
+#include "tools/camera_viewer/capture_sink.h"
 #include "vcam/dshow_common.h"
 #include "vcam/media_type.h"
-#include "support/child_process.h"
 
 namespace cameratest {
 
@@ -51,36 +46,7 @@ class Ref {
   T* p_ = nullptr;
 };
 
-struct Sample {
-  REFERENCE_TIME start = -1, stop = -1;
-  bool sync = false;
-  std::vector<std::uint8_t> bytes;  // only for the first `keep` samples
-};
-
-// A renderer-less sink with one input pin. Receive records the sample and hands it to
-// `onSample` (on the camera's worker thread), then sleeps briefly so the worker does not spin.
-class CaptureSink;
-CaptureSink* createCaptureSink();
-IBaseFilter* asFilter(CaptureSink* sink);
-IPin* inputPin(CaptureSink* sink);
-
-class CaptureSink {
- public:
-  virtual ~CaptureSink() = default;
-  // Forgets what was recorded; the next `keep` samples keep their bytes.
-  void reset(std::size_t keep);
-  std::vector<Sample> samples();
-  int received() const { return received_; }
-
-  std::function<void(const std::uint8_t* bytes, std::size_t size)> onSample;  // set before running
-
- protected:
-  void record(IMediaSample* sample);
-  std::atomic<int> received_{0};
-  std::mutex mutex_;
-  std::vector<Sample> samples_;
-  std::size_t keep_ = 0;
-};
+using Sample = cameraviewer::SampleRecord;
 
 struct CameraRig {
   CameraRig();
@@ -91,14 +57,14 @@ struct CameraRig {
   // Connects with row `index` of the camera's capabilities.
   HRESULT connectFormat(int index);
   // Bounded wait until the sink has at least `n` samples in total.
-  bool waitForSamples(int n, DWORD timeoutMs);
+  bool waitForSamples(int n, DWORD timeoutMs) { return sink->waitForSamples(n, timeoutMs); }
 
   Ref<IGraphBuilder> graph;
   Ref<IMediaControl> control;
   Ref<IBaseFilter> camera;
   Ref<IPin> pin;  // the camera's output pin
   Ref<IAMStreamConfig> config;
-  CaptureSink* sink = nullptr;
+  cameraviewer::CaptureSink* sink = nullptr;
   Ref<IBaseFilter> sinkFilter;
 };
 
@@ -109,15 +75,7 @@ class CameraTest : public ::testing::Test {
   std::optional<CameraRig> rig_;
 };
 
-// A process started from a program beside this one; killed if it outlives the test.
+// A child process; killed if it outlives the test.
 using Child = testsupport::ChildProcess;
-
-// The stop event of camera_ring_writer_child.
-struct WriterStop {
-  WriterStop() : handle(CreateEventA(nullptr, TRUE, FALSE, "Local\\brindle-camera-test-stop")) {}
-  ~WriterStop() { CloseHandle(handle); }
-  void set() { SetEvent(handle); }
-  HANDLE handle;
-};
 
 }  // namespace cameratest

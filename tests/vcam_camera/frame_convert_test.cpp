@@ -3,31 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <vector>
 
-#include "reference_convert.h"
+#include "support/camera_reference.h"
+#include "support/exact_bytes.h"
 #include "vcam/frame_convert.h"
 #include "vcam/frame_convert_letterbox.h"
 
 namespace {
 
-// A heap block of exactly `size` bytes filled with bytes that depend on `seed` and position.
-struct Block {
-  Block(std::size_t n, std::uint32_t seed) : size(n), bytes(new std::uint8_t[n == 0 ? 1 : n]) {
-    std::uint32_t x = seed * 2654435761u + 12345u;
-    for (std::size_t i = 0; i < n; i++) {
-      x = x * 1664525u + 1013904223u;
-      bytes[i] = std::uint8_t(x >> 24);
-    }
-  }
-  std::vector<std::uint8_t> copy() const { return std::vector<std::uint8_t>(bytes.get(), bytes.get() + size); }
-  std::size_t size;
-  std::unique_ptr<std::uint8_t[]> bytes;
-};
+using Block = testsupport::ExactBytes;
 
 struct Source {
-  Source(std::uint32_t w, std::uint32_t h, std::uint32_t seed) : block(nv12PictureBytes(w, h), seed) {
+  Source(std::uint32_t w, std::uint32_t h, std::uint32_t seed) : block(Block::seeded(nv12PictureBytes(w, h), seed)) {
     picture = {block.bytes.get(), block.size, w, h};
   }
   reference::Picture ref() const { return {picture.width, picture.height, picture.bytes}; }
@@ -45,23 +33,16 @@ void expectSameAsReference(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, 
   SCOPED_TRACE(testing::Message() << sw << "x" << sh << " -> " << W << "x" << H << (yuy2 ? " YUY2" : " NV12"));
   Source src(sw, sh, seed);
   std::size_t count = yuy2 ? yuy2Size(W, H) : nv12Size(W, H);
-  Block out(count, seed + 100);
+  Block out = Block::seeded(count, seed + 100);
   std::vector<std::uint8_t> expected = out.copy();
   ASSERT_TRUE(convertPicture(src.picture, out.bytes.get(), count, W, H, yuy2, scaler));
-  if (sw == W && sh == H) {
-    if (yuy2) reference::yuy2Direct(src.ref(), expected.data());
-    else std::memcpy(expected.data(), src.picture.bytes, count);
-  } else if (yuy2) {
-    reference::yuy2Letterbox(src.ref(), expected.data(), count, W, H);
-  } else {
-    reference::nv12Letterbox(src.ref(), expected.data(), count, W, H);
-  }
+  reference::convert(src.ref(), src.picture.size, expected.data(), count, W, H, yuy2);
   ASSERT_EQ(out.copy(), expected);
 }
 
 TEST(FrameConvertFills, GreyAndBlackInBothFormats) {
   // Grey NV12 is every byte; grey and black YUY2 only whole 4-byte groups.
-  Block grey(4 * 5 + 3, 1);
+  Block grey = Block::seeded(4 * 5 + 3, 1);
   std::vector<std::uint8_t> before = grey.copy();
   fillGrey(grey.bytes.get(), grey.size, true);
   for (std::size_t i = 0; i < 20; i++) EXPECT_EQ(grey.bytes[i], 128) << i;
@@ -70,14 +51,14 @@ TEST(FrameConvertFills, GreyAndBlackInBothFormats) {
   for (std::size_t i = 0; i < grey.size; i++) EXPECT_EQ(grey.bytes[i], 128) << i;
 
   // Large enough for the doubling fill to take several rounds, and not a power of two.
-  Block black(4 * 1001 + 2, 2);
+  Block black = Block::seeded(4 * 1001 + 2, 2);
   before = black.copy();
   fillBlackYuy2(black.bytes.get(), black.size);
   for (std::size_t i = 0; i < 4004; i++) ASSERT_EQ(black.bytes[i], i % 2 == 0 ? 0x10 : 0x80) << i;
   EXPECT_EQ(black.bytes[4004], before[4004]);
   EXPECT_EQ(black.bytes[4005], before[4005]);
 
-  Block nv12(nv12Size(6, 4), 3);
+  Block nv12 = Block::seeded(nv12Size(6, 4), 3);
   fillBlackNv12(nv12.bytes.get(), 6, 4);
   for (std::size_t i = 0; i < nv12.size; i++) EXPECT_EQ(nv12.bytes[i], i < 24 ? 16 : 128) << i;
 }
@@ -104,8 +85,8 @@ TEST(FrameConvertSameSize, UnusablePicturesAndSmallSamplesAreNeverOverrun) {
   LetterboxScaler scaler;
   // A picture shorter than its size needs: refused, nothing read, nothing written.
   for (bool yuy2 : {true, false}) {
-    Block shortPicture(nv12Size(64, 48) - 1, 4);
-    Block out(yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48), 5);
+    Block shortPicture = Block::seeded(nv12Size(64, 48) - 1, 4);
+    Block out = Block::seeded(yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48), 5);
     std::vector<std::uint8_t> before = out.copy();
     EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 64, 48}, out.bytes.get(), out.size, 64,
                                 48, yuy2, scaler));
@@ -116,22 +97,22 @@ TEST(FrameConvertSameSize, UnusablePicturesAndSmallSamplesAreNeverOverrun) {
 
   // Same size, sample too small for YUY2: accepted as a picture, sample left alone.
   Source src(64, 48, 6);
-  Block small(yuy2Size(64, 48) - 2, 7);
+  Block small = Block::seeded(yuy2Size(64, 48) - 2, 7);
   std::vector<std::uint8_t> before = small.copy();
   EXPECT_TRUE(convertPicture(src.picture, small.bytes.get(), small.size, 64, 48, true, scaler));
   EXPECT_EQ(small.copy(), before);
   EXPECT_FALSE(nv12ToYuy2(src.picture, small.bytes.get(), small.size));
   // An odd width has no whole last pixel pair.
   Source odd(5, 2, 8);
-  Block oddOut(yuy2Size(5, 2), 9);
+  Block oddOut = Block::seeded(yuy2Size(5, 2), 9);
   EXPECT_FALSE(nv12ToYuy2(odd.picture, oddOut.bytes.get(), oddOut.size));
 
   // NV12 copy: a bigger sample gets the picture then zeros; a smaller one only what fits.
-  Block big(nv12Size(64, 48) + 100, 10);
+  Block big = Block::seeded(nv12Size(64, 48) + 100, 10);
   ASSERT_TRUE(convertPicture(src.picture, big.bytes.get(), big.size, 64, 48, false, scaler));
   EXPECT_EQ(0, std::memcmp(big.bytes.get(), src.picture.bytes, src.picture.size));
   for (std::size_t i = src.picture.size; i < big.size; i++) ASSERT_EQ(big.bytes[i], 0) << i;
-  Block part(1000, 11);
+  Block part = Block::seeded(1000, 11);
   ASSERT_TRUE(convertPicture(src.picture, part.bytes.get(), part.size, 64, 48, false, scaler));
   EXPECT_EQ(0, std::memcmp(part.bytes.get(), src.picture.bytes, part.size));
 }
@@ -229,12 +210,12 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
 
   // Nothing to scale: NV12 is all grey, YUY2 is left alone.
   for (std::uint32_t w : {0u, 1u}) {
-    Block picture(nv12PictureBytes(w, 4), 15);
-    Block nv12(nv12Size(64, 48), 16);
+    Block picture = Block::seeded(nv12PictureBytes(w, 4), 15);
+    Block nv12 = Block::seeded(nv12Size(64, 48), 16);
     ASSERT_TRUE(convertPicture({picture.bytes.get(), picture.size, w, 4}, nv12.bytes.get(), nv12.size, 64, 48, false,
                                scaler));
     for (std::size_t i = 0; i < nv12.size; i++) ASSERT_EQ(nv12.bytes[i], 128);
-    Block yuy2(yuy2Size(64, 48), 17);
+    Block yuy2 = Block::seeded(yuy2Size(64, 48), 17);
     std::vector<std::uint8_t> before = yuy2.copy();
     ASSERT_TRUE(convertPicture({picture.bytes.get(), picture.size, w, 4}, yuy2.bytes.get(), yuy2.size, 64, 48, true,
                                scaler));
@@ -244,7 +225,7 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
   // Samples too small for the output size are not written in either format.
   Source any(100, 50, 18);
   for (bool yuy2 : {true, false}) {
-    Block small((yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48)) - 1, 19);
+    Block small = Block::seeded((yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48)) - 1, 19);
     std::vector<std::uint8_t> before = small.copy();
     ASSERT_TRUE(convertPicture(any.picture, small.bytes.get(), small.size, 64, 48, yuy2, scaler));
     EXPECT_EQ(small.copy(), before);

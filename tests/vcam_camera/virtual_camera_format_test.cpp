@@ -236,7 +236,7 @@ TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndGetFormatStaysOnTheFirstRow) 
   ASSERT_EQ(rig_->pin->ConnectionMediaType(&connected), S_OK);
   expectRow(connected, 0);
   ASSERT_EQ(rig_->graph->Disconnect(rig_->pin.get()), S_OK);
-  ASSERT_EQ(rig_->graph->Disconnect(inputPin(rig_->sink)), S_OK);
+  ASSERT_EQ(rig_->graph->Disconnect(rig_->sink->pin()), S_OK);
 
   ASSERT_EQ(rig_->connectFormat(3), S_OK);  // 720x1280 NV12
   AM_MEDIA_TYPE* format = nullptr;

@@ -5,17 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cstring>
-#include <set>
 #include <vector>
 
-#include "camera_picture.h"
 #include "camera_rig.h"
-#include "reference_convert.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"
+#include "support/camera_reference.h"
+#include "support/ring_child.h"
+#include "support/sample_checker.h"
 #include "vcam/virtual_camera_formats.h"
 
 namespace cameratest {
@@ -23,30 +20,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-bool ringExists() {
-  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (std::string(kFrameRingNamespace) + kFrameRingName).c_str());
-  if (h) CloseHandle(h);
-  return h != nullptr;
-}
+using testsupport::makePicture;
+using testsupport::ringExists;
 
-bool allGrey(const Bytes& b) {
-  return std::all_of(b.begin(), b.end(), [](std::uint8_t v) { return v == 128; });
-}
+bool allGrey(const Bytes& b) { return testsupport::allGrey(b.data(), b.size()); }
 
 // What a sample of `format` must hold for `picture` (sw x sh packed NV12).
 Bytes expectedSample(const Bytes& picture, std::uint32_t sw, std::uint32_t sh, const CameraFormat& format) {
-  std::uint32_t W = std::uint32_t(format.width), H = std::uint32_t(format.height);
-  Bytes out(std::size_t(cameraSampleSize(format)));
-  reference::Picture p = {sw, sh, picture.data()};
-  if (sw == W && sh == H) {
-    if (format.yuy2) reference::yuy2Direct(p, out.data());
-    else std::memcpy(out.data(), picture.data(), out.size());
-  } else if (format.yuy2) {
-    reference::yuy2Letterbox(p, out.data(), out.size(), W, H);
-  } else {
-    reference::nv12Letterbox(p, out.data(), out.size(), W, H);
-  }
-  return out;
+  return reference::sample(picture, sw, sh, std::uint32_t(format.width), std::uint32_t(format.height), format.yuy2);
 }
 
 class CameraStreamTest : public CameraTest {
@@ -149,71 +130,23 @@ TEST_F(CameraStreamTest, LastPictureRepeatsAndARestartDeliversTheNewestFirst) {
   EXPECT_TRUE(fresh[0].bytes == expectedSample(renumbered, 1280, 720, format));
 }
 
-// Checks every sample a graph delivers against the pictures a writer process publishes.
-class PictureChecker {
- public:
-  PictureChecker(std::uint32_t sw, std::uint32_t sh, std::uint32_t seed, int format)
-      : sw_(sw), sh_(sh), seed_(seed), format_(kCameraFormats[format]) {
-    // Where the picture's first two luma bytes land in the sample.
-    LetterboxGeometry g = {};
-    std::uint32_t W = std::uint32_t(format_.width), H = std::uint32_t(format_.height);
-    if (sw != W || sh != H) {
-      double scale = std::min(double(H) / sh, double(W) / sw);
-      g.x0 = ((W - (std::uint32_t(sw * scale) & ~1u)) / 2) & ~1u;
-      g.y0 = ((H - (std::uint32_t(sh * scale) & ~1u)) / 2) & ~1u;
-    }
-    std::size_t pixel = std::size_t(g.y0) * W + g.x0;
-    low_ = format_.yuy2 ? pixel * 2 : pixel;
-    high_ = format_.yuy2 ? low_ + 2 : low_ + 1;
-  }
-  void check(const std::uint8_t* bytes, std::size_t size) {
-    Bytes sample(bytes, bytes + size);
-    if (allGrey(sample)) {
-      if (!distinct_.empty()) ++mismatches_;  // grey only before the first picture
-      return;
-    }
-    std::uint32_t n = sample[low_] | std::uint32_t(sample[high_]) << 8;
-    if (n != lastNumber_) {
-      lastExpected_ = expectedSample(makePicture(sw_, sh_, seed_, n), sw_, sh_, format_);
-      lastNumber_ = n;
-    }
-    if (sample != lastExpected_) {
-      ++mismatches_;
-      return;
-    }
-    distinct_.insert(n);
-    pictures_ = int(distinct_.size());
-  }
-  std::atomic<int> pictures_{0};
-  std::atomic<int> mismatches_{0};
-
- private:
-  struct LetterboxGeometry {
-    std::uint32_t x0, y0;
-  };
-  std::uint32_t sw_, sh_, seed_;
-  const CameraFormat& format_;
-  std::size_t low_ = 0, high_ = 0;
-  std::uint32_t lastNumber_ = 0;
-  Bytes lastExpected_;
-  std::set<std::uint32_t> distinct_;
-};
-
 TEST_F(CameraStreamTest, WriterProcessPicturesArriveIntactInAllFourFormats) {
-  WriterStop stop;
+  testsupport::RingStop stop(kFrameRingName);
   Child writer;
-  ASSERT_TRUE(writer.start("camera_ring_writer_child.exe", "1280 720 21 25"));
+  ASSERT_TRUE(
+      testsupport::startRingChild(writer, std::string("write ") + kFrameRingName + " 4 1920 1920 21 0 1280 720 25"));
   for (int format = 0; format < 4; format++) {
     SCOPED_TRACE(testing::Message() << "format " << format);
     connect(format, 0);
-    PictureChecker checker(1280, 720, 21, format);
+    const CameraFormat& f = kCameraFormats[format];
+    testsupport::SampleChecker checker(1280, 720, 21, std::uint32_t(f.width), std::uint32_t(f.height), f.yuy2);
     rig_->sink->onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker.check(bytes, size); };
     ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
     DWORD start = GetTickCount();
-    while (checker.pictures_ < 4 && GetTickCount() - start < 60'000) Sleep(10);
+    while (checker.pictures < 4 && GetTickCount() - start < 60'000) Sleep(10);
     ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
-    EXPECT_GE(checker.pictures_, 4) << "new pictures kept arriving";
-    EXPECT_EQ(checker.mismatches_, 0) << "every sample is grey before the first picture, else one whole picture";
+    EXPECT_GE(checker.pictures, 4) << "new pictures kept arriving";
+    EXPECT_EQ(checker.mismatches, 0) << "every sample is grey before the first picture, else one whole picture";
     rig_.reset();
   }
   stop.set();

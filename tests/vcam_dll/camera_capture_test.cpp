@@ -7,18 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <set>
 #include <string>
-#include <vector>
 
-#include "counter_picture.h"
 #include "dll_rig.h"
 #include "ring/frame_ring_format.h"
+#include "support/ring_child.h"
+#include "support/sample_checker.h"
 #include "tools/camera_viewer/camera_capture.h"
-#include "tools/camera_viewer/picture_convert.h"
-#include "tools/clip_pattern/frame_counter_code.h"
 
 namespace dlltest {
 namespace {
@@ -26,59 +22,7 @@ namespace {
 using cameraviewer::CaptureFormat;
 using cameraviewer::SampleFormat;
 
-bool ringExists() {
-  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (std::string(kFrameRingNamespace) + kFrameRingName).c_str());
-  if (h) CloseHandle(h);
-  return h != nullptr;
-}
-
-// Classifies every sample: grey (only before the first picture), or exactly the picture whose
-// counter it shows.
-class SampleChecker {
- public:
-  explicit SampleChecker(const CaptureFormat& format) : format_(format) {}
-  void check(const std::uint8_t* bytes, std::size_t size) {
-    std::vector<std::uint8_t> sample(bytes, bytes + size);
-    if (std::all_of(sample.begin(), sample.end(), [](std::uint8_t v) { return v == 128; })) {
-      if (pictures > 0) ++mismatches;
-      ++grey;
-      return;
-    }
-    std::vector<std::uint8_t> luma = cameraviewer::lumaPlane(format_.format, bytes, size, format_.width, format_.height);
-    int n = luma.empty() ? -1 : clippattern::readFrameCounter(luma.data(), int(format_.width), int(format_.height),
-                                                              int(format_.width));
-    if (n < 1) {
-      ++mismatches;
-      return;
-    }
-    if (n != lastNumber_) {
-      std::vector<std::uint8_t> picture = makeCounterPicture(format_.width, format_.height, std::uint32_t(n));
-      expected_ = expectedSample(picture, format_.width, format_.height, format_.format == SampleFormat::Yuy2);
-      lastNumber_ = n;
-    }
-    if (sample != expected_) {
-      ++mismatches;
-      return;
-    }
-    seen_.insert(n);
-    pictures = int(seen_.size());
-  }
-  std::atomic<int> grey{0}, pictures{0}, mismatches{0};
-
- private:
-  CaptureFormat format_;
-  int lastNumber_ = -1;
-  std::vector<std::uint8_t> expected_;
-  std::set<int> seen_;
-};
-
-// The writer child's stop event.
-struct WaitStop {
-  WaitStop() : handle(CreateEventA(nullptr, TRUE, FALSE, "Local\\brindle-vcam-dll-test-stop")) {}
-  ~WaitStop() { CloseHandle(handle); }
-  void set() { SetEvent(handle); }
-  HANDLE handle;
-};
+using testsupport::ringExists;
 
 class CameraCaptureTest : public ::testing::Test {
  protected:
@@ -102,7 +46,8 @@ TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
   for (const CaptureFormat& format : formats) {
     SCOPED_TRACE(testing::Message() << (format.format == SampleFormat::Yuy2 ? "YUY2 " : "NV12 ") << format.width
                                     << "x" << format.height);
-    SampleChecker checker(format);
+    const bool yuy2 = format.format == SampleFormat::Yuy2;
+    testsupport::SampleChecker checker(format.width, format.height, 31, format.width, format.height, yuy2);
     {
       cameraviewer::CameraCapture capture;
       capture.onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker.check(bytes, size); };
@@ -117,10 +62,11 @@ TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
       EXPECT_TRUE(capture.waitForSamples(3, 20'000));
       EXPECT_GE(checker.grey, 3) << "mid-grey before any ring exists";
 
-      WaitStop stop;
+      testsupport::RingStop stop(kFrameRingName);
       Child writer;
-      ASSERT_TRUE(writer.start(windowsPath(BRINDLE_RING_WRITER_CHILD) + L" " + std::to_wstring(format.width) + L" " +
-                               std::to_wstring(format.height) + L" 30"));
+      ASSERT_TRUE(testsupport::startRingChild(writer, std::string("write ") + kFrameRingName + " 4 1920 1920 31 0 " +
+                                                          std::to_string(format.width) + " " +
+                                                          std::to_string(format.height) + " 30"));
       ULONGLONG start = GetTickCount64();
       while (checker.pictures < 4 && checker.mismatches == 0 && GetTickCount64() - start < 60'000) Sleep(10);
       EXPECT_HRESULT_SUCCEEDED(capture.stop());

@@ -5,13 +5,7 @@
 
 namespace dlltest {
 
-std::wstring windowsPath(const char* buildPath) {
-  std::wstring path = L"Z:";
-  for (const char* p = buildPath; *p; p++) path += *p == '/' ? L'\\' : wchar_t(*p);
-  return path;
-}
-
-std::wstring dllPath() { return windowsPath(BRINDLE_VCAM_DLL); }
+std::wstring dllPath() { return testsupport::windowsPath(BRINDLE_VCAM_DLL); }
 
 long runRegsvr32(bool unregister) {
   Child child;
@@ -79,6 +73,4 @@ std::wstring stringValue(const wchar_t* key, const wchar_t* name) {
   }
   return value;
 }
-
-
 }  // namespace dlltest

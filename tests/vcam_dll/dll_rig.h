@@ -19,8 +19,7 @@ inline constexpr const wchar_t* kDefaultCategoryEntry =
 
 // The full Windows path of the built DLL (Z:\...).
 std::wstring dllPath();
-// The Windows path of a program built into the tree (its build path given at compile time).
-std::wstring windowsPath(const char* buildPath);
+using testsupport::windowsPath;
 
 // An export of a loaded module as a function pointer, or null.
 template <class F>

@@ -139,15 +139,17 @@ HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureForma
                         reinterpret_cast<void**>(&graph_));
   if (SUCCEEDED(hr)) hr = graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control_));
   if (SUCCEEDED(hr)) {
-    sink_ = createCaptureSink(subtypeOf(format.format), format.width, format.height);
+    sink_ = CaptureSink::create();
+    sink_->accept = acceptOnly(subtypeOf(format.format), format.width, format.height);
+    sink_->renderer = true;
     sink_->onSample = [this](const std::uint8_t* bytes, std::size_t size) {
       if (onSample) onSample(bytes, size);
     };
     hr = graph_->AddFilter(camera_, L"Camera");
   }
-  if (SUCCEEDED(hr)) hr = graph_->AddFilter(sinkFilter(sink_), L"Capture sink");
+  if (SUCCEEDED(hr)) hr = graph_->AddFilter(sink_->filter(), L"Capture sink");
   // The sink takes only the chosen format, and the pin is offered exactly that one.
-  if (SUCCEEDED(hr)) hr = graph_->ConnectDirect(cameraPin_, sinkPin(sink_), type);
+  if (SUCCEEDED(hr)) hr = graph_->ConnectDirect(cameraPin_, sink_->pin(), type);
   freeType(type);
   return hr;
 }
@@ -157,12 +159,7 @@ HRESULT CameraCapture::run() { return control_ ? control_->Run() : VFW_E_NOT_CON
 HRESULT CameraCapture::stop() { return control_ ? control_->Stop() : S_FALSE; }
 
 bool CameraCapture::waitForSamples(int count, DWORD timeoutMs) const {
-  ULONGLONG start = GetTickCount64();
-  while (received() < count) {
-    if (GetTickCount64() - start > timeoutMs) return false;
-    Sleep(5);
-  }
-  return true;
+  return sink_ && sink_->waitForSamples(count, timeoutMs);
 }
 
 HRESULT CameraCapture::connectedFormat(CaptureFormat* format) const {
@@ -189,13 +186,13 @@ void CameraCapture::close() {
   if (control_) control_->Stop();
   if (graph_) {
     if (camera_) graph_->RemoveFilter(camera_);
-    if (sink_) graph_->RemoveFilter(sinkFilter(sink_));
+    if (sink_) graph_->RemoveFilter(sink_->filter());
   }
   release(cameraPin_);
   release(control_);
   release(graph_);
   release(camera_);
-  if (sink_) sinkFilter(sink_)->Release();
+  if (sink_) sink_->filter()->Release();
   sink_ = nullptr;
 }
 

@@ -1,12 +1,17 @@
 // camera_viewer: captures from the camera named "Orvik" (or --name) through DirectShow and
 // reports what arrived.
 //   camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280]
-//                 [--samples N] [--seconds S] [--png FILE]
+//                 [--samples N] [--seconds S] [--png FILE] [--log FILE]
+// It stops after N samples (default 30; 0: none is enough, it runs the whole time) or S seconds
+// (default 10). --log writes one line per sample received, in order:
+//   sample <wall-clock us when it arrived> <frame counter, -1 when none is readable>
 // Exit codes: 0 samples received; 1 no such camera; 2 the graph could not be built or run;
-// 3 fewer samples than asked for in time; 4 bad arguments; 5 the PNG could not be written.
+// 3 fewer samples than asked for in time (with N = 0: none at all); 4 bad arguments; 5 the PNG
+// or the log could not be written.
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +35,21 @@ struct Options {
   int samples = 30;
   int seconds = 10;
   std::string png;
+  std::string log;
 };
+
+struct LoggedSample {
+  long long wallUs;
+  int counter;
+};
+
+// False if the file could not be written whole.
+bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (file && std::fclose(file) != 0) written = false;
+  return written;
+}
 
 bool parse(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; i++) {
@@ -49,12 +68,14 @@ bool parse(int argc, char** argv, Options* o) {
       else return false;
     } else if (a == "--samples") {
       o->samples = std::atoi(v.c_str());
-      if (o->samples < 1 || o->samples > 100000) return false;
+      if (o->samples < 0 || o->samples > 100000 || (o->samples == 0 && v != "0")) return false;
     } else if (a == "--seconds") {
       o->seconds = std::atoi(v.c_str());
       if (o->seconds < 1 || o->seconds > 3600) return false;
     } else if (a == "--png") {
       o->png = v;
+    } else if (a == "--log") {
+      o->log = v;
     } else {
       return false;
     }
@@ -68,7 +89,7 @@ int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, &options)) {
     std::fprintf(stderr, "usage: camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280] "
-                         "[--samples N] [--seconds S] [--png FILE]\n");
+                         "[--samples N] [--seconds S] [--png FILE] [--log FILE]\n");
     return 4;
   }
   if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 2;
@@ -79,10 +100,16 @@ int main(int argc, char** argv) {
     int grey = 0;
     std::set<int> counters;
     std::vector<std::uint8_t> last;
+    std::vector<LoggedSample> logged;
+    if (!options.log.empty()) logged.reserve(std::size_t(options.seconds) * 200);
     const CaptureFormat& f = options.format;
 
     CameraCapture capture;
     capture.onSample = [&](const std::uint8_t* bytes, std::size_t size) {
+      // The time first: the counter read below takes a while for a big picture.
+      long long now = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
       bool allGrey = std::all_of(bytes, bytes + size, [](std::uint8_t v) { return v == 128; });
       std::vector<std::uint8_t> luma = lumaPlane(f.format, bytes, size, f.width, f.height);
       int counter = luma.empty() ? -1 : clippattern::readFrameCounter(luma.data(), int(f.width), int(f.height),
@@ -91,6 +118,7 @@ int main(int argc, char** argv) {
       if (allGrey) grey++;
       if (counter >= 0) counters.insert(counter);
       last.assign(bytes, bytes + size);
+      if (!options.log.empty() && logged.size() < logged.capacity()) logged.push_back({now, counter});
     };
 
     HRESULT hr = capture.open(options.name, f);
@@ -106,7 +134,14 @@ int main(int argc, char** argv) {
       std::printf("format: %s %ux%u\n", connected.format == SampleFormat::Yuy2 ? "YUY2" : "NV12", connected.width,
                   connected.height);
       hr = capture.run();
-      bool enough = SUCCEEDED(hr) && capture.waitForSamples(options.samples, DWORD(options.seconds) * 1000);
+      DWORD limitMs = DWORD(options.seconds) * 1000;
+      bool enough = false;
+      if (SUCCEEDED(hr) && options.samples > 0) {
+        enough = capture.waitForSamples(options.samples, limitMs);
+      } else if (SUCCEEDED(hr)) {
+        Sleep(limitMs);
+        enough = capture.received() > 0;
+      }
       capture.stop();
       std::lock_guard<std::mutex> lock(mutex);
       std::printf("samples: %d\n", capture.received());
@@ -118,13 +153,22 @@ int main(int argc, char** argv) {
       if (!options.png.empty() && !last.empty()) {
         std::vector<std::uint8_t> rgb = toRgb(f.format, last.data(), last.size(), f.width, f.height);
         std::vector<std::uint8_t> png = encodePng(rgb.data(), f.width, f.height);
-        FILE* file = png.empty() ? nullptr : std::fopen(options.png.c_str(), "wb");
-        bool written = file && std::fwrite(png.data(), 1, png.size(), file) == png.size();
-        if (file && std::fclose(file) != 0) written = false;
-        if (written) {
+        if (!png.empty() && writeFile(options.png, png)) {
           std::printf("png: %s\n", options.png.c_str());
         } else {
           std::printf("png not written: %s\n", options.png.c_str());
+          if (exitCode == 0) exitCode = 5;
+        }
+      }
+      if (!options.log.empty()) {
+        std::string text;
+        char line[64];
+        for (const LoggedSample& sample : logged) {
+          std::snprintf(line, sizeof(line), "sample %lld %d\n", sample.wallUs, sample.counter);
+          text += line;
+        }
+        if (!writeFile(options.log, std::vector<std::uint8_t>(text.begin(), text.end()))) {
+          std::printf("log not written: %s\n", options.log.c_str());
           if (exitCode == 0) exitCode = 5;
         }
       }

@@ -1,10 +1,17 @@
-// phone_sim: stands in for the phone app on TCP port 5555 (see phone_simulator.h).
+// phone_sim: stands in for the phone app on TCP port 5555 (see phone_simulator.h). Runs until
+// killed, or as --seconds and --stop-on-input say; when it stops it prints how many video frames
+// each connection carried and, with --sent, writes a record of every complete video frame.
+// Exit codes: 0 done; 1 the simulator could not start (port busy, clip missing); 2 bad
+// arguments; 3 the record could not be written.
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tools/phone_sim/phone_simulator.h"
 
@@ -23,7 +30,12 @@ void usage() {
       "  --max-frames N    stop streaming after N video frames on each connection\n"
       "  --chunk N         write everything in pieces of N bytes\n"
       "  --garbage N       send N garbage bytes before the server hello\n"
-      "  --close-after N   close each connection after N bytes\n",
+      "  --close-after N   close each connection after N bytes\n"
+      "  --seconds S       stop after S seconds (default: run until killed)\n"
+      "  --stop-on-input   stop as soon as a line is read from the input or the input ends\n"
+      "  --sent FILE       when stopping, write one line per complete video frame sent:\n"
+      "                    video <connection> <frame counter> <wall-clock us>\n"
+      "  --clip-frames N   the clip's pictures carry the counters 0..N-1, in order (default 60)\n",
 #ifdef BRINDLE_CLIP_DIR
       " (default ", BRINDLE_CLIP_DIR "/clip_1920x1080.264)"
 #else
@@ -34,7 +46,8 @@ void usage() {
 
 bool takesValue(const std::string& arg) {
   return arg == "--port" || arg == "--bind" || arg == "--clip" || arg == "--rotation" || arg == "--fps" ||
-         arg == "--max-frames" || arg == "--chunk" || arg == "--garbage" || arg == "--close-after";
+         arg == "--max-frames" || arg == "--chunk" || arg == "--garbage" || arg == "--close-after" ||
+         arg == "--seconds" || arg == "--sent" || arg == "--clip-frames";
 }
 
 bool parseNumber(const char* text, long long lo, long long hi, long long& out) {
@@ -45,6 +58,29 @@ bool parseNumber(const char* text, long long lo, long long hi, long long& out) {
   return true;
 }
 
+std::int64_t wallUs(std::chrono::system_clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
+
+// The record of every complete video frame, its counter taken from its place in the clip.
+// Simulator timestamps count from `wallEpoch` on the steady clock.
+bool writeRecord(const std::string& path, const std::vector<phonesim::ConnectionRecord>& connections,
+                 std::size_t clipUnits, std::chrono::system_clock::time_point wallEpoch) {
+  FILE* file = std::fopen(path.c_str(), "w");
+  if (!file) return false;
+  for (std::size_t c = 0; c < connections.size(); c++) {
+    long long index = 0;
+    for (const phonesim::SentFrame& f : connections[c].frames) {
+      if (f.type < 1 || f.type > 3) continue;
+      long long counter = index++ % std::max<long long>(1, (long long)clipUnits);
+      if (!f.complete) continue;
+      auto sentAt = wallEpoch + std::chrono::microseconds(f.timestampUs);
+      std::fprintf(file, "video %zu %lld %lld\n", c + 1, counter, static_cast<long long>(wallUs(sentAt)));
+    }
+  }
+  return std::fclose(file) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +88,9 @@ int main(int argc, char** argv) {
 #ifdef BRINDLE_CLIP_DIR
   options.clipPath = BRINDLE_CLIP_DIR "/clip_1920x1080.264";
 #endif
+  long long seconds = 0, clipFrames = 60;
+  bool stopOnInput = false;
+  std::string sentPath;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -65,6 +104,8 @@ int main(int argc, char** argv) {
       options.mirror = true;
     } else if (arg == "--no-audio") {
       options.audio = false;
+    } else if (arg == "--stop-on-input") {
+      stopOnInput = true;
     } else if (usesValue && value == nullptr) {
       ok = false;
     } else if (arg == "--port") {
@@ -93,6 +134,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--close-after") {
       ok = parseNumber(value, 0, 1LL << 50, n);
       options.closeAfter = n;
+    } else if (arg == "--seconds") {
+      ok = parseNumber(value, 1, 24 * 3600, seconds);
+    } else if (arg == "--sent") {
+      sentPath = value;
+    } else if (arg == "--clip-frames") {
+      ok = parseNumber(value, 1, 1 << 20, clipFrames);
     } else {
       std::fprintf(stderr, "phone_sim: unknown option %s\n", arg.c_str());
       usage();
@@ -111,5 +158,42 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   };
   if (!simulator.start()) return 1;
-  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));  // until killed
+  // The simulator's timestamps count from the moment start() returns, on the steady clock;
+  // reading the wall clock now maps them to wall-clock time.
+  const auto wallEpoch = std::chrono::system_clock::now();
+  if (!sentPath.empty() && clipFrames != (long long)simulator.clipUnitCount()) {
+    std::printf("[phone_sim] clip holds %zu pictures, not %lld\n", simulator.clipUnitCount(), clipFrames);
+  }
+
+  std::atomic<bool> inputEnded{false};
+  if (stopOnInput) {
+    std::thread input([&] {
+      int c;
+      do c = std::getchar();
+      while (c != EOF && c != '\n');
+      inputEnded.store(true);
+    });
+    input.detach();  // may stay blocked in getchar; the process ends without it
+  }
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds > 0 ? seconds : 1);
+  while (!inputEnded.load() && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  simulator.stop();
+
+  std::vector<phonesim::ConnectionRecord> connections = simulator.connections();
+  std::uint64_t total = 0;
+  for (std::size_t c = 0; c < connections.size(); c++) {
+    total += connections[c].videoFrames;
+    std::printf("[phone_sim] connection #%zu: %llu video frames sent\n", c + 1,
+                static_cast<unsigned long long>(connections[c].videoFrames));
+  }
+  std::printf("[phone_sim] video frames sent: %llu\n", static_cast<unsigned long long>(total));
+  int exitCode = 0;
+  if (!sentPath.empty() && !writeRecord(sentPath, connections, simulator.clipUnitCount(), wallEpoch)) {
+    std::printf("[phone_sim] cannot write %s\n", sentPath.c_str());
+    exitCode = 3;
+  }
+  std::fflush(stdout);
+  return exitCode;
 }

@@ -2,31 +2,13 @@
 
 #include <windows.h>
 
+#include "transport/usbmux_channel.h"
+
 namespace usbmuxemu {
 
 namespace {
 
 constexpr DWORD kPipeBufferSize = 65536;
-
-// One overlapped transfer, abandoned (cancelled and waited for) once `wake` is signalled.
-bool transfer(HANDLE pipe, bool write, void* data, DWORD size, DWORD& moved, HANDLE wake) {
-  moved = 0;
-  OVERLAPPED ov{};
-  ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (ov.hEvent == nullptr) return false;
-  BOOL ok = write ? WriteFile(pipe, data, size, nullptr, &ov) : ReadFile(pipe, data, size, nullptr, &ov);
-  if (ok || GetLastError() == ERROR_IO_PENDING) {
-    HANDLE waits[2] = {ov.hEvent, wake};
-    DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    if (woke != WAIT_OBJECT_0) CancelIoEx(pipe, &ov);
-    ok = GetOverlappedResult(pipe, &ov, &moved, TRUE);
-    if (woke != WAIT_OBJECT_0) ok = FALSE;
-  }
-  DWORD error = ok ? ERROR_SUCCESS : GetLastError();
-  CloseHandle(ov.hEvent);
-  SetLastError(error);  // read tells a closed peer from a failure by it
-  return ok != FALSE;
-}
 
 class PipeLink : public Link {
  public:
@@ -37,23 +19,17 @@ class PipeLink : public Link {
   }
 
   long read(std::uint8_t* data, std::size_t size) override {
+    if (woken()) return -1;
     DWORD got = 0;
     DWORD want = size > kPipeBufferSize ? kPipeBufferSize : DWORD(size);
-    if (!transfer(pipe_, false, data, want, got, wake_)) {
-      return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
-    }
+    if (!transport::pipeRead(pipe_, data, want, got, wake_)) return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
     return long(got);
   }
 
   bool writeAll(const std::uint8_t* data, std::size_t size) override {
-    while (size > 0) {
-      DWORD want = size > kPipeBufferSize ? kPipeBufferSize : DWORD(size);
-      DWORD put = 0;
-      if (!transfer(pipe_, true, const_cast<std::uint8_t*>(data), want, put, wake_) || put == 0) return false;
-      data += put;
-      size -= put;
-    }
-    return true;
+    transport::MuxChannel channel;
+    channel.pipe = pipe_;
+    return !woken() && transport::writeAll(channel, data, size, wake_);
   }
 
   void wake() override {
@@ -61,6 +37,8 @@ class PipeLink : public Link {
   }
 
  private:
+  bool woken() const { return wake_ == nullptr || WaitForSingleObject(wake_, 0) == WAIT_OBJECT_0; }
+
   HANDLE pipe_;
   HANDLE wake_;
 };

@@ -124,6 +124,12 @@ class FakeDnsSd {
   void spawn(std::function<void()> work);
   void pause();
   Query* findQuery(const DNS_SERVICE_CANCEL* cancel);  // under mutex_
+  // Version 1, interface 0, a name and a callback, under mutex_; counts a malformed request.
+  template <class Request>
+  bool wellFormed(const Request* request, PDNS_SERVICE_CANCEL cancel, bool hasCallback);
+  // A cancel's count and checks, under mutex_: the query, marked cancelled, or null when the
+  // handle is not one of ours of that kind or the query's last callback has already returned.
+  Query* markCancelled(PDNS_SERVICE_CANCEL cancel, bool browse);
   unsigned char* allocate(std::size_t size, bool isList);  // under mutex_, as are the next two
   PDNS_RECORD makeList(const std::vector<Record>& records);
   PDNS_SERVICE_INSTANCE makeInstance(const Answer& answer);
@@ -142,5 +148,10 @@ class FakeDnsSd {
   unsigned jitterSeed_ = 12345;
   Counts counts_;
 };
+
+// Whatever the caller did, once it has stopped and the fake has drained: every block freed
+// exactly once and left alone afterwards, every handle one we gave out, every query called back
+// its last time, no completed resolve cancelled.
+void expectCleanUse(const Counts& counts);
 
 }  // namespace fakedns

@@ -1,9 +1,12 @@
-#include "fake_dns_sd.h"
+#include "support/fake_dns_sd.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace fakedns {
 
@@ -199,14 +202,18 @@ void FakeDnsSd::freeInstance(PDNS_SERVICE_INSTANCE instance) { releaseBlock(inst
 
 void FakeDnsSd::dnsFree(PVOID data, DNS_FREE_TYPE type) { releaseBlock(data, true, type); }
 
+template <class Request>
+bool FakeDnsSd::wellFormed(const Request* request, PDNS_SERVICE_CANCEL cancel, bool hasCallback) {
+  bool ok = request && cancel && request->Version == DNS_QUERY_REQUEST_VERSION1 && request->InterfaceIndex == 0 &&
+            request->QueryName && hasCallback;
+  if (!ok) counts_.badRequests++;
+  return ok;
+}
+
 DNS_STATUS FakeDnsSd::browse(PDNS_SERVICE_BROWSE_REQUEST request, PDNS_SERVICE_CANCEL cancel) {
   std::lock_guard<std::mutex> lock(mutex_);
   counts_.browses++;
-  if (!request || !cancel || request->Version != DNS_QUERY_REQUEST_VERSION1 || request->InterfaceIndex != 0 ||
-      !request->QueryName || !request->pBrowseCallback) {
-    counts_.badRequests++;
-    return ERROR_INVALID_PARAMETER;
-  }
+  if (!wellFormed(request, cancel, request && request->pBrowseCallback)) return ERROR_INVALID_PARAMETER;
   counts_.browsedNames.push_back(request->QueryName);
   if (browseResult != kDnsRequestPending) return browseResult;
 
@@ -243,25 +250,29 @@ void FakeDnsSd::deliverBrowse(std::vector<Record> records, DWORD status) {
   });
 }
 
-DNS_STATUS FakeDnsSd::browseCancel(PDNS_SERVICE_CANCEL cancel) {
-  Query* query;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    counts_.browseCancels++;
-    query = findQuery(cancel);
-    if (!query || !query->isBrowse) {
-      counts_.badHandles++;
-      return ERROR_INVALID_PARAMETER;
-    }
-    if (query->cancelled) counts_.repeatedCancels++;
-    query->cancelled = true;
-    if (query->returned) {
-      counts_.cancelsAfterCompletion++;
-      return ERROR_INVALID_PARAMETER;
-    }
-    if (query->ended) return ERROR_SUCCESS;
-    query->ended = true;
+FakeDnsSd::Query* FakeDnsSd::markCancelled(PDNS_SERVICE_CANCEL cancel, bool browse) {
+  (browse ? counts_.browseCancels : counts_.resolveCancels)++;
+  Query* query = findQuery(cancel);
+  if (!query || query->isBrowse != browse) {
+    counts_.badHandles++;
+    return nullptr;
   }
+  if (query->cancelled) counts_.repeatedCancels++;
+  query->cancelled = true;
+  if (query->returned) {
+    counts_.cancelsAfterCompletion++;
+    return nullptr;
+  }
+  return query;
+}
+
+DNS_STATUS FakeDnsSd::browseCancel(PDNS_SERVICE_CANCEL cancel) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  Query* query = markCancelled(cancel, true);
+  if (!query) return ERROR_INVALID_PARAMETER;
+  if (query->ended) return ERROR_SUCCESS;
+  query->ended = true;
+  lock.unlock();
   // One more call, ERROR_CANCELLED, after every result already under way.
   auto last = [this, query] {
     {
@@ -289,9 +300,7 @@ DNS_STATUS FakeDnsSd::resolve(PDNS_SERVICE_RESOLVE_REQUEST request, PDNS_SERVICE
   {
     std::lock_guard<std::mutex> lock(mutex_);
     counts_.resolves++;
-    if (!request || !cancel || request->Version != DNS_QUERY_REQUEST_VERSION1 || request->InterfaceIndex != 0 ||
-        !request->QueryName || !request->pResolveCompletionCallback) {
-      counts_.badRequests++;
+    if (!wellFormed(request, cancel, request && request->pResolveCompletionCallback)) {
       return ERROR_INVALID_PARAMETER;
     }
     std::wstring name = request->QueryName;
@@ -360,23 +369,11 @@ void FakeDnsSd::finish(Query* query, DWORD status, bool withInstance) {
 }
 
 DNS_STATUS FakeDnsSd::resolveCancel(PDNS_SERVICE_CANCEL cancel) {
-  Query* query;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    counts_.resolveCancels++;
-    query = findQuery(cancel);
-    if (!query || query->isBrowse) {
-      counts_.badHandles++;
-      return ERROR_INVALID_PARAMETER;
-    }
-    if (query->cancelled) counts_.repeatedCancels++;
-    query->cancelled = true;
-    if (query->returned) {
-      counts_.cancelsAfterCompletion++;
-      return ERROR_INVALID_PARAMETER;
-    }
-    if (query->ended) return ERROR_SUCCESS;  // its completion is under way
-  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  Query* query = markCancelled(cancel, false);
+  if (!query) return ERROR_INVALID_PARAMETER;
+  if (query->ended) return ERROR_SUCCESS;  // its completion is under way
+  lock.unlock();
   if (cancelCallsBackInline) {
     finish(query, ERROR_CANCELLED, false);
   } else {
@@ -397,6 +394,24 @@ Counts FakeDnsSd::counts() {
     if (std::any_of(bytes, bytes + block.size, [](unsigned char b) { return b != kPoison; })) counts.poisonTouched++;
   }
   return counts;
+}
+
+void expectCleanUse(const Counts& counts) {
+  EXPECT_EQ(counts.listsFreed, counts.listsMade);
+  EXPECT_EQ(counts.instancesFreed, counts.instancesMade);
+  const std::pair<const char*, int> misuse[] = {
+      {"double frees", counts.doubleFrees},
+      {"frees of blocks never handed out", counts.foreignFrees},
+      {"record lists freed as something else", counts.wrongFreeType},
+      {"freed blocks written to", counts.poisonTouched},
+      {"cancel handles never given out", counts.badHandles},
+      {"queries cancelled twice", counts.repeatedCancels},
+      {"malformed requests", counts.badRequests},
+      {"cancels after the completion returned (a completion must wait for a cancel racing it)",
+       counts.cancelsAfterCompletion},
+      {"queries without their last callback", counts.pendingQueries},
+  };
+  for (const auto& [what, n] : misuse) EXPECT_EQ(n, 0) << what;
 }
 
 }  // namespace fakedns

@@ -1,0 +1,57 @@
+// The one child program of the tests that share a frame ring between processes (ring_child.cpp):
+//   ring_child write NAME SLOTS MAXW MAXH SEED COUNT WIDTH HEIGHT INTERVAL_MS
+//     Creates the ring and publishes test pictures (test_picture.h) 1, 2, ... COUNT (0: until
+//     stopped), one every INTERVAL_MS, then keeps the ring open until stopped. Exit 0 when
+//     stopped, 2 if the ring did not open or a picture was refused.
+//   ring_child read NAME SEED WIDTH HEIGHT WANTED TIMEOUT_MS
+//     Opens the ring (retrying until it exists) and checks WANTED distinct pictures byte for
+//     byte. Exit 0 when all matched, 1 on a picture that is not what its number says, 2 on
+//     time-out, 5 if the ring never opened.
+//   ring_child watch NAME RESULT_FILE BASE_US STEP_US
+//     Reads decoded clip pictures, as the camera does, until stopped, then once more, and writes
+//     "pictures bad lastNumber lastTimestamp lastCounter width height" to RESULT_FILE. A picture
+//     is bad unless it is packed NV12 whose drawn counter is (timestamp - BASE_US) / STEP_US.
+//     Exit 0 when the ring was open at the end, 5 when not.
+// Any verb: exit 3 on bad arguments, 4 when no stop came within 120 s. "Stopped" is the event
+// "Local\<NAME>-stop", which the test sets through RingStop.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "ring/frame_ring_format.h"
+#include "support/child_process.h"
+
+namespace testsupport {
+
+class RingStop {
+ public:
+  explicit RingStop(const std::string& ringName)
+      : handle_(CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ringName + "-stop").c_str())) {}
+  ~RingStop() {
+    if (handle_) CloseHandle(handle_);
+  }
+  RingStop(const RingStop&) = delete;
+  RingStop& operator=(const RingStop&) = delete;
+  bool valid() const { return handle_ != nullptr; }
+  void set() { SetEvent(handle_); }
+  void reset() { ResetEvent(handle_); }
+
+ private:
+  HANDLE handle_;
+};
+
+// Whether some process holds the ring called `name` (by default the system's).
+inline bool ringExists(const std::string& name = kFrameRingName) {
+  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (kFrameRingNamespace + name).c_str());
+  if (h) CloseHandle(h);
+  return h != nullptr;
+}
+
+// Starts ring_child with `args` (the verb and its arguments).
+inline bool startRingChild(ChildProcess& child, const std::string& args) {
+  return child.start(windowsPath(BRINDLE_RING_CHILD) + L" " + std::wstring(args.begin(), args.end()));
+}
+
+}  // namespace testsupport
