@@ -81,8 +81,8 @@ void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
   const auto now = std::chrono::steady_clock::now();
   if (ringOpen_) {
     try {
-      RingPicture picture = reader_->readLatest(lastFrameNumber_);
-      if (picture.valid) {
+      RingPicture& picture = picture_;
+      if (reader_->readLatest(lastFrameNumber_, picture)) {
         lastFrameNumber_ = picture.frameNumber;
         if (picture.frameNumber != signalFrame_) {
           signalFrame_ = picture.frameNumber;
