@@ -9,8 +9,6 @@
 //   camera_cpu_bench --writer FPS SECONDS the ring writer it starts beside itself
 #include <windows.h>
 
-#include <dshow.h>
-#include <qedit.h>
 #include <wrl/client.h>
 
 #include <atomic>
@@ -23,6 +21,7 @@
 
 #include "ring/frame_ring_writer.h"
 #include "support/child_process.h"
+#include "support/runtime_filters.h"
 #include "vcam/virtual_camera_filter.h"
 #include "vcam/virtual_camera_formats.h"
 
@@ -31,8 +30,8 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr CLSID kSampleGrabber = {0xC1F400A0, 0x3F08, 0x11d3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
-constexpr CLSID kNullRenderer = {0xC1F400A4, 0x3F08, 0x11d3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
+using testsupport::kNullRenderer;
+using testsupport::kSampleGrabber;
 constexpr double kWarmUpSeconds = 1.0;
 constexpr double kMeasureSeconds = 8.0;
 
@@ -60,18 +59,8 @@ int runWriter(int fps, int seconds) {
 }
 
 // Counts samples and keeps the last time stamp; does nothing else with them.
-class Counter : public ISampleGrabberCB {
+class Counter : public testsupport::SampleGrabberCallback {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid != IID_IUnknown && riid != IID_ISampleGrabberCB) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    *ppv = static_cast<ISampleGrabberCB*>(this);
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
     REFERENCE_TIME start = 0, stop = 0;
     sample->GetTime(&start, &stop);
@@ -80,7 +69,6 @@ class Counter : public ISampleGrabberCB {
     ++samples;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
 
   std::atomic<long> samples{0};
   std::atomic<REFERENCE_TIME> lastStart{0};

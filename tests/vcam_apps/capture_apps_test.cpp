@@ -5,8 +5,7 @@
 // Pictures come from a writer process, or from a ring that others may only read.
 #include <windows.h>
 
-#include <dshow.h>
-#include <qedit.h>
+#include <objbase.h>
 #include <sddl.h>
 #include <tlhelp32.h>
 #include <wrl/client.h>
@@ -14,18 +13,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "camera_picture.h"
 #include "dll_rig.h"
+#include "reference_convert.h"
 #include "ring/frame_ring_block.h"
 #include "ring/frame_ring_format.h"
-#include "sample_checker.h"
+#include "support/runtime_filters.h"
 #include "tools/camera_viewer/camera_capture.h"
 #include "vcam/media_type.h"
 
@@ -33,21 +36,57 @@ namespace dlltest {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-using cameraviewer::CaptureFormat;
-using cameraviewer::SampleFormat;
 using SteadyClock = std::chrono::steady_clock;
+using testsupport::kNullRenderer;
+using testsupport::kSampleGrabber;
 using namespace std::chrono_literals;
-
-// qedit's Sample Grabber and Null Renderer.
-constexpr CLSID kSampleGrabber = {0xC1F400A0, 0x3F08, 0x11d3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
-constexpr CLSID kNullRenderer = {0xC1F400A4, 0x3F08, 0x11d3, {0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37}};
 
 bool allGrey(const std::uint8_t* bytes, std::size_t size) {
   return std::all_of(bytes, bytes + size, [](std::uint8_t v) { return v == 128; });
 }
 
+// Test pictures (camera_picture.h, seed kSeed) of the sample's own size: each sample is grey,
+// right only before the first picture, or exactly the sample the picture whose number it shows
+// makes. On the camera's worker thread.
+constexpr std::uint32_t kSeed = 18;
+
+class SampleChecker {
+ public:
+  SampleChecker(std::uint32_t width, std::uint32_t height, bool yuy2) : width_(width), height_(height), yuy2_(yuy2) {}
+  void check(const std::uint8_t* bytes, std::size_t size) {
+    if (allGrey(bytes, size)) {
+      if (pictures > 0) ++mismatches;
+      return;
+    }
+    // The picture's first two luma bytes hold its number; both formats start with them.
+    const std::uint32_t n = size > 2 ? bytes[0] | std::uint32_t(bytes[yuy2_ ? 2 : 1]) << 8 : 0;
+    if (n != lastNumber_) {
+      std::vector<std::uint8_t> picture = cameratest::makePicture(width_, height_, kSeed, n);
+      expected_ = picture;
+      if (yuy2_) {
+        expected_.resize(std::size_t(width_) * height_ * 2);
+        reference::yuy2Direct({width_, height_, picture.data()}, expected_.data());
+      }
+      lastNumber_ = n;
+    }
+    if (size != expected_.size() || std::memcmp(bytes, expected_.data(), size) != 0) {
+      ++mismatches;
+      return;
+    }
+    if (n != counted_) pictures++;
+    counted_ = n;
+  }
+  std::atomic<int> pictures{0}, mismatches{0};
+
+ private:
+  std::uint32_t width_, height_;
+  bool yuy2_;
+  std::uint32_t lastNumber_ = 0xFFFFFFFFu, counted_ = 0xFFFFFFFFu;
+  std::vector<std::uint8_t> expected_;
+};
+
 // Every sample the Sample Grabber passes on, on the camera's worker thread.
-class Grabbed : public ISampleGrabberCB {
+class Grabbed : public testsupport::SampleGrabberCallback {
  public:
   struct Stamp {
     REFERENCE_TIME start = -1, stop = -1;
@@ -55,17 +94,6 @@ class Grabbed : public ISampleGrabberCB {
     bool grey = false;
   };
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid != IID_IUnknown && riid != IID_ISampleGrabberCB) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    *ppv = static_cast<ISampleGrabberCB*>(this);
-    return S_OK;
-  }
-  // Owned by the test, which outlives the graph.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
     Stamp stamp;
     stamp.arrival = SteadyClock::now();
@@ -80,7 +108,6 @@ class Grabbed : public ISampleGrabberCB {
     stamps_.push_back(stamp);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, LONG) override { return E_NOTIMPL; }
 
   std::vector<Stamp> stamps() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -126,10 +153,11 @@ CMediaType capabilityRow(int row, REFERENCE_TIME interval) {
   return type;
 }
 
-CaptureFormat captureFormatOf(const AM_MEDIA_TYPE& type) {
+// A checker for samples of `type`'s format.
+std::unique_ptr<SampleChecker> checkerFor(const AM_MEDIA_TYPE& type) {
   const BITMAPINFOHEADER& bmi = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
-  return {type.subtype == MEDIASUBTYPE_YUY2 ? SampleFormat::Yuy2 : SampleFormat::Nv12, std::uint32_t(bmi.biWidth),
-          std::uint32_t(std::abs(bmi.biHeight))};
+  return std::make_unique<SampleChecker>(std::uint32_t(bmi.biWidth), std::uint32_t(std::abs(bmi.biHeight)),
+                                         type.subtype == MEDIASUBTYPE_YUY2);
 }
 
 // A capture application's graph: the camera bound through the system device enumerator,
@@ -191,13 +219,20 @@ struct AppGraph {
   ComPtr<ISampleGrabber> grabber;
 };
 
-// vcam_dll_ring_writer_child publishing counter pictures of one size until stopped.
+bool ringExists() {
+  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (std::string(kFrameRingNamespace) + kFrameRingName).c_str());
+  if (h) CloseHandle(h);
+  return h != nullptr;
+}
+
+// camera_ring_writer_child, as the control program, publishing test pictures of one size.
 class Writer {
  public:
   Writer(std::uint32_t width, std::uint32_t height, int intervalMs) {
     ResetEvent(stop_.handle);
     started_ = child_.start(windowsPath(BRINDLE_RING_WRITER_CHILD) + L" " + std::to_wstring(width) + L" " +
-                            std::to_wstring(height) + L" " + std::to_wstring(intervalMs));
+                            std::to_wstring(height) + L" " + std::to_wstring(kSeed) + L" " +
+                            std::to_wstring(intervalMs));
   }
   ~Writer() { stop(); }
   bool started() const { return started_; }
@@ -212,7 +247,11 @@ class Writer {
   }
 
  private:
-  WaitStop stop_;
+  struct Stop {
+    HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, "Local\\brindle-camera-test-stop");
+    ~Stop() { CloseHandle(handle); }
+    void set() { SetEvent(handle); }
+  } stop_;
   Child child_;
   bool started_ = false;
   long exitCode_ = -1;
@@ -240,7 +279,18 @@ int handleCount() {
   return n;
 }
 
-class CaptureAppsTest : public RegisteredCameraTest {};
+class CaptureAppsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
+  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
+  void SetUp() override {
+    ASSERT_TRUE(registered_) << "regsvr32 failed";
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
+  }
+  void TearDown() override { CoUninitialize(); }
+  static inline bool registered_ = false;
+};
 
 TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
   // Each format at another frame interval; 0 asks for none and gets the default.
@@ -250,8 +300,7 @@ TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
     const REFERENCE_TIME interval = intervals[row] ? intervals[row] : 166'666;
     CMediaType chosen = capabilityRow(row, intervals[row]);
     ASSERT_TRUE(chosen.IsValid());
-    const CaptureFormat format = captureFormatOf(chosen);
-    SampleChecker checker(format);
+    std::unique_ptr<SampleChecker> checker = checkerFor(chosen);
     AppGraph app;
     ASSERT_EQ(app.open(&chosen, true), S_OK);
 
@@ -277,16 +326,17 @@ TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
     EXPECT_TRUE(CMediaType(*offered[0]) == expected);
     DeleteMediaType(offered[0]);
 
-    app.grabbed.onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker.check(bytes, size); };
-    Writer writer(format.width, format.height, 20);
+    app.grabbed.onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker->check(bytes, size); };
+    const BITMAPINFOHEADER& bmi = reinterpret_cast<VIDEOINFOHEADER*>(chosen.pbFormat)->bmiHeader;
+    Writer writer(std::uint32_t(bmi.biWidth), std::uint32_t(bmi.biHeight), 20);
     ASSERT_TRUE(writer.started());
     ASSERT_HRESULT_SUCCEEDED(app.control->Run());
     auto deadline = SteadyClock::now() + 30s;
-    while (checker.pictures < 3 && checker.mismatches == 0 && SteadyClock::now() < deadline) Sleep(10);
+    while (checker->pictures < 3 && checker->mismatches == 0 && SteadyClock::now() < deadline) Sleep(10);
     ASSERT_HRESULT_SUCCEEDED(app.control->Stop());
     EXPECT_EQ(writer.stop(), 0);
-    EXPECT_GE(checker.pictures, 3) << "the writer's pictures arrive";
-    EXPECT_EQ(checker.mismatches, 0) << "each sample is grey before the first picture, else one whole picture";
+    EXPECT_GE(checker->pictures, 3) << "the writer's pictures arrive";
+    EXPECT_EQ(checker->mismatches, 0) << "each sample is grey before the first picture, else one whole picture";
     for (const Grabbed::Stamp& stamp : app.grabbed.stamps()) ASSERT_EQ(stamp.stop - stamp.start, interval);
   }
 }
@@ -378,11 +428,11 @@ TEST_F(CaptureAppsTest, RunStopCyclesLeaveNoThreadOrHandleBehind) {
 
 TEST_F(CaptureAppsTest, NoNewPictureForTwoSecondsIsGreyUntilPicturesFlowAgain) {
   CMediaType chosen = capabilityRow(0, 0);
-  SampleChecker content(captureFormatOf(chosen));
+  std::unique_ptr<SampleChecker> content = checkerFor(chosen);
   AppGraph app;
   ASSERT_EQ(app.open(&chosen, true), S_OK);
   app.grabbed.onSample = [&](const std::uint8_t* bytes, std::size_t size) {
-    if (!allGrey(bytes, size)) content.check(bytes, size);
+    if (!allGrey(bytes, size)) content->check(bytes, size);
   };
   auto pictures = [&] {
     std::vector<Grabbed::Stamp> s = app.grabbed.stamps();
@@ -393,8 +443,8 @@ TEST_F(CaptureAppsTest, NoNewPictureForTwoSecondsIsGreyUntilPicturesFlowAgain) {
   ASSERT_TRUE(writer->started());
   ASSERT_HRESULT_SUCCEEDED(app.control->Run());
   auto deadline = SteadyClock::now() + 30s;
-  while (content.pictures < 3 && SteadyClock::now() < deadline) Sleep(10);
-  ASSERT_GE(content.pictures, 3);
+  while (content->pictures < 3 && SteadyClock::now() < deadline) Sleep(10);
+  ASSERT_GE(content->pictures, 3);
   // The control program stops; the camera keeps the ring and its last picture.
   EXPECT_EQ(writer->stop(), 0);
   const auto stopped = SteadyClock::now();
@@ -421,7 +471,7 @@ TEST_F(CaptureAppsTest, NoNewPictureForTwoSecondsIsGreyUntilPicturesFlowAgain) {
   EXPECT_GE(pictures(), before + 3) << "pictures again";
   ASSERT_HRESULT_SUCCEEDED(app.control->Stop());
   EXPECT_EQ(writer->stop(), 0);
-  EXPECT_EQ(content.mismatches, 0);
+  EXPECT_EQ(content->mismatches, 0);
 }
 
 TEST_F(CaptureAppsTest, ARingOthersMayOnlyReadStillShowsItsPictures) {
@@ -445,20 +495,20 @@ TEST_F(CaptureAppsTest, ARingOthersMayOnlyReadStillShowsItsPictures) {
 
   CMediaType chosen = capabilityRow(2, 0);
   {
-    SampleChecker checker(captureFormatOf(chosen));
+    std::unique_ptr<SampleChecker> checker = checkerFor(chosen);
     AppGraph app;
     ASSERT_EQ(app.open(&chosen, true), S_OK);
-    app.grabbed.onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker.check(bytes, size); };
+    app.grabbed.onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker->check(bytes, size); };
     ASSERT_HRESULT_SUCCEEDED(app.control->Run());
     auto deadline = SteadyClock::now() + 20s;
-    for (std::uint32_t n = 1; checker.pictures < 3 && SteadyClock::now() < deadline; n++) {
-      std::vector<std::uint8_t> picture = makeCounterPicture(1280, 720, n);
+    for (std::uint32_t n = 1; checker->pictures < 3 && SteadyClock::now() < deadline; n++) {
+      std::vector<std::uint8_t> picture = cameratest::makePicture(1280, 720, kSeed, n);
       ASSERT_TRUE(ring.publish(n, 1280, 720, picture.data(), picture.size()));
       Sleep(30);
     }
     ASSERT_HRESULT_SUCCEEDED(app.control->Stop());
-    EXPECT_GE(checker.pictures, 3);
-    EXPECT_EQ(checker.mismatches, 0);
+    EXPECT_GE(checker->pictures, 3);
+    EXPECT_EQ(checker->mismatches, 0);
   }
   UnmapViewOfFile(view);
   CloseHandle(section);

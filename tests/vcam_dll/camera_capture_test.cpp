@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "counter_picture.h"
 #include "dll_rig.h"
-#include "sample_checker.h"
+#include "ring/frame_ring_format.h"
 #include "tools/camera_viewer/camera_capture.h"
+#include "tools/camera_viewer/picture_convert.h"
+#include "tools/clip_pattern/frame_counter_code.h"
 
 namespace dlltest {
 namespace {
@@ -23,7 +26,73 @@ namespace {
 using cameraviewer::CaptureFormat;
 using cameraviewer::SampleFormat;
 
-class CameraCaptureTest : public RegisteredCameraTest {};
+bool ringExists() {
+  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (std::string(kFrameRingNamespace) + kFrameRingName).c_str());
+  if (h) CloseHandle(h);
+  return h != nullptr;
+}
+
+// Classifies every sample: grey (only before the first picture), or exactly the picture whose
+// counter it shows.
+class SampleChecker {
+ public:
+  explicit SampleChecker(const CaptureFormat& format) : format_(format) {}
+  void check(const std::uint8_t* bytes, std::size_t size) {
+    std::vector<std::uint8_t> sample(bytes, bytes + size);
+    if (std::all_of(sample.begin(), sample.end(), [](std::uint8_t v) { return v == 128; })) {
+      if (pictures > 0) ++mismatches;
+      ++grey;
+      return;
+    }
+    std::vector<std::uint8_t> luma = cameraviewer::lumaPlane(format_.format, bytes, size, format_.width, format_.height);
+    int n = luma.empty() ? -1 : clippattern::readFrameCounter(luma.data(), int(format_.width), int(format_.height),
+                                                              int(format_.width));
+    if (n < 1) {
+      ++mismatches;
+      return;
+    }
+    if (n != lastNumber_) {
+      std::vector<std::uint8_t> picture = makeCounterPicture(format_.width, format_.height, std::uint32_t(n));
+      expected_ = expectedSample(picture, format_.width, format_.height, format_.format == SampleFormat::Yuy2);
+      lastNumber_ = n;
+    }
+    if (sample != expected_) {
+      ++mismatches;
+      return;
+    }
+    seen_.insert(n);
+    pictures = int(seen_.size());
+  }
+  std::atomic<int> grey{0}, pictures{0}, mismatches{0};
+
+ private:
+  CaptureFormat format_;
+  int lastNumber_ = -1;
+  std::vector<std::uint8_t> expected_;
+  std::set<int> seen_;
+};
+
+// The writer child's stop event.
+struct WaitStop {
+  WaitStop() : handle(CreateEventA(nullptr, TRUE, FALSE, "Local\\brindle-vcam-dll-test-stop")) {}
+  ~WaitStop() { CloseHandle(handle); }
+  void set() { SetEvent(handle); }
+  HANDLE handle;
+};
+
+class CameraCaptureTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
+  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
+  void SetUp() override {
+    ASSERT_TRUE(registered_) << "regsvr32 failed";
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
+  }
+  void TearDown() override { CoUninitialize(); }
+  static bool registered_;
+};
+bool CameraCaptureTest::registered_ = false;
 
 TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
   const CaptureFormat formats[] = {{SampleFormat::Yuy2, 1280, 720},

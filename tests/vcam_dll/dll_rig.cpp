@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "ring/frame_ring_format.h"
-
 namespace dlltest {
 
 std::wstring windowsPath(const char* buildPath) {
@@ -14,18 +12,6 @@ std::wstring windowsPath(const char* buildPath) {
 }
 
 std::wstring dllPath() { return windowsPath(BRINDLE_VCAM_DLL); }
-
-void RegisteredCameraTest::SetUp() {
-  ASSERT_TRUE(registered_) << "regsvr32 failed";
-  ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-  ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
-}
-
-bool ringExists() {
-  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (std::string(kFrameRingNamespace) + kFrameRingName).c_str());
-  if (h) CloseHandle(h);
-  return h != nullptr;
-}
 
 long runRegsvr32(bool unregister) {
   Child child;

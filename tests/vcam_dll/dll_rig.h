@@ -4,10 +4,6 @@
 
 #include <windows.h>
 
-#include <objbase.h>
-
-#include <gtest/gtest.h>
-
 #include <map>
 #include <string>
 
@@ -44,27 +40,5 @@ std::wstring stringValue(const wchar_t* key, const wchar_t* name);
 
 // A process started with a command line; killed if it outlives its owner.
 using Child = testsupport::ChildProcess;
-
-// The DLL registered for a whole suite (unregistered after it); every test runs with COM
-// (multithreaded) and starts with no frame ring held by anyone.
-class RegisteredCameraTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
-  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
-  void SetUp() override;
-  void TearDown() override { CoUninitialize(); }
-  static inline bool registered_ = false;
-};
-
-// True while some process holds the system's frame ring.
-bool ringExists();
-
-// The stop event of vcam_dll_ring_writer_child.
-struct WaitStop {
-  WaitStop() : handle(CreateEventA(nullptr, TRUE, FALSE, "Local\\brindle-vcam-dll-test-stop")) {}
-  ~WaitStop() { CloseHandle(handle); }
-  void set() { SetEvent(handle); }
-  HANDLE handle;
-};
 
 }  // namespace dlltest
