@@ -29,6 +29,7 @@
 #include "ring/frame_ring_block.h"
 #include "ring/frame_ring_format.h"
 #include "support/runtime_filters.h"
+#include "support/wait.h"
 #include "tools/camera_viewer/camera_capture.h"
 #include "vcam/media_type.h"
 
@@ -52,7 +53,10 @@ constexpr std::uint32_t kSeed = 18;
 
 class SampleChecker {
  public:
-  SampleChecker(std::uint32_t width, std::uint32_t height, bool yuy2) : width_(width), height_(height), yuy2_(yuy2) {}
+  explicit SampleChecker(const AM_MEDIA_TYPE& type)
+      : width_(std::uint32_t(reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader.biWidth)),
+        height_(std::uint32_t(std::abs(reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader.biHeight))),
+        yuy2_(type.subtype == MEDIASUBTYPE_YUY2) {}
   void check(const std::uint8_t* bytes, std::size_t size) {
     if (allGrey(bytes, size)) {
       if (pictures > 0) ++mismatches;
@@ -118,12 +122,7 @@ class Grabbed : public testsupport::SampleGrabberCallback {
     return stamps_.size();
   }
   bool waitForCount(std::size_t n, std::chrono::milliseconds timeout) {
-    auto deadline = SteadyClock::now() + timeout;
-    while (count() < n) {
-      if (SteadyClock::now() > deadline) return false;
-      Sleep(2);
-    }
-    return true;
+    return testsupport::waitUntil([&] { return count() >= n; }, timeout);
   }
 
   std::function<void(const std::uint8_t* bytes, std::size_t size)> onSample;  // set while stopped
@@ -133,36 +132,10 @@ class Grabbed : public testsupport::SampleGrabberCallback {
   std::vector<Stamp> stamps_;
 };
 
-// The capability row `row` of the camera, asking for `interval` (0: no wish).
-CMediaType capabilityRow(int row, REFERENCE_TIME interval) {
-  CMediaType type;
-  ComPtr<IBaseFilter> camera;
-  ComPtr<IEnumPins> pins;
-  ComPtr<IPin> pin;
-  ComPtr<IAMStreamConfig> config;
-  AM_MEDIA_TYPE* caps = nullptr;
-  BYTE configCaps[sizeof(VIDEO_STREAM_CONFIG_CAPS)];
-  if (SUCCEEDED(cameraviewer::bindCamera(L"Orvik", &camera)) && SUCCEEDED(camera->EnumPins(&pins)) &&
-      pins->Next(1, &pin, nullptr) == S_OK && SUCCEEDED(pin.As(&config)) &&
-      config->GetStreamCaps(row, &caps, configCaps) == S_OK) {
-    if (SUCCEEDED(type.Set(*caps)) && type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
-      reinterpret_cast<VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame = interval;
-    }
-    DeleteMediaType(caps);
-  }
-  return type;
-}
-
-// A checker for samples of `type`'s format.
-std::unique_ptr<SampleChecker> checkerFor(const AM_MEDIA_TYPE& type) {
-  const BITMAPINFOHEADER& bmi = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
-  return std::make_unique<SampleChecker>(std::uint32_t(bmi.biWidth), std::uint32_t(std::abs(bmi.biHeight)),
-                                         type.subtype == MEDIASUBTYPE_YUY2);
-}
-
-// A capture application's graph: the camera bound through the system device enumerator,
-// `chosen` set before connecting (null: nothing chosen), then RenderStream through the Sample
-// Grabber, which takes only the chosen subtype, into the Null Renderer.
+// A capture application's graph: the camera bound through the system device enumerator, its
+// capability row `row` at `interval` (0: no wish) set before connecting (row -1: nothing set),
+// then RenderStream through the Sample Grabber, which takes only that subtype, into the Null
+// Renderer.
 struct AppGraph {
   Grabbed grabbed;  // first in, last out: the grabber holds it until the graph goes
 
@@ -170,13 +143,25 @@ struct AppGraph {
     if (control) control->Stop();
   }
 
-  HRESULT open(const AM_MEDIA_TYPE* chosen, bool withClock) {
+  HRESULT open(int row, REFERENCE_TIME interval, bool withClock) {
     HRESULT hr = cameraviewer::bindCamera(L"Orvik", &camera);
     ComPtr<IEnumPins> pins;
     if (SUCCEEDED(hr)) hr = camera->EnumPins(&pins);
     if (SUCCEEDED(hr)) hr = pins->Next(1, &pin, nullptr) == S_OK ? S_OK : VFW_E_NOT_FOUND;
     if (SUCCEEDED(hr)) hr = pin.As(&config);
-    if (SUCCEEDED(hr) && chosen) hr = config->SetFormat(const_cast<AM_MEDIA_TYPE*>(chosen));
+    if (SUCCEEDED(hr) && row >= 0) {
+      AM_MEDIA_TYPE* caps = nullptr;
+      BYTE configCaps[sizeof(VIDEO_STREAM_CONFIG_CAPS)];
+      hr = config->GetStreamCaps(row, &caps, configCaps);
+      if (hr == S_OK) {
+        hr = chosen.Set(*caps);
+        DeleteMediaType(caps);
+      }
+      if (SUCCEEDED(hr)) {
+        reinterpret_cast<VIDEOINFOHEADER*>(chosen.pbFormat)->AvgTimePerFrame = interval;
+        hr = config->SetFormat(&chosen);
+      }
+    }
     if (FAILED(hr)) return hr;
 
     ComPtr<ICaptureGraphBuilder2> builder;
@@ -193,7 +178,7 @@ struct AppGraph {
     if (FAILED(hr)) return hr;
     AM_MEDIA_TYPE wanted = {};
     wanted.majortype = MEDIATYPE_Video;
-    wanted.subtype = chosen ? chosen->subtype : MEDIASUBTYPE_YUY2;
+    wanted.subtype = row >= 0 ? chosen.subtype : MEDIASUBTYPE_YUY2;
     hr = grabber->SetMediaType(&wanted);
     if (SUCCEEDED(hr)) hr = grabber->SetCallback(&grabbed, 0);
     if (SUCCEEDED(hr)) hr = graph->AddFilter(camera.Get(), L"Orvik");
@@ -211,6 +196,7 @@ struct AppGraph {
     return hr;
   }
 
+  CMediaType chosen;
   ComPtr<IBaseFilter> camera;
   ComPtr<IPin> pin;
   ComPtr<IAMStreamConfig> config;
@@ -298,11 +284,11 @@ TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
   for (int row = 0; row < 4; row++) {
     SCOPED_TRACE(testing::Message() << "row " << row);
     const REFERENCE_TIME interval = intervals[row] ? intervals[row] : 166'666;
-    CMediaType chosen = capabilityRow(row, intervals[row]);
-    ASSERT_TRUE(chosen.IsValid());
-    std::unique_ptr<SampleChecker> checker = checkerFor(chosen);
+    std::unique_ptr<SampleChecker> checker;
     AppGraph app;
-    ASSERT_EQ(app.open(&chosen, true), S_OK);
+    ASSERT_EQ(app.open(row, intervals[row], true), S_OK);
+    const CMediaType& chosen = app.chosen;
+    checker = std::make_unique<SampleChecker>(chosen);
 
     CMediaType expected(chosen);
     reinterpret_cast<VIDEOINFOHEADER*>(expected.pbFormat)->AvgTimePerFrame = interval;
@@ -331,8 +317,7 @@ TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
     Writer writer(std::uint32_t(bmi.biWidth), std::uint32_t(bmi.biHeight), 20);
     ASSERT_TRUE(writer.started());
     ASSERT_HRESULT_SUCCEEDED(app.control->Run());
-    auto deadline = SteadyClock::now() + 30s;
-    while (checker->pictures < 3 && checker->mismatches == 0 && SteadyClock::now() < deadline) Sleep(10);
+    testsupport::waitUntil([&] { return checker->pictures >= 3 || checker->mismatches > 0; }, 30s);
     ASSERT_HRESULT_SUCCEEDED(app.control->Stop());
     EXPECT_EQ(writer.stop(), 0);
     EXPECT_GE(checker->pictures, 3) << "the writer's pictures arrive";
@@ -344,9 +329,8 @@ TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
 TEST_F(CaptureAppsTest, WithoutAClockOneSamplePerIntervalOfRealTime) {
   for (REFERENCE_TIME interval : {166'666, 333'333}) {
     SCOPED_TRACE(testing::Message() << "interval " << interval);
-    CMediaType chosen = capabilityRow(0, interval);
     AppGraph app;
-    ASSERT_EQ(app.open(&chosen, false), S_OK);
+    ASSERT_EQ(app.open(0, interval, false), S_OK);
     const auto run = SteadyClock::now();
     ASSERT_HRESULT_SUCCEEDED(app.control->Run());
     Sleep(3000);
@@ -368,9 +352,8 @@ TEST_F(CaptureAppsTest, StopAndPauseCutAWaitingWorkerShort) {
   // 15 frames per second: after each sample the worker waits some 66 ms for the next.
   for (bool withClock : {true, false}) {
     SCOPED_TRACE(withClock ? "clock" : "no clock");
-    CMediaType chosen = capabilityRow(0, 666'666);
     AppGraph app;
-    ASSERT_EQ(app.open(&chosen, withClock), S_OK);
+    ASSERT_EQ(app.open(0, 666'666, withClock), S_OK);
     HANDLE arrived = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     app.grabbed.onSample = [&](const std::uint8_t*, std::size_t) { SetEvent(arrived); };
 
@@ -407,7 +390,7 @@ TEST_F(CaptureAppsTest, RunStopCyclesLeaveNoThreadOrHandleBehind) {
   Writer writer(1280, 720, 10);
   ASSERT_TRUE(writer.started());
   AppGraph app;
-  ASSERT_EQ(app.open(nullptr, true), S_OK);
+  ASSERT_EQ(app.open(-1, 0, true), S_OK);
   auto cycle = [&] {
     std::size_t before = app.grabbed.count();
     if (FAILED(app.control->Run())) return false;
@@ -427,10 +410,10 @@ TEST_F(CaptureAppsTest, RunStopCyclesLeaveNoThreadOrHandleBehind) {
 }
 
 TEST_F(CaptureAppsTest, NoNewPictureForTwoSecondsIsGreyUntilPicturesFlowAgain) {
-  CMediaType chosen = capabilityRow(0, 0);
-  std::unique_ptr<SampleChecker> content = checkerFor(chosen);
+  std::unique_ptr<SampleChecker> content;
   AppGraph app;
-  ASSERT_EQ(app.open(&chosen, true), S_OK);
+  ASSERT_EQ(app.open(0, 0, true), S_OK);
+  content = std::make_unique<SampleChecker>(app.chosen);
   app.grabbed.onSample = [&](const std::uint8_t* bytes, std::size_t size) {
     if (!allGrey(bytes, size)) content->check(bytes, size);
   };
@@ -442,9 +425,7 @@ TEST_F(CaptureAppsTest, NoNewPictureForTwoSecondsIsGreyUntilPicturesFlowAgain) {
   auto writer = std::make_unique<Writer>(1280, 720, 20);
   ASSERT_TRUE(writer->started());
   ASSERT_HRESULT_SUCCEEDED(app.control->Run());
-  auto deadline = SteadyClock::now() + 30s;
-  while (content->pictures < 3 && SteadyClock::now() < deadline) Sleep(10);
-  ASSERT_GE(content->pictures, 3);
+  ASSERT_TRUE(testsupport::waitUntil([&] { return content->pictures >= 3; }, 30s));
   // The control program stops; the camera keeps the ring and its last picture.
   EXPECT_EQ(writer->stop(), 0);
   const auto stopped = SteadyClock::now();
@@ -466,9 +447,7 @@ TEST_F(CaptureAppsTest, NoNewPictureForTwoSecondsIsGreyUntilPicturesFlowAgain) {
   const auto before = pictures();
   writer = std::make_unique<Writer>(1280, 720, 20);
   ASSERT_TRUE(writer->started());
-  deadline = SteadyClock::now() + 30s;
-  while (pictures() < before + 3 && SteadyClock::now() < deadline) Sleep(10);
-  EXPECT_GE(pictures(), before + 3) << "pictures again";
+  EXPECT_TRUE(testsupport::waitUntil([&] { return pictures() >= before + 3; }, 30s)) << "pictures again";
   ASSERT_HRESULT_SUCCEEDED(app.control->Stop());
   EXPECT_EQ(writer->stop(), 0);
   EXPECT_EQ(content->mismatches, 0);
@@ -493,11 +472,11 @@ TEST_F(CaptureAppsTest, ARingOthersMayOnlyReadStillShowsItsPictures) {
             nullptr)
       << "this system does not check the section's rights";
 
-  CMediaType chosen = capabilityRow(2, 0);
   {
-    std::unique_ptr<SampleChecker> checker = checkerFor(chosen);
+    std::unique_ptr<SampleChecker> checker;
     AppGraph app;
-    ASSERT_EQ(app.open(&chosen, true), S_OK);
+    ASSERT_EQ(app.open(2, 0, true), S_OK);
+    checker = std::make_unique<SampleChecker>(app.chosen);
     app.grabbed.onSample = [&](const std::uint8_t* bytes, std::size_t size) { checker->check(bytes, size); };
     ASSERT_HRESULT_SUCCEEDED(app.control->Run());
     auto deadline = SteadyClock::now() + 20s;
