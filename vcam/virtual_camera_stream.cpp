@@ -129,7 +129,7 @@ HRESULT VirtualCameraStream::FillBuffer(IMediaSample* sample) {
 HRESULT VirtualCameraStream::CheckMediaType(const CMediaType* type) {
   int index = findCameraFormat(type);
   if (index < 0) return E_INVALIDARG;
-  CAutoLock lock(parent_->pStateLock());
+  CAutoLock lock(&chosenLock_);
   if (chosenIndex_ >= 0 && (index != chosenIndex_ || cameraFrameInterval(type) != cameraFrameInterval(&chosen_))) {
     return E_INVALIDARG;
   }
@@ -153,7 +153,7 @@ HRESULT VirtualCameraStream::SetMediaType(const CMediaType* type) {
 
 HRESULT VirtualCameraStream::GetMediaType(int position, CMediaType* type) {
   if (position < 0) return E_INVALIDARG;
-  CAutoLock lock(parent_->pStateLock());
+  CAutoLock lock(&chosenLock_);
   const int count = chosenIndex_ >= 0 ? 1 : kCameraFormatCount;
   if (position >= count) return VFW_S_NO_MORE_ITEMS;
   if (!type) return E_POINTER;
@@ -189,6 +189,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::SetFormat(AM_MEDIA_TYPE* type) {
   CMediaType chosen;
   HRESULT hr = copyCameraMediaType(*type, &chosen);
   if (FAILED(hr)) return hr;
+  CAutoLock chosenLock(&chosenLock_);
   chosen_ = chosen;
   if (!chosen_.IsValid()) {
     chosenIndex_ = -1;
@@ -203,6 +204,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetFormat(AM_MEDIA_TYPE** type) {
   if (!type) return E_POINTER;
   *type = nullptr;
   CAutoLock lock(parent_->pStateLock());
+  CAutoLock chosenLock(&chosenLock_);
   CMediaType current;
   HRESULT hr = S_OK;
   if (IsConnected()) {

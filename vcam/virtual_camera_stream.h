@@ -82,7 +82,10 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   std::uint32_t width_;
   std::uint32_t height_;
   bool outputYuy2_ = true;
-  // What SetFormat chose while unconnected (under the filter's lock); -1: nothing.
+  // What SetFormat chose while unconnected; -1: nothing. Under a lock of its own, since a
+  // downstream filter may ask what the pin accepts from the worker thread, which must never wait
+  // for the filter's lock.
+  CCritSec chosenLock_;
   int chosenIndex_ = -1;
   CMediaType chosen_;
 
