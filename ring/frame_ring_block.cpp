@@ -115,9 +115,15 @@ bool FrameRingBlockReader::attach(std::uint8_t* base, std::uint64_t size) {
 
 RingPicture FrameRingBlockReader::readLatest(std::uint64_t lastSeen) const {
   RingPicture picture;
-  if (header_ == nullptr) return picture;
+  if (!readLatest(lastSeen, picture)) return RingPicture{};
+  return picture;
+}
+
+bool FrameRingBlockReader::readLatest(std::uint64_t lastSeen, RingPicture& picture) const {
+  picture.valid = false;
+  if (header_ == nullptr) return false;
   std::uint64_t n = Seq(header_->latestFrame).load(std::memory_order_acquire);
-  if (n == 0 || n == lastSeen) return picture;
+  if (n == 0 || n == lastSeen) return false;
 
   std::uint8_t* slotBytes = slotAt(header_, n % slotCount_, slotStride_);
   FrameSlotHeader* slot = reinterpret_cast<FrameSlotHeader*>(slotBytes);
@@ -135,10 +141,13 @@ RingPicture FrameRingBlockReader::readLatest(std::uint64_t lastSeen) const {
     // the picture's own size needs (callers walk the bytes as packed NV12).
     if (size > capacity || width == 0 || height == 0 || size < frameRingNv12Bytes(width, height)) continue;
 
-    if (picture.size != size || picture.pixels == nullptr) {
+    if (picture.pixels == nullptr || picture.capacity < size) {
+      picture.pixels.reset();
+      picture.capacity = 0;
       picture.pixels = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-      picture.size = size;
+      picture.capacity = size;
     }
+    picture.size = size;
     std::memcpy(picture.pixels.get(), slotBytes + kFrameSlotHeaderSize, size);
     std::atomic_thread_fence(std::memory_order_acquire);
     std::uint64_t s2 = Seq(slot->sequence).load(std::memory_order_relaxed);
@@ -150,9 +159,9 @@ RingPicture FrameRingBlockReader::readLatest(std::uint64_t lastSeen) const {
     picture.width = width;
     picture.height = height;
     picture.fourcc = Word(header_->fourcc).load(std::memory_order_relaxed);
-    return picture;
+    return true;
   }
-  return RingPicture{};
+  return false;
 }
 
 void FrameRingBlockReader::reset() {

@@ -49,6 +49,10 @@ class FrameRingBlockReader {
   // The newest complete picture, if its number differs from `lastSeen`. Up to 4 attempts on
   // its slot; invalid if all of them raced the writer or the slot is not a well-formed picture.
   RingPicture readLatest(std::uint64_t lastSeen) const;
+  // The same into `picture`, whose buffer is reused when it is large enough: a reader that
+  // keeps one RingPicture allocates only when pictures grow. Returns picture.valid; an invalid
+  // result keeps the buffer.
+  bool readLatest(std::uint64_t lastSeen, RingPicture& picture) const;
 
   void reset();
 

@@ -23,6 +23,8 @@ class FrameRingReader {
   // The newest complete picture if its number differs from `lastSeen`; otherwise, or when
   // closed, or when every attempt raced the writer, an invalid result.
   RingPicture readLatest(std::uint64_t lastSeen) const { return ring_.readLatest(lastSeen); }
+  // The same into `picture`, reusing its buffer when it is large enough; returns picture.valid.
+  bool readLatest(std::uint64_t lastSeen, RingPicture& picture) const { return ring_.readLatest(lastSeen, picture); }
   void close();
 
   bool isOpen() const { return ring_.attached(); }

@@ -15,7 +15,9 @@ class NamedSection {
   // and maps `size` bytes of it read-write. False if either step fails or the existing section
   // is smaller than `size`.
   bool create(const std::string& objectName, std::uint64_t size);
-  // Opens an existing section read-write and maps all of it. False if there is none.
+  // Opens an existing section and maps all of it, both with read access only: a reader needs
+  // no more, and a process with fewer rights than the creator still gets it. False if there is
+  // none. Storing through data() then faults.
   bool open(const std::string& objectName);
   // Unmaps and closes; nothing when already closed.
   void close();

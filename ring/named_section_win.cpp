@@ -36,9 +36,9 @@ bool NamedSection::create(const std::string& objectName, std::uint64_t size) {
 
 bool NamedSection::open(const std::string& objectName) {
   close();
-  HANDLE handle = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, objectName.c_str());
+  HANDLE handle = OpenFileMappingA(FILE_MAP_READ, FALSE, objectName.c_str());
   if (handle == nullptr) return false;
-  void* view = MapViewOfFile(handle, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
+  void* view = MapViewOfFile(handle, FILE_MAP_READ, 0, 0, 0);
   std::uint64_t bytes = view != nullptr ? mappedBytes(view) : 0;
   if (bytes == 0) {
     if (view != nullptr) UnmapViewOfFile(view);

@@ -13,6 +13,7 @@ struct RingPicture {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::uint32_t fourcc = 0;       // the ring's pixel format code
-  std::unique_ptr<std::uint8_t[]> pixels;  // owned, exactly `size` bytes; packed NV12
+  std::unique_ptr<std::uint8_t[]> pixels;  // owned, `size` bytes of packed NV12 at the front
   std::size_t size = 0;                    // holds at least frameRingNv12Bytes(width, height)
+  std::size_t capacity = 0;                // bytes allocated at `pixels`, at least `size`
 };

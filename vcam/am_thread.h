@@ -30,6 +30,8 @@ class CAMThread {
   DWORD GetRequest();
   bool CheckRequest(DWORD* command);
   void Reply(DWORD value);
+  // Signalled while a command waits for the worker: lets the worker's own waits end for it.
+  HANDLE RequestHandle() const { return request_.Handle(); }
 
  protected:
   CCritSec workerLock_;  // for derived classes' worker-side state

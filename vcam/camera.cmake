@@ -2,12 +2,14 @@
 # vcam/CMakeLists.txt.
 brindle_library(brindle_vcam_pixels
   SOURCES frame_convert.h frame_convert.cpp frame_convert_letterbox.h frame_convert_letterbox.cpp)
+# When samples are due: portable, so its arithmetic is also tested natively.
+brindle_library(brindle_vcam_schedule SOURCES frame_schedule.h frame_schedule.cpp)
 
 if(WIN32)
   brindle_library(brindle_vcam_camera
     WINDOWS_SOURCES
-      virtual_camera_formats.h virtual_camera_formats.cpp
+      virtual_camera_formats.h virtual_camera_formats.cpp sample_pacer_win.h sample_pacer_win.cpp
       virtual_camera_stream.h virtual_camera_stream.cpp
       virtual_camera_filter.h virtual_camera_filter.cpp
-    WINDOWS_LIBS brindle_vcam_framework brindle_vcam_pixels brindle_ring)
+    WINDOWS_LIBS brindle_vcam_framework brindle_vcam_pixels brindle_vcam_schedule brindle_ring)
 endif()

@@ -91,13 +91,17 @@ bool convertPicture(const Nv12Picture& src, std::uint8_t* dst, std::size_t count
                     bool yuy2, LetterboxScaler& scaler) {
   // A picture shorter than its own size says (a corrupt slot) is never read at all.
   if (src.size < nv12PictureBytes(src.width, src.height) || (src.size > 0 && src.bytes == nullptr)) return false;
+  // Nor is one without a whole pixel pair, nor one for a sample that cannot hold the output:
+  // nothing would be written, and the sample would carry the allocator's old bytes.
+  const std::uint64_t pixels = std::uint64_t(W) * H;
+  if (src.width < 2 || src.height == 0 || W == 0 || H == 0) return false;
+  if (count < (yuy2 ? pixels * 2 : pixels + pixels / 2)) return false;
   const bool sameSize = src.width == W && src.height == H;
   if (yuy2) {
     if (!sameSize) {
       scaler.toYuy2(src, dst, count, W, H);
       return true;
     }
-    if (count < std::uint64_t(W) * H * 2) return true;  // too small a sample stays unwritten
     return nv12ToYuy2(src, dst, count);
   }
   if (!sameSize) {

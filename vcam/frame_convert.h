@@ -43,8 +43,9 @@ void copyNv12(const Nv12Picture& src, std::uint8_t* dst, std::size_t count);
 class LetterboxScaler;
 
 // One ring picture into a sample of W x H: direct conversion or copy when the picture has the
-// output's size, letterboxed scaling otherwise. False, with nothing written, when the picture
-// holds fewer bytes than its own size needs: the caller treats it as no picture at all.
-// True otherwise, even where a too small sample was left unwritten.
+// output's size, letterboxed scaling otherwise. True when the sample now holds the picture.
+// False, with nothing written, when the picture holds fewer bytes than its own size needs, is
+// narrower than 2 pixels or has no rows, the output has no pixels, or `count` is smaller than
+// one output picture: the caller treats it as no picture at all.
 bool convertPicture(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
                     bool yuy2, LetterboxScaler& scaler);

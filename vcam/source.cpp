@@ -8,7 +8,8 @@ CSource::CSource(const wchar_t* objectName, IUnknown* outer, REFCLSID clsid)
     : CBaseFilter(objectName, outer, &stateLock_, clsid) {}
 
 CSource::~CSource() {
-  // Released without a Stop: the workers must end before their pins go.
+  // Released without a Stop: the workers must end before their pins go. A pin's Inactive joins
+  // its worker even when it fails, so none is left running here.
   if (!IsStopped()) Stop();
   while (pinCount_ > 0) delete streams_[pinCount_ - 1];
   delete[] streams_;

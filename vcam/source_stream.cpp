@@ -61,16 +61,17 @@ HRESULT CSourceStream::Active() {
 HRESULT CSourceStream::Inactive() {
   CAutoLock lock(parent_->pStateLock());
   if (!IsConnected()) return S_OK;
-  HRESULT hr = CBaseOutputPin::Inactive();
-  if (FAILED(hr)) return hr;
+  HRESULT result = CBaseOutputPin::Inactive();
+  // Whatever failed, the worker ends here: the filter counts as stopped afterwards, and may be
+  // destroyed with its pins. A worker that has already ended fails the calls and is joined.
   if (ThreadExists()) {
-    hr = static_cast<HRESULT>(CallWorker(CMD_STOP));
-    if (FAILED(hr)) return hr;
+    HRESULT hr = static_cast<HRESULT>(CallWorker(CMD_STOP));
+    if (SUCCEEDED(result)) result = hr;
     hr = static_cast<HRESULT>(CallWorker(CMD_EXIT));
-    if (FAILED(hr)) return hr;
+    if (SUCCEEDED(result)) result = hr;
     Close();
   }
-  return S_OK;
+  return FAILED(result) ? result : S_OK;
 }
 
 DWORD CSourceStream::ThreadProc() {

@@ -32,7 +32,8 @@ class CSourceStream : public CAMThread, public CBaseOutputPin {
   HRESULT CheckMediaType(const CMediaType* type) override;
   // Starts the worker (paused), or does nothing for an unconnected pin.
   HRESULT Active() override;
-  // Decommits first, so a worker waiting for a buffer wakes, then stops and joins it.
+  // Decommits first, so a worker waiting for a buffer wakes, then stops and joins it, also when
+  // the decommit failed. Returns the first failure.
   HRESULT Inactive() override;
   HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
 

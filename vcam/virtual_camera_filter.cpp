@@ -8,6 +8,17 @@ VirtualCameraFilter::VirtualCameraFilter(IUnknown* outer) : CSource(L"Orvik", ou
 
 VirtualCameraFilter::~VirtualCameraFilter() = default;
 
+HRESULT STDMETHODCALLTYPE VirtualCameraFilter::Pause() {
+  CAutoLock lock(pStateLock());
+  const bool wasRunning = State() == State_Running;
+  HRESULT hr = CSource::Pause();
+  if (SUCCEEDED(hr) && wasRunning) {
+    // Only VirtualCameraStream pins are ever added to this filter.
+    for (int i = 0; i < pinCount_; ++i) static_cast<VirtualCameraStream*>(streams_[i])->onFilterPaused();
+  }
+  return hr;
+}
+
 CUnknown* WINAPI VirtualCameraFilter::CreateInstance(IUnknown* outer, HRESULT* result) {
   HRESULT ignored = S_OK;
   if (!result) result = &ignored;

@@ -17,6 +17,9 @@ class VirtualCameraFilter : public CSource {
   // The framework deletes the pin with the filter.
   ~VirtualCameraFilter() override;
 
+  // A running camera that pauses stops delivering until it runs again.
+  HRESULT STDMETHODCALLTYPE Pause() override;
+
  private:
   explicit VirtualCameraFilter(IUnknown* outer);
 };

@@ -1,5 +1,6 @@
 #include "vcam/virtual_camera_formats.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -47,14 +48,33 @@ HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDura
   return S_OK;
 }
 
+namespace {
+
+// A caller's type may claim a video format and carry no block, or a short one.
+bool readVideoInfo(const AM_MEDIA_TYPE* type, VIDEOINFOHEADER* info) {
+  if (!type || type->formattype != FORMAT_VideoInfo || !type->pbFormat || type->cbFormat < sizeof(VIDEOINFOHEADER)) {
+    return false;
+  }
+  std::memcpy(info, type->pbFormat, sizeof(*info));
+  return true;
+}
+
+}  // namespace
+
+REFERENCE_TIME cameraFrameInterval(const AM_MEDIA_TYPE* type) {
+  VIDEOINFOHEADER info;
+  if (!readVideoInfo(type, &info)) return 0;
+  if (info.AvgTimePerFrame == 0) return kCameraFrameDuration;
+  if (info.AvgTimePerFrame < kCameraFrameDuration || info.AvgTimePerFrame > kCameraMaxFrameInterval) return 0;
+  return info.AvgTimePerFrame;
+}
+
 int findCameraFormat(const AM_MEDIA_TYPE* type) {
-  if (!type || type->majortype != MEDIATYPE_Video || type->formattype != FORMAT_VideoInfo) return -1;
+  if (!type || type->majortype != MEDIATYPE_Video) return -1;
   bool yuy2 = type->subtype == MEDIASUBTYPE_YUY2;
   if (!yuy2 && type->subtype != MEDIASUBTYPE_NV12) return -1;
-  // A caller's type may claim a video format and carry no block, or a short one.
-  if (!type->pbFormat || type->cbFormat < sizeof(VIDEOINFOHEADER)) return -1;
   VIDEOINFOHEADER info;
-  std::memcpy(&info, type->pbFormat, sizeof(info));
+  if (!readVideoInfo(type, &info) || cameraFrameInterval(type) == 0) return -1;
   std::int64_t width = info.bmiHeader.biWidth;
   std::int64_t height = info.bmiHeader.biHeight;
   if (height < 0) height = -height;  // top-down rows describe the same size
@@ -63,6 +83,15 @@ int findCameraFormat(const AM_MEDIA_TYPE* type) {
     if (f.width == width && f.height == height && f.yuy2 == yuy2) return i;
   }
   return -1;
+}
+
+HRESULT copyCameraMediaType(const AM_MEDIA_TYPE& type, CMediaType* copy) {
+  HRESULT hr = copy->Set(type);
+  if (FAILED(hr)) return hr;
+  REFERENCE_TIME interval = cameraFrameInterval(copy);
+  if (interval == 0) return E_INVALIDARG;
+  std::memcpy(copy->pbFormat + offsetof(VIDEOINFOHEADER, AvgTimePerFrame), &interval, sizeof(interval));
+  return S_OK;
 }
 
 void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps) {
@@ -79,6 +108,6 @@ void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* 
   caps->MaxOutputSize = size;
   caps->OutputGranularityX = 1;
   caps->OutputGranularityY = 1;
-  caps->MinFrameInterval = kCameraFrameDuration;
+  caps->MinFrameInterval = kCameraFrameDuration;  // the fastest
   caps->MaxFrameInterval = kCameraMaxFrameInterval;
 }

@@ -1,5 +1,6 @@
-// The camera's four output formats, and the media types and stream capabilities built from
-// them. Every format is offered at one frame interval (60 frames per second).
+// The camera's output formats, and the media types and stream capabilities built from them.
+// Every format is offered at 60 frames per second and may be asked for at any frame interval
+// between that and 15 frames per second.
 #pragma once
 
 #include "vcam/dshow_common.h"
@@ -14,9 +15,9 @@ struct CameraFormat {
 constexpr int kCameraFormatCount = 4;
 extern const CameraFormat kCameraFormats[kCameraFormatCount];
 
-// Sample length and advertised frame interval, 100-ns units.
+// The advertised and default frame interval, also the shortest one, in 100-ns units.
 constexpr REFERENCE_TIME kCameraFrameDuration = 166666;
-// The slowest interval a capture application may ask for (15 frames per second).
+// The longest interval a capture application may ask for (15 frames per second).
 constexpr REFERENCE_TIME kCameraMaxFrameInterval = 666666;
 
 // Bytes of one sample of this format.
@@ -28,9 +29,18 @@ LONG cameraSampleSize(const CameraFormat& format);
 HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDuration, CMediaType* type);
 
 // The index of the format `type` asks for (width and |height| from its VIDEOINFOHEADER, YUY2 or
-// NV12), or -1. A type without a format block, or with one shorter than a VIDEOINFOHEADER, is -1
-// and its format block is never read.
+// NV12), or -1, also when its frame interval is refused (see cameraFrameInterval). A type without
+// a format block, or with one shorter than a VIDEOINFOHEADER, is -1 and its block is never read.
 int findCameraFormat(const AM_MEDIA_TYPE* type);
+
+// The frame interval a video type asks for: its AvgTimePerFrame when that lies between
+// kCameraFrameDuration and kCameraMaxFrameInterval, kCameraFrameDuration for 0 (no wish), and 0
+// when it lies outside or the type has no whole VIDEOINFOHEADER.
+REFERENCE_TIME cameraFrameInterval(const AM_MEDIA_TYPE* type);
+
+// Copies a type findCameraFormat accepts, with its frame interval written out (0 becomes the
+// default), as the camera hands it on. E_OUTOFMEMORY when the copy cannot be made.
+HRESULT copyCameraMediaType(const AM_MEDIA_TYPE& type, CMediaType* copy);
 
 // The capabilities of `format` as IAMStreamConfig::GetStreamCaps reports them.
 void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps);

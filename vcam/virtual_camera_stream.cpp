@@ -24,10 +24,92 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::NonDelegatingQueryInterface(REFII
 }
 
 HRESULT VirtualCameraStream::OnThreadCreate() {
-  nextSampleTime_ = 0;
+  schedule_.reset(frameDuration_);
+  sampleStart_ = 0;
   lastFrameNumber_ = 0;
   lastPicture_.clear();
   return S_OK;
+}
+
+HRESULT VirtualCameraStream::Run(REFERENCE_TIME start) {
+  IReferenceClock* clock = nullptr;
+  filter_->GetSyncSource(&clock);
+  pacer_.run(clock, start);
+  if (clock) clock->Release();
+  return CSourceStream::Run(start);
+}
+
+void VirtualCameraStream::onFilterPaused() { pacer_.pause(); }
+
+HRESULT VirtualCameraStream::Inactive() {
+  HRESULT hr = CSourceStream::Inactive();
+  pacer_.reset();
+  return hr;
+}
+
+bool VirtualCameraStream::waitForTurn() {
+  for (;;) {
+    if (CheckRequest(nullptr)) return false;
+    REFERENCE_TIME now = 0;
+    const REFERENCE_TIME due = schedule_.due();
+    if (!schedule_.started()) {
+      // The first sample of every run goes at once, at time 0, also while paused, so that
+      // renderers can finish pausing. After it, nothing is sent until the filter runs.
+      sampleStart_ = schedule_.take(due);
+      return true;
+    }
+    if (pacer_.streamTime(&now) && (now >= due || due - now > FrameSchedule::kRealign)) {
+      sampleStart_ = schedule_.take(now);
+      return true;
+    }
+    if (pacer_.wait(due, RequestHandle()) == SamplePacer::Woken::Interrupted) return false;
+  }
+}
+
+HRESULT VirtualCameraStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
+                                               DWORD flags) {
+  if (!waitForTurn()) return VFW_E_STATE_CHANGED;
+  return CSourceStream::GetDeliveryBuffer(sample, start, stop, flags);
+}
+
+void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
+  if (!ringOpen_) {
+    // The control program may start at any time: look for its ring at every sample.
+    if (!reader_) reader_.reset(new (std::nothrow) FrameRingReader);
+    ringOpen_ = reader_ && reader_->open(kFrameRingName);
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (ringOpen_) {
+    try {
+      RingPicture& picture = picture_;
+      if (reader_->readLatest(lastFrameNumber_, picture)) {
+        lastFrameNumber_ = picture.frameNumber;
+        if (picture.frameNumber != signalFrame_) {
+          signalFrame_ = picture.frameNumber;
+          signalTime_ = now;
+        }
+        Nv12Picture source = {picture.pixels.get(), picture.size, picture.width, picture.height};
+        // A picture seen long ago (before a restart) is no signal; one too short for its own
+        // size, or one the sample cannot hold, is skipped like a torn one.
+        if (now - signalTime_ < kNoSignalAfter &&
+            convertPicture(source, data, count, width_, height_, outputYuy2_, scaler_)) {
+          lastPicture_.assign(data, data + count);
+          return;
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      // Out of memory: what was kept may be incomplete, so grey until the next picture.
+      lastPicture_.clear();
+    }
+  }
+  // Nothing new. The control program stopped, or its stream stalled, once no picture has
+  // arrived for a while: back to the grey of "no picture yet" until pictures flow again.
+  if (!lastPicture_.empty() && now - signalTime_ >= kNoSignalAfter) lastPicture_.clear();
+  if (!lastPicture_.empty() && lastPicture_.size() == count) {
+    std::memcpy(data, lastPicture_.data(), count);
+  } else {
+    fillGrey(data, count, outputYuy2_);
+  }
 }
 
 HRESULT VirtualCameraStream::FillBuffer(IMediaSample* sample) {
@@ -35,69 +117,48 @@ HRESULT VirtualCameraStream::FillBuffer(IMediaSample* sample) {
   BYTE* data = nullptr;
   long size = sample->GetSize();
   std::size_t count = (SUCCEEDED(sample->GetPointer(&data)) && data && size > 0) ? std::size_t(size) : 0;
+  if (count > 0) fillPicture(data, count);
 
-  if (!ringOpen_) {
-    // The control program may start at any time: look for its ring at every sample.
-    if (!reader_) reader_.reset(new (std::nothrow) FrameRingReader);
-    ringOpen_ = reader_ && reader_->open(kFrameRingName);
-  }
-
-  bool newPicture = false;
-  if (ringOpen_) {
-    try {
-      RingPicture picture = reader_->readLatest(lastFrameNumber_);
-      if (picture.valid) {
-        lastFrameNumber_ = picture.frameNumber;
-        Nv12Picture source = {picture.pixels.get(), picture.size, picture.width, picture.height};
-        // A picture too short for its own size is skipped like a torn one.
-        if (count > 0 && convertPicture(source, data, count, width_, height_, outputYuy2_, scaler_)) {
-          lastPicture_.assign(data, data + count);
-          newPicture = true;
-        }
-      }
-    } catch (const std::bad_alloc&) {
-      // No memory for the copy: this sample repeats the last picture instead.
-      lastPicture_.clear();
-    }
-  }
-
-  if (!newPicture && count > 0) {
-    if (!lastPicture_.empty() && lastPicture_.size() == count) {
-      std::memcpy(data, lastPicture_.data(), count);
-    } else {
-      fillGrey(data, count, outputYuy2_);
-    }
-  }
-
-  REFERENCE_TIME start = nextSampleTime_;
+  REFERENCE_TIME start = sampleStart_;
   REFERENCE_TIME end = start + frameDuration_;
   sample->SetTime(&start, &end);
   sample->SetSyncPoint(TRUE);
-  nextSampleTime_ = end;
   return S_OK;
 }
 
 HRESULT VirtualCameraStream::CheckMediaType(const CMediaType* type) {
-  return findCameraFormat(type) >= 0 ? S_OK : E_INVALIDARG;
+  int index = findCameraFormat(type);
+  if (index < 0) return E_INVALIDARG;
+  CAutoLock lock(&chosenLock_);
+  if (chosenIndex_ >= 0 && (index != chosenIndex_ || cameraFrameInterval(type) != cameraFrameInterval(&chosen_))) {
+    return E_INVALIDARG;
+  }
+  return S_OK;
 }
 
 HRESULT VirtualCameraStream::SetMediaType(const CMediaType* type) {
   if (!type) return E_POINTER;
-  int index = findCameraFormat(type);
-  if (index < 0) return E_INVALIDARG;
-  HRESULT hr = CSourceStream::SetMediaType(type);
+  if (CheckMediaType(type) != S_OK) return E_INVALIDARG;
+  CMediaType stored;
+  HRESULT hr = copyCameraMediaType(*type, &stored);
+  if (SUCCEEDED(hr)) hr = CSourceStream::SetMediaType(&stored);
   if (FAILED(hr)) return hr;
-  width_ = std::uint32_t(kCameraFormats[index].width);
-  height_ = std::uint32_t(kCameraFormats[index].height);
-  outputYuy2_ = kCameraFormats[index].yuy2;
+  const CameraFormat& format = kCameraFormats[findCameraFormat(&stored)];
+  width_ = std::uint32_t(format.width);
+  height_ = std::uint32_t(format.height);
+  outputYuy2_ = format.yuy2;
+  frameDuration_ = cameraFrameInterval(&stored);
   return S_OK;
 }
 
 HRESULT VirtualCameraStream::GetMediaType(int position, CMediaType* type) {
   if (position < 0) return E_INVALIDARG;
-  if (position >= kCameraFormatCount) return VFW_S_NO_MORE_ITEMS;
+  CAutoLock lock(&chosenLock_);
+  const int count = chosenIndex_ >= 0 ? 1 : kCameraFormatCount;
+  if (position >= count) return VFW_S_NO_MORE_ITEMS;
   if (!type) return E_POINTER;
-  return makeCameraMediaType(kCameraFormats[position], frameDuration_, type);
+  if (chosenIndex_ >= 0) return type->Set(chosen_);
+  return makeCameraMediaType(kCameraFormats[position], kCameraFrameDuration, type);
 }
 
 HRESULT VirtualCameraStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
@@ -114,26 +175,47 @@ HRESULT VirtualCameraStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
 HRESULT STDMETHODCALLTYPE VirtualCameraStream::SetFormat(AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
   CAutoLock lock(parent_->pStateLock());
-  CMediaType copy(*type);
-  if (CheckMediaType(&copy) != S_OK) return VFW_E_INVALIDMEDIATYPE;
+  const int index = findCameraFormat(type);
+  if (index < 0) return VFW_E_INVALIDMEDIATYPE;
+  const CameraFormat& wanted = kCameraFormats[index];
   if (IsConnected()) {
     // The connection's type describes the samples downstream receives; it must not change
     // under them. Asking for the format already flowing is fine.
-    const CameraFormat& wanted = kCameraFormats[findCameraFormat(&copy)];
     bool current = std::uint32_t(wanted.width) == width_ && std::uint32_t(wanted.height) == height_ &&
-                   wanted.yuy2 == outputYuy2_;
+                   wanted.yuy2 == outputYuy2_ && cameraFrameInterval(type) == frameDuration_;
     return current ? S_OK : VFW_E_ALREADY_CONNECTED;
   }
-  return CSourceStream::SetMediaType(&copy);
+  // As a hardware camera does: from now on the pin offers this type alone and connects with it.
+  CMediaType chosen;
+  HRESULT hr = copyCameraMediaType(*type, &chosen);
+  if (FAILED(hr)) return hr;
+  CAutoLock chosenLock(&chosenLock_);
+  chosen_ = chosen;
+  if (!chosen_.IsValid()) {
+    chosenIndex_ = -1;
+    return E_OUTOFMEMORY;
+  }
+  chosenIndex_ = index;
+  IncrementTypeVersion();
+  return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetFormat(AM_MEDIA_TYPE** type) {
   if (!type) return E_POINTER;
   *type = nullptr;
-  CMediaType first;
-  HRESULT hr = makeCameraMediaType(kCameraFormats[0], frameDuration_, &first);
+  CAutoLock lock(parent_->pStateLock());
+  CAutoLock chosenLock(&chosenLock_);
+  CMediaType current;
+  HRESULT hr = S_OK;
+  if (IsConnected()) {
+    hr = current.Set(CurrentMediaType());
+  } else if (chosenIndex_ >= 0) {
+    hr = current.Set(chosen_);
+  } else {
+    hr = makeCameraMediaType(kCameraFormats[0], kCameraFrameDuration, &current);
+  }
   if (FAILED(hr)) return hr;
-  *type = CreateMediaType(&first);
+  *type = CreateMediaType(&current);
   return *type ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -149,7 +231,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetStreamCaps(int index, AM_MEDIA
   *type = nullptr;
   const CameraFormat& format = kCameraFormats[index];
   CMediaType row;
-  HRESULT hr = makeCameraMediaType(format, frameDuration_, &row);
+  HRESULT hr = makeCameraMediaType(format, kCameraFrameDuration, &row);
   if (FAILED(hr)) return hr;
   *type = CreateMediaType(&row);
   if (!*type) return E_OUTOFMEMORY;

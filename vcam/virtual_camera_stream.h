@@ -1,17 +1,22 @@
-// The camera's output pin "Capture". Its worker fills every sample from the newest picture in
-// the frame ring: converted when the picture has the negotiated size, letterboxed when it does
-// not, the last picture again when nothing new has arrived, and mid-grey before the first one.
-// The ring is looked for at every sample until it exists. Sample times start at 0 with every
-// run and advance by one frame duration per sample. Capture applications choose among the four
-// formats through IAMStreamConfig; IKsPropertySet reports the pin as a capture pin.
+// The camera's output pin "Capture". Its worker delivers one sample per frame interval of real
+// time, paced by the graph's reference clock or, without one, by the steady clock, and stamps it
+// with its stream time. Each sample carries the newest picture in the frame ring: converted when
+// the picture has the negotiated size, letterboxed when it does not, the last picture again when
+// nothing new has arrived, and mid-grey before the first one and after 2 s without a new one.
+// The ring is looked for at every sample until it exists. Capture applications choose a format
+// and frame rate through IAMStreamConfig, as with hardware cameras: a format set before
+// connecting is the only one the pin then offers. IKsPropertySet reports a capture pin.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "ring/frame_ring_reader.h"
 #include "vcam/frame_convert_letterbox.h"
+#include "vcam/frame_schedule.h"
+#include "vcam/sample_pacer_win.h"
 #include "vcam/source_stream.h"
 
 class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public IKsPropertySet {
@@ -27,17 +32,28 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   // Worker side: one picture per sample, always S_OK; resets the per-run state.
   HRESULT FillBuffer(IMediaSample* sample) override;
   HRESULT OnThreadCreate() override;
+  // Waits for the next sample's due time first; VFW_E_STATE_CHANGED, with no buffer, when a
+  // command for the worker cut the wait short.
+  HRESULT GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
+                            DWORD flags) override;
 
-  // Pin side. E_INVALIDARG for anything but the four formats (also for a type whose format
-  // block is missing or short, which is not read).
+  // Pin side. E_INVALIDARG for anything but the formats at an allowed frame interval (also for a
+  // type whose format block is missing or short, which is not read), and, once a format was
+  // set while unconnected, for any other format or interval.
   HRESULT CheckMediaType(const CMediaType* type) override;
-  // Stores the connection's type and takes the output size and format from it; refuses, without
-  // storing it, what CheckMediaType refuses.
+  // Stores the connection's type, its frame interval written out, and takes the output size,
+  // format and interval from it; refuses, without storing it, what CheckMediaType refuses.
   HRESULT SetMediaType(const CMediaType* type) override;
   using CSourceStream::GetMediaType;
+  // The four rows at the default interval, or only the format that was set.
   HRESULT GetMediaType(int position, CMediaType* type) override;
   // Two buffers of one sample each; E_FAIL when the allocator grants less.
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) override;
+  // The filter runs, and the stream times of this run begin.
+  HRESULT Run(REFERENCE_TIME start) override;
+  HRESULT Inactive() override;
+  // The filter paused while running: no samples until it runs again.
+  void onFilterPaused();
 
   // IAMStreamConfig
   HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE* type) override;
@@ -52,15 +68,38 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
                                 DWORD valueSize, DWORD* returned) override;
   HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
 
+  // A picture repeats for this long without a new one; then the samples are grey again.
+  static constexpr std::chrono::seconds kNoSignalAfter{2};
+
  private:
+  // True when the next sample is due; false when a command for the worker is pending.
+  bool waitForTurn();
+  // Writes the sample's picture: a new one from the ring, else the last one or grey.
+  void fillPicture(std::uint8_t* data, std::size_t count);
+
+  // Format: written only while connecting, when no worker runs.
   std::int64_t frameDuration_;
-  std::int64_t nextSampleTime_ = 0;
   std::uint32_t width_;
   std::uint32_t height_;
   bool outputYuy2_ = true;
+  // What SetFormat chose while unconnected; -1: nothing. Under a lock of its own, since a
+  // downstream filter may ask what the pin accepts from the worker thread, which must never wait
+  // for the filter's lock.
+  CCritSec chosenLock_;
+  int chosenIndex_ = -1;
+  CMediaType chosen_;
+
+  // Worker side.
+  SamplePacer pacer_;
+  FrameSchedule schedule_;
+  REFERENCE_TIME sampleStart_ = 0;
   std::unique_ptr<FrameRingReader> reader_;
   bool ringOpen_ = false;
+  RingPicture picture_;  // the last copy out of the ring; its buffer is reused
   std::uint64_t lastFrameNumber_ = 0;
   std::vector<std::uint8_t> lastPicture_;
-  LetterboxScaler scaler_;  // worker side, like the reader
+  LetterboxScaler scaler_;
+  // The newest ring picture seen and when it was first seen; kept across runs.
+  std::uint64_t signalFrame_ = 0;
+  std::chrono::steady_clock::time_point signalTime_;
 };

@@ -2,6 +2,8 @@
 // a stream ends, and how the command hand-shake behaves.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "graph_rig.h"
 #include "support/wait.h"
 
@@ -168,6 +170,29 @@ TEST_F(StreamingTest, FilterReleasedWhilePausedStopsItsWorker) {
   int after = sink->received();
   Sleep(20);
   EXPECT_EQ(sink->received(), after);
+}
+
+// A downstream allocator whose Decommit fails while told to.
+class StubbornAllocator : public LimitedAllocator {
+ public:
+  StubbornAllocator() : LimitedAllocator(1 << 20) {}
+  HRESULT STDMETHODCALLTYPE Decommit() override { return refuse ? E_FAIL : LimitedAllocator::Decommit(); }
+  std::atomic<bool> refuse{false};
+};
+
+TEST_F(StreamingTest, StopEndsTheWorkerEvenWhenTheDecommitFails) {
+  auto* allocator = new StubbornAllocator();
+  sink()->ownAllocator.Attach(allocator);
+  ASSERT_EQ(rig_->connect(), S_OK);
+  ASSERT_EQ(sink()->allocator(), allocator);
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sink()->received() >= 3; }, 5000ms));
+  allocator->refuse = true;
+  EXPECT_EQ(rig_->source->Stop(), E_FAIL);
+  // The filter now counts as stopped and may be destroyed with its pins: no worker may be left.
+  EXPECT_FALSE(stream()->ThreadExists());
+  EXPECT_EQ(stream()->threadDestroys, 1);
+  allocator->refuse = false;
 }
 
 }  // namespace

@@ -149,10 +149,13 @@ TEST_F(CameraFormatTest, CheckMediaTypeAcceptsTheFourRowsOnly) {
   CMediaType topDown = variant(yuy2, MEDIASUBTYPE_YUY2, 1280, -720);
   EXPECT_EQ(stream_->CheckMediaType(&topDown), S_OK);
   EXPECT_EQ(rig_->pin->QueryAccept(&topDown), S_OK);
-  // Fields other than size and subtype are not looked at.
-  CMediaType otherRate(yuy2);
-  reinterpret_cast<VIDEOINFOHEADER*>(otherRate.pbFormat)->AvgTimePerFrame = 333333;
-  EXPECT_EQ(stream_->CheckMediaType(&otherRate), S_OK);
+  // Any frame interval from 60 down to 15 frames per second, or none; other fields are not
+  // looked at.
+  for (REFERENCE_TIME interval : {0, 166666, 333333, 666666}) {
+    CMediaType otherRate(yuy2);
+    reinterpret_cast<VIDEOINFOHEADER*>(otherRate.pbFormat)->AvgTimePerFrame = interval;
+    EXPECT_EQ(stream_->CheckMediaType(&otherRate), S_OK) << interval;
+  }
 
   CMediaType rgb = variant(yuy2, MEDIASUBTYPE_RGB24, 1280, 720);
   CMediaType big = variant(yuy2, MEDIASUBTYPE_YUY2, 1920, 1080);
@@ -164,7 +167,10 @@ TEST_F(CameraFormatTest, CheckMediaTypeAcceptsTheFourRowsOnly) {
   info2.bmiHeader = reinterpret_cast<VIDEOINFOHEADER*>(yuy2.pbFormat)->bmiHeader;
   nv12Info2.SetFormatType(&FORMAT_VideoInfo2);
   ASSERT_TRUE(nv12Info2.SetFormat(reinterpret_cast<BYTE*>(&info2), sizeof(info2)));
-  for (const CMediaType* refused : {&rgb, &big, &swapped, &audio, &nv12Info2}) {
+  CMediaType tooFast(yuy2), tooSlow(yuy2);
+  reinterpret_cast<VIDEOINFOHEADER*>(tooFast.pbFormat)->AvgTimePerFrame = 166665;
+  reinterpret_cast<VIDEOINFOHEADER*>(tooSlow.pbFormat)->AvgTimePerFrame = 666667;
+  for (const CMediaType* refused : {&rgb, &big, &swapped, &audio, &nv12Info2, &tooFast, &tooSlow}) {
     EXPECT_EQ(stream_->CheckMediaType(refused), E_INVALIDARG);
     EXPECT_EQ(rig_->pin->QueryAccept(refused), S_FALSE);
     EXPECT_EQ(rig_->config->SetFormat(const_cast<CMediaType*>(refused)), VFW_E_INVALIDMEDIATYPE);
@@ -229,7 +235,7 @@ TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
   EXPECT_EQ(rig_->config->GetStreamCaps(0, &type, nullptr), E_POINTER);
 }
 
-TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndGetFormatStaysOnTheFirstRow) {
+TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndGetFormatReportsIt) {
   // Negotiated without a type: the first row, with buffers of one sample each.
   ASSERT_EQ(rig_->connect(nullptr), S_OK);
   CMediaType connected;
@@ -241,11 +247,13 @@ TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndGetFormatStaysOnTheFirstRow) 
   ASSERT_EQ(rig_->connectFormat(3), S_OK);  // 720x1280 NV12
   AM_MEDIA_TYPE* format = nullptr;
   ASSERT_EQ(rig_->config->GetFormat(&format), S_OK);
-  expectRow(*format, 0);
+  expectRow(*format, 3);
+  DeleteMediaType(format);
 
   // While connected the connection's type stays what the samples are.
-  EXPECT_EQ(rig_->config->SetFormat(format), VFW_E_ALREADY_CONNECTED);
-  DeleteMediaType(format);
+  CMediaType other;
+  ASSERT_EQ(stream_->GetMediaType(0, &other), S_OK);
+  EXPECT_EQ(rig_->config->SetFormat(&other), VFW_E_ALREADY_CONNECTED);
   CMediaType same;
   ASSERT_EQ(stream_->GetMediaType(3, &same), S_OK);
   EXPECT_EQ(rig_->config->SetFormat(&same), S_OK);

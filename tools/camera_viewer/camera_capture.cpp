@@ -110,17 +110,23 @@ HRESULT listCameras(std::vector<CameraDevice>* devices) {
   return hr;
 }
 
-HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureFormat& format) {
-  close();
+HRESULT bindCamera(const std::wstring& friendlyName, IBaseFilter** camera) {
+  *camera = nullptr;
   HRESULT bound = VFW_E_NOT_FOUND;
   HRESULT hr = walkCameras([&](IMoniker* moniker, const CameraDevice& device) {
     if (device.friendlyName != friendlyName) return false;
-    bound = moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&camera_));
+    bound = moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(camera));
     return true;
   });
   if (FAILED(hr)) return hr;
   if (FAILED(bound)) return bound;
-  if (!camera_) return VFW_E_NOT_FOUND;
+  return *camera ? S_OK : VFW_E_NOT_FOUND;
+}
+
+HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureFormat& format) {
+  close();
+  HRESULT hr = bindCamera(friendlyName, &camera_);
+  if (FAILED(hr)) return hr;
 
   cameraPin_ = outputPin(camera_);
   if (!cameraPin_) return VFW_E_NOT_FOUND;

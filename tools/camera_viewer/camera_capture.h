@@ -35,6 +35,10 @@ struct CameraDevice {
 // (S_FALSE with an empty list when the category is empty).
 HRESULT listCameras(std::vector<CameraDevice>* devices);
 
+// The filter of the first device called `friendlyName`, bound from its moniker as capture
+// applications do. VFW_E_NOT_FOUND when no device has that name.
+HRESULT bindCamera(const std::wstring& friendlyName, IBaseFilter** camera);
+
 class CameraCapture {
  public:
   CameraCapture() = default;
