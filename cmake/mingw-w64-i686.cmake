@@ -1,16 +1,5 @@
-# Cross-compiles Windows x86 (32-bit) binaries with Debian's MinGW-w64 posix-thread toolchain:
-# the camera DLL for 32-bit capture applications, and the programs that test it.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles Windows x86 (32-bit) binaries: the camera DLL for 32-bit capture applications,
+# and the programs that test it.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Test programs run under Wine (its 32-bit side), in the project's own prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh")
+set(BRINDLE_MINGW_TARGET i686-w64-mingw32)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake")
