@@ -18,7 +18,8 @@ ExternalProject_Add(brindle_x86
     -DBRINDLE_BUILD_BENCH=OFF
     # The 32-bit capture test reads pictures that this tree's 64-bit writer publishes.
     "-DBRINDLE_X64_RING_WRITER=${CMAKE_BINARY_DIR}/tests/vcam_dll/vcam_dll_ring_writer_child.exe"
-  BUILD_COMMAND "${CMAKE_COMMAND}" --build <BINARY_DIR> --target ${x86_targets}
+  # Two jobs, as on the machines CI runs on, beside the 64-bit build's own.
+  BUILD_COMMAND "${CMAKE_COMMAND}" --build <BINARY_DIR> --parallel 2 --target ${x86_targets}
   BUILD_BYPRODUCTS "${BRINDLE_X86_VCAM}" "${BRINDLE_X86_CAMERA_VIEWER}"
   INSTALL_COMMAND ""
   # Its own build decides what is out of date.
