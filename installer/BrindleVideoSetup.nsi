@@ -1,7 +1,8 @@
 ; BrindleVideoSetup.exe: installs the control program with its locales and the camera "Orvik" for
 ; 64-bit and 32-bit capture applications, registers both camera DLLs, and writes an uninstaller.
 ; The build passes what it made (installer/CMakeLists.txt):
-;   VERSION, VERSION_QUAD, PUBLISHER, CONTROL_EXE, LOCALES_DIR, VCAM_X64, VCAM_X86, ICON, OUTFILE
+;   VERSION, VERSION_QUAD, PUBLISHER, CONTROL_EXE, LOCALES_DIR, VCAM_X64, VCAM_X86, ICON, PICTURE,
+;   OUTFILE
 Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin
@@ -38,6 +39,7 @@ Var previous
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${PICTURE}"
 !define MUI_ABORTWARNING
 !define MUI_PAGE_CUSTOMFUNCTION_PRE skipDirectoryOnUpgrade
 !insertmacro MUI_PAGE_DIRECTORY

@@ -1,6 +1,7 @@
-// draw_icon OUT.ico: draws the application icon (a camera lens with a recording dot on a blue
-// tile) at every size Windows asks for and writes them as one .ico file. Runs on the build
-// machine. Small sizes are drawn, not scaled down, so every size stays sharp.
+// draw_icon OUT.ico [SIDE.bmp]: draws the application icon (a camera lens with a recording dot
+// on a blue tile) at every size Windows asks for and writes them as one .ico file; and, if
+// asked, the installer's side picture (the lens on blue, 164x314). Runs on the build machine.
+// Small sizes are drawn, not scaled down, so every size stays sharp.
 #include <zlib.h>
 
 #include <algorithm>
@@ -48,33 +49,47 @@ struct Layer {
   bool covered;
 };
 
-std::vector<Layer> layersAt(float x, float y) {
+Rgba blueAt(float t) {
   const Rgba top = hex(0x3E74F2), bottom = hex(0x1C3A9E);
-  Rgba tile = {lerp(top.r, bottom.r, y), lerp(top.g, bottom.g, y), lerp(top.b, bottom.b, y), 1};
-  return {
-      {tile, inRoundedSquare(x, y, 0.03f, 0.2f)},
-      // The lens: a white ring, a dark glass, a glint.
-      {hex(0xFFFFFF), inCircle(x, y, 0.47f, 0.53f, 0.31f)},
-      {hex(0x0D1633), inCircle(x, y, 0.47f, 0.53f, 0.2f)},
-      {hex(0x2B5CE5), inCircle(x, y, 0.47f, 0.53f, 0.11f)},
-      {hex(0xFFFFFF), inCircle(x, y, 0.405f, 0.465f, 0.05f)},
-      // Live.
-      {hex(0xE5484D), inCircle(x, y, 0.8f, 0.2f, 0.1f)},
-  };
+  return {lerp(top.r, bottom.r, t), lerp(top.g, bottom.g, t), lerp(top.b, bottom.b, t), 1};
 }
 
-// RGBA rows, top first; 8x8 samples a pixel.
-std::vector<std::uint8_t> draw(int size) {
+// The lens centred at (cx, cy) with outer radius 0.31 * s: a white ring, a dark glass, a glint;
+// and the recording dot above to the right.
+void addLens(std::vector<Layer>& layers, float x, float y, float cx, float cy, float s) {
+  layers.push_back({hex(0xFFFFFF), inCircle(x, y, cx, cy, 0.31f * s)});
+  layers.push_back({hex(0x0D1633), inCircle(x, y, cx, cy, 0.2f * s)});
+  layers.push_back({hex(0x2B5CE5), inCircle(x, y, cx, cy, 0.11f * s)});
+  layers.push_back({hex(0xFFFFFF), inCircle(x, y, cx - 0.065f * s, cy - 0.065f * s, 0.05f * s)});
+  layers.push_back({hex(0xE5484D), inCircle(x, y, cx + 0.33f * s, cy - 0.33f * s, 0.1f * s)});
+}
+
+// The icon, in units of its size.
+std::vector<Layer> iconAt(float x, float y) {
+  std::vector<Layer> layers = {{blueAt(y), inRoundedSquare(x, y, 0.03f, 0.2f)}};
+  addLens(layers, x, y, 0.47f, 0.53f, 1);
+  return layers;
+}
+
+// The installer's side picture, in units of its width; 1.915 widths high.
+std::vector<Layer> sideAt(float x, float y) {
+  std::vector<Layer> layers = {{blueAt(y / 1.915f), true}};
+  addLens(layers, x, y, 0.45f, 0.85f, 1.1f);
+  return layers;
+}
+
+// RGBA rows, top first; 8x8 samples a pixel. `scene` takes coordinates in units of the width.
+std::vector<std::uint8_t> draw(int width, int height, std::vector<Layer> (*scene)(float, float)) {
   const int n = 8;
-  std::vector<std::uint8_t> out(std::size_t(size) * size * 4);
-  for (int py = 0; py < size; py++) {
-    for (int px = 0; px < size; px++) {
+  std::vector<std::uint8_t> out(std::size_t(width) * height * 4);
+  for (int py = 0; py < height; py++) {
+    for (int px = 0; px < width; px++) {
       std::vector<float> coverage;
       std::vector<Rgba> colours;
       for (int sy = 0; sy < n; sy++) {
         for (int sx = 0; sx < n; sx++) {
-          float x = (px + (sx + 0.5f) / n) / size, y = (py + (sy + 0.5f) / n) / size;
-          std::vector<Layer> layers = layersAt(x, y);
+          float x = (px + (sx + 0.5f) / n) / width, y = (py + (sy + 0.5f) / n) / width;
+          std::vector<Layer> layers = scene(x, y);
           if (coverage.empty()) {
             coverage.assign(layers.size(), 0);
             colours.resize(layers.size());
@@ -93,7 +108,7 @@ std::vector<std::uint8_t> draw(int size) {
         Rgba c = {colours[i].r / coverage[i], colours[i].g / coverage[i], colours[i].b / coverage[i], 1};
         pixel = over(pixel, c, coverage[i] / (n * n));
       }
-      std::uint8_t* p = &out[(std::size_t(py) * size + px) * 4];
+      std::uint8_t* p = &out[(std::size_t(py) * width + px) * 4];
       p[0] = std::uint8_t(std::lround(pixel.r * 255));
       p[1] = std::uint8_t(std::lround(pixel.g * 255));
       p[2] = std::uint8_t(std::lround(pixel.b * 255));
@@ -172,17 +187,48 @@ std::vector<std::uint8_t> dib(const std::vector<std::uint8_t>& rgba, int size) {
   return out;
 }
 
+// A 24-bit BMP file: bottom-up BGR rows padded to four bytes.
+std::vector<std::uint8_t> bmp(const std::vector<std::uint8_t>& rgba, int width, int height) {
+  const unsigned row = unsigned(width * 3 + 3) / 4 * 4, pixels = row * unsigned(height);
+  std::vector<std::uint8_t> out = {'B', 'M'};
+  put32(out, 14 + 40 + pixels);
+  put32(out, 0);
+  put32(out, 14 + 40);
+  put32(out, 40);
+  put32(out, unsigned(width));
+  put32(out, unsigned(height));
+  put16(out, 1);
+  put16(out, 24);
+  for (int i = 0; i < 6; i++) put32(out, 0);
+  for (int y = height - 1; y >= 0; y--) {
+    for (int x = 0; x < width; x++) {
+      const std::uint8_t* p = &rgba[(std::size_t(y) * width + x) * 4];
+      out.insert(out.end(), {p[2], p[1], p[0]});
+    }
+    out.resize(out.size() + (row - unsigned(width) * 3), 0);
+  }
+  return out;
+}
+
+bool writeFile(const char* path, const std::vector<std::uint8_t>& bytes) {
+  FILE* file = std::fopen(path, "wb");
+  bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (file && std::fclose(file) != 0) written = false;
+  if (!written) std::fprintf(stderr, "draw_icon: cannot write %s\n", path);
+  return written;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: draw_icon OUT.ico\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: draw_icon OUT.ico [SIDE.bmp]\n");
     return 2;
   }
   const int sizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
   std::vector<std::vector<std::uint8_t>> images;
   for (int size : sizes) {
-    std::vector<std::uint8_t> rgba = draw(size);
+    std::vector<std::uint8_t> rgba = draw(size, size, iconAt);
     images.push_back(size == 256 ? png(rgba, size) : dib(rgba, size));
     if (images.back().empty()) return 1;
   }
@@ -204,13 +250,7 @@ int main(int argc, char** argv) {
     offset += unsigned(images[i].size());
   }
   for (const auto& image : images) ico.insert(ico.end(), image.begin(), image.end());
-
-  FILE* file = std::fopen(argv[1], "wb");
-  bool written = file && std::fwrite(ico.data(), 1, ico.size(), file) == ico.size();
-  if (file && std::fclose(file) != 0) written = false;
-  if (!written) {
-    std::fprintf(stderr, "draw_icon: cannot write %s\n", argv[1]);
-    return 1;
-  }
+  if (!writeFile(argv[1], ico)) return 1;
+  if (argc == 3 && !writeFile(argv[2], bmp(draw(164, 314, sideAt), 164, 314))) return 1;
   return 0;
 }
