@@ -69,7 +69,11 @@ Function ${un}removeInstallation
   RMDir "$INSTDIR\x64"
   RMDir "$INSTDIR\x86"
   RMDir "$INSTDIR\locales"
-  RMDir /REBOOTOK "$INSTDIR"
+  ${If} ${RebootFlag}
+    RMDir /REBOOTOK "$INSTDIR"
+  ${Else}
+    RMDir "$INSTDIR"
+  ${EndIf}
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 FunctionEnd
@@ -195,4 +199,8 @@ FunctionEnd
 Section "Uninstall"
   Call un.waitForClosedProgram
   Call un.removeInstallation
+  ${If} ${RebootFlag}
+    MessageBox MB_ICONINFORMATION \
+      "A video application still uses the camera. Its files are removed when Windows restarts." /SD IDOK
+  ${EndIf}
 SectionEnd
