@@ -28,12 +28,13 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 work="$(mktemp -d /tmp/brindle-installer-XXXXXX)"
-prefixes=()
 control_pid=""
+prefix32_pid=""
 cleanup() {
   [ -n "$control_pid" ] && kill "$control_pid" 2>/dev/null
+  [ -n "$prefix32_pid" ] && kill "$prefix32_pid" 2>/dev/null && wait "$prefix32_pid"
   local p
-  for p in "${prefixes[@]}"; do WINEPREFIX="$p" wineserver -k 2>/dev/null; done
+  for p in "$work"/*/; do WINEPREFIX="${p%/}" wineserver -k 2>/dev/null; done
   rm -rf "$work"
   [ -n "${own_services:-}" ] && services_stop
 }
@@ -51,17 +52,16 @@ check() {  # description, then the command
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 
-# A new prefix of architecture $2 whose server stays up until the end of the test.
-fresh_prefix() {
-  export WINEPREFIX="$work/$1" WINEARCH="$2"
-  prefixes+=("$WINEPREFIX")
-  mkdir -p "$WINEPREFIX"
-  wineserver -p
+# A new prefix $work/$1 of architecture $2, with a server that stays up until the end.
+make_prefix() {
   local start
   start=$(now)
-  wineboot -i >/dev/null 2>&1
+  mkdir -p "$work/$1"
+  WINEPREFIX="$work/$1" WINEARCH="$2" wineserver -p
+  WINEPREFIX="$work/$1" WINEARCH="$2" wineboot -i >/dev/null 2>&1
   echo "prefix $1 ($2): $(since "$start") s"
 }
+use_prefix() { export WINEPREFIX="$work/$1" WINEARCH="$2"; }
 
 pf="C:\\Program Files\\Brindle Video"
 camera_key='HKCR\CLSID\{9A8E4B2F-2D7C-4E47-8E5E-7F4C1A2B3C4D}'
@@ -71,11 +71,13 @@ entry="$uninstall_root\\BrindleVideo"
 shortcut="ProgramData/Microsoft/Windows/Start Menu/Programs/Brindle Video.lnk"
 
 unix_path() { local p="${1//\\//}"; echo "$WINEPREFIX/drive_c/${p#C:/}"; }
-# The data of value $2 (or the default value for "") under key $1 in registry view $3 (32 or 64).
-reg_value() {
-  wine reg query "$1" /reg:"$3" 2>/dev/null | tr -d '\r' |
-    awk -F '    ' -v name="${2:-(Default)}" '$2 == name { print $4; found = 1 } END { exit !found }'
+# The values of key $1 in registry view $2 (32 or 64), one "name<tab>data" line each.
+reg_values() {
+  wine reg query "$1" /reg:"$2" 2>/dev/null | tr -d '\r' | awk -F '    ' 'NF >= 4 { print $2 "\t" $4 }'
 }
+# The data of value $2 ("" for the default value) in such lines $1.
+value() { printf '%s\n' "$1" | awk -F '\t' -v name="${2:-(Default)}" '$1 == name { print $2 }'; }
+reg_value() { value "$(reg_values "$1" "$3")" "$2"; }
 reg_has() { wine reg query "$1" /reg:"$2" >/dev/null 2>&1; }
 reg_gone() { ! reg_has "$@"; }
 is() { [ "$1" = "$2" ] || { echo "  \"$1\" is not \"$2\""; return 1; }; }
@@ -98,7 +100,8 @@ capture() {
 }
 run_uninstaller() {  # the entry's quiet command, then the wait for the copy that does the work
   local quiet exe
-  quiet=$(reg_value "$entry" QuietUninstallString 64) || return 1
+  quiet=$(reg_value "$entry" QuietUninstallString 64)
+  [ -n "$quiet" ] || return 1
   exe="${quiet#\"}"
   exe="${exe%%\"*}"
   wine "$exe" /S || return 1
@@ -119,14 +122,16 @@ installed_in() {  # folder; everything a complete installation consists of
   check "camera entry in the 64-bit view" reg_has "$camera_entry" 64
   check "camera entry in the 32-bit view" reg_has "$camera_entry" 32
   check "one Add/Remove Programs entry" is "$(entries)" 1
-  check "entry: name" is "$(reg_value "$entry" DisplayName 64)" "Brindle Video"
-  check "entry: publisher" is "$(reg_value "$entry" Publisher 64)" "Brindle Video"
-  check "entry: location" is "$(reg_value "$entry" InstallLocation 64)" "$dir"
-  check "entry: uninstall command" is "$(reg_value "$entry" UninstallString 64)" "\"$dir\\Uninstall.exe\""
-  check "entry: quiet uninstall command" is "$(reg_value "$entry" QuietUninstallString 64)" "\"$dir\\Uninstall.exe\" /S"
-  local size
-  size=$(reg_value "$entry" EstimatedSize 64)
-  check "entry: size ($size KB)" test "$((size))" -gt 1000
+  local values size
+  values=$(reg_values "$entry" 64)
+  check "entry: name" is "$(value "$values" DisplayName)" "Brindle Video"
+  check "entry: version" is "$(value "$values" DisplayVersion)" "$version"
+  check "entry: publisher" is "$(value "$values" Publisher)" "Brindle Video"
+  check "entry: location" is "$(value "$values" InstallLocation)" "$dir"
+  check "entry: uninstall command" is "$(value "$values" UninstallString)" "\"$dir\\Uninstall.exe\""
+  check "entry: quiet uninstall command" is "$(value "$values" QuietUninstallString)" "\"$dir\\Uninstall.exe\" /S"
+  size=$(value "$values" EstimatedSize)
+  check "entry: size ($((size)) KB)" test "$((size))" -gt 1000
   check "Start menu shortcut" test -f "$WINEPREFIX/drive_c/$shortcut"
   check "a 64-bit process finds the camera and captures" capture list64 "$viewer64" --samples 3 --seconds 30
   check "a 32-bit process finds the camera and its graph receives samples" \
@@ -146,14 +151,17 @@ nothing_left() {  # folder
   check "a 32-bit process finds no camera" is $? 1
 }
 
-fresh_prefix win64 win64
+# The 32-bit prefix is made while the 64-bit one is used.
+make_prefix win32 win32 &
+prefix32_pid=$!
+make_prefix win64 win64
+use_prefix win64 win64
 
 echo "== silent install"
 start=$(now)
 wine "$setup" /S
 check "the installer succeeds" is $? 0
 echo "install: $(since "$start") s"
-check "entry: version" is "$(reg_value "$entry" DisplayVersion 64)" "$version"
 installed_in "$pf"
 
 echo "== the control program is running"
@@ -187,7 +195,6 @@ start=$(now)
 wine "$setup" /S
 check "the upgrade succeeds" is $? 0
 echo "upgrade: $(since "$start") s"
-check "upgraded: version" is "$(reg_value "$entry" DisplayVersion 64)" "$version"
 check "in place: nothing in Program Files" test ! -e "$(unix_path "$pf")"
 installed_in "C:\\BrindleOld"
 check "the uninstaller ran" run_uninstaller
@@ -200,7 +207,9 @@ wine "$setup" /S
 check "the installer reports failure" is $? 5
 nothing_left "$pf"
 
-fresh_prefix win32 win32
+wait "$prefix32_pid"
+prefix32_pid=""
+use_prefix win32 win32
 echo "== 32-bit Windows"
 wine "$setup" /S
 check "the installer refuses" is $? 3
