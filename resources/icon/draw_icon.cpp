@@ -162,14 +162,19 @@ std::vector<std::uint8_t> png(const std::vector<std::uint8_t>& rgba, int size) {
 }
 
 // Smaller sizes as the classic 32-bit DIB: header, bottom-up BGRA rows, then the AND mask.
+// BITMAPINFOHEADER: 40 bytes, one plane, no compression.
+void putInfoHeader(std::vector<std::uint8_t>& out, int width, int height, int bits) {
+  put32(out, 40);
+  put32(out, unsigned(width));
+  put32(out, unsigned(height));
+  put16(out, 1);
+  put16(out, unsigned(bits));
+  for (int i = 0; i < 6; i++) put32(out, 0);
+}
+
 std::vector<std::uint8_t> dib(const std::vector<std::uint8_t>& rgba, int size) {
   std::vector<std::uint8_t> out;
-  put32(out, 40);
-  put32(out, unsigned(size));
-  put32(out, unsigned(size * 2));  // colour and mask
-  put16(out, 1);
-  put16(out, 32);
-  for (int i = 0; i < 6; i++) put32(out, 0);
+  putInfoHeader(out, size, size * 2, 32);  // the height counts colour and mask
   for (int y = size - 1; y >= 0; y--) {
     for (int x = 0; x < size; x++) {
       const std::uint8_t* p = &rgba[(std::size_t(y) * size + x) * 4];
@@ -194,12 +199,7 @@ std::vector<std::uint8_t> bmp(const std::vector<std::uint8_t>& rgba, int width, 
   put32(out, 14 + 40 + pixels);
   put32(out, 0);
   put32(out, 14 + 40);
-  put32(out, 40);
-  put32(out, unsigned(width));
-  put32(out, unsigned(height));
-  put16(out, 1);
-  put16(out, 24);
-  for (int i = 0; i < 6; i++) put32(out, 0);
+  putInfoHeader(out, width, height, 24);
   for (int y = height - 1; y >= 0; y--) {
     for (int x = 0; x < width; x++) {
       const std::uint8_t* p = &rgba[(std::size_t(y) * width + x) * 4];
