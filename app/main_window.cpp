@@ -13,6 +13,7 @@ ATOM registerWindowClass(HINSTANCE instance) {
   windowClass.cbClsExtra = 0;
   windowClass.cbWndExtra = 0;
   windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));  // the program's icon; none in test programs
   windowClass.lpszClassName = kWindowClassName;
   return RegisterClassExW(&windowClass);
 }

@@ -1,15 +1,4 @@
-# Cross-compiles Windows x64 binaries with Debian's MinGW-w64 posix-thread toolchain.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles Windows x64 binaries: the control program, the camera, the tests.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Test programs run under Wine, in the project's own prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh")
+set(BRINDLE_MINGW_TARGET x86_64-w64-mingw32)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake")

@@ -8,6 +8,14 @@ export WINEARCH=win64
 
 # Creates the prefix once; later calls find it ready.
 brindle_wine_prefix() {
+  # A prefix made before wine32 was installed has no 32-bit system files, and 32-bit programs
+  # fail in it with "could not load kernel32.dll": make it again.
+  if [ -f "$WINEPREFIX/system.reg" ] && [ -e /usr/lib/wine/wine ] &&
+     [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "wine: $WINEPREFIX was made without 32-bit Wine; making it again" >&2
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1 || true

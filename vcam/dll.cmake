@@ -11,4 +11,9 @@ if(WIN32)
   target_link_libraries(BrindleVideoVCam PRIVATE brindle_vcam_server)
   # COM loads it by its own name; no "lib" prefix and no import library is needed.
   set_target_properties(BrindleVideoVCam PROPERTIES PREFIX "" IMPORT_PREFIX "")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # 32-bit: the exports are __stdcall (DllCanUnloadNow@0 and so on); the .def file names them
+    # undecorated, as COM looks them up.
+    target_link_options(BrindleVideoVCam PRIVATE -Wl,--enable-stdcall-fixup)
+  endif()
 endif()

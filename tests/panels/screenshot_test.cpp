@@ -11,6 +11,7 @@
 #include <imgui_internal.h>
 
 #include <cfloat>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -27,6 +28,7 @@
 #include "app/app_probe.h"
 #include "i18n/localizer.h"
 #include "panel_harness.h"
+#include "readme_shot.h"
 #include "tools/camera_viewer/png_writer.h"
 #include "tools/phone_sim/phone_simulator.h"
 
@@ -388,6 +390,13 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
   EXPECT_GT(seen.stats.keys, 0u);
   EXPECT_GT(seen.stats.kbps, 0.0);
   EXPECT_GT(seen.previewFps, 0.0);
+  // The README shows this shot; the picture and the statistics below the stop button move.
+  bool rewritten = false;
+  EXPECT_TRUE(readmeshot::keep(BRINDLE_README_SHOT, streaming.width, streaming.height, streaming.rgba,
+                               {{int(seen.box.Min.x), int(seen.box.Min.y), int(seen.box.Max.x) + 1, int(seen.box.Max.y) + 1},
+                                {0, int(seen.stopButton.Max.y) + 1, streaming.width, streaming.height}},
+                               &rewritten));
+  if (rewritten) std::printf("README screenshot rewritten: the window looks different\n");
 
   // Help: a focused window with its title bar over the main window.
   EXPECT_TRUE(seen.helpShown);

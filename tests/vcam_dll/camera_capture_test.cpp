@@ -39,6 +39,12 @@ class CameraCaptureTest : public ::testing::Test {
 bool CameraCaptureTest::registered_ = false;
 
 TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
+  // Built as a 32-bit program, the camera reads a ring that a 64-bit writer made.
+  DWORD writerType = 0;
+  ASSERT_TRUE(GetBinaryTypeW(windowsPath(BRINDLE_RING_CHILD).c_str(), &writerType));
+  if (sizeof(void*) == 4) {
+    EXPECT_EQ(writerType, DWORD(SCS_64BIT_BINARY));
+  }
   const CaptureFormat formats[] = {{SampleFormat::Yuy2, 1280, 720},
                                    {SampleFormat::Yuy2, 720, 1280},
                                    {SampleFormat::Nv12, 1280, 720},
@@ -74,6 +80,10 @@ TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
       EXPECT_EQ(writer.wait(30'000), 0);
       EXPECT_GE(checker.pictures, 4) << "new pictures kept arriving";
       EXPECT_EQ(checker.mismatches, 0);
+      std::printf("%s %ux%u, %d-bit camera, %d-bit writer: %d grey samples, then %d distinct pictures, %d wrong\n",
+                  format.format == SampleFormat::Yuy2 ? "YUY2" : "NV12", format.width, format.height,
+                  int(sizeof(void*) * 8), writerType == SCS_64BIT_BINARY ? 64 : 32, checker.grey.load(),
+                  checker.pictures.load(), checker.mismatches.load());
     }
     // The camera is gone with the graph, the writer has closed: no ring is left for the next format.
     EXPECT_FALSE(ringExists());

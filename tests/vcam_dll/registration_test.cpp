@@ -32,6 +32,15 @@ int orvikDevices() {
   }));
 }
 
+// Whether `key` exists in the other bitness's registry view.
+bool inOtherView(const wchar_t* key) {
+  HKEY h = nullptr;
+  REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ | other, &h) != ERROR_SUCCESS) return false;
+  RegCloseKey(h);
+  return true;
+}
+
 // FilterData starts with the record version and the merit, then the pin count.
 void expectFilterData(const wchar_t* entry) {
   BYTE data[512];
@@ -78,6 +87,9 @@ TEST_F(RegistrationTest, Regsvr32WritesTheServerKeysAndBothMapperEntries) {
   expectFilterData(kDefaultCategoryEntry);
 
   EXPECT_EQ(orvikDevices(), 1) << "the system device enumerator lists the camera once";
+  // regsvr32 of this process's bitness wrote this bitness's view only.
+  EXPECT_FALSE(inOtherView(kCameraKey));
+  EXPECT_FALSE(inOtherView(kCameraCategoryEntry));
 }
 
 TEST_F(RegistrationTest, RegisteringTwiceChangesNothingAndUnregisteringRemovesEverything) {
