@@ -10,6 +10,10 @@ bash scripts/setup.sh || exit 1
 cmake --preset native >/dev/null && cmake --build --preset native -j2 || exit 1
 cmake --preset windows >/dev/null && cmake --build --preset windows -j2 || exit 1
 
+# Every fuzz program briefly on its corpus; a crash fails the run (scripts/fuzz.sh for longer runs).
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-10}" 2>&1 | tee build/fuzz-run.log
+fuzz_rc=${PIPESTATUS[0]}
+
 source scripts/services.sh
 services_start
 trap services_stop EXIT
@@ -35,4 +39,4 @@ for f in build/native-tests.log build/windows-tests.log; do
 done
 echo "tests: $passed passed, $failed failed"
 
-[ "$native_rc" -eq 0 ] && [ "$windows_rc" -eq 0 ] && [ "$failed" -eq 0 ]
+[ "$native_rc" -eq 0 ] && [ "$windows_rc" -eq 0 ] && [ "$failed" -eq 0 ] && [ "$fuzz_rc" -eq 0 ]
