@@ -35,7 +35,8 @@ Case readCase(FuzzedDataProvider& in) {
   Case c;
   // Any shape of up to 9,216 pixels: up to 96 x 96, and strips up to 4,096 wide or 9,216 high.
   c.sw = in.ConsumeIntegralInRange<std::uint32_t>(0, in.ConsumeBool() ? 4096 : 96);
-  c.sh = in.ConsumeIntegralInRange<std::uint32_t>(0, std::max<std::uint32_t>(2, 9216 / std::max<std::uint32_t>(c.sw, 1)));
+  const std::uint32_t maxHeight = std::max<std::uint32_t>(2, 9216 / std::max<std::uint32_t>(c.sw, 1));
+  c.sh = in.ConsumeIntegralInRange<std::uint32_t>(0, maxHeight);
   // The camera's own formats at an eighth of their size (full size would cost the fuzzer more
   // than a hundred times the executions and meets the same code), or any other even width.
   switch (in.ConsumeIntegralInRange<int>(0, 7)) {
