@@ -11,8 +11,9 @@ brindle_library(brindle_preview
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86|x86)$")
   if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     set(avx2_options -mavx2)
-    if(MINGW)
-      # 64-bit Windows aligns the stack to 16 bytes only: keep any 32-byte spill unaligned-safe.
+    if(MINGW AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      # 64-bit Windows aligns the stack to 16 bytes only, which GCC does not respect for 32-byte
+      # spills: keep them unaligned-safe. (clang realigns the stack itself.)
       list(APPEND avx2_options -Wa,-muse-unaligned-vector-move)
     endif()
     set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/preview_convert_avx2.cpp PROPERTIES COMPILE_OPTIONS "${avx2_options}")

@@ -1,5 +1,15 @@
 # Small helpers shared by the feature folders' list files.
 
+option(BRINDLE_WARNINGS_AS_ERRORS "Treat compiler warnings in product code as errors" OFF)
+
+# brindle_product_code(target): marks a target of our own code (every brindle_library, the two
+# programs). Third-party sources and the tests keep their warnings as warnings.
+function(brindle_product_code target)
+  if(BRINDLE_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
 # brindle_library(name SOURCES ... [WINDOWS_SOURCES ...] [LIBS ...] [WINDOWS_LIBS ...])
 # A static library of one feature (an interface library when it has only headers on this
 # platform); Windows-only sources and libraries join only the Windows build.
@@ -15,6 +25,7 @@ function(brindle_library name)
   list(FILTER compiled INCLUDE REGEX "\\.(c|cc|cpp)$")
   if(compiled)
     add_library(${name} STATIC ${sources})
+    brindle_product_code(${name})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${libs})
   else()

@@ -5,8 +5,9 @@
 #include <cstdarg>
 #include <cstddef>
 
-#if defined(__MINGW32__)
-// MinGW's C++ runtime formats with its ISO printf, so %zu and %llu are checked as such.
+#if defined(__MINGW32__) && !defined(__clang__)
+// MinGW's C++ runtime formats with its ISO printf, so %zu and %llu are checked as such (clang
+// knows no gnu_printf and checks them as printf).
 #define BRINDLE_PRINTF_LIKE(fmt_index, first_arg) __attribute__((format(gnu_printf, fmt_index, first_arg)))
 #elif defined(__GNUC__) || defined(__clang__)
 #define BRINDLE_PRINTF_LIKE(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))

@@ -1,6 +1,7 @@
 #include "i18n/bidi_reorder.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace i18n {
 
@@ -38,7 +39,7 @@ std::u32string reorderForDisplay(std::u32string_view text) {
       if (k == n || bidiClassOf(out[k]) == BidiClass::RightToLeft) break;
       j = k;
     }
-    std::reverse(out.begin() + i, out.begin() + j);
+    std::reverse(out.begin() + std::ptrdiff_t(i), out.begin() + std::ptrdiff_t(j));
     i = j;
   }
   return out;

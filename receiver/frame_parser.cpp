@@ -10,6 +10,10 @@ namespace receiver {
 
 namespace {
 
+// A header's length is only a claim: memory for at most this much of a payload is set aside
+// before its bytes arrive (a real frame fits); a longer payload grows the buffer as it comes.
+constexpr std::size_t kPayloadReserveLimit = std::size_t(1) << 20;
+
 std::uint64_t readBigEndian64(const std::uint8_t* p) {
   std::uint64_t v = 0;
   for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
@@ -82,7 +86,7 @@ FrameParser::Step FrameParser::parseOne(const std::uint8_t* data, std::size_t si
   frame_.timestampUs = readBigEndian64(data + 8);
   std::size_t available = std::min<std::size_t>(size - kFrameHeaderSize, length);
   frame_.payload.clear();
-  if (available < length) frame_.payload.reserve(length);
+  if (available < length) frame_.payload.reserve(std::min<std::size_t>(length, kPayloadReserveLimit));
   frame_.payload.insert(frame_.payload.end(), data + kFrameHeaderSize, data + kFrameHeaderSize + available);
   missing_ = length - available;
   used = kFrameHeaderSize + available;

@@ -5,7 +5,9 @@
 // magic (or announcing more than kMaxFramePayload), discard everything buffered, the rest of
 // the current chunk included; parsing resumes with the next chunk. Partial hellos, headers and
 // payloads are kept until the rest arrives. Each payload byte is copied once, straight into
-// the frame; the frame and its buffer are reused, so steady streaming allocates nothing.
+// the frame; the frame and its buffer are reused, so steady streaming allocates nothing. A
+// header's length is not trusted with memory: at most 1 MiB is set aside before the payload
+// arrives, and a longer one grows the buffer as its bytes come.
 #pragma once
 
 #include <cstddef>

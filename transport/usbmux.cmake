@@ -5,6 +5,7 @@ add_library(brindle_usbmux_protocol STATIC
   ${CMAKE_CURRENT_LIST_DIR}/usbmux_protocol.h
   ${CMAKE_CURRENT_LIST_DIR}/usbmux_protocol.cpp)
 target_include_directories(brindle_usbmux_protocol PUBLIC ${CMAKE_SOURCE_DIR})
+brindle_product_code(brindle_usbmux_protocol)
 
 if(WIN32)
   target_sources(brindle_transport PRIVATE

@@ -20,7 +20,7 @@ UsbMuxTransport::UsbMuxTransport(std::uint16_t port) : port_(port) {
 }
 
 UsbMuxTransport::~UsbMuxTransport() {
-  if (running_.load()) stop();
+  if (running_.load()) UsbMuxTransport::stop();  // named: no derived part is left to dispatch to
   if (wake_) CloseHandle(wake_);
 }
 

@@ -18,7 +18,7 @@ namespace transport {
 WifiTransport::WifiTransport(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {}
 
 WifiTransport::~WifiTransport() {
-  if (running_.load()) stop();
+  if (running_.load()) WifiTransport::stop();  // named: no derived part is left to dispatch to
 }
 
 bool WifiTransport::start() {

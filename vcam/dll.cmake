@@ -8,6 +8,7 @@ if(WIN32)
     WINDOWS_LIBS brindle_vcam_camera brindle_vcam_framework strmiids uuid ole32 advapi32)
 
   add_library(BrindleVideoVCam SHARED dll_entry.cpp vcam_exports.def)
+  brindle_product_code(BrindleVideoVCam)
   target_link_libraries(BrindleVideoVCam PRIVATE brindle_vcam_server)
   # COM loads it by its own name; no "lib" prefix and no import library is needed.
   set_target_properties(BrindleVideoVCam PROPERTIES PREFIX "" IMPORT_PREFIX "")

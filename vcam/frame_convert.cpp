@@ -27,7 +27,7 @@ void fillPattern4(std::uint8_t* dst, std::size_t count, const std::uint8_t patte
 
 // One output row: out[2k] = y[k], out[2k + 1] = uv[k], which is Y0 U Y1 V for every pixel pair.
 void interleaveRow(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, std::uint32_t width) {
-  std::uint32_t k = 0;
+  std::size_t k = 0;
 #if defined(BRINDLE_HAVE_SSE2)
   for (; k + 32 <= width; k += 32) {
     __m128i luma0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + k));

@@ -38,7 +38,7 @@ void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t 
   for (std::uint32_t i = 0; i < ow / 2; i++) chromaX_[i] = std::min(std::uint32_t(double(i) / scale), lastPair);
   pairX_.resize(std::size_t(ow / 2) * 3);
   adjacent_ = true;
-  for (std::uint32_t k = 0; k < ow / 2; k++) {
+  for (std::size_t k = 0; k < ow / 2; k++) {
     std::uint32_t sx = lumaX_[2 * k];
     pairX_[3 * k] = sx;
     pairX_[3 * k + 1] = std::min(sx + 1, sw - 1);
@@ -87,7 +87,7 @@ void LetterboxScaler::toYuy2(const Nv12Picture& src, std::uint8_t* dst, std::siz
     std::uint8_t* out = rowStart + std::size_t(g.x0) * 2;
     if (adjacent_) {
       // Both luma samples of every pair are neighbours: one 16-bit load each for luma and chroma.
-      for (std::uint32_t k = 0; k < pairs; k++) {
+      for (std::size_t k = 0; k < pairs; k++) {
         const std::uint32_t* p = px + 3 * k;
         std::uint16_t yy, cc;
         std::memcpy(&yy, y + p[0], 2);
@@ -97,7 +97,7 @@ void LetterboxScaler::toYuy2(const Nv12Picture& src, std::uint8_t* dst, std::siz
         std::memcpy(out + 4 * std::size_t(k), &packed, 4);
       }
     } else {
-      for (std::uint32_t k = 0; k < pairs; k++) {
+      for (std::size_t k = 0; k < pairs; k++) {
         const std::uint32_t* p = px + 3 * k;
         out[0] = y[p[0]];
         out[1] = uv[p[2]];

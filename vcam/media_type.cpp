@@ -67,7 +67,8 @@ CMediaType::CMediaType(const AM_MEDIA_TYPE& other) {
   Set(other);
 }
 
-CMediaType::CMediaType(const CMediaType& other) : AM_MEDIA_TYPE() {
+// The base starts empty on purpose: Set copies the format block instead of sharing it.
+CMediaType::CMediaType(const CMediaType& other) : AM_MEDIA_TYPE() {  // NOLINT(bugprone-copy-constructor-init)
   clearType(*this);
   Set(other);
 }

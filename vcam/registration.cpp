@@ -145,6 +145,7 @@ HRESULT registerFilters(const CFactoryTemplate* templates, int count, bool regis
                           reinterpret_cast<void**>(&mapper1));
   }
   if (FAILED(hr)) return hr;
+  if (!mapper2 && !mapper1) return E_UNEXPECTED;  // a success without an object is not trusted
   for (int i = 0; i < count; i++) {
     if (!templates[i].m_pAMovieSetup_Filter) continue;
     hr = mapper2 ? registerWithMapper2(mapper2, templates[i], registering)

@@ -35,5 +35,6 @@ CUnknown* WINAPI VirtualCameraFilter::CreateInstance(IUnknown* outer, HRESULT* r
   } else if (FAILED(*result)) {
     delete stream;  // not in the filter's pin array, so nobody else would delete it
   }
+  // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks): the filter owns the stream (above)
   return filter;
 }

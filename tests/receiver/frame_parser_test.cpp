@@ -30,7 +30,10 @@ struct Received {
 class FrameParserTest : public ::testing::Test {
  protected:
   FrameParserTest() {
-    parser.onFrame = [this](const receiver::Frame& f) { frames.push_back({f.type, f.timestampUs, f.payload}); };
+    parser.onFrame = [this](const receiver::Frame& f) {
+      frames.push_back({f.type, f.timestampUs, f.payload});
+      capacity = f.payload.capacity();
+    };
   }
   void feed(const Bytes& bytes) { parser.feed(std::span<const std::uint8_t>(bytes.data(), bytes.size())); }
   // Feeds through an exactly-sized heap copy, so the sanitizer sees any read past the chunk.
@@ -42,6 +45,7 @@ class FrameParserTest : public ::testing::Test {
 
   receiver::FrameParser parser;
   std::vector<Received> frames;
+  std::size_t capacity = 0;  // of the last frame's reused payload buffer
 };
 
 TEST_F(FrameParserTest, HelloIsRecognisedOnlyWhenComplete) {
@@ -132,10 +136,15 @@ TEST_F(FrameParserTest, LengthOverTheLimitIsTreatedLikeABadMagicWithOneLogLine) 
   EXPECT_EQ(parser.bufferedBytes(), 0u);
   ASSERT_EQ(log.lines().size(), 1u);
   EXPECT_EQ(log.lines()[0], "[StreamController] frame length 67108865 exceeds 67108864 — buffer discarded\n");
-  // At the limit itself the frame is accepted and waits for its payload.
-  feed(headerOnly(1, 3, receiver::kMaxFramePayload));
-  EXPECT_EQ(parser.bufferedBytes(), 20u);
+  // At the limit itself the frame is accepted and waits for its payload...
+  feed(headerOnly(1, 3, receiver::kMaxFramePayload) + Bytes(10));
+  EXPECT_EQ(parser.bufferedBytes(), 30u);
   EXPECT_EQ(log.lines().size(), 1u);
+  // ...but the length is only a claim: no memory is held for the bytes that never came.
+  parser.reset();
+  feed(serverHello() + frameBytes(1, 4, {4}));
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_LE(capacity, std::size_t(1) << 20);
 }
 
 TEST_F(FrameParserTest, ResetInTheMiddleOfAHelloWaitsForAFreshOne) {

@@ -1,0 +1,94 @@
+// The camera's per-sample pixel work: a ring picture of any size (its byte count a little off
+// now and then, as a damaged slot could make it) into a sample of the camera's formats' shape or
+// of any other even width, the sample a few bytes larger or smaller than the format needs. Both
+// buffers are exactly sized on the heap. The result must be the plain reference's, byte for byte,
+// and a refused picture must leave the sample untouched. Two pictures go through one scaler, so
+// its kept tables meet a change of geometry.
+//
+// Input: pixel bytes; the geometry is read from the end.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "tests/vcam_camera/reference_convert.h"
+#include "vcam/frame_convert.h"
+#include "vcam/frame_convert_letterbox.h"
+
+namespace {
+
+constexpr std::uint8_t kUntouched = 0xA5;
+
+struct Case {
+  std::uint32_t sw, sh, W, H;
+  bool yuy2;
+  std::size_t sourceSize, count;
+};
+
+std::size_t offBy(std::uint64_t size, int slack) {
+  return std::size_t(std::max<std::int64_t>(0, std::int64_t(size) + slack));
+}
+
+Case readCase(FuzzedDataProvider& in) {
+  Case c;
+  // Any shape of up to 9,216 pixels: up to 96 x 96, and strips up to 4,096 wide or 9,216 high.
+  c.sw = in.ConsumeIntegralInRange<std::uint32_t>(0, in.ConsumeBool() ? 4096 : 96);
+  const std::uint32_t maxHeight = std::max<std::uint32_t>(2, 9216 / std::max<std::uint32_t>(c.sw, 1));
+  c.sh = in.ConsumeIntegralInRange<std::uint32_t>(0, maxHeight);
+  // The camera's own formats at an eighth of their size (full size would cost the fuzzer more
+  // than a hundred times the executions and meets the same code), or any other even width.
+  switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+    case 6: c.W = 160, c.H = 90; break;
+    case 7: c.W = 90, c.H = 160; break;
+    default:
+      c.W = 2 * in.ConsumeIntegralInRange<std::uint32_t>(1, 64);
+      c.H = in.ConsumeIntegralInRange<std::uint32_t>(1, 128);
+  }
+  c.yuy2 = in.ConsumeBool();
+  const std::uint64_t sample = c.yuy2 ? std::uint64_t(c.W) * c.H * 2 : std::uint64_t(c.W) * c.H * 3 / 2;
+  c.sourceSize = offBy(nv12PictureBytes(c.sw, c.sh), in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-3, 3) : 0);
+  c.count = offBy(sample, in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-5, 5) : 0);
+  return c;
+}
+
+// What the sample must hold afterwards, written from the rules by the reference.
+std::vector<std::uint8_t> expected(const Case& c, const std::vector<std::uint8_t>& source) {
+  std::vector<std::uint8_t> out(c.count, kUntouched);
+  if (source.size() < nv12PictureBytes(c.sw, c.sh)) return out;
+  const reference::Picture p{c.sw, c.sh, source.data()};
+  const bool sameSize = c.sw == c.W && c.sh == c.H;
+  if (c.yuy2 && sameSize) {
+    if (c.count >= std::size_t(c.W) * c.H * 2) reference::yuy2Direct(p, out.data());
+  } else if (c.yuy2) {
+    reference::yuy2Letterbox(p, out.data(), c.count, c.W, c.H);
+  } else if (sameSize) {
+    std::size_t n = std::min(source.size(), c.count);
+    std::copy_n(source.begin(), n, out.begin());
+    std::fill(out.begin() + std::ptrdiff_t(n), out.end(), std::uint8_t(0));
+  } else {
+    reference::nv12Letterbox(p, out.data(), c.count, c.W, c.H);
+  }
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  const Case cases[2] = {readCase(in), readCase(in)};
+  const std::vector<std::uint8_t> pixels = in.ConsumeRemainingBytes<std::uint8_t>();
+
+  LetterboxScaler scaler;
+  for (const Case& c : cases) {
+    const std::vector<std::uint8_t> source = fuzzsupport::tiled(pixels, c.sourceSize);
+    std::vector<std::uint8_t> sample(c.count, kUntouched);
+
+    const Nv12Picture picture{source.data(), source.size(), c.sw, c.sh};
+    const bool converted = convertPicture(picture, sample.data(), sample.size(), c.W, c.H, c.yuy2, scaler);
+    FUZZ_CHECK(converted == (source.size() >= nv12PictureBytes(c.sw, c.sh)));
+    FUZZ_CHECK(sample == expected(c, source));
+  }
+  return 0;
+}
