@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "tests/vcam_camera/reference_convert.h"
+#include "tests/support/camera_reference.h"
 #include "vcam/frame_convert.h"
 #include "vcam/frame_convert_letterbox.h"
 
@@ -53,23 +53,19 @@ Case readCase(FuzzedDataProvider& in) {
   return c;
 }
 
+// Whether the camera takes the picture at all: a whole pixel pair, a source as long as its own
+// size says and a sample that holds the whole output; otherwise the sample stays untouched.
+bool takes(const Case& c, std::size_t sourceSize) {
+  const std::uint64_t pixels = std::uint64_t(c.W) * c.H;
+  return sourceSize >= nv12PictureBytes(c.sw, c.sh) && c.sw >= 2 && c.sh > 0 &&
+         c.count >= (c.yuy2 ? pixels * 2 : pixels + pixels / 2);
+}
+
 // What the sample must hold afterwards, written from the rules by the reference.
 std::vector<std::uint8_t> expected(const Case& c, const std::vector<std::uint8_t>& source) {
   std::vector<std::uint8_t> out(c.count, kUntouched);
-  if (source.size() < nv12PictureBytes(c.sw, c.sh)) return out;
-  const reference::Picture p{c.sw, c.sh, source.data()};
-  const bool sameSize = c.sw == c.W && c.sh == c.H;
-  if (c.yuy2 && sameSize) {
-    if (c.count >= std::size_t(c.W) * c.H * 2) reference::yuy2Direct(p, out.data());
-  } else if (c.yuy2) {
-    reference::yuy2Letterbox(p, out.data(), c.count, c.W, c.H);
-  } else if (sameSize) {
-    std::size_t n = std::min(source.size(), c.count);
-    std::copy_n(source.begin(), n, out.begin());
-    std::fill(out.begin() + std::ptrdiff_t(n), out.end(), std::uint8_t(0));
-  } else {
-    reference::nv12Letterbox(p, out.data(), c.count, c.W, c.H);
-  }
+  if (takes(c, source.size()))
+    reference::convert({c.sw, c.sh, source.data()}, source.size(), out.data(), c.count, c.W, c.H, c.yuy2);
   return out;
 }
 
@@ -87,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const Nv12Picture picture{source.data(), source.size(), c.sw, c.sh};
     const bool converted = convertPicture(picture, sample.data(), sample.size(), c.W, c.H, c.yuy2, scaler);
-    FUZZ_CHECK(converted == (source.size() >= nv12PictureBytes(c.sw, c.sh)));
+    FUZZ_CHECK(converted == takes(c, source.size()));
     FUZZ_CHECK(sample == expected(c, source));
   }
   return 0;
