@@ -12,8 +12,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "fuzz/fuzz_support.h"
-#include "tests/vcam_camera/reference_convert.h"
+#include "tests/support/camera_reference.h"
 #include "vcam/frame_convert.h"
 #include "vcam/frame_convert_letterbox.h"
 
@@ -48,7 +49,7 @@ Case readCase(FuzzedDataProvider& in) {
   }
   c.yuy2 = in.ConsumeBool();
   const std::uint64_t sample = c.yuy2 ? std::uint64_t(c.W) * c.H * 2 : std::uint64_t(c.W) * c.H * 3 / 2;
-  c.sourceSize = offBy(nv12PictureBytes(c.sw, c.sh), in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-3, 3) : 0);
+  c.sourceSize = offBy(common::nv12Bytes(c.sw, c.sh), in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-3, 3) : 0);
   c.count = offBy(sample, in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-5, 5) : 0);
   return c;
 }
@@ -56,7 +57,7 @@ Case readCase(FuzzedDataProvider& in) {
 // What the sample must hold afterwards, written from the rules by the reference.
 std::vector<std::uint8_t> expected(const Case& c, const std::vector<std::uint8_t>& source) {
   std::vector<std::uint8_t> out(c.count, kUntouched);
-  if (source.size() < nv12PictureBytes(c.sw, c.sh)) return out;
+  if (source.size() < common::nv12Bytes(c.sw, c.sh)) return out;
   const reference::Picture p{c.sw, c.sh, source.data()};
   const bool sameSize = c.sw == c.W && c.sh == c.H;
   if (c.yuy2 && sameSize) {
@@ -85,9 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> source = fuzzsupport::tiled(pixels, c.sourceSize);
     std::vector<std::uint8_t> sample(c.count, kUntouched);
 
-    const Nv12Picture picture{source.data(), source.size(), c.sw, c.sh};
+    const common::Nv12View picture{source.data(), source.size(), c.sw, c.sh, c.sw};
     const bool converted = convertPicture(picture, sample.data(), sample.size(), c.W, c.H, c.yuy2, scaler);
-    FUZZ_CHECK(converted == (source.size() >= nv12PictureBytes(c.sw, c.sh)));
+    FUZZ_CHECK(converted == (source.size() >= common::nv12Bytes(c.sw, c.sh)));
     FUZZ_CHECK(sample == expected(c, source));
   }
   return 0;
