@@ -72,7 +72,7 @@ PreviewKernel previewBestKernel() {
   return PreviewKernel::Scalar;
 }
 
-bool nv12ToRgba(const PreviewPicture& src, std::uint8_t* dst, std::size_t dstPitch, PreviewKernel kernel) {
+bool nv12ToRgba(const common::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch, PreviewKernel kernel) {
   if (kernel == PreviewKernel::Best) kernel = previewBestKernel();
   if (!previewKernelAvailable(kernel)) return false;
   const std::uint32_t W = src.width, H = src.height, S = src.stride;

@@ -13,12 +13,10 @@
 
 namespace {
 
-// What the conversion may read of a picture: it refuses anything smaller, and so do we, before
-// the texture is touched.
-bool readable(const PreviewPicture& picture) {
+// A whole picture, checked before the texture is touched (the conversion refuses less).
+bool readable(const common::Nv12View& picture) {
   if (picture.width == 0 || picture.height == 0 || picture.stride < picture.width) return false;
-  std::uint64_t rows = std::uint64_t(picture.height) + picture.height / 2;
-  return picture.size >= rows * picture.stride;
+  return picture.size >= common::nv12Bytes(picture.stride, picture.height);
 }
 
 }  // namespace
@@ -29,7 +27,7 @@ void App::uploadPreview() {
   const std::uint32_t width = taken.width;
   const std::uint32_t height = taken.height;
 
-  const PreviewPicture picture = {taken.data.data(), taken.data.size(), width, height, taken.stride};
+  const common::Nv12View picture = taken.view();
   if (!readable(picture)) {
     logLine("[Preview] picture %ux%u dropped: %zu bytes of stride %u cannot hold it\n", width, height,
             taken.data.size(), taken.stride);

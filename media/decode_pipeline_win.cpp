@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/debug_log.h"
+#include "common/nv12_view.h"
 #include "media/nv12_pack.h"
 
 DecodePipelineWin::DecodePipelineWin() {
@@ -43,7 +44,7 @@ void DecodePipelineWin::deliver(const receiver::DecodedFrame& frame) {
   const bool tight = frame.stride == frame.width && rows == frame.height;
   // Nothing is read past the picture's bytes: a short or empty one goes nowhere.
   const bool readable = frame.width != 0 && frame.height != 0 &&
-                        (tight ? frame.data.size() >= packedNv12Size(frame.width, frame.height)
+                        (tight ? frame.data.size() >= common::nv12Bytes(frame.width, frame.height)
                                : packNv12(frame.data.data(), frame.data.size(), frame.stride, rows, frame.width,
                                           frame.height, packBuffer_));
   if (!readable) {

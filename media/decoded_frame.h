@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/nv12_view.h"
+
 namespace receiver {
 
 struct DecodedFrame {
@@ -16,6 +18,9 @@ struct DecodedFrame {
   // the chroma starts at row height.
   std::vector<std::uint8_t> data;
   std::uint32_t stride = 0;       // bytes per row, both planes
+
+  // The picture as a view; only a packed one (chroma right after `height` rows) reads right.
+  common::Nv12View view() const { return {data.data(), data.size(), width, height, stride}; }
 };
 
 }  // namespace receiver

@@ -1,3 +1,4 @@
+#include "common/nv12_view.h"
 #include "media/nv12_pack.h"
 
 #include <cstring>
@@ -15,7 +16,7 @@ bool packNv12(const std::uint8_t* source, std::size_t sourceSize, std::uint32_t 
               std::vector<std::uint8_t>& destination) {
   if (sourceStride < width || sourceRows < height) return false;
   if (nv12SourceBytesNeeded(sourceStride, sourceRows, width, height) > sourceSize) return false;
-  const std::uint64_t packedSize = packedNv12Size(width, height);
+  const std::uint64_t packedSize = common::nv12Bytes(width, height);
   if (packedSize > SIZE_MAX) return false;
   destination.resize(std::size_t(packedSize));
   if (packedSize == 0) return true;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/debug_log.h"
+#include "common/nv12_view.h"
 
 namespace session {
 
@@ -17,9 +18,7 @@ void PictureSlot::put(const receiver::DecodedFrame& picture) {
             picture.height, picture.stride, picture.codedHeight);
     return;
   }
-  // The preview reads height rows of luma and height / 2 rows of chroma, each width bytes.
-  const std::uint64_t needed =
-      std::uint64_t(picture.width) * picture.height + std::uint64_t(picture.width) * (picture.height / 2);
+  const std::uint64_t needed = common::nv12Bytes(picture.width, picture.height);
   if (picture.data.size() < needed) {
     logLine("[Preview] picture %ux%u dropped: %zu bytes, needs %llu\n", picture.width, picture.height,
             picture.data.size(), static_cast<unsigned long long>(needed));

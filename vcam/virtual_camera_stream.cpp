@@ -88,11 +88,10 @@ void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
           signalFrame_ = picture.frameNumber;
           signalTime_ = now;
         }
-        Nv12Picture source = {picture.pixels.get(), picture.size, picture.width, picture.height};
         // A picture seen long ago (before a restart) is no signal; one too short for its own
         // size, or one the sample cannot hold, is skipped like a torn one.
         if (now - signalTime_ < kNoSignalAfter &&
-            convertPicture(source, data, count, width_, height_, outputYuy2_, scaler_)) {
+            convertPicture(picture.view(), data, count, width_, height_, outputYuy2_, scaler_)) {
           lastPicture_.assign(data, data + count);
           return;
         }

@@ -34,7 +34,7 @@ void run(std::uint32_t W, std::uint32_t H, PreviewKernel kernel, int rounds) {
   for (std::size_t i = 0; i < nv12.size(); i++) nv12[i] = std::uint8_t(i * 7 + (i >> 9));
   const std::size_t pitch = 4 * std::size_t(W);
   Bytes ours(pitch * H), theirs(pitch * H);
-  const PreviewPicture pic{nv12.data(), nv12.size(), W, H, W};
+  const common::Nv12View pic{nv12.data(), nv12.size(), W, H, W};
   const std::uint8_t* uv = nv12.data() + std::size_t(W) * H;
   // One untimed pass each, so that neither pays for first-touch page faults.
   nv12ToRgba(pic, ours.data(), pitch, kernel);

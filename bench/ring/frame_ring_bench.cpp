@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "ring/frame_ring_block.h"
 
 namespace {
@@ -29,7 +30,7 @@ double timeIt(F&& f) {
 
 int main() {
   const std::uint32_t width = 1920, height = 1080;
-  const std::size_t pictureSize = frameRingNv12Bytes(width, height);
+  const std::size_t pictureSize = common::nv12Bytes(width, height);
   const FrameRingConfig config;
   const std::uint32_t stride = frameRingSlotStride(config.maxWidth, config.maxHeight);
   const std::uint64_t sectionSize = frameRingSectionSize(config.slotCount, stride);

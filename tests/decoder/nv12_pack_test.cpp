@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "media/nv12_pack.h"
 
 namespace {
@@ -53,19 +54,19 @@ TEST(PackNv12, MatchesTheReferenceForEveryLayoutShape) {
     Bytes src = decoderPicture(c.stride, c.rows, (c.rows + 1) / 2);
     Bytes out = {9, 9, 9};
     ASSERT_TRUE(packNv12(src.data(), src.size(), c.stride, c.rows, c.width, c.height, out));
-    EXPECT_EQ(out.size(), packedNv12Size(c.width, c.height));
+    EXPECT_EQ(out.size(), common::nv12Bytes(c.width, c.height));
     EXPECT_EQ(out, referencePack(src, c.stride, c.rows, c.width, c.height));
   }
 }
 
 TEST(PackNv12, SizesCoverOneChromaRowPerTwoLumaRowsRoundedUp) {
-  EXPECT_EQ(packedNv12Size(1920, 1080), 3'110'400u);
-  EXPECT_EQ(packedNv12Size(1080, 1920), 3'110'400u);
-  EXPECT_EQ(packedNv12Size(16, 15), 16u * (15 + 8));
-  EXPECT_EQ(packedNv12Size(16, 1), 32u);
-  EXPECT_EQ(packedNv12Size(0, 1080), 0u);
+  EXPECT_EQ(common::nv12Bytes(1920, 1080), 3'110'400u);
+  EXPECT_EQ(common::nv12Bytes(1080, 1920), 3'110'400u);
+  EXPECT_EQ(common::nv12Bytes(16, 15), 16u * (15 + 8));
+  EXPECT_EQ(common::nv12Bytes(16, 1), 32u);
+  EXPECT_EQ(common::nv12Bytes(0, 1080), 0u);
   // The largest sides do not wrap.
-  EXPECT_EQ(packedNv12Size(0xFFFFFFFFu, 2), 3ull * 0xFFFFFFFFu);
+  EXPECT_EQ(common::nv12Bytes(0xFFFFFFFFu, 2), 3ull * 0xFFFFFFFFu);
 }
 
 TEST(PackNv12, ReadsOnlyTheSourceBytesItNeeds) {

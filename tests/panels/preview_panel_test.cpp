@@ -24,7 +24,7 @@ receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, unsign
   frame.height = height;
   frame.codedHeight = height;
   frame.stride = width;
-  frame.data.resize(std::size_t(width) * height + std::size_t(width) * (height / 2));
+  frame.data.resize(std::size_t(common::nv12Bytes(width, height)));
   for (std::size_t i = 0; i < frame.data.size(); ++i) frame.data[i] = std::uint8_t((i * 37 + seed * 101) ^ (i >> 7));
   return frame;
 }
@@ -58,8 +58,7 @@ class PreviewPanelTest : public AppPanelTest {
 
   static std::vector<std::uint8_t> reference(const receiver::DecodedFrame& frame) {
     std::vector<std::uint8_t> rgba(std::size_t(frame.width) * frame.height * 4);
-    PreviewPicture src = {frame.data.data(), frame.data.size(), frame.width, frame.height, frame.stride};
-    EXPECT_TRUE(nv12ToRgba(src, rgba.data(), std::size_t(frame.width) * 4, PreviewKernel::Scalar));
+    EXPECT_TRUE(nv12ToRgba(frame.view(), rgba.data(), std::size_t(frame.width) * 4, PreviewKernel::Scalar));
     return rgba;
   }
 };
@@ -121,9 +120,9 @@ TEST_F(PreviewPanelTest, TextureIsRecreatedOnlyOnASizeChangeAndHoldsTheExactConv
 }
 
 TEST_F(PreviewPanelTest, OddSizesAreShownWithoutReadingPast) {
-  // 5 x 3: exactly five luma rows' worth of bytes and one chroma row.
+  // 5 x 3: exactly three luma rows and two chroma rows, the last for the bottom row alone.
   receiver::DecodedFrame odd = picture(5, 3, 4);
-  ASSERT_EQ(odd.data.size(), 20u);
+  ASSERT_EQ(odd.data.size(), 25u);
   probe->session().pictures().put(odd);
   probe->uploadPreview();
   EXPECT_EQ(probe->textureWidth(), 5u);

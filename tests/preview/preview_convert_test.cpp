@@ -36,7 +36,7 @@ using Heap = testsupport::ExactBytes;
 std::size_t dstBytes(std::uint32_t w, std::uint32_t h, std::size_t pitch) { return (h - 1) * pitch + 4 * std::size_t(w); }
 
 // Converts with one kernel into a fresh, exactly sized destination pre-filled with `fill`.
-Heap convert(const PreviewPicture& pic, std::size_t pitch, PreviewKernel k, std::uint8_t fill = 0x5A) {
+Heap convert(const common::Nv12View& pic, std::size_t pitch, PreviewKernel k, std::uint8_t fill = 0x5A) {
   Heap out(dstBytes(pic.width, pic.height, pitch), fill);
   EXPECT_TRUE(nv12ToRgba(pic, out.data(), pitch, k)) << kernelName(k);
   return out;
@@ -97,7 +97,7 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceForEveryYuv) {
   Heap src(W * H * 3 / 2);
   for (std::uint32_t row = 0; row < H; row++)
     for (std::uint32_t x = 0; x < W; x++) src.data()[row * W + x] = std::uint8_t((row / 2) * 4 + (row % 2) * 2 + x % 2);
-  const PreviewPicture pic{src.data(), src.size, W, H, W};
+  const common::Nv12View pic{src.data(), src.size, W, H, W};
   Heap reference(dstBytes(W, H, 4 * W));
   Heap out(dstBytes(W, H, 4 * W));
   int tested = 0;
@@ -136,7 +136,7 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceOnOddEdges) {
           const std::size_t chromaRows = oddChromaRow ? (h + 1) / 2 : h / 2;
           Heap src(std::size_t(s) * h + std::size_t(s) * chromaRows);
           for (std::size_t i = 0; i < src.size; i++) src.data()[i] = std::uint8_t(lcg(seed));
-          const PreviewPicture pic{src.data(), src.size, w, h, s};
+          const common::Nv12View pic{src.data(), src.size, w, h, s};
           const std::size_t pitch = 4 * std::size_t(w) + 4 * extra;
           Heap reference = convert(pic, pitch, PreviewKernel::Scalar);
           for (std::uint32_t row = 0; row + 1 < h; row++)
@@ -198,9 +198,9 @@ TEST(PreviewConvert, RefusesPicturesItCannotReadAndLeavesTheDestinationAlone) {
   Heap src(4 * 4 * 3 / 2, 100);
   Heap dst(dstBytes(4, 4, 16), 0x5A);
   const Heap untouched(dstBytes(4, 4, 16), 0x5A);
-  const PreviewPicture good{src.data(), src.size, 4, 4, 4};
+  const common::Nv12View good{src.data(), src.size, 4, 4, 4};
   for (PreviewKernel k : {PreviewKernel::Best, PreviewKernel::Scalar}) {
-    PreviewPicture p = good;
+    common::Nv12View p = good;
     p.data = nullptr;
     EXPECT_FALSE(nv12ToRgba(p, dst.data(), 16, k));
     p = good;

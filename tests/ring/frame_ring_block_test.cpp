@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/nv12_view.h"
 #include "support/exact_bytes.h"
 #include "support/test_picture.h"
 
@@ -46,7 +47,7 @@ FrameRingConfig smallConfig(std::uint32_t slots = 4) {
 
 bool publishPattern(FrameRingBlockWriter& writer, std::uint32_t w, std::uint32_t h, std::uint64_t seed = 1) {
   std::uint64_t n = writer.frameCounter() + 1;
-  std::vector<std::uint8_t> picture = patternBytes(frameRingNv12Bytes(w, h), seed, n);
+  std::vector<std::uint8_t> picture = patternBytes(common::nv12Bytes(w, h), seed, n);
   return writer.publish(pictureTimestamp(seed, n), w, h, picture.data(), picture.size());
 }
 
@@ -57,7 +58,7 @@ void expectPicture(const RingPicture& p, std::uint64_t number, std::uint32_t w, 
   EXPECT_EQ(p.height, h);
   EXPECT_EQ(p.fourcc, kFourccNv12);
   EXPECT_EQ(p.timestampUs, pictureTimestamp(seed, number));
-  ASSERT_EQ(p.size, frameRingNv12Bytes(w, h));
+  ASSERT_EQ(p.size, common::nv12Bytes(w, h));
   EXPECT_TRUE(pictureMatches(p.pixels.get(), p.size, seed, number));
 }
 

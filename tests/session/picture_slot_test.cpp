@@ -11,13 +11,13 @@
 
 namespace {
 
-// A packed NV12 picture (height rows of luma, height / 2 of chroma) whose every byte is `fill`.
+// A packed NV12 picture whose every byte is `fill`.
 receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, std::uint8_t fill) {
   receiver::DecodedFrame p;
   p.width = width;
   p.height = height;
   p.stride = width;
-  p.data.assign(std::size_t(width) * height + std::size_t(width) * (height / 2), fill);
+  p.data.assign(std::size_t(common::nv12Bytes(width, height)), fill);
   return p;
 }
 
@@ -35,9 +35,9 @@ TEST(PictureSlot, OnlyTheNewestWaitsAndTakingEmptiesTheSlot) {
   EXPECT_EQ(out.data, std::vector<std::uint8_t>(6 * 4 + 6 * 2, 0x22)) << "the second replaces the first";
   EXPECT_FALSE(slot.take(out));
 
-  slot.put(picture(5, 3, 0x33));  // odd height: one chroma row
+  slot.put(picture(5, 3, 0x33));  // odd height: the last chroma row covers the bottom row alone
   ASSERT_TRUE(slot.take(out));
-  EXPECT_EQ(out.data.size(), 20u);
+  EXPECT_EQ(out.data.size(), 25u);
   slot.put(picture(5, 3, 0x44));
   slot.clear();
   EXPECT_FALSE(slot.take(out));
@@ -61,10 +61,12 @@ TEST(PictureSlot, EmptyPicturesAreIgnoredAndUnreadableOnesDroppedWithALine) {
   putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.data.pop_back(); });  // one byte short of its chroma
   putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.stride = 16; });
   putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.codedHeight = 16; });
+  putSpoilt(5, 3, [](receiver::DecodedFrame& p) { p.data.resize(20); });  // no chroma for the odd row
   EXPECT_EQ(log.lines(), (std::vector<std::string>{
                              "[Preview] picture 8x8 dropped: 95 bytes, needs 96\n",
                              "[Preview] picture 8x8 dropped: stride 16, coded height 0, not packed\n",
                              "[Preview] picture 8x8 dropped: stride 8, coded height 16, not packed\n",
+                             "[Preview] picture 5x3 dropped: 20 bytes, needs 25\n",
                          }));
 
   receiver::DecodedFrame out;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
 #include "support/test_picture.h"
@@ -76,7 +77,7 @@ int read(char** argv) {
       Sleep(1);
       continue;
     }
-    bool ok = p.width == width && p.height == height && p.size == frameRingNv12Bytes(width, height) &&
+    bool ok = p.width == width && p.height == height && p.size == common::nv12Bytes(width, height) &&
               p.fourcc == kFourccNv12 && p.timestampUs == testsupport::pictureTimestamp(seed, p.frameNumber) &&
               testsupport::pictureMatches(p.pixels.get(), p.size, seed, p.frameNumber);
     if (!ok) {
