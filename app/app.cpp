@@ -5,16 +5,6 @@
 #include "i18n/languages.h"
 #include "i18n/localizer.h"
 
-namespace {
-
-template <class T>
-void releaseCom(T*& object) {
-  if (object != nullptr) object->Release();
-  object = nullptr;
-}
-
-}  // namespace
-
 App::App(ID3D11Device* device, ID3D11DeviceContext* context) : device_(device), context_(context) { init(); }
 
 App::App(ID3D11Device* device, ID3D11DeviceContext* context, const DnsSdFunctions& dnsSd)
@@ -35,8 +25,8 @@ void App::init() {
 
 App::~App() {
   session_.stop();
-  releaseCom(previewSrv_);
-  releaseCom(previewTexture_);
+  previewSrv_.Reset();
+  previewTexture_.Reset();
   textureWidth_ = 0;
   textureHeight_ = 0;
   session_.pictures().clear();

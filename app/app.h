@@ -4,6 +4,9 @@
 // destruction run on the UI thread. Windows only.
 #pragma once
 
+#include <d3d11.h>
+#include <wrl/client.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,10 +15,6 @@
 #include "transport/discovery.h"
 
 struct DnsSdFunctions;
-struct ID3D11Device;
-struct ID3D11DeviceContext;
-struct ID3D11Texture2D;
-struct ID3D11ShaderResourceView;
 
 class App {
  public:
@@ -55,8 +54,8 @@ class App {
   std::string host_;                 // Wi-Fi address, passed on unchecked
   bool showHelp_ = false;
 
-  ID3D11Texture2D* previewTexture_ = nullptr;     // owned
-  ID3D11ShaderResourceView* previewSrv_ = nullptr;  // owned
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> previewTexture_;
+  Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> previewSrv_;
   std::uint32_t textureWidth_ = 0;
   std::uint32_t textureHeight_ = 0;
   std::int64_t fpsWindowStart_ = 0;  // steady clock, nanoseconds; 0 = not started

@@ -35,10 +35,8 @@ void App::uploadPreview() {
   }
 
   if (width != textureWidth_ || height != textureHeight_) {
-    if (previewSrv_ != nullptr) previewSrv_->Release();
-    if (previewTexture_ != nullptr) previewTexture_->Release();
-    previewSrv_ = nullptr;
-    previewTexture_ = nullptr;
+    previewSrv_.Reset();
+    previewTexture_.Reset();
     textureWidth_ = 0;
     textureHeight_ = 0;
 
@@ -55,7 +53,7 @@ void App::uploadPreview() {
     desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
     desc.MiscFlags = 0;
     if (FAILED(device_->CreateTexture2D(&desc, nullptr, &previewTexture_))) {
-      previewTexture_ = nullptr;
+      previewTexture_.Reset();
       return;
     }
     D3D11_SHADER_RESOURCE_VIEW_DESC view = {};
@@ -63,10 +61,9 @@ void App::uploadPreview() {
     view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
     view.Texture2D.MostDetailedMip = 0;
     view.Texture2D.MipLevels = 1;
-    if (FAILED(device_->CreateShaderResourceView(previewTexture_, &view, &previewSrv_))) {
-      previewSrv_ = nullptr;
-      previewTexture_->Release();
-      previewTexture_ = nullptr;
+    if (FAILED(device_->CreateShaderResourceView(previewTexture_.Get(), &view, &previewSrv_))) {
+      previewSrv_.Reset();
+      previewTexture_.Reset();
       return;
     }
     textureWidth_ = width;
@@ -74,9 +71,9 @@ void App::uploadPreview() {
   }
 
   D3D11_MAPPED_SUBRESOURCE mapped = {};
-  if (FAILED(context_->Map(previewTexture_, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
+  if (FAILED(context_->Map(previewTexture_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
   bool converted = nv12ToRgba(picture, static_cast<std::uint8_t*>(mapped.pData), mapped.RowPitch);
-  context_->Unmap(previewTexture_, 0);
+  context_->Unmap(previewTexture_.Get(), 0);
   if (!converted) {
     // Checked above; only a row pitch below the picture's width lands here.
     logLine("[Preview] picture %ux%u dropped: texture row pitch %u\n", width, height, mapped.RowPitch);
@@ -105,7 +102,7 @@ void App::drawPreview() {
     const std::array<PreviewPoint, 4> uv =
         previewTexCoords(rotation, orientation.mirror.load(), orientation.flip.load());
     auto vec = [](PreviewPoint point) { return ImVec2(point.x, point.y); };
-    draw->AddImageQuad(reinterpret_cast<ImTextureID>(previewSrv_), ImVec2(x0, p.y), ImVec2(x0 + fit.width, p.y),
+    draw->AddImageQuad(reinterpret_cast<ImTextureID>(previewSrv_.Get()), ImVec2(x0, p.y), ImVec2(x0 + fit.width, p.y),
                        ImVec2(x0 + fit.width, p.y + fit.height), ImVec2(x0, p.y + fit.height), vec(uv[0]), vec(uv[1]),
                        vec(uv[2]), vec(uv[3]), IM_COL32_WHITE);
   } else {

@@ -73,9 +73,9 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   }
   applyStyle();
   ImGui_ImplWin32_Init(window);
-  ImGui_ImplDX11_Init(graphics.device, graphics.context);
+  ImGui_ImplDX11_Init(graphics.device.Get(), graphics.context.Get());
 
-  auto app = std::make_unique<App>(graphics.device, graphics.context);
+  auto app = std::make_unique<App>(graphics.device.Get(), graphics.context.Get());
 
   const float clearColor[4] = {0.04f, 0.05f, 0.07f, 1.0f};
   while (pumpMessages()) {
@@ -89,8 +89,8 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
 
     // A failed resize leaves no view: skip the target rather than draw into nothing.
     if (graphics.mainRenderTargetView != nullptr) {
-      graphics.context->OMSetRenderTargets(1, &graphics.mainRenderTargetView, nullptr);
-      graphics.context->ClearRenderTargetView(graphics.mainRenderTargetView, clearColor);
+      graphics.context->OMSetRenderTargets(1, graphics.mainRenderTargetView.GetAddressOf(), nullptr);
+      graphics.context->ClearRenderTargetView(graphics.mainRenderTargetView.Get(), clearColor);
       ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
     }
     graphics.swapChain->Present(1, 0);

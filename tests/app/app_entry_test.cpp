@@ -113,7 +113,7 @@ TEST_F(EntryWindowTest, ResizesAreRecordedWithADeviceOnlyNeverWhenMinimisedAndAp
 
   ASSERT_TRUE(createGraphics(window_, graphics_));
   createBackBufferView(graphics_);
-  ASSERT_NE(graphics_.mainRenderTargetView, nullptr);
+  ASSERT_NE(graphics_.mainRenderTargetView.Get(), nullptr);
   ShowWindow(window_, SW_SHOWNORMAL);
   pumpFor(50ms);
   applyPendingResize(graphics_);
@@ -139,7 +139,7 @@ TEST_F(EntryWindowTest, ResizesAreRecordedWithADeviceOnlyNeverWhenMinimisedAndAp
   EXPECT_EQ(bufferSize(), wanted);
   EXPECT_EQ(graphics_.pendingResizeWidth, 0u);
   EXPECT_EQ(graphics_.pendingResizeHeight, 0u);
-  EXPECT_NE(graphics_.mainRenderTargetView, nullptr) << "a view of the resized buffer";
+  EXPECT_NE(graphics_.mainRenderTargetView.Get(), nullptr) << "a view of the resized buffer";
 
   // A size with a zero side is no resize to apply.
   graphics_.pendingResizeWidth = 300;
@@ -225,22 +225,22 @@ TEST_F(EntryWindowTest, DeviceFallsBackToWarpOnlyWhenTheHardwareDriverIsUnsuppor
     CreateCalls calls;
     EXPECT_FALSE(createGraphics(window_, graphics_, scripted(calls, E_FAIL, S_OK)));
     EXPECT_EQ(calls.driverTypes, std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE}) << "no retry for E_FAIL";
-    EXPECT_EQ(graphics_.device, nullptr);
-    EXPECT_EQ(graphics_.swapChain, nullptr);
+    EXPECT_EQ(graphics_.device.Get(), nullptr);
+    EXPECT_EQ(graphics_.swapChain.Get(), nullptr);
   }
   {
     CreateCalls calls;
     EXPECT_FALSE(createGraphics(window_, graphics_, scripted(calls, DXGI_ERROR_UNSUPPORTED, E_OUTOFMEMORY)));
     EXPECT_EQ(calls.driverTypes, (std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}));
-    EXPECT_EQ(graphics_.context, nullptr);
+    EXPECT_EQ(graphics_.context.Get(), nullptr);
   }
   {
     CreateCalls calls;
     ASSERT_TRUE(createGraphics(window_, graphics_, scripted(calls, DXGI_ERROR_UNSUPPORTED, S_OK)));
     EXPECT_EQ(calls.driverTypes, (std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}));
-    EXPECT_NE(graphics_.device, nullptr);
-    EXPECT_NE(graphics_.context, nullptr);
-    EXPECT_NE(graphics_.swapChain, nullptr);
+    EXPECT_NE(graphics_.device.Get(), nullptr);
+    EXPECT_NE(graphics_.context.Get(), nullptr);
+    EXPECT_NE(graphics_.swapChain.Get(), nullptr);
     // What both attempts asked for: one feature level, default adapter, a two-buffer flip chain.
     EXPECT_EQ(calls.adapter, nullptr);
     EXPECT_EQ(calls.flags, 0u);

@@ -31,8 +31,8 @@ class AppProbe {
   ID3D11DeviceContext* context() const { return app_.context_; }
   // The preview's half on the UI thread.
   void uploadPreview() { app_.uploadPreview(); }
-  ID3D11Texture2D* previewTexture() const { return app_.previewTexture_; }
-  ID3D11ShaderResourceView* previewSrv() const { return app_.previewSrv_; }
+  ID3D11Texture2D* previewTexture() const { return app_.previewTexture_.Get(); }
+  ID3D11ShaderResourceView* previewSrv() const { return app_.previewSrv_.Get(); }
   std::uint32_t textureWidth() const { return app_.textureWidth_; }
   std::uint32_t textureHeight() const { return app_.textureHeight_; }
   double previewFps() const { return app_.previewFps_; }
