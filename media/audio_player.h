@@ -6,6 +6,8 @@
 // same time as configure. Windows only.
 #pragma once
 
+#include <wrl/client.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +24,7 @@ struct IAudioRenderClient;
 
 class AudioPlayer {
  public:
-  AudioPlayer() = default;
+  AudioPlayer();
   ~AudioPlayer();
   AudioPlayer(const AudioPlayer&) = delete;
   AudioPlayer& operator=(const AudioPlayer&) = delete;
@@ -48,9 +50,9 @@ class AudioPlayer {
 
   AudioFormat format_;
   bool opened_ = false;
-  IMMDeviceEnumerator* enumerator_ = nullptr;
-  IAudioClient* client_ = nullptr;
-  IAudioRenderClient* renderClient_ = nullptr;
+  Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator_;
+  Microsoft::WRL::ComPtr<IAudioClient> client_;
+  Microsoft::WRL::ComPtr<IAudioRenderClient> renderClient_;
   void* bufferEvent_ = nullptr;
   std::uint32_t bufferFrames_ = 0;
   std::uint32_t deviceFrameBytes_ = 0;  // nBlockAlign of the open device format

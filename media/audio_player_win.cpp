@@ -25,12 +25,6 @@ constexpr DWORD kRenderWaitMs = 100;
 
 unsigned long code(HRESULT hr) { return static_cast<unsigned long>(hr); }
 
-template <class T>
-void release(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
-
 WAVEFORMATEXTENSIBLE waveFormat(const AudioFormat& format) {
   AudioDeviceFormat device = audioDeviceFormat(format);
   WAVEFORMATEXTENSIBLE wave = {};
@@ -48,6 +42,8 @@ WAVEFORMATEXTENSIBLE waveFormat(const AudioFormat& format) {
 }
 
 }  // namespace
+
+AudioPlayer::AudioPlayer() = default;
 
 AudioPlayer::~AudioPlayer() { stop(); }
 
@@ -78,23 +74,22 @@ bool AudioPlayer::openDevice() {
 
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
-  HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                reinterpret_cast<void**>(&enumerator_));
+  HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator_));
   if (FAILED(hr) || !enumerator_) {
     logMediaLine("[AudioPlayer] MMDeviceEnumerator failed 0x%08lx\n", code(hr));
     return false;
   }
 
-  IMMDevice* device = nullptr;
+  Microsoft::WRL::ComPtr<IMMDevice> device;
   hr = enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, &device);
   if (FAILED(hr) || !device) {
     logMediaLine("[AudioPlayer] GetDefaultAudioEndpoint failed 0x%08lx\n", code(hr));
-    release(device);
     return false;
   }
 
-  hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&client_));
-  release(device);
+  hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                        reinterpret_cast<void**>(client_.ReleaseAndGetAddressOf()));
+  device.Reset();
   if (FAILED(hr) || !client_) {
     logMediaLine("[AudioPlayer] Activate IAudioClient failed 0x%08lx\n", code(hr));
     return false;
@@ -124,7 +119,7 @@ bool AudioPlayer::openDevice() {
   }
   bufferFrames_ = frames;
 
-  hr = client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&renderClient_));
+  hr = client_->GetService(IID_PPV_ARGS(&renderClient_));
   if (FAILED(hr) || !renderClient_) {
     logMediaLine("[AudioPlayer] GetService IAudioRenderClient 0x%08lx\n", code(hr));
     return false;
@@ -198,9 +193,9 @@ void AudioPlayer::stop() {
   if (bufferEvent_) SetEvent(bufferEvent_);
   if (renderThread_.joinable()) renderThread_.join();
   if (client_) client_->Stop();
-  release(renderClient_);
-  release(client_);
-  release(enumerator_);
+  renderClient_.Reset();
+  client_.Reset();
+  enumerator_.Reset();
   if (bufferEvent_) CloseHandle(bufferEvent_);
   bufferEvent_ = nullptr;
   opened_ = false;

@@ -5,6 +5,8 @@
 // Failures are logged as "[H264Decoder]" lines and never reach the caller. Windows only.
 #pragma once
 
+#include <wrl/client.h>
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -17,8 +19,8 @@ struct IMFSample;
 
 class H264Decoder {
  public:
-  H264Decoder() = default;
-  ~H264Decoder() { stop(); }
+  H264Decoder();
+  ~H264Decoder();
   H264Decoder(const H264Decoder&) = delete;
   H264Decoder& operator=(const H264Decoder&) = delete;
 
@@ -52,11 +54,11 @@ class H264Decoder {
   bool submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   bool drainOutput();
   void keepSequenceStart(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
-  IMFSample* makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+  Microsoft::WRL::ComPtr<IMFSample> makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   void extractPicture(IMFSample* sample);
 
-  IMFTransform* decoder_ = nullptr;   // null while stopped, or after a restart that failed
-  IMFTransform* supplied_ = nullptr;  // the caller's transform, reused on a restart
+  Microsoft::WRL::ComPtr<IMFTransform> decoder_;   // null while stopped, or after a restart that failed
+  Microsoft::WRL::ComPtr<IMFTransform> supplied_;  // the caller's transform, reused on a restart
   bool started_ = false;
   std::uint64_t framesDecoded_ = 0;
   void* mtaUsage_ = nullptr;         // keeps the process's multithreaded apartment alive while started
