@@ -32,10 +32,10 @@ HRESULT VirtualCameraStream::OnThreadCreate() {
 }
 
 HRESULT VirtualCameraStream::Run(REFERENCE_TIME start) {
-  IReferenceClock* clock = nullptr;
+  Microsoft::WRL::ComPtr<IReferenceClock> clock;
   filter_->GetSyncSource(&clock);
-  pacer_.run(clock, start);
-  if (clock) clock->Release();
+  pacer_.run(clock.Get(), start);
+  clock.Reset();
   return CSourceStream::Run(start);
 }
 
