@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "session/session_win.h"
-#include "transport/discovery.h"
+#include "transport/discovery_win.h"
 
 struct DnsSdFunctions;
 

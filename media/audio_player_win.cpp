@@ -1,5 +1,5 @@
 // WASAPI shared-mode render with event callback; the queue logic lives in audio_player_queue.
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 
 #include <windows.h>
 #include <mmdeviceapi.h>

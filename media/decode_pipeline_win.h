@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "media/decoded_frame.h"
-#include "media/h264_decoder.h"
+#include "media/h264_decoder_win.h"
 #include "receiver/frame.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"

@@ -2,12 +2,12 @@
 
 #include <utility>
 
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 #include "media/decode_pipeline_win.h"
 #include "receiver/protocol.h"
 #include "receiver/stream_controller.h"
-#include "transport/usbmux_transport.h"
-#include "transport/wifi_transport.h"
+#include "transport/usbmux_transport_win.h"
+#include "transport/wifi_transport_win.h"
 
 namespace session {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 #include "support/log_capture.h"
 
 namespace {

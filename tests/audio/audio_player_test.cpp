@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 #include "support/log_capture.h"
 #include "support/tone_analysis.h"
 #include "support/wait.h"

@@ -15,7 +15,7 @@
 
 #include "clip_units.h"
 #include "media/decode_pipeline_win.h"
-#include "media/h264_decoder.h"
+#include "media/h264_decoder_win.h"
 #include "media/nv12_pack.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"

@@ -10,8 +10,8 @@
 
 #include "fake_transform.h"
 #include "media/decode_pipeline_win.h"
-#include "media/h264_decoder.h"
-#include "media/h264_decoder_layout.h"
+#include "media/h264_decoder_win.h"
+#include "media/h264_decoder_layout_win.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
 

@@ -1,6 +1,6 @@
 // Discovery against a DNS-SD service of our own (what reaches the list, what is resolved, what is
 // freed and cancelled), and against Wine's real dnsapi.dll, which lacks the DNS-SD functions.
-#include "transport/discovery.h"
+#include "transport/discovery_win.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "support/fake_dns_sd.h"
 #include "support/log_capture.h"
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
 
 void PrintTo(const DiscoveredHost& host, std::ostream* out) {
   *out << "{" << host.name << ", " << host.ip << ", " << host.port << "}";

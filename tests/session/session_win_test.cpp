@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "decoder/clip_units.h"
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 #include "media/decode_pipeline_win.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"

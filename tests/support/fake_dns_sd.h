@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
 
 namespace fakedns {
 

@@ -1,4 +1,4 @@
-#include "media/h264_decoder.h"
+#include "media/h264_decoder_win.h"
 
 #include <objbase.h>
 #include <mfapi.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "common/debug_log.h"
-#include "media/h264_decoder_layout.h"
+#include "media/h264_decoder_layout_win.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "media/h264_decoder_layout.h"
+#include "media/h264_decoder_layout_win.h"
 
 #include <mfapi.h>
 #include <mfidl.h>

@@ -1,4 +1,4 @@
-#include "transport/discovery.h"
+#include "transport/discovery_win.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "common/debug_log.h"
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
 
 namespace {
 
