@@ -12,12 +12,12 @@ DecodePipelineWin::DecodePipelineWin() {
 
 bool DecodePipelineWin::start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName) {
   if (started_) return true;
-  FrameRingConfig config;
+  ring::FrameRingConfig config;
   config.name = ringName;
   config.slotCount = 4;
   config.maxWidth = maxWidth;
   config.maxHeight = maxHeight;
-  config.fourcc = kFourccNv12;
+  config.fourcc = ring::kFourccNv12;
   if (!ring_.open(config)) return false;
   if (!h264_.start()) {
     ring_.close();

@@ -25,7 +25,7 @@ class DecodePipelineWin {
 
   // Opens the frame ring `ringName` with 4 NV12 slots of maxWidth x maxHeight, then starts the
   // decoder. False, with nothing left running, when either fails. True at once when started.
-  bool start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName = kFrameRingName);
+  bool start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName = ring::kFrameRingName);
   // Stops the decoder, then closes the ring. Nothing when stopped.
   void stop();
 
@@ -45,7 +45,7 @@ class DecodePipelineWin {
 
  private:
   H264Decoder h264_;
-  FrameRingWriter ring_;
+  ring::FrameRingWriter ring_;
   std::vector<std::uint8_t> packBuffer_;
   bool started_ = false;
 };

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstring>
 
+namespace ring {
+
 // Other processes map the same bytes, so every shared word is accessed through atomic_ref.
 // The sequence lock: the writer stores an odd sequence, fences, writes the slot, then stores
 // the even sequence with release; a reader loads the sequence with acquire, copies, fences
@@ -170,3 +172,5 @@ void FrameRingBlockReader::reset() {
   slotCount_ = 0;
   slotStride_ = 0;
 }
+
+}  // namespace ring

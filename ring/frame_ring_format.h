@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+namespace ring {
+
 constexpr std::uint32_t kFrameRingMagic = 0x52435049;  // "IPCR" in memory order
 constexpr std::uint32_t kFrameRingVersion = 2;
 constexpr std::uint32_t kFourccNv12 = 0x3231564E;      // "NV12" in memory order
@@ -93,3 +95,5 @@ static_assert(frameRingSectionSize(4, frameRingSlotStride(1920, 1920)) == 22'118
 // whose 32-bit product did not wrap, slot starts on 8-byte boundaries (the sequence words are
 // 64-bit atomics) and slot offsets that fit in 32 bits.
 bool frameRingConfigUsable(const FrameRingConfig& config);
+
+}  // namespace ring

@@ -8,6 +8,8 @@
 
 #include "common/nv12_view.h"
 
+namespace ring {
+
 struct RingPicture {
   bool valid = false;
   std::uint64_t frameNumber = 0;  // the picture's number in the writer's current run
@@ -21,3 +23,5 @@ struct RingPicture {
 
   common::Nv12View view() const { return {pixels.get(), size, width, height, width}; }
 };
+
+}  // namespace ring

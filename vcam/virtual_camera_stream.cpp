@@ -75,13 +75,13 @@ HRESULT VirtualCameraStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_
 void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
   if (!ringOpen_) {
     // The control program may start at any time: look for its ring at every sample.
-    if (!reader_) reader_.reset(new (std::nothrow) FrameRingReader);
-    ringOpen_ = reader_ && reader_->open(kFrameRingName);
+    if (!reader_) reader_.reset(new (std::nothrow) ring::FrameRingReader);
+    ringOpen_ = reader_ && reader_->open(ring::kFrameRingName);
   }
   const auto now = std::chrono::steady_clock::now();
   if (ringOpen_) {
     try {
-      RingPicture& picture = picture_;
+      ring::RingPicture& picture = picture_;
       if (reader_->readLatest(lastFrameNumber_, picture)) {
         lastFrameNumber_ = picture.frameNumber;
         if (picture.frameNumber != signalFrame_) {

@@ -318,8 +318,8 @@ TEST(ProgramRunTest, StreamOverUsbReachesTheRingAndClosingStopsItAfterTheWindowI
   std::filesystem::remove(folder / "imgui.ini", ignored);
   std::filesystem::remove(moduleFolder() / "imgui.ini", ignored);
 
-  FrameRingReader ring;
-  RingPicture picture;
+  ring::FrameRingReader ring;
+  ring::RingPicture picture;
   HWND window = nullptr;
   int frames = 0;
   bool settingsOff = false;
@@ -336,7 +336,7 @@ TEST(ProgramRunTest, StreamOverUsbReachesTheRingAndClosingStopsItAfterTheWindowI
       return;
     }
     if (probe.session().state() == transport::State::Connected) connectedWhileDrawing = true;
-    if (!picture.valid && (ring.isOpen() || ring.open(kFrameRingName))) picture = ring.readLatest(0);
+    if (!picture.valid && (ring.isOpen() || ring.open(ring::kFrameRingName))) picture = ring.readLatest(0);
     if ((picture.valid && frames > 30) || Clock::now() > deadline) PostMessageW(w, WM_CLOSE, 0, 0);
   };
   int code = runOnThread(hooks);

@@ -81,7 +81,7 @@ TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
   tight.height = 8;
   tight.stride = 16;
   tight.data.assign(16 * 12, 0x42);
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   for (int run = 0; run < 2; ++run) {
     ASSERT_TRUE(pipeline.start(1920, 1920, ring));
     ASSERT_TRUE(reader.open(ring));
@@ -90,7 +90,7 @@ TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
       tight.timestampUs = t;
       pipeline.deliver(tight);
     }
-    RingPicture p = reader.readLatest(0);
+    ring::RingPicture p = reader.readLatest(0);
     ASSERT_TRUE(p.valid);
     EXPECT_EQ(p.frameNumber, 3u);
     EXPECT_EQ(p.timestampUs, 3u);
@@ -107,7 +107,7 @@ TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsSh
   Observed seen;
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(64, 64, ring));
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(ring));
 
   // Tight: the very frame goes to the callback, its bytes to the ring.
@@ -119,7 +119,7 @@ TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsSh
   for (int i = 0; i < 32 * 24; ++i) tight.data.push_back(std::uint8_t(i));
   pipeline.deliver(tight);
   EXPECT_EQ(seen.lastAddress, &tight);
-  RingPicture p = reader.readLatest(0);
+  ring::RingPicture p = reader.readLatest(0);
   ASSERT_TRUE(p.valid);
   ASSERT_EQ(p.size, tight.data.size());
   EXPECT_EQ(std::memcmp(p.pixels.get(), tight.data.data(), p.size), 0);

@@ -111,9 +111,9 @@ TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
   expectPackedAndNumbered(seen.pictures, c.width, c.height);
 
   // Each picture went into the ring, in order: the newest one is the last handed out.
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(ring));
-  RingPicture latest = reader.readLatest(0);
+  ring::RingPicture latest = reader.readLatest(0);
   ASSERT_TRUE(latest.valid);
   EXPECT_EQ(latest.frameNumber, seen.pictures.size());
   EXPECT_EQ(std::int64_t(latest.timestampUs), seen.pictures.back().timestampUs);

@@ -154,9 +154,9 @@ TEST(H264DecoderScripted, WindowsStyle1080pIsNegotiatedCroppedAndPackedFromRow10
   EXPECT_EQ(p.data[1920u * 1080], 0x80);         // first chroma row: the decoder's row 1088
   EXPECT_EQ(p.data.back(), 0x80 | (539 & 0x7F));
 
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(uniqueRing("win1080")));
-  RingPicture latest = reader.readLatest(0);
+  ring::RingPicture latest = reader.readLatest(0);
   ASSERT_TRUE(latest.valid);
   EXPECT_EQ(latest.frameNumber, 2u);
   EXPECT_EQ(latest.timestampUs, 1'267'900u);
@@ -285,7 +285,7 @@ TEST(H264DecoderScripted, PicturesShorterThanTheirLayoutAreDroppedUnread) {
   EXPECT_EQ(rig.raw.size(), 1u);
   EXPECT_TRUE(rig.packed.empty());
   EXPECT_EQ(rig.log.count("[H264Decoder] picture dropped: 64x48 in 5631 bytes (64 rows of stride 64)\n"), 1u);
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(uniqueRing("short")));
   EXPECT_FALSE(reader.readLatest(0).valid);
 }

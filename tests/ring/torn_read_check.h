@@ -18,8 +18,8 @@
 namespace ringtest {
 
 // Ring geometry for the check: one slot, so every picture overwrites the one being read.
-inline FrameRingConfig tornReadConfig(const char* name) {
-  FrameRingConfig config;
+inline ring::FrameRingConfig tornReadConfig(const char* name) {
+  ring::FrameRingConfig config;
   config.name = name;
   config.slotCount = 1;
   config.maxWidth = 160;
@@ -63,7 +63,7 @@ TornReadCounts runTornReads(Writer& writer, const std::vector<const Reader*>& re
     readerThreads.emplace_back([&, reader] {
       std::uint64_t lastSeen = 0;
       while (!stop.load(std::memory_order_relaxed)) {
-        RingPicture p = reader->readLatest(lastSeen);
+        ring::RingPicture p = reader->readLatest(lastSeen);
         reads++;
         if (p.valid) {
           valid++;

@@ -102,9 +102,9 @@ TEST(Session, EachFrameTypeReachesItsPartOfTheChain) {
   EXPECT_EQ(picture.height, 720u);
   EXPECT_EQ(picture.stride, 1280u);
   EXPECT_EQ(picture.data.size(), 1280u * 720u * 3 / 2);
-  FrameRingReader ring;
-  ASSERT_TRUE(ring.open(kFrameRingName));
-  RingPicture published = ring.readLatest(0);
+  ring::FrameRingReader ring;
+  ASSERT_TRUE(ring.open(ring::kFrameRingName));
+  ring::RingPicture published = ring.readLatest(0);
   ASSERT_TRUE(published.valid);
   EXPECT_EQ(published.width, 1280u);
   EXPECT_EQ(published.timestampUs, std::uint64_t(picture.timestampUs));
@@ -191,8 +191,8 @@ TEST(Session, UsbStreamReachesRingPreviewAndPlayerAndStopKeepsPictureAndStatisti
   session::Session s;
   s.start(session::Link{});
   ASSERT_TRUE(testsupport::waitUntil([&] { return s.state() == State::Connected; }, 10000ms));
-  FrameRingReader ring;
-  ASSERT_TRUE(testsupport::waitUntil([&] { return ring.open(kFrameRingName) && ring.readLatest(0).valid; }, 10000ms));
+  ring::FrameRingReader ring;
+  ASSERT_TRUE(testsupport::waitUntil([&] { return ring.open(ring::kFrameRingName) && ring.readLatest(0).valid; }, 10000ms));
   EXPECT_EQ(ring.readLatest(0).width, 1280u);
   EXPECT_EQ(ring.readLatest(0).height, 720u);
   EXPECT_TRUE(testsupport::waitUntil([&] { return s.audioPlayer()->opened(); }, 5000ms))

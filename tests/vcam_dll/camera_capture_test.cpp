@@ -68,9 +68,9 @@ TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
       EXPECT_TRUE(capture.waitForSamples(3, 20'000));
       EXPECT_GE(checker.grey, 3) << "mid-grey before any ring exists";
 
-      testsupport::RingStop stop(kFrameRingName);
+      testsupport::RingStop stop(ring::kFrameRingName);
       Child writer;
-      ASSERT_TRUE(testsupport::startRingChild(writer, std::string("write ") + kFrameRingName + " 4 1920 1920 31 0 " +
+      ASSERT_TRUE(testsupport::startRingChild(writer, std::string("write ") + ring::kFrameRingName + " 4 1920 1920 31 0 " +
                                                           std::to_string(format.width) + " " +
                                                           std::to_string(format.height) + " 30"));
       ULONGLONG start = GetTickCount64();
