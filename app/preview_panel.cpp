@@ -22,7 +22,7 @@ bool readable(const common::Nv12View& picture) {
 }  // namespace
 
 void App::uploadPreview() {
-  receiver::DecodedFrame taken;
+  media::DecodedFrame taken;
   if (!session_.pictures().take(taken)) return;
   const std::uint32_t width = taken.width;
   const std::uint32_t height = taken.height;

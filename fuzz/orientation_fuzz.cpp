@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   int rotation = -1;
   bool mirror = true;
-  parseOrientation(text, rotation, mirror);
+  media::parseOrientation(text, rotation, mirror);
   const int turns = quarterTurnsFromDegrees(rotation);
   FUZZ_CHECK(turns >= 0 && turns <= 3);
 
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 ",\"mirror\":" + (mirror ? "true" : "false") + "}";
   int again = -1;
   bool mirrorAgain = !mirror;
-  parseOrientation(canonical, again, mirrorAgain);
+  media::parseOrientation(canonical, again, mirrorAgain);
   FUZZ_CHECK(again == rotation && mirrorAgain == mirror);
   return 0;
 }

@@ -11,6 +11,8 @@
 #include "common/debug_log.h"
 #include "media/audio_player_format.h"
 
+namespace media {
+
 namespace {
 
 // KSDATAFORMAT_SUBTYPE_PCM and KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, spelled out so no GUID library
@@ -202,3 +204,5 @@ void AudioPlayer::stop() {
   std::lock_guard<std::mutex> lock(queueMutex_);
   queue_.clear();
 }
+
+}  // namespace media

@@ -22,6 +22,8 @@ struct IMMDeviceEnumerator;
 struct IAudioClient;
 struct IAudioRenderClient;
 
+namespace media {
+
 class AudioPlayer {
  public:
   AudioPlayer();
@@ -65,3 +67,5 @@ class AudioPlayer {
   std::atomic<std::uint64_t> renderPasses_{0};
   std::thread renderThread_;
 };
+
+}  // namespace media

@@ -6,8 +6,10 @@
 #include "common/nv12_view.h"
 #include "media/nv12_pack.h"
 
+namespace media {
+
 DecodePipelineWin::DecodePipelineWin() {
-  h264_.onFrame = [this](const receiver::DecodedFrame& frame) { deliver(frame); };
+  h264_.onFrame = [this](const media::DecodedFrame& frame) { deliver(frame); };
 }
 
 bool DecodePipelineWin::start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName) {
@@ -39,7 +41,7 @@ void DecodePipelineWin::decode(const receiver::Frame& frame) {
   h264_.feed(frame.payload, frame.timestampUs);
 }
 
-void DecodePipelineWin::deliver(const receiver::DecodedFrame& frame) {
+void DecodePipelineWin::deliver(const media::DecodedFrame& frame) {
   const std::uint32_t rows = frame.codedHeight != 0 ? frame.codedHeight : frame.height;
   const bool tight = frame.stride == frame.width && rows == frame.height;
   // Nothing is read past the picture's bytes: a short or empty one goes nowhere.
@@ -64,7 +66,7 @@ void DecodePipelineWin::deliver(const receiver::DecodedFrame& frame) {
                 packBuffer_.size());
   if (!onDecodedFrame) return;
   // Lend the pack buffer to the packed picture instead of copying it; it comes back after.
-  receiver::DecodedFrame packed;
+  media::DecodedFrame packed;
   packed.width = frame.width;
   packed.height = frame.height;
   packed.codedHeight = frame.height;
@@ -74,3 +76,5 @@ void DecodePipelineWin::deliver(const receiver::DecodedFrame& frame) {
   onDecodedFrame(packed);
   packBuffer_ = std::move(packed.data);
 }
+
+}  // namespace media

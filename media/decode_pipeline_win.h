@@ -16,6 +16,8 @@
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"
 
+namespace media {
+
 class DecodePipelineWin {
  public:
   DecodePipelineWin();
@@ -36,12 +38,12 @@ class DecodePipelineWin {
   // Takes one picture as the decoder lays it out, packs it when its rows or plane offset are
   // not tight, publishes it and passes it on. A picture whose bytes cannot hold the rows its
   // layout names is dropped with a log line.
-  void deliver(const receiver::DecodedFrame& frame);
+  void deliver(const media::DecodedFrame& frame);
 
   bool started() const { return started_; }
   std::uint64_t framesDecoded() const { return h264_.framesDecoded(); }
 
-  std::function<void(const receiver::DecodedFrame&)> onDecodedFrame;
+  std::function<void(const media::DecodedFrame&)> onDecodedFrame;
 
  private:
   H264Decoder h264_;
@@ -49,3 +51,5 @@ class DecodePipelineWin {
   std::vector<std::uint8_t> packBuffer_;
   bool started_ = false;
 };
+
+}  // namespace media

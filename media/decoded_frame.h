@@ -6,7 +6,7 @@
 
 #include "common/nv12_view.h"
 
-namespace receiver {
+namespace media {
 
 struct DecodedFrame {
   std::uint32_t width = 0;        // visible pixels
@@ -23,4 +23,4 @@ struct DecodedFrame {
   common::Nv12View view() const { return {data.data(), data.size(), width, height, stride}; }
 };
 
-}  // namespace receiver
+}  // namespace media

@@ -3,6 +3,8 @@
 #include <mfapi.h>
 #include <mfidl.h>
 
+namespace media {
+
 H264OutputLayout readOutputLayout(IMFMediaType* type) {
   H264OutputLayout layout;
   if (type == nullptr) return layout;
@@ -39,3 +41,5 @@ H264OutputLayout readOutputLayout(IMFMediaType* type) {
   }
   return layout;
 }
+
+}  // namespace media

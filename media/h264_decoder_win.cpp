@@ -12,6 +12,8 @@
 #include "common/debug_log.h"
 #include "media/h264_decoder_layout_win.h"
 
+namespace media {
+
 namespace {
 
 // Used when the transform does not say how big its output buffers must be: 1920x1080 NV12.
@@ -361,3 +363,5 @@ void H264Decoder::extractPicture(IMFSample* sample) {
 
   buffer->Unlock();
 }
+
+}  // namespace media

@@ -17,6 +17,8 @@
 struct IMFTransform;
 struct IMFSample;
 
+namespace media {
+
 class H264Decoder {
  public:
   H264Decoder();
@@ -43,7 +45,7 @@ class H264Decoder {
   std::uint64_t framesDecoded() const { return framesDecoded_; }  // since construction
 
   // Receives each picture on the feeding thread; when empty, pictures are decoded and dropped.
-  std::function<void(const receiver::DecodedFrame&)> onFrame;
+  std::function<void(const media::DecodedFrame&)> onFrame;
 
  private:
   bool createTransform();
@@ -62,7 +64,7 @@ class H264Decoder {
   bool started_ = false;
   std::uint64_t framesDecoded_ = 0;
   void* mtaUsage_ = nullptr;         // keeps the process's multithreaded apartment alive while started
-  receiver::DecodedFrame picture_;   // reused so its bytes are not reallocated per picture
+  media::DecodedFrame picture_;   // reused so its bytes are not reallocated per picture
 
   // The units since the last sequence parameter set, kept until a picture of that sequence
   // comes out, so a transform that fails meanwhile can be replaced without losing them.
@@ -74,3 +76,5 @@ class H264Decoder {
   std::uint64_t sequenceTimeUs_ = 0;
   bool sequenceShown_ = true;
 };
+
+}  // namespace media

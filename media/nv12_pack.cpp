@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace media {
+
 std::uint64_t nv12SourceBytesNeeded(std::uint32_t sourceStride, std::uint32_t sourceRows, std::uint32_t width,
                                     std::uint32_t height) {
   if (width == 0 || height == 0) return 0;
@@ -38,3 +40,5 @@ bool packNv12(const std::uint8_t* source, std::size_t sourceSize, std::uint32_t 
   for (std::size_t r = 0; r < chromaRows; ++r) std::memcpy(out + r * w, chroma + r * stride, w);
   return true;
 }
+
+}  // namespace media

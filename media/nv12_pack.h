@@ -10,6 +10,8 @@
 
 #include "common/nv12_view.h"
 
+namespace media {
+
 // Bytes packNv12 reads from a source of this layout: everything up to the end of the last
 // chroma row's `width` bytes. 0 for an empty picture.
 std::uint64_t nv12SourceBytesNeeded(std::uint32_t sourceStride, std::uint32_t sourceRows, std::uint32_t width,
@@ -23,3 +25,5 @@ std::uint64_t nv12SourceBytesNeeded(std::uint32_t sourceStride, std::uint32_t so
 bool packNv12(const std::uint8_t* source, std::size_t sourceSize, std::uint32_t sourceStride,
               std::uint32_t sourceRows, std::uint32_t width, std::uint32_t height,
               std::vector<std::uint8_t>& destination);
+
+}  // namespace media

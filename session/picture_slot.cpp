@@ -8,7 +8,7 @@
 
 namespace session {
 
-void PictureSlot::put(const receiver::DecodedFrame& picture) {
+void PictureSlot::put(const media::DecodedFrame& picture) {
   if (picture.width == 0 || picture.height == 0) return;
   // Only packed pictures can be read with the width as the stride.
   const bool packed =
@@ -35,18 +35,18 @@ void PictureSlot::put(const receiver::DecodedFrame& picture) {
   ready_ = true;
 }
 
-bool PictureSlot::take(receiver::DecodedFrame& out) {
+bool PictureSlot::take(media::DecodedFrame& out) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!ready_) return false;
   out = std::move(picture_);
-  picture_ = receiver::DecodedFrame{};
+  picture_ = media::DecodedFrame{};
   ready_ = false;
   return true;
 }
 
 void PictureSlot::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
-  picture_ = receiver::DecodedFrame{};
+  picture_ = media::DecodedFrame{};
   ready_ = false;
 }
 

@@ -12,8 +12,8 @@
 namespace {
 
 // A packed NV12 picture whose every byte is `fill`.
-receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, std::uint8_t fill) {
-  receiver::DecodedFrame p;
+media::DecodedFrame picture(std::uint32_t width, std::uint32_t height, std::uint8_t fill) {
+  media::DecodedFrame p;
   p.width = width;
   p.height = height;
   p.stride = width;
@@ -23,7 +23,7 @@ receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, std::u
 
 TEST(PictureSlot, OnlyTheNewestWaitsAndTakingEmptiesTheSlot) {
   session::PictureSlot slot;
-  receiver::DecodedFrame out;
+  media::DecodedFrame out;
   EXPECT_FALSE(slot.take(out));
 
   slot.put(picture(4, 2, 0x11));
@@ -50,18 +50,18 @@ TEST(PictureSlot, EmptyPicturesAreIgnoredAndUnreadableOnesDroppedWithALine) {
 
   // A good picture with one thing wrong.
   auto putSpoilt = [&](std::uint32_t width, std::uint32_t height, auto spoil) {
-    receiver::DecodedFrame p = picture(width, height, 0x55);
+    media::DecodedFrame p = picture(width, height, 0x55);
     spoil(p);
     slot.put(p);
   };
-  putSpoilt(4, 2, [](receiver::DecodedFrame& p) { p.width = 0; });
-  putSpoilt(4, 2, [](receiver::DecodedFrame& p) { p.height = 0; });
+  putSpoilt(4, 2, [](media::DecodedFrame& p) { p.width = 0; });
+  putSpoilt(4, 2, [](media::DecodedFrame& p) { p.height = 0; });
   EXPECT_TRUE(log.lines().empty());
 
-  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.data.pop_back(); });  // one byte short of its chroma
-  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.stride = 16; });
-  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.codedHeight = 16; });
-  putSpoilt(5, 3, [](receiver::DecodedFrame& p) { p.data.resize(20); });  // no chroma for the odd row
+  putSpoilt(8, 8, [](media::DecodedFrame& p) { p.data.pop_back(); });  // one byte short of its chroma
+  putSpoilt(8, 8, [](media::DecodedFrame& p) { p.stride = 16; });
+  putSpoilt(8, 8, [](media::DecodedFrame& p) { p.codedHeight = 16; });
+  putSpoilt(5, 3, [](media::DecodedFrame& p) { p.data.resize(20); });  // no chroma for the odd row
   EXPECT_EQ(log.lines(), (std::vector<std::string>{
                              "[Preview] picture 8x8 dropped: 95 bytes, needs 96\n",
                              "[Preview] picture 8x8 dropped: stride 16, coded height 0, not packed\n",
@@ -69,7 +69,7 @@ TEST(PictureSlot, EmptyPicturesAreIgnoredAndUnreadableOnesDroppedWithALine) {
                              "[Preview] picture 5x3 dropped: 20 bytes, needs 25\n",
                          }));
 
-  receiver::DecodedFrame out;
+  media::DecodedFrame out;
   ASSERT_TRUE(slot.take(out));
   EXPECT_EQ(out.width, 6u) << "the waiting picture is untouched";
   EXPECT_EQ(out.data, std::vector<std::uint8_t>(6 * 4 + 6 * 2, 0x22));
@@ -87,7 +87,7 @@ TEST(PictureSlot, APictureTakenWhilePicturesArriveIsOneWholePicture) {
     done = true;
   });
   int taken = 0, broken = 0;
-  receiver::DecodedFrame out;
+  media::DecodedFrame out;
   for (;;) {
     const bool finished = done.load();
     if (slot.take(out)) {

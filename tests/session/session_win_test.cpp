@@ -96,7 +96,7 @@ TEST(Session, EachFrameTypeReachesItsPartOfTheChain) {
     phone.deliver(frameBytes(f.type, f.timestampUs, f.payload));
   }
   EXPECT_GT(s.pipeline()->framesDecoded(), 0u);
-  receiver::DecodedFrame picture;
+  media::DecodedFrame picture;
   ASSERT_TRUE(s.pictures().take(picture));
   EXPECT_EQ(picture.width, 1280u);
   EXPECT_EQ(picture.height, 720u);
@@ -212,7 +212,7 @@ TEST(Session, UsbStreamReachesRingPreviewAndPlayerAndStopKeepsPictureAndStatisti
   EXPECT_EQ(s.stats().frames, atStop.frames) << "no frame is counted after stop";
   EXPECT_EQ(s.stats().bytes, atStop.bytes);
   EXPECT_EQ(s.state(), State::Idle);
-  receiver::DecodedFrame last;
+  media::DecodedFrame last;
   EXPECT_TRUE(s.pictures().take(last)) << "the last picture stays for the preview";
   EXPECT_EQ(last.width, 1280u);
   EXPECT_TRUE(testsupport::waitUntil([&] { return lastConnectionClosed(*phone); }, 5000ms)) << "stop closes the tunnel";
@@ -237,7 +237,7 @@ TEST(Session, WifiStreamConnectsAndAStartWhileRunningRestartsTheChain) {
   EXPECT_TRUE(s.running());
   ASSERT_TRUE(testsupport::waitUntil([&] { return phone->connections().size() >= 2; }, 10000ms));
   ASSERT_TRUE(testsupport::waitUntil([&] { return s.stats().frames > 10; }, 10000ms));
-  receiver::DecodedFrame picture;
+  media::DecodedFrame picture;
   EXPECT_TRUE(testsupport::waitUntil([&] { return s.pictures().take(picture); }, 5000ms));
   std::vector<phonesim::ConnectionRecord> connections = phone->connections();
   EXPECT_TRUE(connections[0].closed);
