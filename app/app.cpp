@@ -5,6 +5,8 @@
 #include "i18n/languages.h"
 #include "i18n/localizer.h"
 
+namespace app {
+
 App::App(ID3D11Device* device, ID3D11DeviceContext* context) : device_(device), context_(context) { init(); }
 
 App::App(ID3D11Device* device, ID3D11DeviceContext* context, const DnsSdFunctions& dnsSd)
@@ -43,3 +45,5 @@ void App::start() {
   }
   session_.start(link);
 }
+
+}  // namespace app

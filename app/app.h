@@ -15,6 +15,9 @@
 #include "transport/discovery_win.h"
 
 struct DnsSdFunctions;
+class AppProbe;
+
+namespace app {
 
 class App {
  public:
@@ -31,7 +34,7 @@ class App {
   void frame();
 
  private:
-  friend class AppProbe;  // tests press start and read the view's own state
+  friend class ::AppProbe;  // tests press start and read the view's own state
 
   void init();
   // What the start button does: starts the session over the chosen transport.
@@ -62,3 +65,5 @@ class App {
   std::int32_t fpsFrames_ = 0;
   double previewFps_ = 0.0;
 };
+
+}  // namespace app

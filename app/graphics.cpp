@@ -1,5 +1,7 @@
 #include "app/graphics.h"
 
+namespace app {
+
 bool createGraphics(HWND window, Graphics& graphics, const CreateDeviceFunction& createDevice) {
   DXGI_SWAP_CHAIN_DESC desc = {};
   desc.BufferDesc.Width = 0;  // taken from the window
@@ -68,3 +70,5 @@ void applyPendingResize(Graphics& graphics) {
   graphics.pendingResizeHeight = 0;
   createBackBufferView(graphics);
 }
+
+}  // namespace app

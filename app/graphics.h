@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace app {
+
 struct Graphics {
   Microsoft::WRL::ComPtr<ID3D11Device> device;
   Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
@@ -41,3 +43,5 @@ void releaseBackBufferView(Graphics& graphics);
 // The frame loop's resize step: when both pending sizes are non-zero, resizes the existing
 // buffers to them, clears them and remakes the back-buffer view.
 void applyPendingResize(Graphics& graphics);
+
+}  // namespace app

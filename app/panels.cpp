@@ -10,6 +10,8 @@
 #include "i18n/localizer.h"
 #include "imgui.h"
 
+namespace app {
+
 namespace {
 
 std::string tr(const char* key) { return i18n::Localizer::instance().translate(key); }
@@ -204,3 +206,5 @@ void App::drawHelpWindow() {
   }
   ImGui::End();
 }
+
+}  // namespace app

@@ -9,6 +9,8 @@
 #include <intrin.h>
 #endif
 
+namespace app {
+
 namespace {
 
 // The reference conversion of one pixel.
@@ -108,3 +110,5 @@ bool nv12ToRgba(const common::Nv12View& src, std::uint8_t* dst, std::size_t dstP
   }
   return true;
 }
+
+}  // namespace app

@@ -18,6 +18,8 @@
 
 #include "common/nv12_view.h"
 
+namespace app {
+
 // The row loops the conversion can run. Every kernel writes the same bytes.
 enum class PreviewKernel {
   Best,    // the fastest one this processor runs
@@ -39,3 +41,5 @@ PreviewKernel previewBestKernel();
 // available.
 bool nv12ToRgba(const common::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch,
                 PreviewKernel kernel = PreviewKernel::Best);
+
+}  // namespace app

@@ -11,6 +11,8 @@
 #include "common/steady_clock.h"
 #include "imgui.h"
 
+namespace app {
+
 namespace {
 
 // A whole picture, checked before the texture is touched (the conversion refuses less).
@@ -127,3 +129,5 @@ void App::drawPreview() {
   ImGui::TextDisabled("%s", previewAngleText(orientation.rotation.load()).c_str());
   ImGui::PopStyleColor();
 }
+
+}  // namespace app

@@ -9,6 +9,8 @@
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
 
+namespace app {
+
 namespace {
 
 void applyStyle() {
@@ -108,3 +110,5 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   app.reset();  // stops a running stream only now, after the window has gone
   return 0;
 }
+
+}  // namespace app

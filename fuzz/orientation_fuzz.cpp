@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int rotation = -1;
   bool mirror = true;
   media::parseOrientation(text, rotation, mirror);
-  const int turns = quarterTurnsFromDegrees(rotation);
+  const int turns = app::quarterTurnsFromDegrees(rotation);
   FUZZ_CHECK(turns >= 0 && turns <= 3);
 
   // What was read, written the way a phone writes it, reads back the same.

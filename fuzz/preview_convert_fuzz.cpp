@@ -63,10 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t destinationSize = H > 0 ? (H - 1) * pitch + 4 * std::size_t(W) : 0;
 
   std::vector<std::uint8_t> first;
-  for (PreviewKernel kernel : {PreviewKernel::Scalar, PreviewKernel::Sse2, PreviewKernel::Avx2, PreviewKernel::Best}) {
-    if (!previewKernelAvailable(kernel)) continue;
+  for (app::PreviewKernel kernel : {app::PreviewKernel::Scalar, app::PreviewKernel::Sse2, app::PreviewKernel::Avx2, app::PreviewKernel::Best}) {
+    if (!app::previewKernelAvailable(kernel)) continue;
     std::vector<std::uint8_t> rgba(destinationSize, kUntouched);
-    FUZZ_CHECK(nv12ToRgba(picture, rgba.data(), pitch, kernel) == accepted);
+    FUZZ_CHECK(app::nv12ToRgba(picture, rgba.data(), pitch, kernel) == accepted);
     if (first.empty()) {
       first = rgba;
     } else {

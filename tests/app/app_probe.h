@@ -11,7 +11,7 @@
 
 class AppProbe {
  public:
-  explicit AppProbe(App& app) : app_(app) {}
+  explicit AppProbe(app::App& app) : app_(app) {}
 
   void start() { app_.start(); }  // what the start button does
   session::Session& session() { return app_.session_; }
@@ -38,5 +38,5 @@ class AppProbe {
   double previewFps() const { return app_.previewFps_; }
 
  private:
-  App& app_;
+  app::App& app_;
 };
