@@ -9,7 +9,7 @@ namespace app {
 
 App::App(ID3D11Device* device, ID3D11DeviceContext* context) : device_(device), context_(context) { init(); }
 
-App::App(ID3D11Device* device, ID3D11DeviceContext* context, const DnsSdFunctions& dnsSd)
+App::App(ID3D11Device* device, ID3D11DeviceContext* context, const transport::DnsSdFunctions& dnsSd)
     : device_(device), context_(context), discovery_(dnsSd) {
   init();
 }
@@ -33,7 +33,7 @@ App::~App() {
   textureHeight_ = 0;
   session_.pictures().clear();
   std::string().swap(host_);
-  std::vector<DiscoveredHost>().swap(services_);
+  std::vector<transport::DiscoveredHost>().swap(services_);
   discovery_.stop();
 }
 

@@ -14,7 +14,6 @@
 #include "session/session_win.h"
 #include "transport/discovery_win.h"
 
-struct DnsSdFunctions;
 class AppProbe;
 
 namespace app {
@@ -24,7 +23,7 @@ class App {
   // Neither object is owned; both must outlive the App. Starts service discovery.
   App(ID3D11Device* device, ID3D11DeviceContext* context);
   // The same, with discovery asking another DNS-SD service, which must outlive the App (tests).
-  App(ID3D11Device* device, ID3D11DeviceContext* context, const DnsSdFunctions& dnsSd);
+  App(ID3D11Device* device, ID3D11DeviceContext* context, const transport::DnsSdFunctions& dnsSd);
   // Stops the receive chain, releases the preview texture and stops discovery.
   ~App();
   App(const App&) = delete;
@@ -50,8 +49,8 @@ class App {
   ID3D11Device* device_ = nullptr;
   ID3D11DeviceContext* context_ = nullptr;
   session::Session session_;
-  Discovery discovery_;
-  std::vector<DiscoveredHost> services_;
+  transport::Discovery discovery_;
+  std::vector<transport::DiscoveredHost> services_;
   std::int32_t languageIndex_ = 0;   // into i18n::kLanguages
   std::int32_t transportIndex_ = 0;  // 0 USB, 1 Wi-Fi
   std::string host_;                 // Wi-Fi address, passed on unchecked

@@ -12,6 +12,8 @@
 #include "common/debug_log.h"
 #include "transport/dns_sd_win.h"
 
+namespace transport {
+
 namespace {
 
 constexpr wchar_t kServiceType[] = L"_brindlevideo._tcp.local";
@@ -283,3 +285,5 @@ std::vector<DiscoveredHost> Discovery::hosts() const {
   std::lock_guard<std::mutex> lock(state_->hostsMutex_);
   return state_->hosts_;
 }
+
+}  // namespace transport

@@ -1,5 +1,7 @@
 #include "transport/dns_sd_win.h"
 
+namespace transport {
+
 namespace {
 
 template <class Function>
@@ -27,3 +29,5 @@ const DnsSdFunctions& systemDnsSdFunctions() {
   static const DnsSdFunctions functions = load();
   return functions;
 }
+
+}  // namespace transport

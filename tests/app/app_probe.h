@@ -24,7 +24,7 @@ class AppProbe {
   int languageIndex() const { return app_.languageIndex_; }
   int transportIndex() const { return app_.transportIndex_; }
   const std::string& host() const { return app_.host_; }
-  const std::vector<DiscoveredHost>& services() const { return app_.services_; }
+  const std::vector<transport::DiscoveredHost>& services() const { return app_.services_; }
   bool showHelp() const { return app_.showHelp_; }
 
   ID3D11Device* device() const { return app_.device_; }

@@ -58,7 +58,7 @@ void runRound(int round, Totals& totals) {
                                       Record{DNS_TYPE_PTR, L"Held2"}, Record{DNS_TYPE_PTR, L"B2"},
                                       Record{DNS_TYPE_PTR, L"Silent"}};
   {
-    Discovery discovery(fake.functions());
+    transport::Discovery discovery(fake.functions());
     ASSERT_TRUE(discovery.start());
     int results = 1 + round % 4;
     for (int i = 0; i < results; ++i) fake.deliverBrowse(result);
