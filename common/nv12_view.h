@@ -24,7 +24,4 @@ constexpr std::uint64_t nv12Bytes(std::uint32_t rowBytes, std::uint32_t height) 
   return std::uint64_t(rowBytes) * (std::uint64_t(height) + (std::uint64_t(height) + 1) / 2);
 }
 
-static_assert(nv12Bytes(1920, 1080) == 3'110'400);
-static_assert(nv12Bytes(16, 15) == 16 * (15 + 8));
-
 }  // namespace common
