@@ -54,10 +54,18 @@ Case readCase(FuzzedDataProvider& in) {
   return c;
 }
 
+// Whether the camera takes the picture at all: it holds its own size, has a whole pixel pair
+// and a row, and the sample holds one output picture. Otherwise nothing is written.
+bool accepted(const Case& c, std::size_t sourceSize) {
+  const std::uint64_t pixels = std::uint64_t(c.W) * c.H;
+  return sourceSize >= common::nv12Bytes(c.sw, c.sh) && c.sw >= 2 && c.sh > 0 &&
+         c.count >= (c.yuy2 ? pixels * 2 : pixels + pixels / 2);
+}
+
 // What the sample must hold afterwards, written from the rules by the reference.
 std::vector<std::uint8_t> expected(const Case& c, const std::vector<std::uint8_t>& source) {
   std::vector<std::uint8_t> out(c.count, kUntouched);
-  if (source.size() < common::nv12Bytes(c.sw, c.sh)) return out;
+  if (!accepted(c, source.size())) return out;
   const reference::Picture p{c.sw, c.sh, source.data()};
   const bool sameSize = c.sw == c.W && c.sh == c.H;
   if (c.yuy2 && sameSize) {
@@ -88,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const common::Nv12View picture{source.data(), source.size(), c.sw, c.sh, c.sw};
     const bool converted = convertPicture(picture, sample.data(), sample.size(), c.W, c.H, c.yuy2, scaler);
-    FUZZ_CHECK(converted == (source.size() >= common::nv12Bytes(c.sw, c.sh)));
+    FUZZ_CHECK(converted == accepted(c, source.size()));
     FUZZ_CHECK(sample == expected(c, source));
   }
   return 0;
