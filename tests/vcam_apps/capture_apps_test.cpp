@@ -224,18 +224,7 @@ int handleCount() {
   return n;
 }
 
-class CaptureAppsTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
-  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
-  void SetUp() override {
-    ASSERT_TRUE(registered_) << "regsvr32 failed";
-    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
-  }
-  void TearDown() override { CoUninitialize(); }
-  static inline bool registered_ = false;
-};
+using CaptureAppsTest = dlltest::RegisteredCameraTest;
 
 TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
   // Each format at another frame interval; 0 asks for none and gets the default.

@@ -24,19 +24,7 @@ using cameraviewer::SampleFormat;
 
 using testsupport::ringExists;
 
-class CameraCaptureTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
-  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
-  void SetUp() override {
-    ASSERT_TRUE(registered_) << "regsvr32 failed";
-    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
-  }
-  void TearDown() override { CoUninitialize(); }
-  static bool registered_;
-};
-bool CameraCaptureTest::registered_ = false;
+using CameraCaptureTest = dlltest::RegisteredCameraTest;
 
 TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
   // Built as a 32-bit program, the camera reads a ring that a 64-bit writer made.
