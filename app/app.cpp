@@ -5,19 +5,11 @@
 #include "i18n/languages.h"
 #include "i18n/localizer.h"
 
-namespace {
-
-template <class T>
-void releaseCom(T*& object) {
-  if (object != nullptr) object->Release();
-  object = nullptr;
-}
-
-}  // namespace
+namespace app {
 
 App::App(ID3D11Device* device, ID3D11DeviceContext* context) : device_(device), context_(context) { init(); }
 
-App::App(ID3D11Device* device, ID3D11DeviceContext* context, const DnsSdFunctions& dnsSd)
+App::App(ID3D11Device* device, ID3D11DeviceContext* context, const transport::DnsSdFunctions& dnsSd)
     : device_(device), context_(context), discovery_(dnsSd) {
   init();
 }
@@ -35,13 +27,13 @@ void App::init() {
 
 App::~App() {
   session_.stop();
-  releaseCom(previewSrv_);
-  releaseCom(previewTexture_);
+  previewSrv_.Reset();
+  previewTexture_.Reset();
   textureWidth_ = 0;
   textureHeight_ = 0;
   session_.pictures().clear();
   std::string().swap(host_);
-  std::vector<DiscoveredHost>().swap(services_);
+  std::vector<transport::DiscoveredHost>().swap(services_);
   discovery_.stop();
 }
 
@@ -53,3 +45,5 @@ void App::start() {
   }
   session_.start(link);
 }
+
+}  // namespace app

@@ -4,25 +4,26 @@
 // destruction run on the UI thread. Windows only.
 #pragma once
 
+#include <d3d11.h>
+#include <wrl/client.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "session/session_win.h"
-#include "transport/discovery.h"
+#include "transport/discovery_win.h"
 
-struct DnsSdFunctions;
-struct ID3D11Device;
-struct ID3D11DeviceContext;
-struct ID3D11Texture2D;
-struct ID3D11ShaderResourceView;
+class AppProbe;
+
+namespace app {
 
 class App {
  public:
   // Neither object is owned; both must outlive the App. Starts service discovery.
   App(ID3D11Device* device, ID3D11DeviceContext* context);
   // The same, with discovery asking another DNS-SD service, which must outlive the App (tests).
-  App(ID3D11Device* device, ID3D11DeviceContext* context, const DnsSdFunctions& dnsSd);
+  App(ID3D11Device* device, ID3D11DeviceContext* context, const transport::DnsSdFunctions& dnsSd);
   // Stops the receive chain, releases the preview texture and stops discovery.
   ~App();
   App(const App&) = delete;
@@ -32,7 +33,7 @@ class App {
   void frame();
 
  private:
-  friend class AppProbe;  // tests press start and read the view's own state
+  friend class ::AppProbe;  // tests press start and read the view's own state
 
   void init();
   // What the start button does: starts the session over the chosen transport.
@@ -48,18 +49,20 @@ class App {
   ID3D11Device* device_ = nullptr;
   ID3D11DeviceContext* context_ = nullptr;
   session::Session session_;
-  Discovery discovery_;
-  std::vector<DiscoveredHost> services_;
+  transport::Discovery discovery_;
+  std::vector<transport::DiscoveredHost> services_;
   std::int32_t languageIndex_ = 0;   // into i18n::kLanguages
   std::int32_t transportIndex_ = 0;  // 0 USB, 1 Wi-Fi
   std::string host_;                 // Wi-Fi address, passed on unchecked
   bool showHelp_ = false;
 
-  ID3D11Texture2D* previewTexture_ = nullptr;     // owned
-  ID3D11ShaderResourceView* previewSrv_ = nullptr;  // owned
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> previewTexture_;
+  Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> previewSrv_;
   std::uint32_t textureWidth_ = 0;
   std::uint32_t textureHeight_ = 0;
   std::int64_t fpsWindowStart_ = 0;  // steady clock, nanoseconds; 0 = not started
   std::int32_t fpsFrames_ = 0;
   double previewFps_ = 0.0;
 };
+
+}  // namespace app

@@ -1,14 +1,6 @@
 #include "app/graphics.h"
 
-namespace {
-
-template <class T>
-void releaseCom(T*& object) {
-  if (object != nullptr) object->Release();
-  object = nullptr;
-}
-
-}  // namespace
+namespace app {
 
 bool createGraphics(HWND window, Graphics& graphics, const CreateDeviceFunction& createDevice) {
   DXGI_SWAP_CHAIN_DESC desc = {};
@@ -50,23 +42,22 @@ bool createGraphics(HWND window, Graphics& graphics, const CreateDeviceFunction&
 }
 
 void releaseGraphics(Graphics& graphics) {
-  releaseCom(graphics.mainRenderTargetView);
-  releaseCom(graphics.swapChain);
-  releaseCom(graphics.context);
-  releaseCom(graphics.device);
+  graphics.mainRenderTargetView.Reset();
+  graphics.swapChain.Reset();
+  graphics.context.Reset();
+  graphics.device.Reset();
 }
 
 void createBackBufferView(Graphics& graphics) {
   if (graphics.device == nullptr || graphics.swapChain == nullptr) return;
-  ID3D11Texture2D* backBuffer = nullptr;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> backBuffer;
   if (FAILED(graphics.swapChain->GetBuffer(0, IID_PPV_ARGS(&backBuffer))) || backBuffer == nullptr) return;
-  if (FAILED(graphics.device->CreateRenderTargetView(backBuffer, nullptr, &graphics.mainRenderTargetView))) {
-    graphics.mainRenderTargetView = nullptr;
+  if (FAILED(graphics.device->CreateRenderTargetView(backBuffer.Get(), nullptr, &graphics.mainRenderTargetView))) {
+    graphics.mainRenderTargetView.Reset();
   }
-  backBuffer->Release();
 }
 
-void releaseBackBufferView(Graphics& graphics) { releaseCom(graphics.mainRenderTargetView); }
+void releaseBackBufferView(Graphics& graphics) { graphics.mainRenderTargetView.Reset(); }
 
 void applyPendingResize(Graphics& graphics) {
   if (graphics.pendingResizeWidth == 0 || graphics.pendingResizeHeight == 0) return;
@@ -79,3 +70,5 @@ void applyPendingResize(Graphics& graphics) {
   graphics.pendingResizeHeight = 0;
   createBackBufferView(graphics);
 }
+
+}  // namespace app

@@ -5,15 +5,18 @@
 
 #include <d3d11.h>
 #include <dxgi.h>
+#include <wrl/client.h>
 
 #include <cstdint>
 #include <functional>
 
+namespace app {
+
 struct Graphics {
-  ID3D11Device* device = nullptr;
-  ID3D11DeviceContext* context = nullptr;
-  IDXGISwapChain* swapChain = nullptr;
-  ID3D11RenderTargetView* mainRenderTargetView = nullptr;  // back buffer 0; remade on every resize
+  Microsoft::WRL::ComPtr<ID3D11Device> device;
+  Microsoft::WRL::ComPtr<ID3D11DeviceContext> context;
+  Microsoft::WRL::ComPtr<IDXGISwapChain> swapChain;
+  Microsoft::WRL::ComPtr<ID3D11RenderTargetView> mainRenderTargetView;  // back buffer 0; remade on every resize
   // From the last WM_SIZE; 0 means none pending. Written by the window procedure, applied and
   // cleared by the frame loop.
   std::uint32_t pendingResizeWidth = 0;
@@ -40,3 +43,5 @@ void releaseBackBufferView(Graphics& graphics);
 // The frame loop's resize step: when both pending sizes are non-zero, resizes the existing
 // buffers to them, clears them and remakes the back-buffer view.
 void applyPendingResize(Graphics& graphics);
+
+}  // namespace app

@@ -5,6 +5,8 @@
 
 extern IMGUI_IMPL_API LRESULT ImGui_ImplWin32_WndProcHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+namespace app {
+
 ATOM registerWindowClass(HINSTANCE instance) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
@@ -48,3 +50,5 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
+
+}  // namespace app

@@ -5,6 +5,8 @@
 
 #include "app/graphics.h"
 
+namespace app {
+
 inline constexpr wchar_t kWindowClassName[] = L"BrindleVideoWindow";
 inline constexpr wchar_t kWindowTitle[] = L"Orvik";
 inline constexpr int kWindowWidth = 720;  // outer size, not scaled for the monitor's DPI
@@ -21,3 +23,5 @@ HWND createMainWindow(HINSTANCE instance, Graphics* graphics);
 // Dear ImGui sees every message first. WM_SIZE records the new client size unless minimised or
 // without a device; the Alt key's menu command is swallowed; WM_DESTROY ends the message loop.
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace app

@@ -10,6 +10,8 @@
 #include "i18n/localizer.h"
 #include "imgui.h"
 
+namespace app {
+
 namespace {
 
 std::string tr(const char* key) { return i18n::Localizer::instance().translate(key); }
@@ -148,7 +150,7 @@ void App::drawConnectPanel() {
     ImGui::SetNextItemWidth(240.0f);
     if (ImGui::BeginCombo("##hostCombo", host_.empty() ? "(select iPhone)" : host_.c_str())) {
       for (std::size_t i = 0; i < services_.size(); ++i) {
-        const DiscoveredHost& service = services_[i];
+        const transport::DiscoveredHost& service = services_[i];
         char label[128];
         std::snprintf(label, sizeof(label), "%s  (%s)", service.name.c_str(), service.ip.c_str());
         ImGui::PushID(static_cast<int>(i));  // two ports of one phone read alike
@@ -204,3 +206,5 @@ void App::drawHelpWindow() {
   }
   ImGui::End();
 }
+
+}  // namespace app

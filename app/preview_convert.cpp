@@ -9,6 +9,8 @@
 #include <intrin.h>
 #endif
 
+namespace app {
+
 namespace {
 
 // The reference conversion of one pixel.
@@ -72,7 +74,7 @@ PreviewKernel previewBestKernel() {
   return PreviewKernel::Scalar;
 }
 
-bool nv12ToRgba(const PreviewPicture& src, std::uint8_t* dst, std::size_t dstPitch, PreviewKernel kernel) {
+bool nv12ToRgba(const common::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch, PreviewKernel kernel) {
   if (kernel == PreviewKernel::Best) kernel = previewBestKernel();
   if (!previewKernelAvailable(kernel)) return false;
   const std::uint32_t W = src.width, H = src.height, S = src.stride;
@@ -108,3 +110,5 @@ bool nv12ToRgba(const PreviewPicture& src, std::uint8_t* dst, std::size_t dstPit
   }
   return true;
 }
+
+}  // namespace app

@@ -16,16 +16,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// An NV12 picture owned elsewhere: `height` rows of `stride` luma bytes, then up to
-// (height + 1) / 2 rows of `stride` bytes of interleaved chroma, U first. `size` is the number of
-// bytes readable at `data`.
-struct PreviewPicture {
-  const std::uint8_t* data = nullptr;
-  std::size_t size = 0;
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::uint32_t stride = 0;
-};
+#include "common/nv12_view.h"
+
+namespace app {
 
 // The row loops the conversion can run. Every kernel writes the same bytes.
 enum class PreviewKernel {
@@ -46,5 +39,7 @@ PreviewKernel previewBestKernel();
 // nothing written, when the picture is empty, its stride is below its width, it holds fewer than
 // stride * (height + height / 2) bytes, dstPitch is below 4 * width, or the kernel is not
 // available.
-bool nv12ToRgba(const PreviewPicture& src, std::uint8_t* dst, std::size_t dstPitch,
+bool nv12ToRgba(const common::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch,
                 PreviewKernel kernel = PreviewKernel::Best);
+
+}  // namespace app

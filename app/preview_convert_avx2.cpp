@@ -4,7 +4,7 @@
 #if defined(__AVX2__) || (defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86)))
 #include <immintrin.h>
 
-namespace preview_rows {
+namespace app::preview_rows {
 
 bool builtAvx2() { return true; }
 
@@ -64,16 +64,16 @@ std::uint32_t avx2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_
   return x;
 }
 
-}  // namespace preview_rows
+}  // namespace app::preview_rows
 
 #else
 
-namespace preview_rows {
+namespace app::preview_rows {
 
 bool builtAvx2() { return false; }
 
 std::uint32_t avx2Row(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::uint32_t) { return 0; }
 
-}  // namespace preview_rows
+}  // namespace app::preview_rows
 
 #endif

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace app {
+
 namespace preview_rows {
 
 // Whether this build has the kernel (the processor may still lack AVX2).
@@ -24,3 +26,5 @@ std::uint32_t sse2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_
 std::uint32_t avx2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count);
 
 }  // namespace preview_rows
+
+}  // namespace app

@@ -3,7 +3,7 @@
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 
-namespace preview_rows {
+namespace app::preview_rows {
 
 bool builtSse2() { return true; }
 
@@ -60,16 +60,16 @@ std::uint32_t sse2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_
   return x;
 }
 
-}  // namespace preview_rows
+}  // namespace app::preview_rows
 
 #else
 
-namespace preview_rows {
+namespace app::preview_rows {
 
 bool builtSse2() { return false; }
 
 std::uint32_t sse2Row(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::uint32_t) { return 0; }
 
-}  // namespace preview_rows
+}  // namespace app::preview_rows
 
 #endif

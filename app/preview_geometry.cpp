@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace app {
+
 PreviewFit fitPreview(std::uint32_t textureWidth, std::uint32_t textureHeight, int rotation, float boxWidth) {
   const double A = boxWidth > 0.0f ? double(boxWidth) : 0.0;
   double tw = textureWidth, th = textureHeight;
@@ -63,3 +65,5 @@ void countPreviewPicture(std::int64_t nowNs, std::int64_t& windowStartNs, std::i
     windowStartNs = nowNs;
   }
 }
+
+}  // namespace app

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace app {
+
 // The preview box is always this high; its width is whatever the window gives it.
 constexpr float kPreviewBoxHeight = 360.0f;
 
@@ -47,3 +49,5 @@ std::string previewAngleText(int rotation);
 // Counts one uploaded picture at nowNs (steady clock, nanoseconds). windowStartNs 0 means no
 // window yet; once a window spans a second or more, fps gets its rate and a new window starts.
 void countPreviewPicture(std::int64_t nowNs, std::int64_t& windowStartNs, std::int32_t& frames, double& fps);
+
+}  // namespace app

@@ -11,25 +11,25 @@
 #include "common/steady_clock.h"
 #include "imgui.h"
 
+namespace app {
+
 namespace {
 
-// What the conversion may read of a picture: it refuses anything smaller, and so do we, before
-// the texture is touched.
-bool readable(const PreviewPicture& picture) {
+// A whole picture, checked before the texture is touched (the conversion refuses less).
+bool readable(const common::Nv12View& picture) {
   if (picture.width == 0 || picture.height == 0 || picture.stride < picture.width) return false;
-  std::uint64_t rows = std::uint64_t(picture.height) + picture.height / 2;
-  return picture.size >= rows * picture.stride;
+  return picture.size >= common::nv12Bytes(picture.stride, picture.height);
 }
 
 }  // namespace
 
 void App::uploadPreview() {
-  receiver::DecodedFrame taken;
+  media::DecodedFrame taken;
   if (!session_.pictures().take(taken)) return;
   const std::uint32_t width = taken.width;
   const std::uint32_t height = taken.height;
 
-  const PreviewPicture picture = {taken.data.data(), taken.data.size(), width, height, taken.stride};
+  const common::Nv12View picture = taken.view();
   if (!readable(picture)) {
     logLine("[Preview] picture %ux%u dropped: %zu bytes of stride %u cannot hold it\n", width, height,
             taken.data.size(), taken.stride);
@@ -37,10 +37,8 @@ void App::uploadPreview() {
   }
 
   if (width != textureWidth_ || height != textureHeight_) {
-    if (previewSrv_ != nullptr) previewSrv_->Release();
-    if (previewTexture_ != nullptr) previewTexture_->Release();
-    previewSrv_ = nullptr;
-    previewTexture_ = nullptr;
+    previewSrv_.Reset();
+    previewTexture_.Reset();
     textureWidth_ = 0;
     textureHeight_ = 0;
 
@@ -57,7 +55,7 @@ void App::uploadPreview() {
     desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
     desc.MiscFlags = 0;
     if (FAILED(device_->CreateTexture2D(&desc, nullptr, &previewTexture_))) {
-      previewTexture_ = nullptr;
+      previewTexture_.Reset();
       return;
     }
     D3D11_SHADER_RESOURCE_VIEW_DESC view = {};
@@ -65,10 +63,9 @@ void App::uploadPreview() {
     view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
     view.Texture2D.MostDetailedMip = 0;
     view.Texture2D.MipLevels = 1;
-    if (FAILED(device_->CreateShaderResourceView(previewTexture_, &view, &previewSrv_))) {
-      previewSrv_ = nullptr;
-      previewTexture_->Release();
-      previewTexture_ = nullptr;
+    if (FAILED(device_->CreateShaderResourceView(previewTexture_.Get(), &view, &previewSrv_))) {
+      previewSrv_.Reset();
+      previewTexture_.Reset();
       return;
     }
     textureWidth_ = width;
@@ -76,9 +73,9 @@ void App::uploadPreview() {
   }
 
   D3D11_MAPPED_SUBRESOURCE mapped = {};
-  if (FAILED(context_->Map(previewTexture_, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
+  if (FAILED(context_->Map(previewTexture_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
   bool converted = nv12ToRgba(picture, static_cast<std::uint8_t*>(mapped.pData), mapped.RowPitch);
-  context_->Unmap(previewTexture_, 0);
+  context_->Unmap(previewTexture_.Get(), 0);
   if (!converted) {
     // Checked above; only a row pitch below the picture's width lands here.
     logLine("[Preview] picture %ux%u dropped: texture row pitch %u\n", width, height, mapped.RowPitch);
@@ -107,7 +104,7 @@ void App::drawPreview() {
     const std::array<PreviewPoint, 4> uv =
         previewTexCoords(rotation, orientation.mirror.load(), orientation.flip.load());
     auto vec = [](PreviewPoint point) { return ImVec2(point.x, point.y); };
-    draw->AddImageQuad(reinterpret_cast<ImTextureID>(previewSrv_), ImVec2(x0, p.y), ImVec2(x0 + fit.width, p.y),
+    draw->AddImageQuad(reinterpret_cast<ImTextureID>(previewSrv_.Get()), ImVec2(x0, p.y), ImVec2(x0 + fit.width, p.y),
                        ImVec2(x0 + fit.width, p.y + fit.height), ImVec2(x0, p.y + fit.height), vec(uv[0]), vec(uv[1]),
                        vec(uv[2]), vec(uv[3]), IM_COL32_WHITE);
   } else {
@@ -132,3 +129,5 @@ void App::drawPreview() {
   ImGui::TextDisabled("%s", previewAngleText(orientation.rotation.load()).c_str());
   ImGui::PopStyleColor();
 }
+
+}  // namespace app

@@ -9,6 +9,8 @@
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
 
+namespace app {
+
 namespace {
 
 void applyStyle() {
@@ -73,9 +75,9 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   }
   applyStyle();
   ImGui_ImplWin32_Init(window);
-  ImGui_ImplDX11_Init(graphics.device, graphics.context);
+  ImGui_ImplDX11_Init(graphics.device.Get(), graphics.context.Get());
 
-  auto app = std::make_unique<App>(graphics.device, graphics.context);
+  auto app = std::make_unique<App>(graphics.device.Get(), graphics.context.Get());
 
   const float clearColor[4] = {0.04f, 0.05f, 0.07f, 1.0f};
   while (pumpMessages()) {
@@ -89,8 +91,8 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
 
     // A failed resize leaves no view: skip the target rather than draw into nothing.
     if (graphics.mainRenderTargetView != nullptr) {
-      graphics.context->OMSetRenderTargets(1, &graphics.mainRenderTargetView, nullptr);
-      graphics.context->ClearRenderTargetView(graphics.mainRenderTargetView, clearColor);
+      graphics.context->OMSetRenderTargets(1, graphics.mainRenderTargetView.GetAddressOf(), nullptr);
+      graphics.context->ClearRenderTargetView(graphics.mainRenderTargetView.Get(), clearColor);
       ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
     }
     graphics.swapChain->Present(1, 0);
@@ -108,3 +110,5 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   app.reset();  // stops a running stream only now, after the window has gone
   return 0;
 }
+
+}  // namespace app

@@ -10,6 +10,8 @@
 
 #include "app/graphics.h"
 
+namespace app {
+
 class App;
 
 struct ProgramHooks {
@@ -21,3 +23,5 @@ struct ProgramHooks {
 
 // 0 after the window was closed, 1 when no Direct3D 11 device could be created.
 int runProgram(HINSTANCE instance, const ProgramHooks& hooks = {});
+
+}  // namespace app

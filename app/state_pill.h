@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace app {
+
 struct PillColor {
   std::uint8_t r, g, b, a;
 };
@@ -27,3 +29,5 @@ constexpr StatePill statePill(int state) {
       return {"connect.status.idle", {128, 128, 132, 255}, {128, 128, 132, 128}};
   }
 }
+
+}  // namespace app

@@ -3,4 +3,4 @@
 
 #include "app/program.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return runProgram(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return app::runProgram(instance); }

@@ -18,14 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* split = std::find(data, end, 0);
   const std::string_view text(reinterpret_cast<const char*>(data), std::size_t(split - data));
 
-  const AudioFormat format = parseAudioFormat(text);
+  const media::AudioFormat format = media::parseAudioFormat(text);
   if (unplayableReason(format) != nullptr) return 0;
 
-  const AudioDeviceFormat device = audioDeviceFormat(format);
+  const media::AudioDeviceFormat device = media::audioDeviceFormat(format);
   FUZZ_CHECK(device.blockAlign > 0 && device.samplesPerSec > 0 && device.channels > 0);
   FUZZ_CHECK(device.avgBytesPerSec == std::uint32_t(device.blockAlign) * device.samplesPerSec);
 
-  const AudioQueueLimits limits = audioQueueLimits(device.blockAlign, device.samplesPerSec);
+  const media::AudioQueueLimits limits = media::audioQueueLimits(device.blockAlign, device.samplesPerSec);
   FUZZ_CHECK(limits.keep <= limits.limit && limits.keep % device.blockAlign == 0);
 
   // The samples arrive in pushes of up to 251 bytes; the queue never holds more than its limit
@@ -34,14 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* samples = split == end ? end : split + 1;
   for (const std::uint8_t* p = samples; p < end;) {
     std::size_t n = std::min<std::size_t>(std::size_t(end - p), 1 + *p % 251);
-    appendAudio(queue, p, n, limits);
+    media::appendAudio(queue, p, n, limits);
     p += n;
     FUZZ_CHECK(queue.size() <= limits.limit);
     std::size_t tail = std::min(queue.size(), n);
     FUZZ_CHECK(tail == 0 || std::memcmp(queue.data() + queue.size() - tail, p - tail, tail) == 0);
     if (n % 3 == 0) {
       std::size_t before = queue.size(), want = n;
-      takeAudio(queue, want, taken);
+      media::takeAudio(queue, want, taken);
       FUZZ_CHECK(taken.size() == std::min(before, want) && queue.size() == before - taken.size());
     }
   }

@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   int rotation = -1;
   bool mirror = true;
-  parseOrientation(text, rotation, mirror);
-  const int turns = quarterTurnsFromDegrees(rotation);
+  media::parseOrientation(text, rotation, mirror);
+  const int turns = app::quarterTurnsFromDegrees(rotation);
   FUZZ_CHECK(turns >= 0 && turns <= 3);
 
   // What was read, written the way a phone writes it, reads back the same.
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 ",\"mirror\":" + (mirror ? "true" : "false") + "}";
   int again = -1;
   bool mirrorAgain = !mirror;
-  parseOrientation(canonical, again, mirrorAgain);
+  media::parseOrientation(canonical, again, mirrorAgain);
   FUZZ_CHECK(again == rotation && mirrorAgain == mirror);
   return 0;
 }

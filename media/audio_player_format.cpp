@@ -1,5 +1,7 @@
 #include "media/audio_player_format.h"
 
+namespace media {
+
 namespace {
 constexpr std::int32_t kMaxSampleRate = 384000;
 }  // namespace
@@ -31,3 +33,5 @@ const char* unplayableReason(const AudioFormat& format) {
   if (audioDeviceFormat(format).blockAlign == 0) return "frame size";
   return nullptr;
 }
+
+}  // namespace media

@@ -6,6 +6,8 @@
 
 #include "media/stream_metadata.h"
 
+namespace media {
+
 // Field for field what goes into WAVEFORMATEXTENSIBLE (tag 0xFFFE, cbSize 22).
 struct AudioDeviceFormat {
   std::uint16_t channels = 0;            // nChannels: low 16 bits of `channels`
@@ -25,3 +27,5 @@ bool sameDeviceFields(const AudioFormat& a, const AudioFormat& b);
 // Null when the format can be handed to the device; otherwise why not. A phone can announce
 // anything, and a zero block align would make the render loop's arithmetic meaningless.
 const char* unplayableReason(const AudioFormat& format);
+
+}  // namespace media

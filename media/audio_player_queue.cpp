@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace media {
+
 AudioQueueLimits audioQueueLimits(std::uint32_t frameBytes, std::uint32_t sampleRate) {
   AudioQueueLimits limits;
   if (frameBytes == 0) return limits;
@@ -51,3 +53,5 @@ void fillAudioBuffer(std::uint8_t* buffer, std::size_t size, const std::vector<s
   if (copied > 0) std::memcpy(buffer, taken.data(), copied);
   if (size > copied) std::memset(buffer + copied, 0, size - copied);
 }
+
+}  // namespace media

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace media {
+
 struct AudioQueueLimits {
   std::size_t keep = 0;   // bytes left after a trim: the newest 40 ms, whole frames
   std::size_t limit = 0;  // a queue above this many bytes (120 ms) is trimmed
@@ -26,3 +28,5 @@ void takeAudio(std::vector<std::uint8_t>& queue, std::size_t want, std::vector<s
 
 // Copies `taken` into the `size` bytes at `buffer`, as much as fits, and zeroes the rest.
 void fillAudioBuffer(std::uint8_t* buffer, std::size_t size, const std::vector<std::uint8_t>& taken);
+
+}  // namespace media

@@ -1,5 +1,5 @@
 // WASAPI shared-mode render with event callback; the queue logic lives in audio_player_queue.
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 
 #include <windows.h>
 #include <mmdeviceapi.h>
@@ -10,6 +10,8 @@
 
 #include "common/debug_log.h"
 #include "media/audio_player_format.h"
+
+namespace media {
 
 namespace {
 
@@ -24,12 +26,6 @@ constexpr REFERENCE_TIME kBufferDuration = 600000;                 // 60 ms
 constexpr DWORD kRenderWaitMs = 100;
 
 unsigned long code(HRESULT hr) { return static_cast<unsigned long>(hr); }
-
-template <class T>
-void release(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
 
 WAVEFORMATEXTENSIBLE waveFormat(const AudioFormat& format) {
   AudioDeviceFormat device = audioDeviceFormat(format);
@@ -48,6 +44,8 @@ WAVEFORMATEXTENSIBLE waveFormat(const AudioFormat& format) {
 }
 
 }  // namespace
+
+AudioPlayer::AudioPlayer() = default;
 
 AudioPlayer::~AudioPlayer() { stop(); }
 
@@ -78,23 +76,22 @@ bool AudioPlayer::openDevice() {
 
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
-  HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
-                                reinterpret_cast<void**>(&enumerator_));
+  HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator_));
   if (FAILED(hr) || !enumerator_) {
     logMediaLine("[AudioPlayer] MMDeviceEnumerator failed 0x%08lx\n", code(hr));
     return false;
   }
 
-  IMMDevice* device = nullptr;
+  Microsoft::WRL::ComPtr<IMMDevice> device;
   hr = enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, &device);
   if (FAILED(hr) || !device) {
     logMediaLine("[AudioPlayer] GetDefaultAudioEndpoint failed 0x%08lx\n", code(hr));
-    release(device);
     return false;
   }
 
-  hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&client_));
-  release(device);
+  hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                        reinterpret_cast<void**>(client_.ReleaseAndGetAddressOf()));
+  device.Reset();
   if (FAILED(hr) || !client_) {
     logMediaLine("[AudioPlayer] Activate IAudioClient failed 0x%08lx\n", code(hr));
     return false;
@@ -124,7 +121,7 @@ bool AudioPlayer::openDevice() {
   }
   bufferFrames_ = frames;
 
-  hr = client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&renderClient_));
+  hr = client_->GetService(IID_PPV_ARGS(&renderClient_));
   if (FAILED(hr) || !renderClient_) {
     logMediaLine("[AudioPlayer] GetService IAudioRenderClient 0x%08lx\n", code(hr));
     return false;
@@ -198,12 +195,14 @@ void AudioPlayer::stop() {
   if (bufferEvent_) SetEvent(bufferEvent_);
   if (renderThread_.joinable()) renderThread_.join();
   if (client_) client_->Stop();
-  release(renderClient_);
-  release(client_);
-  release(enumerator_);
+  renderClient_.Reset();
+  client_.Reset();
+  enumerator_.Reset();
   if (bufferEvent_) CloseHandle(bufferEvent_);
   bufferEvent_ = nullptr;
   opened_ = false;
   std::lock_guard<std::mutex> lock(queueMutex_);
   queue_.clear();
 }
+
+}  // namespace media

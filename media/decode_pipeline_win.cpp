@@ -3,20 +3,23 @@
 #include <utility>
 
 #include "common/debug_log.h"
+#include "common/nv12_view.h"
 #include "media/nv12_pack.h"
 
+namespace media {
+
 DecodePipelineWin::DecodePipelineWin() {
-  h264_.onFrame = [this](const receiver::DecodedFrame& frame) { deliver(frame); };
+  h264_.onFrame = [this](const media::DecodedFrame& frame) { deliver(frame); };
 }
 
 bool DecodePipelineWin::start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName) {
   if (started_) return true;
-  FrameRingConfig config;
+  ring::FrameRingConfig config;
   config.name = ringName;
   config.slotCount = 4;
   config.maxWidth = maxWidth;
   config.maxHeight = maxHeight;
-  config.fourcc = kFourccNv12;
+  config.fourcc = ring::kFourccNv12;
   if (!ring_.open(config)) return false;
   if (!h264_.start()) {
     ring_.close();
@@ -38,12 +41,12 @@ void DecodePipelineWin::decode(const receiver::Frame& frame) {
   h264_.feed(frame.payload, frame.timestampUs);
 }
 
-void DecodePipelineWin::deliver(const receiver::DecodedFrame& frame) {
+void DecodePipelineWin::deliver(const media::DecodedFrame& frame) {
   const std::uint32_t rows = frame.codedHeight != 0 ? frame.codedHeight : frame.height;
   const bool tight = frame.stride == frame.width && rows == frame.height;
   // Nothing is read past the picture's bytes: a short or empty one goes nowhere.
   const bool readable = frame.width != 0 && frame.height != 0 &&
-                        (tight ? frame.data.size() >= packedNv12Size(frame.width, frame.height)
+                        (tight ? frame.data.size() >= common::nv12Bytes(frame.width, frame.height)
                                : packNv12(frame.data.data(), frame.data.size(), frame.stride, rows, frame.width,
                                           frame.height, packBuffer_));
   if (!readable) {
@@ -63,7 +66,7 @@ void DecodePipelineWin::deliver(const receiver::DecodedFrame& frame) {
                 packBuffer_.size());
   if (!onDecodedFrame) return;
   // Lend the pack buffer to the packed picture instead of copying it; it comes back after.
-  receiver::DecodedFrame packed;
+  media::DecodedFrame packed;
   packed.width = frame.width;
   packed.height = frame.height;
   packed.codedHeight = frame.height;
@@ -73,3 +76,5 @@ void DecodePipelineWin::deliver(const receiver::DecodedFrame& frame) {
   onDecodedFrame(packed);
   packBuffer_ = std::move(packed.data);
 }
+
+}  // namespace media

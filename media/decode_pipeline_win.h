@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "media/decoded_frame.h"
-#include "media/h264_decoder.h"
+#include "media/h264_decoder_win.h"
 #include "receiver/frame.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"
+
+namespace media {
 
 class DecodePipelineWin {
  public:
@@ -25,7 +27,7 @@ class DecodePipelineWin {
 
   // Opens the frame ring `ringName` with 4 NV12 slots of maxWidth x maxHeight, then starts the
   // decoder. False, with nothing left running, when either fails. True at once when started.
-  bool start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName = kFrameRingName);
+  bool start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName = ring::kFrameRingName);
   // Stops the decoder, then closes the ring. Nothing when stopped.
   void stop();
 
@@ -36,16 +38,18 @@ class DecodePipelineWin {
   // Takes one picture as the decoder lays it out, packs it when its rows or plane offset are
   // not tight, publishes it and passes it on. A picture whose bytes cannot hold the rows its
   // layout names is dropped with a log line.
-  void deliver(const receiver::DecodedFrame& frame);
+  void deliver(const media::DecodedFrame& frame);
 
   bool started() const { return started_; }
   std::uint64_t framesDecoded() const { return h264_.framesDecoded(); }
 
-  std::function<void(const receiver::DecodedFrame&)> onDecodedFrame;
+  std::function<void(const media::DecodedFrame&)> onDecodedFrame;
 
  private:
   H264Decoder h264_;
-  FrameRingWriter ring_;
+  ring::FrameRingWriter ring_;
   std::vector<std::uint8_t> packBuffer_;
   bool started_ = false;
 };
+
+}  // namespace media

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace receiver {
+#include "common/nv12_view.h"
+
+namespace media {
 
 struct DecodedFrame {
   std::uint32_t width = 0;        // visible pixels
@@ -16,6 +18,9 @@ struct DecodedFrame {
   // the chroma starts at row height.
   std::vector<std::uint8_t> data;
   std::uint32_t stride = 0;       // bytes per row, both planes
+
+  // The picture as a view; only a packed one (chroma right after `height` rows) reads right.
+  common::Nv12View view() const { return {data.data(), data.size(), width, height, stride}; }
 };
 
-}  // namespace receiver
+}  // namespace media

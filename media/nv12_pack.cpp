@@ -1,6 +1,9 @@
+#include "common/nv12_view.h"
 #include "media/nv12_pack.h"
 
 #include <cstring>
+
+namespace media {
 
 std::uint64_t nv12SourceBytesNeeded(std::uint32_t sourceStride, std::uint32_t sourceRows, std::uint32_t width,
                                     std::uint32_t height) {
@@ -15,7 +18,7 @@ bool packNv12(const std::uint8_t* source, std::size_t sourceSize, std::uint32_t 
               std::vector<std::uint8_t>& destination) {
   if (sourceStride < width || sourceRows < height) return false;
   if (nv12SourceBytesNeeded(sourceStride, sourceRows, width, height) > sourceSize) return false;
-  const std::uint64_t packedSize = packedNv12Size(width, height);
+  const std::uint64_t packedSize = common::nv12Bytes(width, height);
   if (packedSize > SIZE_MAX) return false;
   destination.resize(std::size_t(packedSize));
   if (packedSize == 0) return true;
@@ -37,3 +40,5 @@ bool packNv12(const std::uint8_t* source, std::size_t sourceSize, std::uint32_t 
   for (std::size_t r = 0; r < chromaRows; ++r) std::memcpy(out + r * w, chroma + r * stride, w);
   return true;
 }
+
+}  // namespace media

@@ -8,10 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-// Bytes of a packed picture: width * (height + ceil(height / 2)).
-constexpr std::uint64_t packedNv12Size(std::uint32_t width, std::uint32_t height) {
-  return std::uint64_t(width) * (std::uint64_t(height) + (std::uint64_t(height) + 1) / 2);
-}
+#include "common/nv12_view.h"
+
+namespace media {
 
 // Bytes packNv12 reads from a source of this layout: everything up to the end of the last
 // chroma row's `width` bytes. 0 for an empty picture.
@@ -20,9 +19,11 @@ std::uint64_t nv12SourceBytesNeeded(std::uint32_t sourceStride, std::uint32_t so
 
 // Copies the visible top-left width x height picture out of `source` (`sourceSize` bytes, rows
 // `sourceStride` apart, chroma from row `sourceRows`) into `destination`, resized to
-// packedNv12Size. Returns false, leaving `destination` untouched, when the source cannot hold
+// common::nv12Bytes(width, height). Returns false, leaving `destination` untouched, when the source cannot hold
 // the picture: rows shorter than `width`, fewer luma rows than `height`, or fewer bytes than
 // nv12SourceBytesNeeded. Never reads outside the source.
 bool packNv12(const std::uint8_t* source, std::size_t sourceSize, std::uint32_t sourceStride,
               std::uint32_t sourceRows, std::uint32_t width, std::uint32_t height,
               std::vector<std::uint8_t>& destination);
+
+}  // namespace media

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+namespace media {
+
 namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
@@ -112,3 +114,5 @@ AudioFormat parseAudioFormat(std::string_view text) {
   }
   return format;
 }
+
+}  // namespace media

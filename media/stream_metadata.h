@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace media {
+
 // The phone's PCM layout. Defaults: 48 kHz stereo 32-bit float, interleaved, 8 bytes per frame.
 struct AudioFormat {
   std::int32_t sampleRate = 48000;  // "sr"
@@ -36,3 +38,5 @@ bool jsonFindInt(std::string_view text, std::string_view key, int& out);
 // another token, or with no later comma at all), else false when a "false" does. Returns false
 // and keeps `out` when neither does.
 bool jsonFindBool(std::string_view text, std::string_view key, bool& out);
+
+}  // namespace media

@@ -1,7 +1,10 @@
+#include "common/nv12_view.h"
 #include "ring/frame_ring_block.h"
 
 #include <atomic>
 #include <cstring>
+
+namespace ring {
 
 // Other processes map the same bytes, so every shared word is accessed through atomic_ref.
 // The sequence lock: the writer stores an odd sequence, fences, writes the slot, then stores
@@ -139,7 +142,7 @@ bool FrameRingBlockReader::readLatest(std::uint64_t lastSeen, RingPicture& pictu
     std::uint32_t height = Word(slot->height).load(std::memory_order_relaxed);
     // Torn or damaged fields: never copy past the slot, and never hand out fewer bytes than
     // the picture's own size needs (callers walk the bytes as packed NV12).
-    if (size > capacity || width == 0 || height == 0 || size < frameRingNv12Bytes(width, height)) continue;
+    if (size > capacity || width == 0 || height == 0 || size < common::nv12Bytes(width, height)) continue;
 
     if (picture.pixels == nullptr || picture.capacity < size) {
       picture.pixels.reset();
@@ -169,3 +172,5 @@ void FrameRingBlockReader::reset() {
   slotCount_ = 0;
   slotStride_ = 0;
 }
+
+}  // namespace ring

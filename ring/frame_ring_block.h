@@ -12,6 +12,8 @@
 #include "ring/frame_ring_format.h"
 #include "ring/ring_picture.h"
 
+namespace ring {
+
 class FrameRingBlockWriter {
  public:
   // Lays out a ring of `config` in [base, base + size): header (latestFrame 0) and every slot
@@ -65,3 +67,5 @@ class FrameRingBlockReader {
   std::uint32_t slotCount_ = 0;
   std::uint32_t slotStride_ = 0;
 };
+
+}  // namespace ring

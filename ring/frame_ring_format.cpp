@@ -1,5 +1,7 @@
 #include "ring/frame_ring_format.h"
 
+namespace ring {
+
 bool frameRingConfigUsable(const FrameRingConfig& config) {
   if (config.slotCount == 0) return false;
   std::uint64_t product = std::uint64_t(config.maxWidth) * config.maxHeight * 3u;
@@ -8,3 +10,5 @@ bool frameRingConfigUsable(const FrameRingConfig& config) {
   if (stride % 8 != 0) return false;
   return frameRingSectionSize(config.slotCount, stride) <= 0xFFFFFFFFu;
 }
+
+}  // namespace ring

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+namespace ring {
+
 constexpr std::uint32_t kFrameRingMagic = 0x52435049;  // "IPCR" in memory order
 constexpr std::uint32_t kFrameRingVersion = 2;
 constexpr std::uint32_t kFourccNv12 = 0x3231564E;      // "NV12" in memory order
@@ -94,8 +96,4 @@ static_assert(frameRingSectionSize(4, frameRingSlotStride(1920, 1920)) == 22'118
 // 64-bit atomics) and slot offsets that fit in 32 bits.
 bool frameRingConfigUsable(const FrameRingConfig& config);
 
-// The fewest payload bytes that hold a packed NV12 picture of this size, as readers walk it
-// (one chroma row of `width` bytes per two luma rows, the last one for an odd height).
-constexpr std::uint64_t frameRingNv12Bytes(std::uint32_t width, std::uint32_t height) {
-  return std::uint64_t(width) * height + std::uint64_t(width) * ((std::uint64_t(height) + 1) / 2);
-}
+}  // namespace ring

@@ -2,6 +2,8 @@
 
 #include "ring/frame_ring_format.h"
 
+namespace ring {
+
 bool FrameRingReader::open(const std::string& name) {
   close();
   if (!section_.open(kFrameRingNamespace + name)) return false;
@@ -16,3 +18,5 @@ void FrameRingReader::close() {
   ring_.reset();
   section_.close();
 }
+
+}  // namespace ring

@@ -10,6 +10,8 @@
 #include "ring/named_section.h"
 #include "ring/ring_picture.h"
 
+namespace ring {
+
 class FrameRingReader {
  public:
   FrameRingReader() = default;
@@ -33,3 +35,5 @@ class FrameRingReader {
   NamedSection section_;
   FrameRingBlockReader ring_;
 };
+
+}  // namespace ring

@@ -1,5 +1,7 @@
 #include "ring/frame_ring_writer.h"
 
+namespace ring {
+
 bool FrameRingWriter::open(const FrameRingConfig& config) {
   close();
   config_ = config;
@@ -22,3 +24,5 @@ void FrameRingWriter::close() {
   ring_.reset();
   section_.close();
 }
+
+}  // namespace ring

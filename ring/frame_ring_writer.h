@@ -10,6 +10,8 @@
 #include "ring/frame_ring_format.h"
 #include "ring/named_section.h"
 
+namespace ring {
+
 class FrameRingWriter {
  public:
   FrameRingWriter() = default;
@@ -35,3 +37,5 @@ class FrameRingWriter {
   FrameRingBlockWriter ring_;
   FrameRingConfig config_;
 };
+
+}  // namespace ring

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace ring {
+
 class NamedSection {
  public:
   NamedSection() = default;
@@ -31,3 +33,5 @@ class NamedSection {
   std::uint8_t* view_ = nullptr;
   std::uint64_t size_ = 0;
 };
+
+}  // namespace ring

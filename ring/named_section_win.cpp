@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace ring {
+
 static_assert(FILE_MAP_ALL_ACCESS == 0xF001F);
 
 namespace {
@@ -58,3 +60,5 @@ void NamedSection::close() {
   view_ = nullptr;
   size_ = 0;
 }
+
+}  // namespace ring

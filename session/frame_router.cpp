@@ -22,12 +22,12 @@ void routeFrame(const receiver::Frame& frame, FrameSink& sink) {
     case receiver::kFrameOrientation: {
       int rotation = 0;
       bool mirror = false;
-      parseOrientation(textOf(frame), rotation, mirror);
+      media::parseOrientation(textOf(frame), rotation, mirror);
       sink.phoneOrientation(rotation, mirror);
       break;
     }
     case receiver::kFrameAudioFormat:
-      sink.audioFormat(parseAudioFormat(textOf(frame)));
+      sink.audioFormat(media::parseAudioFormat(textOf(frame)));
       break;
     case receiver::kFrameAudioSamples:
       sink.audioSamples(frame.payload);

@@ -15,7 +15,7 @@ namespace session {
 // Where routed frames go. Everything handed over is valid only during the call.
 class FrameSink {
  public:
-  virtual void audioFormat(const AudioFormat& format) = 0;
+  virtual void audioFormat(const media::AudioFormat& format) = 0;
   virtual void audioSamples(std::span<const std::uint8_t> samples) = 0;
   virtual void phoneOrientation(int rotationDegrees, bool mirror) = 0;
   virtual void videoFrame(const receiver::Frame& frame) = 0;

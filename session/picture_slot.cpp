@@ -4,10 +4,11 @@
 #include <utility>
 
 #include "common/debug_log.h"
+#include "common/nv12_view.h"
 
 namespace session {
 
-void PictureSlot::put(const receiver::DecodedFrame& picture) {
+void PictureSlot::put(const media::DecodedFrame& picture) {
   if (picture.width == 0 || picture.height == 0) return;
   // Only packed pictures can be read with the width as the stride.
   const bool packed =
@@ -17,9 +18,7 @@ void PictureSlot::put(const receiver::DecodedFrame& picture) {
             picture.height, picture.stride, picture.codedHeight);
     return;
   }
-  // The preview reads height rows of luma and height / 2 rows of chroma, each width bytes.
-  const std::uint64_t needed =
-      std::uint64_t(picture.width) * picture.height + std::uint64_t(picture.width) * (picture.height / 2);
+  const std::uint64_t needed = common::nv12Bytes(picture.width, picture.height);
   if (picture.data.size() < needed) {
     logLine("[Preview] picture %ux%u dropped: %zu bytes, needs %llu\n", picture.width, picture.height,
             picture.data.size(), static_cast<unsigned long long>(needed));
@@ -36,18 +35,18 @@ void PictureSlot::put(const receiver::DecodedFrame& picture) {
   ready_ = true;
 }
 
-bool PictureSlot::take(receiver::DecodedFrame& out) {
+bool PictureSlot::take(media::DecodedFrame& out) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!ready_) return false;
   out = std::move(picture_);
-  picture_ = receiver::DecodedFrame{};
+  picture_ = media::DecodedFrame{};
   ready_ = false;
   return true;
 }
 
 void PictureSlot::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
-  picture_ = receiver::DecodedFrame{};
+  picture_ = media::DecodedFrame{};
   ready_ = false;
 }
 

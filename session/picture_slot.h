@@ -15,16 +15,16 @@ class PictureSlot {
   // `height` luma rows). A picture of width or height 0 is ignored; one whose rows are not
   // packed, or whose bytes are too few, is dropped with a "[Preview]" line. Either way the
   // waiting picture stays.
-  void put(const receiver::DecodedFrame& picture);
+  void put(const media::DecodedFrame& picture);
   // UI thread. Moves the waiting picture into `out` and empties the slot; false, with `out`
   // untouched, when none waits.
-  bool take(receiver::DecodedFrame& out);
+  bool take(media::DecodedFrame& out);
   // Empties the slot and frees its bytes.
   void clear();
 
  private:
   std::mutex mutex_;
-  receiver::DecodedFrame picture_;
+  media::DecodedFrame picture_;
   bool ready_ = false;
 };
 

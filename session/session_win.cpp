@@ -2,12 +2,12 @@
 
 #include <utility>
 
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 #include "media/decode_pipeline_win.h"
 #include "receiver/protocol.h"
 #include "receiver/stream_controller.h"
-#include "transport/usbmux_transport.h"
-#include "transport/wifi_transport.h"
+#include "transport/usbmux_transport_win.h"
+#include "transport/wifi_transport_win.h"
 
 namespace session {
 
@@ -35,11 +35,11 @@ void Session::start(std::unique_ptr<transport::ITransport> transport) {
   // The stream thread uses the pipeline and the player: never replace them under a running one.
   if (running_) stop();
 
-  pipeline_ = std::make_unique<DecodePipelineWin>();
+  pipeline_ = std::make_unique<media::DecodePipelineWin>();
   pipeline_->start(kPipelineCapacity, kPipelineCapacity);  // a failed pipeline still takes frames
-  pipeline_->onDecodedFrame = [this](const receiver::DecodedFrame& picture) { pictures_.put(picture); };
+  pipeline_->onDecodedFrame = [this](const media::DecodedFrame& picture) { pictures_.put(picture); };
 
-  audio_ = std::make_unique<AudioPlayer>();  // opens its device at the first audio format
+  audio_ = std::make_unique<media::AudioPlayer>();  // opens its device at the first audio format
 
   stream_->onFrame = [this](const receiver::Frame& frame) { routeFrame(frame, *this); };
   stream_->start(std::move(transport));
@@ -62,7 +62,7 @@ void Session::stop() {
 
 receiver::StreamStats Session::stats() const { return stream_->stats(); }
 
-void Session::audioFormat(const AudioFormat& format) {
+void Session::audioFormat(const media::AudioFormat& format) {
   if (audio_) audio_->configure(format);
 }
 

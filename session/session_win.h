@@ -21,8 +21,10 @@
 #include "session/picture_slot.h"
 #include "transport/state.h"
 
+namespace media {
 class AudioPlayer;
 class DecodePipelineWin;
+}  // namespace media
 
 namespace receiver {
 class StreamController;
@@ -66,12 +68,12 @@ class Session : private FrameSink {
   Orientation& orientation() { return orientation_; }
 
   // For diagnostics and tests: the running chain's parts, null while stopped.
-  const DecodePipelineWin* pipeline() const { return pipeline_.get(); }
-  const AudioPlayer* audioPlayer() const { return audio_.get(); }
+  const media::DecodePipelineWin* pipeline() const { return pipeline_.get(); }
+  const media::AudioPlayer* audioPlayer() const { return audio_.get(); }
 
  private:
   // Where the frame switch sends each frame, on the stream thread.
-  void audioFormat(const AudioFormat& format) override;
+  void audioFormat(const media::AudioFormat& format) override;
   void audioSamples(std::span<const std::uint8_t> samples) override;
   void phoneOrientation(int rotationDegrees, bool mirror) override;
   void videoFrame(const receiver::Frame& frame) override;
@@ -79,8 +81,8 @@ class Session : private FrameSink {
   std::unique_ptr<receiver::StreamController> stream_;  // for the session's whole life
   // Replaced only while no stream thread runs: made before the transport starts, destroyed after
   // it has stopped.
-  std::unique_ptr<DecodePipelineWin> pipeline_;
-  std::unique_ptr<AudioPlayer> audio_;
+  std::unique_ptr<media::DecodePipelineWin> pipeline_;
+  std::unique_ptr<media::AudioPlayer> audio_;
   bool running_ = false;
   std::atomic<transport::State> state_{transport::State::Idle};
   Orientation orientation_;

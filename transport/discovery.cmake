@@ -2,8 +2,8 @@
 # dnsapi.dll at run time, so nothing links against it. Included from transport/CMakeLists.txt.
 if(WIN32)
   target_sources(brindle_transport PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/discovery.h
-    ${CMAKE_CURRENT_LIST_DIR}/discovery.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/dns_sd.h
-    ${CMAKE_CURRENT_LIST_DIR}/dns_sd.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/discovery_win.h
+    ${CMAKE_CURRENT_LIST_DIR}/discovery_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/dns_sd_win.h
+    ${CMAKE_CURRENT_LIST_DIR}/dns_sd_win.cpp)
 endif()

@@ -9,9 +9,9 @@ brindle_product_code(brindle_usbmux_protocol)
 
 if(WIN32)
   target_sources(brindle_transport PRIVATE
-    ${CMAKE_CURRENT_LIST_DIR}/usbmux_channel.h
-    ${CMAKE_CURRENT_LIST_DIR}/usbmux_channel.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/usbmux_transport.h
-    ${CMAKE_CURRENT_LIST_DIR}/usbmux_transport.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/usbmux_channel_win.h
+    ${CMAKE_CURRENT_LIST_DIR}/usbmux_channel_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/usbmux_transport_win.h
+    ${CMAKE_CURRENT_LIST_DIR}/usbmux_transport_win.cpp)
   target_link_libraries(brindle_transport PUBLIC brindle_usbmux_protocol)
 endif()

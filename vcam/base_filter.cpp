@@ -22,9 +22,7 @@ void copyName(WCHAR* target, size_t size, const WCHAR* source) {
 CBaseFilter::CBaseFilter(const wchar_t* objectName, IUnknown* outer, CCritSec* lock, REFCLSID clsid)
     : CUnknown(objectName, outer), clsid_(clsid), lock_(lock) {}
 
-CBaseFilter::~CBaseFilter() {
-  if (clock_) clock_->Release();
-}
+CBaseFilter::~CBaseFilter() = default;
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -120,8 +118,6 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::GetState(DWORD, FILTER_STATE* state) {
 
 HRESULT STDMETHODCALLTYPE CBaseFilter::SetSyncSource(IReferenceClock* clock) {
   CAutoLock lock(lock_);
-  if (clock) clock->AddRef();
-  if (clock_) clock_->Release();
   clock_ = clock;
   return S_OK;
 }
@@ -129,8 +125,8 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::SetSyncSource(IReferenceClock* clock) {
 HRESULT STDMETHODCALLTYPE CBaseFilter::GetSyncSource(IReferenceClock** clock) {
   if (!clock) return E_POINTER;
   CAutoLock lock(lock_);
-  *clock = clock_;
-  if (clock_) clock_->AddRef();
+  *clock = clock_.Get();
+  if (clock_) clock_->AddRef();  // the caller's reference
   return S_OK;
 }
 
@@ -175,11 +171,10 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCW
   graph_ = graph;
   sink_ = nullptr;
   if (graph) {
-    IMediaEventSink* sink = nullptr;
-    if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) && sink) {
+    Microsoft::WRL::ComPtr<IMediaEventSink> sink;
+    if (SUCCEEDED(graph->QueryInterface(IID_PPV_ARGS(&sink))) && sink) {
       // The graph outlives its membership; holding a reference would make a cycle.
-      sink_ = sink;
-      sink->Release();
+      sink_ = sink.Get();
     }
   }
   copyName(name_, MAX_FILTER_NAME, name);
@@ -202,9 +197,8 @@ HRESULT STDMETHODCALLTYPE CBaseFilter::Unregister() { return registerFilter(fals
 HRESULT CBaseFilter::registerFilter(bool doRegister) {
   const AMOVIESETUP_FILTER* setup = GetSetupData();
   if (!setup) return S_FALSE;
-  IFilterMapper2* mapper = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                reinterpret_cast<void**>(&mapper));
+  Microsoft::WRL::ComPtr<IFilterMapper2> mapper;
+  HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper));
   if (FAILED(hr)) return hr;
   hr = mapper->UnregisterFilter(nullptr, nullptr, *setup->clsID);
   // An entry that was never there is already as unregistered as it can be.
@@ -217,6 +211,5 @@ HRESULT CBaseFilter::registerFilter(bool doRegister) {
     record.rgPins = setup->lpPin;
     hr = mapper->RegisterFilter(*setup->clsID, setup->strName, nullptr, nullptr, nullptr, &record);
   }
-  mapper->Release();
   return hr;
 }

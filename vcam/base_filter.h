@@ -63,7 +63,7 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
 
  protected:
   volatile FILTER_STATE state_ = State_Stopped;
-  IReferenceClock* clock_ = nullptr;
+  Microsoft::WRL::ComPtr<IReferenceClock> clock_;
   CRefTime start_;
   CLSID clsid_;
   CCritSec* lock_;

@@ -5,11 +5,10 @@ CBaseOutputPin::CBaseOutputPin(const wchar_t* objectName, CBaseFilter* filter, C
     : CBasePin(objectName, filter, lock, result, pinName, PINDIR_OUTPUT) {}
 
 CBaseOutputPin::~CBaseOutputPin() {
-  if (allocator_) {
-    allocator_->Decommit();
-    allocator_->Release();
-  }
-  if (inputPin_) inputPin_->Release();
+  // The allocator goes first, decommitted, then the connected pin's input.
+  if (allocator_) allocator_->Decommit();
+  allocator_.Reset();
+  inputPin_.Reset();
 }
 
 HRESULT CBaseOutputPin::Active() {
@@ -26,11 +25,10 @@ HRESULT CBaseOutputPin::Inactive() {
 HRESULT CBaseOutputPin::CheckConnect(IPin* pin) {
   HRESULT hr = CBasePin::CheckConnect(pin);
   if (FAILED(hr)) return hr;
-  IMemInputPin* input = nullptr;
-  hr = pin->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input));
+  Microsoft::WRL::ComPtr<IMemInputPin> input;
+  hr = pin->QueryInterface(IID_PPV_ARGS(&input));
   if (FAILED(hr)) return hr;
   if (!input) return E_NOINTERFACE;
-  if (inputPin_) inputPin_->Release();
   inputPin_ = input;
   return S_OK;
 }
@@ -39,19 +37,15 @@ HRESULT CBaseOutputPin::BreakConnect() {
   if (allocator_) {
     HRESULT hr = allocator_->Decommit();
     if (FAILED(hr)) return hr;
-    allocator_->Release();
-    allocator_ = nullptr;
+    allocator_.Reset();
   }
-  if (inputPin_) {
-    inputPin_->Release();
-    inputPin_ = nullptr;
-  }
+  inputPin_.Reset();
   return S_OK;
 }
 
 HRESULT CBaseOutputPin::CompleteConnect(IPin*) {
   if (!inputPin_) return E_UNEXPECTED;
-  return DecideAllocator(inputPin_, &allocator_);
+  return DecideAllocator(inputPin_.Get(), allocator_.ReleaseAndGetAddressOf());
 }
 
 HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) {

@@ -38,9 +38,9 @@ class CBaseOutputPin : public CBasePin {
   HRESULT STDMETHODCALLTYPE BeginFlush() override;
   HRESULT STDMETHODCALLTYPE EndFlush() override;
 
-  IMemAllocator* Allocator() const { return allocator_; }
+  IMemAllocator* Allocator() const { return allocator_.Get(); }
 
  protected:
-  IMemAllocator* allocator_ = nullptr;
-  IMemInputPin* inputPin_ = nullptr;
+  Microsoft::WRL::ComPtr<IMemAllocator> allocator_;
+  Microsoft::WRL::ComPtr<IMemInputPin> inputPin_;
 };

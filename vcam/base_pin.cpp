@@ -22,9 +22,7 @@ CBasePin::CBasePin(const wchar_t* objectName, CBaseFilter* filter, CCritSec* loc
   }
 }
 
-CBasePin::~CBasePin() {
-  if (connected_) connected_->Release();
-}
+CBasePin::~CBasePin() = default;
 
 HRESULT STDMETHODCALLTYPE CBasePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -74,7 +72,6 @@ HRESULT CBasePin::AttemptConnection(IPin* receivePin, const CMediaType* type) {
     return hr;
   }
   connected_ = receivePin;
-  connected_->AddRef();
   hr = SetMediaType(type);
   if (SUCCEEDED(hr)) {
     hr = receivePin->ReceiveConnection(static_cast<IPin*>(this), type);
@@ -85,8 +82,7 @@ HRESULT CBasePin::AttemptConnection(IPin* receivePin, const CMediaType* type) {
     }
   }
   BreakConnect();
-  connected_->Release();
-  connected_ = nullptr;
+  connected_.Reset();
   mt_.Set(CMediaType());
   return hr;
 }
@@ -119,11 +115,11 @@ HRESULT CBasePin::AgreeMediaType(IPin* receivePin, const CMediaType* type) {
   HRESULT remembered = S_OK;
   for (int pass = 0; pass < 2; ++pass) {
     bool ours = (pass == 0) == typesFirst_;
-    IEnumMediaTypes* types = nullptr;
+    Microsoft::WRL::ComPtr<IEnumMediaTypes> types;
     HRESULT hr = ours ? EnumMediaTypes(&types) : receivePin->EnumMediaTypes(&types);
     if (FAILED(hr) || !types) continue;
-    hr = TryMediaTypes(receivePin, type, types);
-    types->Release();
+    hr = TryMediaTypes(receivePin, type, types.Get());
+    types.Reset();
     if (SUCCEEDED(hr)) return hr;
     if (hr != VFW_E_NO_ACCEPTABLE_TYPES && !isForgettable(hr)) remembered = hr;
   }
@@ -168,13 +164,11 @@ HRESULT STDMETHODCALLTYPE CBasePin::ReceiveConnection(IPin* connector, const AM_
     return hr;
   }
   connected_ = connector;
-  connected_->AddRef();
   hr = SetMediaType(&offered);
   if (SUCCEEDED(hr)) hr = CompleteConnect(connector);
   if (FAILED(hr)) {
     BreakConnect();
-    connected_->Release();
-    connected_ = nullptr;
+    connected_.Reset();
     mt_.Set(CMediaType());
   }
   return hr;
@@ -186,8 +180,7 @@ HRESULT STDMETHODCALLTYPE CBasePin::Disconnect() {
   if (!connected_) return S_FALSE;
   HRESULT hr = BreakConnect();
   if (FAILED(hr)) return hr;  // still connected: nothing was torn down
-  connected_->Release();
-  connected_ = nullptr;
+  connected_.Reset();
   mt_.Set(CMediaType());
   return S_OK;
 }
@@ -195,9 +188,9 @@ HRESULT STDMETHODCALLTYPE CBasePin::Disconnect() {
 HRESULT STDMETHODCALLTYPE CBasePin::ConnectedTo(IPin** pin) {
   if (!pin) return E_POINTER;
   CAutoLock lock(lock_);
-  *pin = connected_;
+  *pin = connected_.Get();
   if (!connected_) return VFW_E_NOT_CONNECTED;
-  connected_->AddRef();
+  connected_->AddRef();  // the caller's reference
   return S_OK;
 }
 

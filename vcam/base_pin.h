@@ -56,7 +56,7 @@ class CBasePin : public CUnknown, public IPin, public IQualityControl {
   HRESULT STDMETHODCALLTYPE SetSink(IQualityControl* sink) override;
 
   bool IsConnected() const { return connected_ != nullptr; }
-  IPin* GetConnected() const { return connected_; }
+  IPin* GetConnected() const { return connected_.Get(); }
   const CMediaType& CurrentMediaType() const { return mt_; }
   // Tells enumerators that the preferred types changed.
   void IncrementTypeVersion() { InterlockedIncrement(&typeVersion_); }
@@ -69,7 +69,7 @@ class CBasePin : public CUnknown, public IPin, public IQualityControl {
   HRESULT AgreeMediaType(IPin* receivePin, const CMediaType* type);
 
   WCHAR name_[MAX_PIN_NAME] = {};
-  IPin* connected_ = nullptr;
+  Microsoft::WRL::ComPtr<IPin> connected_;
   PIN_DIRECTION direction_;
   CCritSec* lock_;
   bool runTimeError_ = false;

@@ -7,6 +7,7 @@
 #define NO_DSHOW_STRSAFE
 #endif
 #include <dshow.h>
+#include <wrl/client.h>
 
 static_assert(VFW_E_NOT_CONNECTED == static_cast<HRESULT>(0x80040209));
 static_assert(VFW_E_ALREADY_CONNECTED == static_cast<HRESULT>(0x80040204));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/nv12_view.h"
 #include "vcam/frame_convert_letterbox.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -70,27 +71,29 @@ void fillBlackNv12(std::uint8_t* dst, std::uint32_t W, std::uint32_t H) {
   std::memset(dst + luma, 128, luma / 2);
 }
 
-bool nv12ToYuy2(const Nv12Picture& src, std::uint8_t* dst, std::size_t count) {
+bool nv12ToYuy2(const common::Nv12View& src, std::uint8_t* dst, std::size_t count) {
   const std::uint32_t w = src.width, h = src.height;
-  if (w % 2 != 0 || src.bytes == nullptr || src.size < nv12PictureBytes(w, h)) return false;
+  if (w % 2 != 0 || src.stride != w || src.data == nullptr || src.size < common::nv12Bytes(w, h)) return false;
   if (count < std::uint64_t(w) * h * 2) return false;
-  const std::uint8_t* luma = src.bytes;
-  const std::uint8_t* chroma = src.bytes + std::size_t(w) * h;
+  const std::uint8_t* luma = src.data;
+  const std::uint8_t* chroma = src.data + std::size_t(w) * h;
   for (std::uint32_t row = 0; row < h; row++)
     interleaveRow(luma + std::size_t(row) * w, chroma + std::size_t(row / 2) * w, dst + std::size_t(row) * w * 2, w);
   return true;
 }
 
-void copyNv12(const Nv12Picture& src, std::uint8_t* dst, std::size_t count) {
-  std::size_t n = src.bytes ? std::min(src.size, count) : 0;
-  if (n > 0) std::memcpy(dst, src.bytes, n);
+void copyNv12(const common::Nv12View& src, std::uint8_t* dst, std::size_t count) {
+  std::size_t n = src.data ? std::min(src.size, count) : 0;
+  if (n > 0) std::memcpy(dst, src.data, n);
   if (n < count) std::memset(dst + n, 0, count - n);
 }
 
-bool convertPicture(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
+bool convertPicture(const common::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
                     bool yuy2, LetterboxScaler& scaler) {
   // A picture shorter than its own size says (a corrupt slot) is never read at all.
-  if (src.size < nv12PictureBytes(src.width, src.height) || (src.size > 0 && src.bytes == nullptr)) return false;
+  if (src.size < common::nv12Bytes(src.width, src.height) || (src.size > 0 && src.data == nullptr)) return false;
+  // The kernels walk packed rows only.
+  if (src.stride != src.width) return false;
   // Nor is one without a whole pixel pair, nor one for a sample that cannot hold the output:
   // nothing would be written, and the sample would carry the allocator's old bytes.
   const std::uint64_t pixels = std::uint64_t(W) * H;

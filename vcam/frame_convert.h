@@ -1,4 +1,5 @@
-// Writing one packed NV12 ring picture into one output sample, as YUY2 or NV12: the direct
+// Writing one packed NV12 ring picture (a view with stride == width; any other is refused)
+// into one output sample, as YUY2 or NV12: the direct
 // conversion or copy when the sizes agree, letterboxed scaling when they do not, and the grey
 // and black fills. Portable: no platform headers, no allocation per picture.
 //
@@ -9,20 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// A packed NV12 picture owned elsewhere: width * height luma bytes, then one interleaved UV row
-// of width bytes for every two luma rows.
-struct Nv12Picture {
-  const std::uint8_t* bytes = nullptr;
-  std::size_t size = 0;
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-};
-
-// The fewest bytes a packed NV12 picture of this size occupies (an odd last row still has its
-// chroma row).
-constexpr std::uint64_t nv12PictureBytes(std::uint32_t width, std::uint32_t height) {
-  return std::uint64_t(width) * height + std::uint64_t(width) * ((std::uint64_t(height) + 1) / 2);
-}
+#include "common/nv12_view.h"
 
 // All-128 is mid-grey in both formats. YUY2 is filled in whole 4-byte groups: the trailing
 // bytes of a count that is not a multiple of 4 stay as they were.
@@ -34,11 +22,11 @@ void fillBlackNv12(std::uint8_t* dst, std::uint32_t W, std::uint32_t H);
 
 // Same-size conversion: output row y holds Y[y][x], U, Y[y][x + 1], V per pixel pair, with U V
 // from chroma row y / 2. Needs an even width, count >= width * height * 2 and a picture of at
-// least nv12PictureBytes; false, with nothing written, otherwise.
-bool nv12ToYuy2(const Nv12Picture& src, std::uint8_t* dst, std::size_t count);
+// least common::nv12Bytes(width, height); false, with nothing written, otherwise.
+bool nv12ToYuy2(const common::Nv12View& src, std::uint8_t* dst, std::size_t count);
 
 // Copies min(src.size, count) bytes and zeroes the rest of the sample.
-void copyNv12(const Nv12Picture& src, std::uint8_t* dst, std::size_t count);
+void copyNv12(const common::Nv12View& src, std::uint8_t* dst, std::size_t count);
 
 class LetterboxScaler;
 
@@ -47,5 +35,5 @@ class LetterboxScaler;
 // False, with nothing written, when the picture holds fewer bytes than its own size needs, is
 // narrower than 2 pixels or has no rows, the output has no pixels, or `count` is smaller than
 // one output picture: the caller treats it as no picture at all.
-bool convertPicture(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
+bool convertPicture(const common::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
                     bool yuy2, LetterboxScaler& scaler);

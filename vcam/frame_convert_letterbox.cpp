@@ -51,7 +51,7 @@ std::uint32_t LetterboxScaler::sourceRow(std::uint32_t j) const {
   return std::min(std::uint32_t(double(j) / geometry_.scale), sh_ - 1);
 }
 
-void LetterboxScaler::toYuy2(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W,
+void LetterboxScaler::toYuy2(const common::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W,
                              std::uint32_t H) {
   const std::uint32_t sw = src.width, sh = src.height;
   if (count < std::uint64_t(W) * H * 2 || sw < 2 || sh == 0 || W == 0 || H == 0) return;
@@ -64,8 +64,8 @@ void LetterboxScaler::toYuy2(const Nv12Picture& src, std::uint8_t* dst, std::siz
   std::size_t below = std::size_t(g.y0 + g.height) * outStride;
   fillBlackYuy2(dst + below, (count & ~std::size_t(3)) - below);
 
-  const std::uint8_t* luma = src.bytes;
-  const std::uint8_t* chroma = src.bytes + std::size_t(sw) * sh;
+  const std::uint8_t* luma = src.data;
+  const std::uint8_t* chroma = src.data + std::size_t(sw) * sh;
   const std::uint32_t pairs = g.width / 2;
   const std::uint32_t* px = pairX_.data();
   std::uint32_t previous = UINT32_MAX;
@@ -109,7 +109,7 @@ void LetterboxScaler::toYuy2(const Nv12Picture& src, std::uint8_t* dst, std::siz
   }
 }
 
-void LetterboxScaler::toNv12(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W,
+void LetterboxScaler::toNv12(const common::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W,
                              std::uint32_t H) {
   const std::uint32_t sw = src.width, sh = src.height;
   if (sw < 2 || sh == 0 || W == 0 || H == 0) {
@@ -121,8 +121,8 @@ void LetterboxScaler::toNv12(const Nv12Picture& src, std::uint8_t* dst, std::siz
   prepare(sw, sh, W, H);
   const LetterboxGeometry& g = geometry_;
 
-  const std::uint8_t* luma = src.bytes;
-  const std::uint8_t* chroma = src.bytes + std::size_t(sw) * sh;
+  const std::uint8_t* luma = src.data;
+  const std::uint8_t* chroma = src.data + std::size_t(sw) * sh;
   const std::uint32_t* lx = lumaX_.data();
   const std::uint32_t* cx = chromaX_.data();
 

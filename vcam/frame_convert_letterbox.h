@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "vcam/frame_convert.h"
 
 // Where the scaled picture lands in the output. Sizes and offsets are even.
@@ -31,9 +32,9 @@ class LetterboxScaler {
   // pixels or 0 rows); otherwise black in whole 4-byte groups, then the scaled picture.
   // NV12: an empty picture gives `count` bytes of grey; `count` < W * H * 3 / 2 writes nothing;
   // otherwise a black W x H frame with the scaled picture in it.
-  // `src` must hold at least nv12PictureBytes(width, height) bytes (convertPicture checks).
-  void toYuy2(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H);
-  void toNv12(const Nv12Picture& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H);
+  // `src` must hold at least common::nv12Bytes(width, height) bytes (convertPicture checks).
+  void toYuy2(const common::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H);
+  void toNv12(const common::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H);
 
  private:
   void prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H);

@@ -136,33 +136,25 @@ HRESULT registerWithMapper1(IFilterMapper* mapper, const CFactoryTemplate& t, bo
 }
 
 HRESULT registerFilters(const CFactoryTemplate* templates, int count, bool registering) {
-  IFilterMapper2* mapper2 = nullptr;
-  IFilterMapper* mapper1 = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                reinterpret_cast<void**>(&mapper2));
-  if (FAILED(hr)) {
-    hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper,
-                          reinterpret_cast<void**>(&mapper1));
-  }
+  Microsoft::WRL::ComPtr<IFilterMapper2> mapper2;
+  Microsoft::WRL::ComPtr<IFilterMapper> mapper1;
+  HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper2));
+  if (FAILED(hr)) hr = CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper1));
   if (FAILED(hr)) return hr;
   if (!mapper2 && !mapper1) return E_UNEXPECTED;  // a success without an object is not trusted
   for (int i = 0; i < count; i++) {
     if (!templates[i].m_pAMovieSetup_Filter) continue;
-    hr = mapper2 ? registerWithMapper2(mapper2, templates[i], registering)
-                 : registerWithMapper1(mapper1, templates[i], registering);
+    hr = mapper2 ? registerWithMapper2(mapper2.Get(), templates[i], registering)
+                 : registerWithMapper1(mapper1.Get(), templates[i], registering);
     // An entry that was never there reports file not found.
     if (hr == kFileNotFound) hr = S_OK;
     if (FAILED(hr)) break;
   }
-  if (mapper2) mapper2->Release();
-  if (mapper1) mapper1->Release();
   return hr;
 }
 
-HRESULT createMapper2(IFilterMapper2** mapper) {
-  *mapper = nullptr;
-  return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                          reinterpret_cast<void**>(mapper));
+HRESULT createMapper2(Microsoft::WRL::ComPtr<IFilterMapper2>& mapper) {
+  return CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper));
 }
 
 }  // namespace
@@ -199,14 +191,13 @@ HRESULT RegisterCamera(HMODULE module) {
 
   // Callers such as installers may not have COM initialised on this thread.
   ComScope com;
-  IFilterMapper2* mapper = nullptr;
-  hr = createMapper2(&mapper);
+  Microsoft::WRL::ComPtr<IFilterMapper2> mapper;
+  hr = createMapper2(mapper);
   if (FAILED(hr) || !mapper) return hr;
   const CFactoryTemplate& camera = g_Templates[0];
   REGFILTER2 record = filterRecord(*camera.m_pAMovieSetup_Filter);
   hr = mapper->RegisterFilter(*camera.m_ClsID, kCameraName, nullptr, &CLSID_VideoInputDeviceCategory, kCameraName,
                               &record);
-  mapper->Release();
   return hr;
 }
 
@@ -214,10 +205,9 @@ HRESULT UnregisterCamera(HMODULE module) {
   HRESULT category = S_OK;
   {
     ComScope com;
-    IFilterMapper2* mapper = nullptr;
-    if (SUCCEEDED(createMapper2(&mapper)) && mapper) {
+    Microsoft::WRL::ComPtr<IFilterMapper2> mapper;
+    if (SUCCEEDED(createMapper2(mapper)) && mapper) {
       category = mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kCameraName, *g_Templates[0].m_ClsID);
-      mapper->Release();
     }
   }
   HRESULT hr = RegisterAllServers(module, g_Templates, g_cTemplates, false);

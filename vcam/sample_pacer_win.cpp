@@ -44,8 +44,6 @@ SamplePacer::~SamplePacer() {
 void SamplePacer::run(IReferenceClock* clock, REFERENCE_TIME start) {
   {
     CAutoLock lock(&lock_);
-    if (clock) clock->AddRef();
-    if (clock_) clock_->Release();
     clock_ = clock;
     start_ = start;
     steadyBase_ = steadyNow() - pausedAt_;
@@ -66,35 +64,32 @@ void SamplePacer::pause() {
 void SamplePacer::reset() {
   {
     CAutoLock lock(&lock_);
-    if (clock_) clock_->Release();
-    clock_ = nullptr;
+    clock_.Reset();
     running_ = false;
     pausedAt_ = 0;
   }
   changed_.Set();
 }
 
-IReferenceClock* SamplePacer::takeClock(REFERENCE_TIME* start) {
+Microsoft::WRL::ComPtr<IReferenceClock> SamplePacer::takeClock(REFERENCE_TIME* start) {
   CAutoLock lock(&lock_);
-  if (clock_) clock_->AddRef();
   *start = start_;
   return clock_;
 }
 
 bool SamplePacer::streamTime(REFERENCE_TIME* now) {
   REFERENCE_TIME start = 0, steadyBase = 0;
-  IReferenceClock* clock = nullptr;
+  Microsoft::WRL::ComPtr<IReferenceClock> clock;  // used outside the lock
   {
     CAutoLock lock(&lock_);
     if (!running_) return false;
     steadyBase = steadyBase_;
     clock = clock_;
-    if (clock) clock->AddRef();
     start = start_;
   }
   REFERENCE_TIME time = 0;
   HRESULT hr = clock ? clock->GetTime(&time) : E_FAIL;
-  if (clock) clock->Release();
+  clock.Reset();
   // Without a clock, or with one that cannot tell the time, the steady clock goes on.
   *now = SUCCEEDED(hr) ? time - start : steadyNow() - steadyBase;
   return true;
@@ -105,7 +100,7 @@ SamplePacer::Woken SamplePacer::wait(REFERENCE_TIME due, HANDLE interrupt) {
   DWORD count = 2;
   DWORD timeoutMs = kLongestWaitMs;
   REFERENCE_TIME now = 0;
-  IReferenceClock* clock = nullptr;
+  Microsoft::WRL::ComPtr<IReferenceClock> clock;
   DWORD_PTR cookie = 0;
   if (streamTime(&now)) {
     REFERENCE_TIME start = 0;
@@ -131,10 +126,8 @@ SamplePacer::Woken SamplePacer::wait(REFERENCE_TIME due, HANDLE interrupt) {
     }
   }
   DWORD result = WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
-  if (clock) {
-    if (cookie) clock->Unadvise(cookie);
-    clock->Release();
-  }
+  if (clock && cookie) clock->Unadvise(cookie);
+  clock.Reset();
   if (result == WAIT_OBJECT_0) return Woken::Interrupted;
   if (result == WAIT_OBJECT_0 + 1) return Woken::StateChanged;
   return Woken::Due;

@@ -35,11 +35,11 @@ class SamplePacer {
   Woken wait(REFERENCE_TIME due, HANDLE interrupt);
 
  private:
-  IReferenceClock* takeClock(REFERENCE_TIME* start);
+  Microsoft::WRL::ComPtr<IReferenceClock> takeClock(REFERENCE_TIME* start);
 
   CCritSec lock_;  // the fields below; never held while waiting
   bool running_ = false;
-  IReferenceClock* clock_ = nullptr;
+  Microsoft::WRL::ComPtr<IReferenceClock> clock_;
   REFERENCE_TIME start_ = 0;       // with a clock: Run's start time
   REFERENCE_TIME steadyBase_ = 0;  // without: steady time at stream time 0
   REFERENCE_TIME pausedAt_ = 0;    // without: stream time when the filter last paused

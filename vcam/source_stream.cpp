@@ -112,24 +112,24 @@ HRESULT CSourceStream::DoBufferProcessingLoop() {
   for (;;) {
     DWORD command;
     while (!CheckRequest(&command)) {
-      IMediaSample* sample = nullptr;
+      Microsoft::WRL::ComPtr<IMediaSample> sample;
       HRESULT hr = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
       if (FAILED(hr) || !sample) {
         // Decommitted or starved: look again for a pending request shortly.
         Sleep(1);
         continue;
       }
-      hr = FillBuffer(sample);
+      hr = FillBuffer(sample.Get());
       if (hr == S_OK) {
-        hr = Deliver(sample);
-        sample->Release();
+        hr = Deliver(sample.Get());
+        sample.Reset();
         if (hr != S_OK) return S_OK;
       } else if (hr == S_FALSE) {
-        sample->Release();
+        sample.Reset();
         DeliverEndOfStream();
         return S_OK;
       } else {
-        sample->Release();
+        sample.Reset();
         DeliverEndOfStream();
         parent_->NotifyEvent(EC_ERRORABORT, hr, 0);
         return hr;

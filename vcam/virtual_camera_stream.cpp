@@ -32,10 +32,10 @@ HRESULT VirtualCameraStream::OnThreadCreate() {
 }
 
 HRESULT VirtualCameraStream::Run(REFERENCE_TIME start) {
-  IReferenceClock* clock = nullptr;
+  Microsoft::WRL::ComPtr<IReferenceClock> clock;
   filter_->GetSyncSource(&clock);
-  pacer_.run(clock, start);
-  if (clock) clock->Release();
+  pacer_.run(clock.Get(), start);
+  clock.Reset();
   return CSourceStream::Run(start);
 }
 
@@ -75,24 +75,23 @@ HRESULT VirtualCameraStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_
 void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
   if (!ringOpen_) {
     // The control program may start at any time: look for its ring at every sample.
-    if (!reader_) reader_.reset(new (std::nothrow) FrameRingReader);
-    ringOpen_ = reader_ && reader_->open(kFrameRingName);
+    if (!reader_) reader_.reset(new (std::nothrow) ring::FrameRingReader);
+    ringOpen_ = reader_ && reader_->open(ring::kFrameRingName);
   }
   const auto now = std::chrono::steady_clock::now();
   if (ringOpen_) {
     try {
-      RingPicture& picture = picture_;
+      ring::RingPicture& picture = picture_;
       if (reader_->readLatest(lastFrameNumber_, picture)) {
         lastFrameNumber_ = picture.frameNumber;
         if (picture.frameNumber != signalFrame_) {
           signalFrame_ = picture.frameNumber;
           signalTime_ = now;
         }
-        Nv12Picture source = {picture.pixels.get(), picture.size, picture.width, picture.height};
         // A picture seen long ago (before a restart) is no signal; one too short for its own
         // size, or one the sample cannot hold, is skipped like a torn one.
         if (now - signalTime_ < kNoSignalAfter &&
-            convertPicture(source, data, count, width_, height_, outputYuy2_, scaler_)) {
+            convertPicture(picture.view(), data, count, width_, height_, outputYuy2_, scaler_)) {
           lastPicture_.assign(data, data + count);
           return;
         }

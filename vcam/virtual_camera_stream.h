@@ -93,9 +93,9 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   SamplePacer pacer_;
   FrameSchedule schedule_;
   REFERENCE_TIME sampleStart_ = 0;
-  std::unique_ptr<FrameRingReader> reader_;
+  std::unique_ptr<ring::FrameRingReader> reader_;
   bool ringOpen_ = false;
-  RingPicture picture_;  // the last copy out of the ring; its buffer is reused
+  ring::RingPicture picture_;  // the last copy out of the ring; its buffer is reused
   std::uint64_t lastFrameNumber_ = 0;
   std::vector<std::uint8_t> lastPicture_;
   LetterboxScaler scaler_;

@@ -26,9 +26,9 @@ int main() {
 
   std::vector<double> rates;
   for (int round = 0; round < 5; ++round) {
-    DecodePipelineWin pipeline;
+    media::DecodePipelineWin pipeline;
     std::uint64_t pictures = 0;
-    pipeline.onDecodedFrame = [&](const receiver::DecodedFrame&) { ++pictures; };
+    pipeline.onDecodedFrame = [&](const media::DecodedFrame&) { ++pictures; };
     if (!pipeline.start(1920, 1920, "brindle-bench-ring-" + std::to_string(GetCurrentProcessId()))) {
       std::printf("decode_publish_1080p: pipeline did not start\n");
       return 1;

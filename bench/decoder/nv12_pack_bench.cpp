@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "media/nv12_pack.h"
 #include "support/bench_timer.h"
 
@@ -11,14 +12,14 @@ int main() {
   const std::uint32_t width = 1920, height = 1080, rows = 1088, stride = 1920;
   std::vector<std::uint8_t> source(std::size_t(stride) * (rows + rows / 2));
   for (std::size_t i = 0; i < source.size(); ++i) source[i] = std::uint8_t(i * 13);
-  const std::size_t packedBytes = std::size_t(packedNv12Size(width, height));
+  const std::size_t packedBytes = std::size_t(common::nv12Bytes(width, height));
   std::vector<std::uint8_t> packed, copy(packedBytes);
 
   bool ok = true;
   bench::Pair pair = bench::sideBySide(
       41,
       [&] {
-        for (int i = 0; i < 10; ++i) ok &= packNv12(source.data(), source.size(), stride, rows, width, height, packed);
+        for (int i = 0; i < 10; ++i) ok &= media::packNv12(source.data(), source.size(), stride, rows, width, height, packed);
       },
       [&] {
         for (int i = 0; i < 10; ++i) std::memcpy(copy.data(), source.data(), packedBytes);

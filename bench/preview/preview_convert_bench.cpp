@@ -18,44 +18,44 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::uint64_t g_sink = 0;
 
-const char* kernelName(PreviewKernel k) {
+const char* kernelName(app::PreviewKernel k) {
   switch (k) {
-    case PreviewKernel::Best: return "best";
-    case PreviewKernel::Scalar: return "scalar";
-    case PreviewKernel::Sse2: return "sse2";
-    case PreviewKernel::Avx2: return "avx2";
+    case app::PreviewKernel::Best: return "best";
+    case app::PreviewKernel::Scalar: return "scalar";
+    case app::PreviewKernel::Sse2: return "sse2";
+    case app::PreviewKernel::Avx2: return "avx2";
   }
   return "?";
 }
 
-void run(std::uint32_t W, std::uint32_t H, PreviewKernel kernel, int rounds) {
-  if (!previewKernelAvailable(kernel)) return;
+void run(std::uint32_t W, std::uint32_t H, app::PreviewKernel kernel, int rounds) {
+  if (!app::previewKernelAvailable(kernel)) return;
   Bytes nv12(std::size_t(W) * H * 3 / 2);
   for (std::size_t i = 0; i < nv12.size(); i++) nv12[i] = std::uint8_t(i * 7 + (i >> 9));
   const std::size_t pitch = 4 * std::size_t(W);
   Bytes ours(pitch * H), theirs(pitch * H);
-  const PreviewPicture pic{nv12.data(), nv12.size(), W, H, W};
+  const common::Nv12View pic{nv12.data(), nv12.size(), W, H, W};
   const std::uint8_t* uv = nv12.data() + std::size_t(W) * H;
   // One untimed pass each, so that neither pays for first-touch page faults.
-  nv12ToRgba(pic, ours.data(), pitch, kernel);
+  app::nv12ToRgba(pic, ours.data(), pitch, kernel);
   libyuv::NV12ToABGR(nv12.data(), int(W), uv, int(W), theirs.data(), int(pitch), int(W), int(H));
   auto pair = bench::sideBySide(
-      rounds, [&] { nv12ToRgba(pic, ours.data(), pitch, kernel); },
+      rounds, [&] { app::nv12ToRgba(pic, ours.data(), pitch, kernel); },
       [&] { libyuv::NV12ToABGR(nv12.data(), int(W), uv, int(W), theirs.data(), int(pitch), int(W), int(H)); });
   int diff = 0;
   for (std::size_t i = 0; i < ours.size(); i++) diff = std::max(diff, std::abs(int(ours[i]) - int(theirs[i])));
   g_sink += ours[12345] + theirs[12345];
   std::printf("nv12 to rgba %ux%u (%s): %.2fx libyuv  (%.3f ms vs %.3f ms, largest byte difference %d)\n", W, H,
-              kernelName(kernel == PreviewKernel::Best ? previewBestKernel() : kernel), pair.ratio(),
+              kernelName(kernel == app::PreviewKernel::Best ? app::previewBestKernel() : kernel), pair.ratio(),
               pair.subject * 1e3, pair.baseline * 1e3, diff);
 }
 
 }  // namespace
 
 int main() {
-  for (PreviewKernel k : {PreviewKernel::Best, PreviewKernel::Sse2, PreviewKernel::Scalar}) {
-    run(1920, 1080, k, k == PreviewKernel::Scalar ? 21 : 101);
-    run(3840, 2160, k, k == PreviewKernel::Scalar ? 11 : 41);
+  for (app::PreviewKernel k : {app::PreviewKernel::Best, app::PreviewKernel::Sse2, app::PreviewKernel::Scalar}) {
+    run(1920, 1080, k, k == app::PreviewKernel::Scalar ? 21 : 101);
+    run(3840, 2160, k, k == app::PreviewKernel::Scalar ? 11 : 41);
   }
   std::printf("(checksum %llu)\n", static_cast<unsigned long long>(g_sink));
   return 0;

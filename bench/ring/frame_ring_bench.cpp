@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "ring/frame_ring_block.h"
 
 namespace {
@@ -29,10 +30,10 @@ double timeIt(F&& f) {
 
 int main() {
   const std::uint32_t width = 1920, height = 1080;
-  const std::size_t pictureSize = frameRingNv12Bytes(width, height);
-  const FrameRingConfig config;
-  const std::uint32_t stride = frameRingSlotStride(config.maxWidth, config.maxHeight);
-  const std::uint64_t sectionSize = frameRingSectionSize(config.slotCount, stride);
+  const std::size_t pictureSize = common::nv12Bytes(width, height);
+  const ring::FrameRingConfig config;
+  const std::uint32_t stride = ring::frameRingSlotStride(config.maxWidth, config.maxHeight);
+  const std::uint64_t sectionSize = ring::frameRingSectionSize(config.slotCount, stride);
 
   std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[sectionSize]);
   std::memset(block.get(), 0, sectionSize);
@@ -40,8 +41,8 @@ int main() {
   for (std::size_t i = 0; i < pictureSize; i++) picture[i] = std::uint8_t(i * 7 + (i >> 11));
   std::vector<std::uint8_t> copyOut(pictureSize);
 
-  FrameRingBlockWriter writer;
-  FrameRingBlockReader reader;
+  ring::FrameRingBlockWriter writer;
+  ring::FrameRingBlockReader reader;
   if (!writer.format(block.get(), sectionSize, config) || !reader.attach(block.get(), sectionSize)) {
     std::printf("ring setup failed\n");
     return 1;
@@ -60,7 +61,7 @@ int main() {
     auto copyBack = [&] { memcpyOut.push_back(timeIt([&] { std::memcpy(copyOut.data(), slotPayload, pictureSize); })); };
     auto get = [&] {
       readLatest.push_back(timeIt([&] {
-        RingPicture p = reader.readLatest(0);
+        ring::RingPicture p = reader.readLatest(0);
         sink += p.valid ? p.pixels[rep % pictureSize] : 1000;
       }));
     };

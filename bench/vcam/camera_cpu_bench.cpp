@@ -44,8 +44,8 @@ int runWriter(int fps, int seconds) {
     std::uint32_t x = 12345u + std::uint32_t(k);
     for (std::uint8_t& b : pictures[k]) b = std::uint8_t((x = x * 1664525u + 1013904223u) >> 24);
   }
-  FrameRingWriter writer;
-  if (!writer.open(FrameRingConfig())) return 2;
+  ring::FrameRingWriter writer;
+  if (!writer.open(ring::FrameRingConfig())) return 2;
   const auto start = SteadyClock::now();
   const auto period = std::chrono::nanoseconds(1'000'000'000 / fps);
   for (std::uint64_t n = 1; SteadyClock::now() - start < std::chrono::seconds(seconds); n++) {

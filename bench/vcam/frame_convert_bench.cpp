@@ -34,7 +34,7 @@ struct Picture {
       v[i] = uv[2 * i + 1];
     }
   }
-  Nv12Picture view() const { return {nv12.data(), nv12.size(), width, height}; }
+  common::Nv12View view() const { return {nv12.data(), nv12.size(), width, height, width}; }
   const std::uint8_t* y() const { return nv12.data(); }
   const std::uint8_t* uv() const { return nv12.data() + std::size_t(width) * height; }
 

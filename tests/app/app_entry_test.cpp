@@ -78,18 +78,18 @@ struct SysCommandSpy {
 class EntryWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    registerWindowClass(thisModule());
-    window_ = createMainWindow(thisModule(), &graphics_);
+    app::registerWindowClass(thisModule());
+    window_ = app::createMainWindow(thisModule(), &graphics_);
     ASSERT_NE(window_, nullptr);
   }
   void TearDown() override {
-    releaseGraphics(graphics_);
+    app::releaseGraphics(graphics_);
     if (window_ != nullptr) DestroyWindow(window_);
     pumpFor(20ms);  // the WM_QUIT that WM_DESTROY posts
     MSG message;
     while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
-    unregisterWindowClass(thisModule());
+    app::unregisterWindowClass(thisModule());
   }
 
   std::pair<UINT, UINT> clientSize() const {
@@ -103,7 +103,7 @@ class EntryWindowTest : public ::testing::Test {
     return {desc.BufferDesc.Width, desc.BufferDesc.Height};
   }
 
-  Graphics graphics_;
+  app::Graphics graphics_;
   HWND window_ = nullptr;
 };
 
@@ -111,12 +111,12 @@ TEST_F(EntryWindowTest, ResizesAreRecordedWithADeviceOnlyNeverWhenMinimisedAndAp
   SetWindowPos(window_, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(graphics_.pendingResizeWidth, 0u) << "no device yet";
 
-  ASSERT_TRUE(createGraphics(window_, graphics_));
-  createBackBufferView(graphics_);
-  ASSERT_NE(graphics_.mainRenderTargetView, nullptr);
+  ASSERT_TRUE(app::createGraphics(window_, graphics_));
+  app::createBackBufferView(graphics_);
+  ASSERT_NE(graphics_.mainRenderTargetView.Get(), nullptr);
   ShowWindow(window_, SW_SHOWNORMAL);
   pumpFor(50ms);
-  applyPendingResize(graphics_);
+  app::applyPendingResize(graphics_);
 
   ShowWindow(window_, SW_MINIMIZE);
   pumpFor(50ms);
@@ -135,15 +135,15 @@ TEST_F(EntryWindowTest, ResizesAreRecordedWithADeviceOnlyNeverWhenMinimisedAndAp
   ASSERT_EQ(std::make_pair(graphics_.pendingResizeWidth, graphics_.pendingResizeHeight), wanted);
   ASSERT_NE(wanted, bufferSize());
 
-  applyPendingResize(graphics_);  // what the next frame does first
+  app::applyPendingResize(graphics_);  // what the next frame does first
   EXPECT_EQ(bufferSize(), wanted);
   EXPECT_EQ(graphics_.pendingResizeWidth, 0u);
   EXPECT_EQ(graphics_.pendingResizeHeight, 0u);
-  EXPECT_NE(graphics_.mainRenderTargetView, nullptr) << "a view of the resized buffer";
+  EXPECT_NE(graphics_.mainRenderTargetView.Get(), nullptr) << "a view of the resized buffer";
 
   // A size with a zero side is no resize to apply.
   graphics_.pendingResizeWidth = 300;
-  applyPendingResize(graphics_);
+  app::applyPendingResize(graphics_);
   EXPECT_EQ(bufferSize(), wanted);
 }
 
@@ -203,7 +203,7 @@ struct CreateCalls {
 };
 
 // Fails the hardware driver with `hardware`; the WARP driver with `warp`, or really when S_OK.
-CreateDeviceFunction scripted(CreateCalls& calls, HRESULT hardware, HRESULT warp) {
+app::CreateDeviceFunction scripted(CreateCalls& calls, HRESULT hardware, HRESULT warp) {
   return [&calls, hardware, warp](IDXGIAdapter* adapter, D3D_DRIVER_TYPE type, HMODULE software, UINT flags,
                                   const D3D_FEATURE_LEVEL* levels, UINT count, UINT sdk,
                                   const DXGI_SWAP_CHAIN_DESC* desc, IDXGISwapChain** swapChain, ID3D11Device** device,
@@ -223,24 +223,24 @@ CreateDeviceFunction scripted(CreateCalls& calls, HRESULT hardware, HRESULT warp
 TEST_F(EntryWindowTest, DeviceFallsBackToWarpOnlyWhenTheHardwareDriverIsUnsupported) {
   {
     CreateCalls calls;
-    EXPECT_FALSE(createGraphics(window_, graphics_, scripted(calls, E_FAIL, S_OK)));
+    EXPECT_FALSE(app::createGraphics(window_, graphics_, scripted(calls, E_FAIL, S_OK)));
     EXPECT_EQ(calls.driverTypes, std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE}) << "no retry for E_FAIL";
-    EXPECT_EQ(graphics_.device, nullptr);
-    EXPECT_EQ(graphics_.swapChain, nullptr);
+    EXPECT_EQ(graphics_.device.Get(), nullptr);
+    EXPECT_EQ(graphics_.swapChain.Get(), nullptr);
   }
   {
     CreateCalls calls;
-    EXPECT_FALSE(createGraphics(window_, graphics_, scripted(calls, DXGI_ERROR_UNSUPPORTED, E_OUTOFMEMORY)));
+    EXPECT_FALSE(app::createGraphics(window_, graphics_, scripted(calls, DXGI_ERROR_UNSUPPORTED, E_OUTOFMEMORY)));
     EXPECT_EQ(calls.driverTypes, (std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}));
-    EXPECT_EQ(graphics_.context, nullptr);
+    EXPECT_EQ(graphics_.context.Get(), nullptr);
   }
   {
     CreateCalls calls;
-    ASSERT_TRUE(createGraphics(window_, graphics_, scripted(calls, DXGI_ERROR_UNSUPPORTED, S_OK)));
+    ASSERT_TRUE(app::createGraphics(window_, graphics_, scripted(calls, DXGI_ERROR_UNSUPPORTED, S_OK)));
     EXPECT_EQ(calls.driverTypes, (std::vector<D3D_DRIVER_TYPE>{D3D_DRIVER_TYPE_HARDWARE, D3D_DRIVER_TYPE_WARP}));
-    EXPECT_NE(graphics_.device, nullptr);
-    EXPECT_NE(graphics_.context, nullptr);
-    EXPECT_NE(graphics_.swapChain, nullptr);
+    EXPECT_NE(graphics_.device.Get(), nullptr);
+    EXPECT_NE(graphics_.context.Get(), nullptr);
+    EXPECT_NE(graphics_.swapChain.Get(), nullptr);
     // What both attempts asked for: one feature level, default adapter, a two-buffer flip chain.
     EXPECT_EQ(calls.adapter, nullptr);
     EXPECT_EQ(calls.flags, 0u);
@@ -257,19 +257,19 @@ TEST_F(EntryWindowTest, DeviceFallsBackToWarpOnlyWhenTheHardwareDriverIsUnsuppor
 // Whole runs
 
 // Runs the program on a fresh thread and returns its exit code.
-int runOnThread(const ProgramHooks& hooks) {
+int runOnThread(const app::ProgramHooks& hooks) {
   int code = -1;
-  std::thread ui([&] { code = runProgram(thisModule(), hooks); });
+  std::thread ui([&] { code = app::runProgram(thisModule(), hooks); });
   ui.join();
   return code;
 }
 
 TEST(ProgramRunTest, NoDeviceOnEitherDriverEndsWithCodeOne) {
   CreateCalls calls;
-  ProgramHooks hooks;
+  app::ProgramHooks hooks;
   hooks.createDevice = scripted(calls, E_FAIL, E_FAIL);
   bool drew = false;
-  hooks.afterFrame = [&](App&, HWND) { drew = true; };
+  hooks.afterFrame = [&](app::App&, HWND) { drew = true; };
   EXPECT_EQ(runOnThread(hooks), 1);
   EXPECT_EQ(calls.driverTypes.size(), 1u);
 
@@ -282,10 +282,10 @@ TEST(ProgramRunTest, NoDeviceOnEitherDriverEndsWithCodeOne) {
 
 TEST(ProgramRunTest, WarpDeviceRunsTheSame) {
   CreateCalls calls;
-  ProgramHooks hooks;
+  app::ProgramHooks hooks;
   hooks.createDevice = scripted(calls, DXGI_ERROR_UNSUPPORTED, S_OK);
   int frames = 0;
-  hooks.afterFrame = [&](App&, HWND window) {
+  hooks.afterFrame = [&](app::App&, HWND window) {
     if (++frames == 3) PostMessageW(window, WM_CLOSE, 0, 0);
   };
   EXPECT_EQ(runOnThread(hooks), 0);
@@ -318,15 +318,15 @@ TEST(ProgramRunTest, StreamOverUsbReachesTheRingAndClosingStopsItAfterTheWindowI
   std::filesystem::remove(folder / "imgui.ini", ignored);
   std::filesystem::remove(moduleFolder() / "imgui.ini", ignored);
 
-  FrameRingReader ring;
-  RingPicture picture;
+  ring::FrameRingReader ring;
+  ring::RingPicture picture;
   HWND window = nullptr;
   int frames = 0;
   bool settingsOff = false;
   bool connectedWhileDrawing = false;
   auto deadline = Clock::now() + 30s;
-  ProgramHooks hooks;
-  hooks.afterFrame = [&](App& app, HWND w) {
+  app::ProgramHooks hooks;
+  hooks.afterFrame = [&](app::App& app, HWND w) {
     AppProbe probe(app);
     if (++frames == 1) {
       window = w;
@@ -336,7 +336,7 @@ TEST(ProgramRunTest, StreamOverUsbReachesTheRingAndClosingStopsItAfterTheWindowI
       return;
     }
     if (probe.session().state() == transport::State::Connected) connectedWhileDrawing = true;
-    if (!picture.valid && (ring.isOpen() || ring.open(kFrameRingName))) picture = ring.readLatest(0);
+    if (!picture.valid && (ring.isOpen() || ring.open(ring::kFrameRingName))) picture = ring.readLatest(0);
     if ((picture.valid && frames > 30) || Clock::now() > deadline) PostMessageW(w, WM_CLOSE, 0, 0);
   };
   int code = runOnThread(hooks);

@@ -11,7 +11,7 @@
 
 class AppProbe {
  public:
-  explicit AppProbe(App& app) : app_(app) {}
+  explicit AppProbe(app::App& app) : app_(app) {}
 
   void start() { app_.start(); }  // what the start button does
   session::Session& session() { return app_.session_; }
@@ -24,19 +24,19 @@ class AppProbe {
   int languageIndex() const { return app_.languageIndex_; }
   int transportIndex() const { return app_.transportIndex_; }
   const std::string& host() const { return app_.host_; }
-  const std::vector<DiscoveredHost>& services() const { return app_.services_; }
+  const std::vector<transport::DiscoveredHost>& services() const { return app_.services_; }
   bool showHelp() const { return app_.showHelp_; }
 
   ID3D11Device* device() const { return app_.device_; }
   ID3D11DeviceContext* context() const { return app_.context_; }
   // The preview's half on the UI thread.
   void uploadPreview() { app_.uploadPreview(); }
-  ID3D11Texture2D* previewTexture() const { return app_.previewTexture_; }
-  ID3D11ShaderResourceView* previewSrv() const { return app_.previewSrv_; }
+  ID3D11Texture2D* previewTexture() const { return app_.previewTexture_.Get(); }
+  ID3D11ShaderResourceView* previewSrv() const { return app_.previewSrv_.Get(); }
   std::uint32_t textureWidth() const { return app_.textureWidth_; }
   std::uint32_t textureHeight() const { return app_.textureHeight_; }
   double previewFps() const { return app_.previewFps_; }
 
  private:
-  App& app_;
+  app::App& app_;
 };

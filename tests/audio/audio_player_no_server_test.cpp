@@ -5,19 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 #include "support/log_capture.h"
 
 namespace {
 
 TEST(AudioPlayerNoServer, OpenFailsWithItsLineAndNothingElseHappens) {
   testsupport::LogCapture log;
-  AudioPlayer player;
+  media::AudioPlayer player;
   std::vector<std::uint8_t> bytes(3840, 1);
 
   // Each format message tries again; each failure is logged once and leaves the player closed.
   for (int attempt = 1; attempt <= 2; attempt++) {
-    EXPECT_FALSE(player.configure(AudioFormat()));
+    EXPECT_FALSE(player.configure(media::AudioFormat()));
     EXPECT_FALSE(player.opened());
     std::vector<std::string> lines = log.linesStartingWith("[AudioPlayer] GetDefaultAudioEndpoint failed 0x");
     ASSERT_EQ(lines.size(), std::size_t(attempt));

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 #include "support/log_capture.h"
 #include "support/tone_analysis.h"
 #include "support/wait.h"
@@ -116,7 +116,7 @@ testsupport::ToneAnalysis analyse(const std::vector<float>& stereo, int channel)
 
 // Pushes the tone in 10 ms pieces at real-time pace until the recording is done (at most 9 s).
 template <class MakeTone>
-void pushToneWhileRecording(AudioPlayer& player, const SinkRecording& recording, MakeTone makeTone) {
+void pushToneWhileRecording(media::AudioPlayer& player, const SinkRecording& recording, MakeTone makeTone) {
   const int frames = kRate / 100;
   Clock::time_point start = Clock::now();
   for (int n = 0; n < 900 && !recording.done(); n++) {
@@ -126,8 +126,8 @@ void pushToneWhileRecording(AudioPlayer& player, const SinkRecording& recording,
   }
 }
 
-AudioFormat monoInt16WithoutFrameSize() {
-  AudioFormat format;  // as read from {"ch":1,"bits":16,"float":false}: bytesPerFrame stays 8
+media::AudioFormat monoInt16WithoutFrameSize() {
+  media::AudioFormat format;  // as read from {"ch":1,"bits":16,"float":false}: bytesPerFrame stays 8
   format.channels = 1;
   format.bitsPerSample = 16;
   format.isFloat = false;
@@ -136,8 +136,8 @@ AudioFormat monoInt16WithoutFrameSize() {
 
 TEST(AudioPlayerPlayback, StereoFloatToneReachesTheSinkWithoutGaps) {
   testsupport::LogCapture log;
-  AudioPlayer player;
-  ASSERT_TRUE(player.configure(AudioFormat())) << "is the PulseAudio server running?";
+  media::AudioPlayer player;
+  ASSERT_TRUE(player.configure(media::AudioFormat())) << "is the PulseAudio server running?";
   EXPECT_EQ(log.count("[AudioPlayer] started 48000 Hz 2 ch 32 bit float\n"), 1u);
 
   SinkRecording recording(1.0);
@@ -162,7 +162,7 @@ TEST(AudioPlayerPlayback, StereoFloatToneReachesTheSinkWithoutGaps) {
 // tone plays at its pitch and nothing is written beyond the device buffer.
 TEST(AudioPlayerPlayback, MonoInt16WithMismatchedFrameSizePlaysTheTone) {
   testsupport::LogCapture log;
-  AudioPlayer player;
+  media::AudioPlayer player;
   ASSERT_TRUE(player.configure(monoInt16WithoutFrameSize()));
   EXPECT_EQ(log.count("[AudioPlayer] started 48000 Hz 1 ch 16 bit int\n"), 1u);
   EXPECT_EQ(player.format().bytesPerFrame, 8);
@@ -182,8 +182,8 @@ TEST(AudioPlayerPlayback, MonoInt16WithMismatchedFrameSizePlaysTheTone) {
 }
 
 TEST(AudioPlayerQueueing, PushingFasterThanRealTimeKeepsTheDelayBounded) {
-  AudioPlayer player;
-  ASSERT_TRUE(player.configure(AudioFormat()));
+  media::AudioPlayer player;
+  ASSERT_TRUE(player.configure(media::AudioFormat()));
   // Two seconds of audio as fast as they come: never more than 120 ms (46,080 bytes) queued.
   std::size_t most = 0;
   for (int n = 0; n < 200; n++) {
@@ -201,7 +201,7 @@ TEST(AudioPlayerQueueing, PushingFasterThanRealTimeKeepsTheDelayBounded) {
 }
 
 TEST(AudioPlayerState, ClosedPlayerDropsAndStopIsIdempotent) {
-  AudioPlayer player;
+  media::AudioPlayer player;
   std::vector<std::uint8_t> bytes(3840, 1);
   player.push(bytes.data(), bytes.size());
   EXPECT_EQ(player.queuedBytes(), 0u);
@@ -213,7 +213,7 @@ TEST(AudioPlayerState, ClosedPlayerDropsAndStopIsIdempotent) {
   EXPECT_EQ(player.queuedBytes(), 0u);
 
   // After a stop the player is closed again and drops what comes.
-  ASSERT_TRUE(player.configure(AudioFormat()));
+  ASSERT_TRUE(player.configure(media::AudioFormat()));
   player.stop();
   player.push(bytes.data(), bytes.size());
   EXPECT_EQ(player.queuedBytes(), 0u);
@@ -222,8 +222,8 @@ TEST(AudioPlayerState, ClosedPlayerDropsAndStopIsIdempotent) {
 
 TEST(AudioPlayerState, ConfigureReopensOnlyForADifferentDeviceFormat) {
   testsupport::LogCapture log;
-  AudioPlayer player;
-  ASSERT_TRUE(player.configure(AudioFormat()));
+  media::AudioPlayer player;
+  ASSERT_TRUE(player.configure(media::AudioFormat()));
   ASSERT_EQ(log.count("[AudioPlayer] started"), 1u);
 
   // Zero bytes change nothing.
@@ -232,7 +232,7 @@ TEST(AudioPlayerState, ConfigureReopensOnlyForADifferentDeviceFormat) {
   EXPECT_EQ(player.queuedBytes(), before);
 
   // Equal but for bytesPerFrame and bigEndian: unchanged, old bytesPerFrame kept, not reopened.
-  AudioFormat same;
+  media::AudioFormat same;
   same.bytesPerFrame = 4;
   same.bigEndian = true;
   EXPECT_TRUE(player.configure(same));
@@ -242,7 +242,7 @@ TEST(AudioPlayerState, ConfigureReopensOnlyForADifferentDeviceFormat) {
   EXPECT_EQ(log.count("[AudioPlayer] started"), 1u);
 
   // Another rate reopens the device, which starts with an empty queue.
-  AudioFormat other;
+  media::AudioFormat other;
   other.sampleRate = 44100;
   std::vector<std::uint8_t> bytes(40000, 0);
   player.push(bytes.data(), bytes.size());
@@ -254,10 +254,10 @@ TEST(AudioPlayerState, ConfigureReopensOnlyForADifferentDeviceFormat) {
 
 TEST(AudioPlayerState, FailedOpenLeavesItClosedAndALaterFormatWorks) {
   testsupport::LogCapture log;
-  AudioPlayer player;
+  media::AudioPlayer player;
 
   // 12-bit samples: the audio engine refuses them at Initialize, after the client was obtained.
-  AudioFormat twelve;
+  media::AudioFormat twelve;
   twelve.bitsPerSample = 12;
   twelve.isFloat = false;
   EXPECT_FALSE(player.configure(twelve));
@@ -270,19 +270,19 @@ TEST(AudioPlayerState, FailedOpenLeavesItClosedAndALaterFormatWorks) {
   EXPECT_EQ(player.queuedBytes(), 0u);
 
   // A rate no device takes is refused before the audio engine sees it (Wine's would abort).
-  AudioFormat absurd;
+  media::AudioFormat absurd;
   absurd.sampleRate = 5000000;
   EXPECT_FALSE(player.configure(absurd));
   EXPECT_EQ(log.count("[AudioPlayer] unplayable format 5000000 Hz 2 ch 32 bit (sample rate)\n"), 1u);
 
-  EXPECT_TRUE(player.configure(AudioFormat()));
+  EXPECT_TRUE(player.configure(media::AudioFormat()));
   EXPECT_TRUE(player.opened());
   EXPECT_EQ(log.count("[AudioPlayer] started 48000 Hz 2 ch 32 bit float\n"), 1u);
 }
 
 TEST(AudioPlayerRenderLoop, WaitsForTheDeviceAndStopsPromptly) {
-  AudioPlayer player;
-  ASSERT_TRUE(player.configure(AudioFormat()));
+  media::AudioPlayer player;
+  ASSERT_TRUE(player.configure(media::AudioFormat()));
 
   // About a second idle: the loop wakes per device period (or every 100 ms), never spins.
   std::this_thread::sleep_for(1000ms);

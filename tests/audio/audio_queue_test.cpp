@@ -18,39 +18,39 @@ std::vector<std::uint8_t> counting(std::size_t n, std::uint32_t first = 0) {
   return bytes;
 }
 
-AudioQueueLimits defaultLimits() { return audioQueueLimits(8, 48000); }
+media::AudioQueueLimits defaultLimits() { return media::audioQueueLimits(8, 48000); }
 
 TEST(AudioQueue, DefaultFormatKeepsFortyOfAHundredTwentyMilliseconds) {
-  AudioQueueLimits limits = defaultLimits();
+  media::AudioQueueLimits limits = defaultLimits();
   EXPECT_EQ(limits.keep, 15360u);
   EXPECT_EQ(limits.limit, 46080u);
 
   // 50,000 bytes into an empty queue: the newest 15,360 remain, in order.
   std::vector<std::uint8_t> queue;
   std::vector<std::uint8_t> pushed = counting(50000);
-  appendAudio(queue, pushed.data(), pushed.size(), limits);
+  media::appendAudio(queue, pushed.data(), pushed.size(), limits);
   ASSERT_EQ(queue.size(), 15360u);
   EXPECT_TRUE(std::equal(queue.begin(), queue.end(), pushed.end() - 15360));
 
   // Exactly the limit is kept whole; one byte more trims.
   queue.clear();
   pushed = counting(46080);
-  appendAudio(queue, pushed.data(), pushed.size(), limits);
+  media::appendAudio(queue, pushed.data(), pushed.size(), limits);
   EXPECT_EQ(queue, pushed);
   std::uint8_t one = 0xAB;
-  appendAudio(queue, &one, 1, limits);
+  media::appendAudio(queue, &one, 1, limits);
   ASSERT_EQ(queue.size(), 15360u);
   EXPECT_EQ(queue.back(), 0xAB);
   EXPECT_TRUE(std::equal(queue.begin(), queue.end() - 1, pushed.end() - 15359));
 
   // Zero bytes change nothing, even with a null pointer.
   std::vector<std::uint8_t> before = queue;
-  appendAudio(queue, nullptr, 0, limits);
+  media::appendAudio(queue, nullptr, 0, limits);
   EXPECT_EQ(queue, before);
 }
 
 TEST(AudioQueue, TrimKeepsTheNewestBytesAcrossManyPushes) {
-  AudioQueueLimits limits = defaultLimits();
+  media::AudioQueueLimits limits = defaultLimits();
   std::vector<std::uint8_t> queue;
   std::vector<std::uint8_t> all;
   // Pushes of varied sizes, small and larger than the limit, against a model of "newest bytes".
@@ -61,7 +61,7 @@ TEST(AudioQueue, TrimKeepsTheNewestBytesAcrossManyPushes) {
     next += static_cast<std::uint32_t>(size);
     all.insert(all.end(), bytes.begin(), bytes.end());
     std::size_t expected = queue.size() + size > limits.limit ? limits.keep : queue.size() + size;
-    appendAudio(queue, bytes.data(), bytes.size(), limits);
+    media::appendAudio(queue, bytes.data(), bytes.size(), limits);
     ASSERT_EQ(queue.size(), expected);
     ASSERT_LE(queue.size(), limits.limit);
     EXPECT_TRUE(std::equal(queue.begin(), queue.end(), all.end() - static_cast<std::ptrdiff_t>(queue.size())));
@@ -70,18 +70,18 @@ TEST(AudioQueue, TrimKeepsTheNewestBytesAcrossManyPushes) {
 
 TEST(AudioQueue, KeptPartStartsOnAFrameForEveryRate) {
   // 44,124 Hz at 8 bytes: 40 ms is 14,119.68 bytes, which would cut a frame.
-  AudioQueueLimits limits = audioQueueLimits(8, 44124);
+  media::AudioQueueLimits limits = media::audioQueueLimits(8, 44124);
   EXPECT_EQ(limits.keep % 8, 0u);
   EXPECT_EQ(limits.keep, 14112u);
   for (std::uint32_t frame : {1u, 2u, 3u, 4u, 6u, 8u, 12u, 18u}) {
     for (std::uint32_t rate : {1u, 7u, 8000u, 11025u, 22050u, 44100u, 44124u, 48000u, 96001u, 384000u}) {
-      AudioQueueLimits l = audioQueueLimits(frame, rate);
+      media::AudioQueueLimits l = media::audioQueueLimits(frame, rate);
       EXPECT_EQ(l.keep % frame, 0u) << frame << " " << rate;
       EXPECT_LE(l.keep, l.limit);
     }
   }
-  EXPECT_EQ(audioQueueLimits(0, 48000).limit, 0u);
-  EXPECT_EQ(audioQueueLimits(8, 0).limit, 0u);
+  EXPECT_EQ(media::audioQueueLimits(0, 48000).limit, 0u);
+  EXPECT_EQ(media::audioQueueLimits(8, 0).limit, 0u);
 }
 
 TEST(AudioQueue, TakeAndFillWriteOnlyTheDeviceBuffer) {
@@ -89,37 +89,37 @@ TEST(AudioQueue, TakeAndFillWriteOnlyTheDeviceBuffer) {
   std::vector<std::uint8_t> taken;
 
   // More queued than wanted: the oldest `want` bytes leave, the rest stay in order.
-  takeAudio(queue, 600, taken);
+  media::takeAudio(queue, 600, taken);
   EXPECT_EQ(taken, counting(600));
   EXPECT_EQ(queue, counting(400, 600));
 
   // Fewer queued than wanted: all of it is taken and the queue is empty.
-  takeAudio(queue, 600, taken);
+  media::takeAudio(queue, 600, taken);
   EXPECT_EQ(taken, counting(400, 600));
   EXPECT_TRUE(queue.empty());
 
   // A short take is written and the rest of the buffer is silence; exactly-sized block for ASan.
   std::unique_ptr<std::uint8_t[]> device(new std::uint8_t[600]);
   std::fill(device.get(), device.get() + 600, 0xCC);
-  fillAudioBuffer(device.get(), 600, taken);
+  media::fillAudioBuffer(device.get(), 600, taken);
   EXPECT_TRUE(std::equal(taken.begin(), taken.end(), device.get()));
   EXPECT_TRUE(std::all_of(device.get() + 400, device.get() + 600, [](std::uint8_t b) { return b == 0; }));
 
   // More taken than fits: only the buffer's size is written.
   std::unique_ptr<std::uint8_t[]> small(new std::uint8_t[100]);
-  fillAudioBuffer(small.get(), 100, taken);
+  media::fillAudioBuffer(small.get(), 100, taken);
   EXPECT_TRUE(std::equal(small.get(), small.get() + 100, taken.begin()));
 
   // Nothing taken: pure silence.
-  takeAudio(queue, 600, taken);
+  media::takeAudio(queue, 600, taken);
   EXPECT_TRUE(taken.empty());
-  fillAudioBuffer(device.get(), 600, taken);
+  media::fillAudioBuffer(device.get(), 600, taken);
   EXPECT_TRUE(std::all_of(device.get(), device.get() + 600, [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST(AudioDeviceFormatTest, FieldsFollowThePhonesFormat) {
-  AudioFormat stereo;
-  AudioDeviceFormat d = audioDeviceFormat(stereo);
+  media::AudioFormat stereo;
+  media::AudioDeviceFormat d = media::audioDeviceFormat(stereo);
   EXPECT_EQ(d.channels, 2);
   EXPECT_EQ(d.samplesPerSec, 48000u);
   EXPECT_EQ(d.blockAlign, 8);
@@ -128,50 +128,50 @@ TEST(AudioDeviceFormatTest, FieldsFollowThePhonesFormat) {
   EXPECT_EQ(d.channelMask, 3u);
   EXPECT_TRUE(d.isFloat);
 
-  AudioFormat mono;
+  media::AudioFormat mono;
   mono.sampleRate = 44100;
   mono.channels = 1;
   mono.bitsPerSample = 16;
   mono.isFloat = false;
   mono.bytesPerFrame = 8;  // left at its default by a message without the key
-  d = audioDeviceFormat(mono);
+  d = media::audioDeviceFormat(mono);
   EXPECT_EQ(d.channels, 1);
   EXPECT_EQ(d.blockAlign, 2);  // from bits and channels, never bytesPerFrame
   EXPECT_EQ(d.avgBytesPerSec, 88200u);
   EXPECT_EQ(d.channelMask, 4u);
   EXPECT_FALSE(d.isFloat);
 
-  AudioFormat six = stereo;
+  media::AudioFormat six = stereo;
   six.channels = 6;
   six.bitsPerSample = 24;
-  EXPECT_EQ(audioDeviceFormat(six).channelMask, 3u);
-  EXPECT_EQ(audioDeviceFormat(six).blockAlign, 18);
+  EXPECT_EQ(media::audioDeviceFormat(six).channelMask, 3u);
+  EXPECT_EQ(media::audioDeviceFormat(six).blockAlign, 18);
 
   // Only the low 16 bits of channels and bits enter, and 16-bit block align wraps.
-  AudioFormat wide = stereo;
+  media::AudioFormat wide = stereo;
   wide.channels = 0x10002;
-  EXPECT_EQ(audioDeviceFormat(wide).channels, 2);
-  EXPECT_EQ(audioDeviceFormat(wide).blockAlign, 8);
+  EXPECT_EQ(media::audioDeviceFormat(wide).channels, 2);
+  EXPECT_EQ(media::audioDeviceFormat(wide).blockAlign, 8);
   wide.channels = 0xFFFF;
   wide.bitsPerSample = 0xFFFF;
-  EXPECT_EQ(audioDeviceFormat(wide).blockAlign, static_cast<std::uint16_t>((0xFFFFu * 0xFFFFu) / 8));
+  EXPECT_EQ(media::audioDeviceFormat(wide).blockAlign, static_cast<std::uint16_t>((0xFFFFu * 0xFFFFu) / 8));
 }
 
 TEST(AudioDeviceFormatTest, SameFieldsAndUnplayableFormats) {
-  AudioFormat a;
-  AudioFormat b = a;
+  media::AudioFormat a;
+  media::AudioFormat b = a;
   b.bytesPerFrame = 4;
   b.bigEndian = true;
-  EXPECT_TRUE(sameDeviceFields(a, b));
+  EXPECT_TRUE(media::sameDeviceFields(a, b));
   b = a;
   b.nonInterleaved = true;
-  EXPECT_FALSE(sameDeviceFields(a, b));
+  EXPECT_FALSE(media::sameDeviceFields(a, b));
   b = a;
   b.isFloat = false;
-  EXPECT_FALSE(sameDeviceFields(a, b));
+  EXPECT_FALSE(media::sameDeviceFields(a, b));
   b = a;
   b.sampleRate = 44100;
-  EXPECT_FALSE(sameDeviceFields(a, b));
+  EXPECT_FALSE(media::sameDeviceFields(a, b));
 
   EXPECT_EQ(unplayableReason(a), nullptr);
   struct Case {
@@ -179,13 +179,13 @@ TEST(AudioDeviceFormatTest, SameFieldsAndUnplayableFormats) {
   } bad[] = {{0, 2, 32}, {-1, 2, 32}, {384001, 2, 32}, {48000, 0, 32}, {48000, -2, 32},
              {48000, 0x10000, 32}, {48000, 2, 0}, {48000, 1, 4}, {48000, 2, -16}};
   for (const Case& c : bad) {
-    AudioFormat f;
+    media::AudioFormat f;
     f.sampleRate = c.rate;
     f.channels = c.channels;
     f.bitsPerSample = c.bits;
     EXPECT_NE(unplayableReason(f), nullptr) << c.rate << " " << c.channels << " " << c.bits;
   }
-  AudioFormat edge;
+  media::AudioFormat edge;
   edge.sampleRate = 384000;
   edge.channels = 1;
   edge.bitsPerSample = 8;

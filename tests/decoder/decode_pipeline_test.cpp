@@ -27,10 +27,10 @@ const decodertest::Clip& clip720() {
 }
 
 struct Observed {
-  std::vector<receiver::DecodedFrame> pictures;
-  const receiver::DecodedFrame* lastAddress = nullptr;
-  void attach(DecodePipelineWin& p) {
-    p.onDecodedFrame = [this](const receiver::DecodedFrame& f) {
+  std::vector<media::DecodedFrame> pictures;
+  const media::DecodedFrame* lastAddress = nullptr;
+  void attach(media::DecodePipelineWin& p) {
+    p.onDecodedFrame = [this](const media::DecodedFrame& f) {
       pictures.push_back(f);
       lastAddress = &f;
     };
@@ -41,7 +41,7 @@ TEST(DecodePipeline, FramesOutsideStartAndStopAreIgnoredSilently) {
   const decodertest::Clip& clip = clip720();
   ASSERT_EQ(clip.units.size(), 60u);
   testsupport::LogCapture log;
-  DecodePipelineWin pipeline;
+  media::DecodePipelineWin pipeline;
   Observed seen;
   seen.attach(pipeline);
   for (std::size_t i = 0; i < 10; ++i) pipeline.decode(clip.frame(i, i));
@@ -70,18 +70,18 @@ TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
   // A section of the ring's name too small for it: the ring cannot open, the decoder is not started.
   HANDLE blocker = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, ("Local\\" + ring).c_str());
   ASSERT_NE(blocker, nullptr);
-  DecodePipelineWin pipeline;
+  media::DecodePipelineWin pipeline;
   EXPECT_FALSE(pipeline.start(1920, 1920, ring));
   EXPECT_FALSE(pipeline.started());
   EXPECT_EQ(log.count("[H264Decoder]"), 0u);
   CloseHandle(blocker);
 
-  receiver::DecodedFrame tight;
+  media::DecodedFrame tight;
   tight.width = 16;
   tight.height = 8;
   tight.stride = 16;
   tight.data.assign(16 * 12, 0x42);
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   for (int run = 0; run < 2; ++run) {
     ASSERT_TRUE(pipeline.start(1920, 1920, ring));
     ASSERT_TRUE(reader.open(ring));
@@ -90,7 +90,7 @@ TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
       tight.timestampUs = t;
       pipeline.deliver(tight);
     }
-    RingPicture p = reader.readLatest(0);
+    ring::RingPicture p = reader.readLatest(0);
     ASSERT_TRUE(p.valid);
     EXPECT_EQ(p.frameNumber, 3u);
     EXPECT_EQ(p.timestampUs, 3u);
@@ -103,15 +103,15 @@ TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
 TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsShortOnes) {
   const std::string ring = uniqueRing("deliver");
   testsupport::LogCapture log;
-  DecodePipelineWin pipeline;
+  media::DecodePipelineWin pipeline;
   Observed seen;
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(64, 64, ring));
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(ring));
 
   // Tight: the very frame goes to the callback, its bytes to the ring.
-  receiver::DecodedFrame tight;
+  media::DecodedFrame tight;
   tight.width = 32;
   tight.height = 16;
   tight.timestampUs = 11;
@@ -119,14 +119,14 @@ TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsSh
   for (int i = 0; i < 32 * 24; ++i) tight.data.push_back(std::uint8_t(i));
   pipeline.deliver(tight);
   EXPECT_EQ(seen.lastAddress, &tight);
-  RingPicture p = reader.readLatest(0);
+  ring::RingPicture p = reader.readLatest(0);
   ASSERT_TRUE(p.valid);
   ASSERT_EQ(p.size, tight.data.size());
   EXPECT_EQ(std::memcmp(p.pixels.get(), tight.data.data(), p.size), 0);
 
   // Long rows, spare rows and an odd height: packed, with a chroma row for the bottom row, and
   // the ring's reader takes it as a whole picture.
-  receiver::DecodedFrame loose;
+  media::DecodedFrame loose;
   loose.width = 30;
   loose.height = 15;
   loose.codedHeight = 16;
@@ -136,7 +136,7 @@ TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsSh
   for (int r = 0; r < 24; ++r) std::memset(loose.data.data() + r * 40, r, 30);
   pipeline.deliver(loose);
   ASSERT_EQ(seen.pictures.size(), 2u);
-  const receiver::DecodedFrame& packed = seen.pictures[1];
+  const media::DecodedFrame& packed = seen.pictures[1];
   EXPECT_EQ(packed.width, 30u);
   EXPECT_EQ(packed.height, 15u);
   EXPECT_EQ(packed.codedHeight, 15u);
@@ -151,13 +151,13 @@ TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsSh
   EXPECT_EQ(std::memcmp(p.pixels.get(), packed.data.data(), p.size), 0);
 
   // Too short for its own layout, or empty: dropped with one line each, nothing published.
-  receiver::DecodedFrame cut = loose;
+  media::DecodedFrame cut = loose;
   cut.data.resize(40 * 23 + 29);
   pipeline.deliver(cut);
-  receiver::DecodedFrame cutTight = tight;
+  media::DecodedFrame cutTight = tight;
   cutTight.data.resize(32 * 24 - 1);
   pipeline.deliver(cutTight);
-  pipeline.deliver(receiver::DecodedFrame{});
+  pipeline.deliver(media::DecodedFrame{});
   EXPECT_EQ(log.count("[H264Decoder] picture dropped: 30x15 in 949 bytes (16 rows of stride 40)\n"), 1u);
   EXPECT_EQ(log.count("[H264Decoder] picture dropped: 32x16 in 767 bytes (16 rows of stride 32)\n"), 1u);
   EXPECT_EQ(log.count("[H264Decoder] picture dropped: 0x0 in 0 bytes (0 rows of stride 0)\n"), 1u);
@@ -165,7 +165,7 @@ TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsSh
   EXPECT_FALSE(reader.readLatest(2).valid);
 
   // Larger than the ring's slots: the ring refuses it, the preview still gets it.
-  receiver::DecodedFrame big;
+  media::DecodedFrame big;
   big.width = 128;
   big.height = 64;
   big.stride = 128;

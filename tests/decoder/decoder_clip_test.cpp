@@ -15,7 +15,7 @@
 
 #include "clip_units.h"
 #include "media/decode_pipeline_win.h"
-#include "media/h264_decoder.h"
+#include "media/h264_decoder_win.h"
 #include "media/nv12_pack.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
@@ -51,10 +51,10 @@ struct Collector {
   std::vector<Picture> pictures;
   std::vector<std::uint8_t> lastData;
 
-  void attach(DecodePipelineWin& pipeline) {
-    pipeline.onDecodedFrame = [this](const receiver::DecodedFrame& f) { take(f); };
+  void attach(media::DecodePipelineWin& pipeline) {
+    pipeline.onDecodedFrame = [this](const media::DecodedFrame& f) { take(f); };
   }
-  void take(const receiver::DecodedFrame& f) {
+  void take(const media::DecodedFrame& f) {
     int counter = f.data.size() >= std::size_t(f.stride) * f.height
                       ? clippattern::readFrameCounter(f.data.data(), int(f.width), int(f.height), int(f.stride))
                       : -1;
@@ -99,7 +99,7 @@ TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
 
   testsupport::LogCapture log;
   const std::string ring = uniqueRing("clip");
-  DecodePipelineWin pipeline;
+  media::DecodePipelineWin pipeline;
   Collector seen;
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(1920, 1920, ring));
@@ -111,9 +111,9 @@ TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
   expectPackedAndNumbered(seen.pictures, c.width, c.height);
 
   // Each picture went into the ring, in order: the newest one is the last handed out.
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(ring));
-  RingPicture latest = reader.readLatest(0);
+  ring::RingPicture latest = reader.readLatest(0);
   ASSERT_TRUE(latest.valid);
   EXPECT_EQ(latest.frameNumber, seen.pictures.size());
   EXPECT_EQ(std::int64_t(latest.timestampUs), seen.pictures.back().timestampUs);
@@ -138,20 +138,20 @@ INSTANTIATE_TEST_SUITE_P(Clips, DecodeClips,
 TEST(DecodeLayouts, CodedRowsBelowTheVisiblePictureArePackedAway) {
   const Clip& units = clip("clip_1920x1080.264");
   ASSERT_EQ(units.units.size(), 60u);
-  DecodePipelineWin pipeline;
+  media::DecodePipelineWin pipeline;
   Collector seen;
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("crop")));
 
-  H264Decoder decoder;
+  media::H264Decoder decoder;
   std::vector<std::uint8_t> lastRaw;
   int raws = 0;
-  decoder.onFrame = [&](const receiver::DecodedFrame& raw) {
+  decoder.onFrame = [&](const media::DecodedFrame& raw) {
     ++raws;
     EXPECT_EQ(raw.codedHeight, 1088u);
     EXPECT_EQ(raw.stride, 1920u);
     ASSERT_GE(raw.data.size(), 1920u * 1088 * 3 / 2);
-    receiver::DecodedFrame cropped = raw;
+    media::DecodedFrame cropped = raw;
     cropped.height = 1080;
     pipeline.deliver(cropped);
     lastRaw = raw.data;
@@ -176,7 +176,7 @@ TEST(DecodeStreams, APictureSizeChangeMidStreamIsRenegotiated) {
   ASSERT_EQ(small.units.size(), 60u);
   ASSERT_EQ(large.units.size(), 60u);
   testsupport::LogCapture log;
-  DecodePipelineWin pipeline;
+  media::DecodePipelineWin pipeline;
   Collector seen;
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("resize")));
@@ -202,7 +202,7 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
   ASSERT_EQ(units.units.size(), 60u);
   ASSERT_TRUE(units.units[30].isKey);
   testsupport::LogCapture log;
-  DecodePipelineWin pipeline;
+  media::DecodePipelineWin pipeline;
   Collector seen;
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("damage")));
@@ -258,7 +258,7 @@ TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
   ASSERT_TRUE(testsupport::startRingChild(reader, "watch " + ring + " \"" + result + "\" " +
                                                       std::to_string(decodertest::kBaseUs) + " " +
                                                       std::to_string(decodertest::kStepUs)));
-  DecodePipelineWin pipeline;
+  media::DecodePipelineWin pipeline;
   Collector seen;
   seen.attach(pipeline);
   ASSERT_TRUE(pipeline.start(1920, 1920, ring));

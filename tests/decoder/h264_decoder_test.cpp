@@ -10,8 +10,8 @@
 
 #include "fake_transform.h"
 #include "media/decode_pipeline_win.h"
-#include "media/h264_decoder.h"
-#include "media/h264_decoder_layout.h"
+#include "media/h264_decoder_win.h"
+#include "media/h264_decoder_layout_win.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
 
@@ -50,7 +50,7 @@ TEST(OutputLayout, ApertureStrideAndCodedSizeAreReadAsDecodersReportThem) {
   IMFMediaType* type = videoType(1920, 1088);
   setAperture(type, 0, 0, 1920, 1080);
   type->SetUINT32(MF_MT_DEFAULT_STRIDE, 1920);
-  H264OutputLayout l = readOutputLayout(type);
+  media::H264OutputLayout l = media::readOutputLayout(type);
   EXPECT_EQ(l.codedWidth, 1920u);
   EXPECT_EQ(l.codedHeight, 1088u);
   EXPECT_EQ(l.width, 1920u);
@@ -62,12 +62,12 @@ TEST(OutputLayout, ApertureStrideAndCodedSizeAreReadAsDecodersReportThem) {
   // area counts as none; no stride attribute gives the NV12 stride of the coded width.
   type = videoType(1088, 1920);
   setAperture(type, 4, 0, 1080, 1920);
-  l = readOutputLayout(type);
+  l = media::readOutputLayout(type);
   EXPECT_EQ(l.width, 1080u);
   EXPECT_EQ(l.height, 1920u);
   EXPECT_EQ(l.stride, 1088u);
   setAperture(type, 0, 0, 0, 1920);
-  l = readOutputLayout(type);
+  l = media::readOutputLayout(type);
   EXPECT_EQ(l.width, 1088u);
   EXPECT_EQ(l.height, 1920u);
   type->Release();
@@ -76,23 +76,23 @@ TEST(OutputLayout, ApertureStrideAndCodedSizeAreReadAsDecodersReportThem) {
   type = videoType(640, 480);
   const std::uint8_t eight[8] = {0, 0, 0, 0, 64, 0, 0, 0};
   type->SetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, eight, sizeof(eight));
-  l = readOutputLayout(type);
+  l = media::readOutputLayout(type);
   EXPECT_EQ(l.width, 640u);
   EXPECT_EQ(l.height, 480u);
   type->DeleteItem(MF_MT_FRAME_SIZE);
-  l = readOutputLayout(type);
+  l = media::readOutputLayout(type);
   EXPECT_EQ(l.codedWidth, 0u);
   EXPECT_EQ(l.height, 0u);
   type->Release();
-  EXPECT_EQ(readOutputLayout(nullptr).stride, 0u);
+  EXPECT_EQ(media::readOutputLayout(nullptr).stride, 0u);
   MFShutdown();
 }
 
 // The decoder on a scripted transform, its pictures through a started pipeline's packing.
 struct Rig {
   explicit Rig(const FakeTransformScript& script, const char* ring = "rig") : fake(new FakeTransform(script)) {
-    pipeline.onDecodedFrame = [this](const receiver::DecodedFrame& f) { packed.push_back(f); };
-    decoder.onFrame = [this](const receiver::DecodedFrame& f) {
+    pipeline.onDecodedFrame = [this](const media::DecodedFrame& f) { packed.push_back(f); };
+    decoder.onFrame = [this](const media::DecodedFrame& f) {
       raw.push_back(f);
       pipeline.deliver(f);
     };
@@ -107,9 +107,9 @@ struct Rig {
   }
   testsupport::LogCapture log;  // first: it sees everything the rig logs
   FakeTransform* fake;
-  DecodePipelineWin pipeline;
-  H264Decoder decoder;
-  std::vector<receiver::DecodedFrame> raw, packed;
+  media::DecodePipelineWin pipeline;
+  media::H264Decoder decoder;
+  std::vector<media::DecodedFrame> raw, packed;
   bool started = false;
 };
 
@@ -143,7 +143,7 @@ TEST(H264DecoderScripted, WindowsStyle1080pIsNegotiatedCroppedAndPackedFromRow10
   EXPECT_EQ(rig.raw[1].timestampUs, 1'267'900);
 
   ASSERT_EQ(rig.packed.size(), 2u);
-  const receiver::DecodedFrame& p = rig.packed[1];
+  const media::DecodedFrame& p = rig.packed[1];
   EXPECT_EQ(p.width, 1920u);
   EXPECT_EQ(p.height, 1080u);
   EXPECT_EQ(p.stride, 1920u);
@@ -154,9 +154,9 @@ TEST(H264DecoderScripted, WindowsStyle1080pIsNegotiatedCroppedAndPackedFromRow10
   EXPECT_EQ(p.data[1920u * 1080], 0x80);         // first chroma row: the decoder's row 1088
   EXPECT_EQ(p.data.back(), 0x80 | (539 & 0x7F));
 
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(uniqueRing("win1080")));
-  RingPicture latest = reader.readLatest(0);
+  ring::RingPicture latest = reader.readLatest(0);
   ASSERT_TRUE(latest.valid);
   EXPECT_EQ(latest.frameNumber, 2u);
   EXPECT_EQ(latest.timestampUs, 1'267'900u);
@@ -239,7 +239,7 @@ TEST(H264DecoderScripted, TransformProvidedSamplesAndSizedBuffersBothDeliver) {
   ASSERT_TRUE(a.started);
   a.decoder.feed(kUnit, 7);
   ASSERT_EQ(a.packed.size(), 1u);
-  const receiver::DecodedFrame& p = a.packed[0];
+  const media::DecodedFrame& p = a.packed[0];
   EXPECT_EQ(p.timestampUs, 7);
   EXPECT_EQ(p.stride, 64u);
   ASSERT_EQ(p.data.size(), 64u * 72);
@@ -285,7 +285,7 @@ TEST(H264DecoderScripted, PicturesShorterThanTheirLayoutAreDroppedUnread) {
   EXPECT_EQ(rig.raw.size(), 1u);
   EXPECT_TRUE(rig.packed.empty());
   EXPECT_EQ(rig.log.count("[H264Decoder] picture dropped: 64x48 in 5631 bytes (64 rows of stride 64)\n"), 1u);
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(uniqueRing("short")));
   EXPECT_FALSE(reader.readLatest(0).valid);
 }
@@ -295,9 +295,9 @@ TEST(H264DecoderScripted, AFailedStartReleasesEverythingAndLaterUnitsAreDropped)
   script.setInputType = MF_E_INVALIDMEDIATYPE;
   testsupport::LogCapture log;
   FakeTransform* fake = new FakeTransform(script);
-  H264Decoder decoder;
+  media::H264Decoder decoder;
   int pictures = 0;
-  decoder.onFrame = [&](const receiver::DecodedFrame&) { ++pictures; };
+  decoder.onFrame = [&](const media::DecodedFrame&) { ++pictures; };
   EXPECT_FALSE(decoder.start(fake));
   EXPECT_FALSE(decoder.started());
   EXPECT_EQ(fake->references(), 1u);
@@ -348,7 +348,7 @@ TEST(H264DecoderScripted, ATransformFailingAtANewSequenceIsReplacedAndGivenItAga
   EXPECT_EQ(rig.log.count("[H264Decoder] restarting the decoder at a sequence parameter set\n"), 1u);
   rig.decoder.feed(kSliceUnit, 12);
   std::vector<std::int64_t> times;
-  for (const receiver::DecodedFrame& f : rig.packed) times.push_back(f.timestampUs);
+  for (const media::DecodedFrame& f : rig.packed) times.push_back(f.timestampUs);
   EXPECT_EQ(times, (std::vector<std::int64_t>{1, 2, 10, 11}));  // nothing lost, nothing twice
   EXPECT_EQ(rig.fake->acceptedTimes, (std::vector<std::uint64_t>{10, 20, 100, 110, 100, 110, 120}));
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "media/nv12_pack.h"
 
 namespace {
@@ -52,52 +53,52 @@ TEST(PackNv12, MatchesTheReferenceForEveryLayoutShape) {
     SCOPED_TRACE(testing::Message() << c.stride << " " << c.rows << " " << c.width << "x" << c.height);
     Bytes src = decoderPicture(c.stride, c.rows, (c.rows + 1) / 2);
     Bytes out = {9, 9, 9};
-    ASSERT_TRUE(packNv12(src.data(), src.size(), c.stride, c.rows, c.width, c.height, out));
-    EXPECT_EQ(out.size(), packedNv12Size(c.width, c.height));
+    ASSERT_TRUE(media::packNv12(src.data(), src.size(), c.stride, c.rows, c.width, c.height, out));
+    EXPECT_EQ(out.size(), common::nv12Bytes(c.width, c.height));
     EXPECT_EQ(out, referencePack(src, c.stride, c.rows, c.width, c.height));
   }
 }
 
 TEST(PackNv12, SizesCoverOneChromaRowPerTwoLumaRowsRoundedUp) {
-  EXPECT_EQ(packedNv12Size(1920, 1080), 3'110'400u);
-  EXPECT_EQ(packedNv12Size(1080, 1920), 3'110'400u);
-  EXPECT_EQ(packedNv12Size(16, 15), 16u * (15 + 8));
-  EXPECT_EQ(packedNv12Size(16, 1), 32u);
-  EXPECT_EQ(packedNv12Size(0, 1080), 0u);
+  EXPECT_EQ(common::nv12Bytes(1920, 1080), 3'110'400u);
+  EXPECT_EQ(common::nv12Bytes(1080, 1920), 3'110'400u);
+  EXPECT_EQ(common::nv12Bytes(16, 15), 16u * (15 + 8));
+  EXPECT_EQ(common::nv12Bytes(16, 1), 32u);
+  EXPECT_EQ(common::nv12Bytes(0, 1080), 0u);
   // The largest sides do not wrap.
-  EXPECT_EQ(packedNv12Size(0xFFFFFFFFu, 2), 3ull * 0xFFFFFFFFu);
+  EXPECT_EQ(common::nv12Bytes(0xFFFFFFFFu, 2), 3ull * 0xFFFFFFFFu);
 }
 
 TEST(PackNv12, ReadsOnlyTheSourceBytesItNeeds) {
   // The last chroma row needs only `width` bytes, not a whole stride: a buffer cut right there
   // is enough, one byte less is refused. Heap buffers of exact size let ASan see any overread.
   const std::uint32_t stride = 48, rows = 20, w = 40, h = 17;
-  const std::uint64_t need = nv12SourceBytesNeeded(stride, rows, w, h);
+  const std::uint64_t need = media::nv12SourceBytesNeeded(stride, rows, w, h);
   EXPECT_EQ(need, std::uint64_t(rows + 9 - 1) * stride + w);
   Bytes full = decoderPicture(stride, rows, 9);
   Bytes exact(full.begin(), full.begin() + std::ptrdiff_t(need));
   Bytes out;
-  ASSERT_TRUE(packNv12(exact.data(), exact.size(), stride, rows, w, h, out));
+  ASSERT_TRUE(media::packNv12(exact.data(), exact.size(), stride, rows, w, h, out));
   EXPECT_EQ(out, referencePack(full, stride, rows, w, h));
 
   Bytes shortBy1(full.begin(), full.begin() + std::ptrdiff_t(need - 1));
   Bytes untouched = {1, 2, 3};
-  EXPECT_FALSE(packNv12(shortBy1.data(), shortBy1.size(), stride, rows, w, h, untouched));
+  EXPECT_FALSE(media::packNv12(shortBy1.data(), shortBy1.size(), stride, rows, w, h, untouched));
   EXPECT_EQ(untouched, (Bytes{1, 2, 3}));
 }
 
 TEST(PackNv12, RefusesLayoutsThatCannotHoldThePicture) {
   Bytes src(4096, 0x55);
   Bytes out = {7};
-  EXPECT_FALSE(packNv12(src.data(), src.size(), 16, 16, 32, 16, out));  // rows shorter than the picture
-  EXPECT_FALSE(packNv12(src.data(), src.size(), 32, 8, 32, 16, out));   // fewer luma rows than the picture
-  EXPECT_FALSE(packNv12(nullptr, 0, 32, 16, 32, 16, out));
+  EXPECT_FALSE(media::packNv12(src.data(), src.size(), 16, 16, 32, 16, out));  // rows shorter than the picture
+  EXPECT_FALSE(media::packNv12(src.data(), src.size(), 32, 8, 32, 16, out));   // fewer luma rows than the picture
+  EXPECT_FALSE(media::packNv12(nullptr, 0, 32, 16, 32, 16, out));
   // A stride that wraps 32-bit row arithmetic is refused, not read.
-  EXPECT_FALSE(packNv12(src.data(), src.size(), 0xFFFFFFF0u, 0x10000u, 32, 16, out));
+  EXPECT_FALSE(media::packNv12(src.data(), src.size(), 0xFFFFFFF0u, 0x10000u, 32, 16, out));
   EXPECT_EQ(out, Bytes{7});
 
   // An empty picture reads nothing and packs to nothing.
-  EXPECT_TRUE(packNv12(nullptr, 0, 0, 0, 0, 0, out));
+  EXPECT_TRUE(media::packNv12(nullptr, 0, 0, 0, 0, 0, out));
   EXPECT_TRUE(out.empty());
 }
 
@@ -105,10 +106,10 @@ TEST(PackNv12, ReusesTheDestinationAcrossSizeChanges) {
   Bytes big = decoderPicture(1920, 1088, 544);
   Bytes small = decoderPicture(1280, 720, 360);
   Bytes out;
-  ASSERT_TRUE(packNv12(big.data(), big.size(), 1920, 1088, 1920, 1080, out));
-  ASSERT_TRUE(packNv12(small.data(), small.size(), 1280, 720, 1280, 720, out));
+  ASSERT_TRUE(media::packNv12(big.data(), big.size(), 1920, 1088, 1920, 1080, out));
+  ASSERT_TRUE(media::packNv12(small.data(), small.size(), 1280, 720, 1280, 720, out));
   EXPECT_EQ(out, small);  // tight already: byte for byte, nothing left over from the larger picture
-  ASSERT_TRUE(packNv12(big.data(), big.size(), 1920, 1088, 1920, 1080, out));
+  ASSERT_TRUE(media::packNv12(big.data(), big.size(), 1920, 1088, 1920, 1080, out));
   EXPECT_EQ(out, referencePack(big, 1920, 1088, 1920, 1080));
 }
 

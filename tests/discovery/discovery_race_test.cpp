@@ -2,7 +2,7 @@
 // service's own threads, many times over: no crash, no block leaked or freed twice, nothing
 // written after it was freed (ours or the service's), no query left without its last callback,
 // no cancel for a resolve whose completion has already returned.
-#include "transport/discovery.h"
+#include "transport/discovery_win.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 #include "alloc_guard.h"
 #include "support/fake_dns_sd.h"
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ void runRound(int round, Totals& totals) {
                                       Record{DNS_TYPE_PTR, L"Held2"}, Record{DNS_TYPE_PTR, L"B2"},
                                       Record{DNS_TYPE_PTR, L"Silent"}};
   {
-    Discovery discovery(fake.functions());
+    transport::Discovery discovery(fake.functions());
     ASSERT_TRUE(discovery.start());
     int results = 1 + round % 4;
     for (int i = 0; i < results; ++i) fake.deliverBrowse(result);

@@ -1,6 +1,6 @@
 // Discovery against a DNS-SD service of our own (what reaches the list, what is resolved, what is
 // freed and cancelled), and against Wine's real dnsapi.dll, which lacks the DNS-SD functions.
-#include "transport/discovery.h"
+#include "transport/discovery_win.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 
 #include "support/fake_dns_sd.h"
 #include "support/log_capture.h"
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
 
-void PrintTo(const DiscoveredHost& host, std::ostream* out) {
+void PrintTo(const transport::DiscoveredHost& host, std::ostream* out) {
   *out << "{" << host.name << ", " << host.ip << ", " << host.port << "}";
 }
 
@@ -63,7 +63,7 @@ TEST_F(DiscoveryTest, NamesAreCutAtTheFirstDotAndKeptInUtf8) {
   fake.setAnswer(L"nameless._brindlevideo._tcp.local", reply(nullptr, {127, 0, 0, 5}, 6000));
   fake.setAnswer(L"._brindlevideo._tcp.local", reply(L"._brindlevideo._tcp.local", {127, 0, 0, 6}));
 
-  Discovery discovery(fake.functions());
+  transport::Discovery discovery(fake.functions());
   ASSERT_TRUE(discovery.start());
   // One at a time, so the list's order is known.
   announce({ptr(L"Kitchen Phone._brindlevideo._tcp.local")});
@@ -73,7 +73,7 @@ TEST_F(DiscoveryTest, NamesAreCutAtTheFirstDotAndKeptInUtf8) {
   announce({ptr(L"nameless._brindlevideo._tcp.local")});
   announce({ptr(L"._brindlevideo._tcp.local")});
 
-  std::vector<DiscoveredHost> expected = {
+  std::vector<transport::DiscoveredHost> expected = {
       {"Kitchen Phone", "127.1.2.3", kPort},
       {"Anna", "127.0.0.2", kPort},
       {"Solo", "127.0.0.3", kPort},
@@ -99,7 +99,7 @@ TEST_F(DiscoveryTest, OneEntryPerAddressAndPort) {
                           reply(phone.c_str(), {127, 0, 0, 10}, 5556)});  // a second port
   fake.setAnswer(alias, reply(alias.c_str(), {127, 0, 0, 10}));  // same address and port, other name
 
-  Discovery discovery(fake.functions());
+  transport::Discovery discovery(fake.functions());
   ASSERT_TRUE(discovery.start());
   announce({ptr(phone), ptr(phone)});  // two PTR answers for one phone
   ASSERT_EQ(discovery.hosts().size(), 1u);
@@ -107,7 +107,7 @@ TEST_F(DiscoveryTest, OneEntryPerAddressAndPort) {
   announce({ptr(phone)});
   announce({ptr(alias)});
 
-  std::vector<DiscoveredHost> expected = {
+  std::vector<transport::DiscoveredHost> expected = {
       {"Desk Phone", "127.0.0.10", kPort},
       {"Desk Phone", "127.0.0.11", kPort},
       {"Desk Phone", "127.0.0.10", 5556},
@@ -133,7 +133,7 @@ TEST_F(DiscoveryTest, NoEntryWithoutAnIPv4Address) {
   // "Silent" has no answer: its resolve completes without an instance.
   fake.setAnswer(L"Good._brindlevideo._tcp.local", reply(L"Good._brindlevideo._tcp.local", {127, 0, 0, 20}));
 
-  Discovery discovery(fake.functions());
+  transport::Discovery discovery(fake.functions());
   ASSERT_TRUE(discovery.start());
   announce({ptr(L"Six._brindlevideo._tcp.local"), ptr(L"None._brindlevideo._tcp.local"),
             ptr(L"Refused._brindlevideo._tcp.local"), ptr(L"Silent._brindlevideo._tcp.local")});
@@ -142,13 +142,13 @@ TEST_F(DiscoveryTest, NoEntryWithoutAnIPv4Address) {
   EXPECT_EQ(fake.counts().instancesMade, 2);
 
   announce({ptr(L"Good._brindlevideo._tcp.local")});
-  std::vector<DiscoveredHost> expected = {{"Good", "127.0.0.20", kPort}};
+  std::vector<transport::DiscoveredHost> expected = {{"Good", "127.0.0.20", kPort}};
   EXPECT_EQ(discovery.hosts(), expected);
   discovery.stop();
 }
 
 TEST_F(DiscoveryTest, OnlyPtrRecordsWithATargetAreResolved) {
-  Discovery discovery(fake.functions());
+  transport::Discovery discovery(fake.functions());
   ASSERT_TRUE(discovery.start());
   announce({Record{DNS_TYPE_A, L"a.local"}, Record{DNS_TYPE_SRV, L"srv.local"}, Record{DNS_TYPE_TEXT, L"txt.local"},
             Record{DNS_TYPE_AAAA, L"aaaa.local"}, Record{DNS_TYPE_PTR, std::nullopt}, Record{DNS_TYPE_PTR, L""},
@@ -162,7 +162,7 @@ TEST_F(DiscoveryTest, OnlyPtrRecordsWithATargetAreResolved) {
 }
 
 TEST_F(DiscoveryTest, StartsOnceAndHoldsNothingOutsideStartAndStop) {
-  Discovery discovery(fake.functions());
+  transport::Discovery discovery(fake.functions());
   EXPECT_TRUE(discovery.hosts().empty());
   discovery.stop();  // never started: nothing to do
 
@@ -191,19 +191,19 @@ TEST_F(DiscoveryTest, StartsOnceAndHoldsNothingOutsideStartAndStop) {
 
 TEST_F(DiscoveryTest, BrowseThatDoesNotStartIsLoggedAndCanBeRetried) {
   fake.browseResult = ERROR_ACCESS_DENIED;
-  Discovery discovery(fake.functions());
+  transport::Discovery discovery(fake.functions());
   EXPECT_FALSE(discovery.start());
   EXPECT_EQ(discoveryLines(), std::vector<std::string>{"[Discovery] DnsServiceBrowse failed rc=5\n"});
   EXPECT_TRUE(discovery.hosts().empty());
 
-  fake.browseResult = kDnsRequestPending;
+  fake.browseResult = transport::kDnsRequestPending;
   EXPECT_TRUE(discovery.start());
   EXPECT_EQ(fake.counts().browses, 2);
   discovery.stop();
 
   // A system without the functions at all.
-  DnsSdFunctions none;
-  Discovery bare(none);
+  transport::DnsSdFunctions none;
+  transport::Discovery bare(none);
   log.clear();
   EXPECT_FALSE(bare.start());
   EXPECT_EQ(discoveryLines(), std::vector<std::string>{"[Discovery] DnsServiceBrowse failed rc=120\n"});
@@ -219,7 +219,7 @@ TEST_F(DiscoveryTest, StopCancelsOnlyResolvesStillPending) {
   held.ip4 = std::array<std::uint8_t, 4>{127, 0, 0, 42};
   fake.setAnswer(L"Late", held);
 
-  Discovery discovery(fake.functions());
+  transport::Discovery discovery(fake.functions());
   ASSERT_TRUE(discovery.start());
   announce({ptr(L"Quick"), ptr(L"Held"), ptr(L"Late")});
   fake.completeHeld(L"Held");
@@ -242,10 +242,10 @@ TEST_F(DiscoveryTest, CallbacksInsideThePlatformCallsAreHandled) {
   fake.setAnswer(L"Quick", reply(L"Quick", {127, 0, 0, 50}));
   fake.setAnswer(L"Held", held);
 
-  Discovery discovery(fake.functions());
+  transport::Discovery discovery(fake.functions());
   ASSERT_TRUE(discovery.start());
   announce({ptr(L"Quick"), ptr(L"Held")});
-  std::vector<DiscoveredHost> expected = {{"Quick", "127.0.0.50", kPort}};
+  std::vector<transport::DiscoveredHost> expected = {{"Quick", "127.0.0.50", kPort}};
   EXPECT_EQ(discovery.hosts(), expected);
   discovery.stop();
   EXPECT_EQ(fake.counts().resolveCancels, 1);
@@ -254,13 +254,13 @@ TEST_F(DiscoveryTest, CallbacksInsideThePlatformCallsAreHandled) {
 
 // Wine's dnsapi.dll has DnsFree but none of the DNS-SD functions; so has Windows before 10 1903.
 TEST(SystemDnsSd, StartFailsCleanlyWithoutTheFunctions) {
-  const DnsSdFunctions& system = systemDnsSdFunctions();
+  const transport::DnsSdFunctions& system = transport::systemDnsSdFunctions();
   EXPECT_NE(system.dnsFree, nullptr);  // the lookup itself works
   if (system.browse) GTEST_SKIP() << "this system has DNS-SD";
   EXPECT_EQ(system.resolve, nullptr);
 
   testsupport::LogCapture log;
-  Discovery discovery;
+  transport::Discovery discovery;
   EXPECT_FALSE(discovery.start());
   EXPECT_FALSE(discovery.start());  // no browse pending: every start tries again
   EXPECT_EQ(log.linesStartingWith("[Discovery]"),

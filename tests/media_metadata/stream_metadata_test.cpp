@@ -25,17 +25,17 @@ struct Orientation {
 Orientation orientation(std::string_view text) {
   ExactBytes bytes(text);
   Orientation o;
-  parseOrientation(bytes.view(), o.rotation, o.mirror);
+  media::parseOrientation(bytes.view(), o.rotation, o.mirror);
   return o;
 }
 
-AudioFormat audioFormat(std::string_view text) {
+media::AudioFormat audioFormat(std::string_view text) {
   ExactBytes bytes(text);
-  return parseAudioFormat(bytes.view());
+  return media::parseAudioFormat(bytes.view());
 }
 
 // Every field: rate, channels, bits, float, non-interleaved, big-endian, bytes per frame.
-void expectFormat(const AudioFormat& f, std::int32_t rate, std::int32_t channels, std::int32_t bits, bool isFloat,
+void expectFormat(const media::AudioFormat& f, std::int32_t rate, std::int32_t channels, std::int32_t bits, bool isFloat,
                   bool nonInterleaved, bool bigEndian, std::int32_t bytesPerFrame) {
   EXPECT_EQ(f.sampleRate, rate);
   EXPECT_EQ(f.channels, channels);
@@ -46,7 +46,7 @@ void expectFormat(const AudioFormat& f, std::int32_t rate, std::int32_t channels
   EXPECT_EQ(f.bytesPerFrame, bytesPerFrame);
 }
 
-void expectDefaults(const AudioFormat& f) { expectFormat(f, 48000, 2, 32, true, false, false, 8); }
+void expectDefaults(const media::AudioFormat& f) { expectFormat(f, 48000, 2, 32, true, false, false, 8); }
 
 TEST(Orientation, ReadsDigitsAfterTheColonAndSpaces) {
   Orientation o = orientation(R"({"rotation":90,"mirror":true})");
@@ -100,7 +100,7 @@ TEST(AudioFormatReader, FieldsAndDefaults) {
   expectDefaults(audioFormat("{}"));
   expectDefaults(audioFormat("\x01\xff garbage \"\"::,,"));
 
-  AudioFormat f = audioFormat(
+  media::AudioFormat f = audioFormat(
       R"({"sr":44100,"ch":1,"bits":16,"float":false,"noninterleaved":true,"bigendian":true,"bytesPerFrame":2})");
   expectFormat(f, 44100, 1, 16, false, true, true, 2);
 
@@ -111,7 +111,7 @@ TEST(AudioFormatReader, FieldsAndDefaults) {
 }
 
 TEST(AudioFormatReader, FrameSizeIsComputedOnlyWhenPresentAndBelowOne) {
-  AudioFormat f = audioFormat(R"({"ch":1,"bits":16})");
+  media::AudioFormat f = audioFormat(R"({"ch":1,"bits":16})");
   EXPECT_EQ(f.sampleRate, 48000);
   EXPECT_EQ(f.channels, 1);
   EXPECT_EQ(f.bitsPerSample, 16);
@@ -144,18 +144,18 @@ TEST(AudioFormatReader, IntegersSkipOnlyBlanksAndTabsAndTakeASign) {
 TEST(JsonFind, IntLeavesTheTargetAloneWhenNothingIsRead) {
   ExactBytes text(R"({"a":12,"b":x,"c": -7})");
   int value = 99;
-  EXPECT_TRUE(jsonFindInt(text.view(), "a", value));
+  EXPECT_TRUE(media::jsonFindInt(text.view(), "a", value));
   EXPECT_EQ(value, 12);
   value = 99;
-  EXPECT_FALSE(jsonFindInt(text.view(), "b", value));
+  EXPECT_FALSE(media::jsonFindInt(text.view(), "b", value));
   EXPECT_EQ(value, 99);
-  EXPECT_FALSE(jsonFindInt(text.view(), "missing", value));
+  EXPECT_FALSE(media::jsonFindInt(text.view(), "missing", value));
   EXPECT_EQ(value, 99);
-  EXPECT_TRUE(jsonFindInt(text.view(), "c", value));
+  EXPECT_TRUE(media::jsonFindInt(text.view(), "c", value));
   EXPECT_EQ(value, -7);
   // The needle is quote-key-quote: a key that is a prefix of another is not confused with it.
   ExactBytes longer(R"({"srate":1,"sr":2})");
-  EXPECT_TRUE(jsonFindInt(longer.view(), "sr", value));
+  EXPECT_TRUE(media::jsonFindInt(longer.view(), "sr", value));
   EXPECT_EQ(value, 2);
 }
 
@@ -163,7 +163,7 @@ TEST(JsonFind, BoolLooksForTrueThenFalseBeforeTheNextComma) {
   auto find = [](std::string_view text, bool start, bool& out) {
     ExactBytes bytes(text);
     out = start;
-    return jsonFindBool(bytes.view(), "k", out);
+    return media::jsonFindBool(bytes.view(), "k", out);
   };
   bool out = false;
   EXPECT_TRUE(find(R"({"k":true})", false, out));
@@ -205,7 +205,7 @@ TEST(MetadataBounds, TruncatedAndRandomPayloadsStayInsideTheirBytes) {
       std::string_view prefix(message.data(), n);
       Orientation o = orientation(prefix);
       EXPECT_GE(o.rotation, 0);
-      AudioFormat f = audioFormat(prefix);
+      media::AudioFormat f = audioFormat(prefix);
       // A cut message reads the same as the whole up to the cut: never a value from beyond it.
       if (prefix.find("\"sr\"") == std::string_view::npos) {
         EXPECT_EQ(f.sampleRate, 48000);
@@ -231,10 +231,10 @@ TEST(MetadataBounds, TruncatedAndRandomPayloadsStayInsideTheirBytes) {
     for (const char* key : keys) {
       int i = 7;
       bool b = false;
-      if (!jsonFindInt(bytes.view(), key, i)) {
+      if (!media::jsonFindInt(bytes.view(), key, i)) {
         EXPECT_EQ(i, 7);
       }
-      jsonFindBool(bytes.view(), key, b);
+      media::jsonFindBool(bytes.view(), key, b);
     }
   }
 }

@@ -71,7 +71,7 @@ PanelHarness::~PanelHarness() {
   if (device_ != nullptr) device_->Release();
 }
 
-void PanelHarness::frame(App& app) {
+void PanelHarness::frame(app::App& app) {
   ImGui::NewFrame();
   app.frame();
   ImGui::Render();
@@ -114,11 +114,11 @@ std::string PanelHarness::withoutSpaces(const std::string& text) {
   return out;
 }
 
-void PanelHarness::frames(App& app, int count) {
+void PanelHarness::frames(app::App& app, int count) {
   for (int i = 0; i < count; ++i) frame(app);
 }
 
-std::optional<ImRect> PanelHarness::locate(App& app, ImGuiID id) {
+std::optional<ImRect> PanelHarness::locate(app::App& app, ImGuiID id) {
   ImGui::DebugLocateItem(id);
   frame(app);
   // The rectangle (expanded by 3) comes first: four quads; then a line towards the mouse.
@@ -135,12 +135,12 @@ std::optional<ImRect> PanelHarness::locate(App& app, ImGuiID id) {
   return bounds;
 }
 
-void PanelHarness::moveMouse(App& app, ImVec2 to) {
+void PanelHarness::moveMouse(app::App& app, ImVec2 to) {
   ImGui::GetIO().AddMousePosEvent(to.x, to.y);
   frame(app);
 }
 
-void PanelHarness::click(App& app, ImVec2 at) {
+void PanelHarness::click(app::App& app, ImVec2 at) {
   ImGuiIO& io = ImGui::GetIO();
   io.AddMousePosEvent(at.x, at.y);
   frame(app);
@@ -150,14 +150,14 @@ void PanelHarness::click(App& app, ImVec2 at) {
   frame(app);
 }
 
-void PanelHarness::pressKey(App& app, ImGuiKey key) {
+void PanelHarness::pressKey(app::App& app, ImGuiKey key) {
   ImGui::GetIO().AddKeyEvent(key, true);
   frame(app);
   ImGui::GetIO().AddKeyEvent(key, false);
   frame(app);
 }
 
-void PanelHarness::type(App& app, const char* text) {
+void PanelHarness::type(app::App& app, const char* text) {
   for (const char* c = text; *c != '\0'; ++c) {
     ImGui::GetIO().AddInputCharacter(static_cast<unsigned char>(*c));
     frame(app);
@@ -210,7 +210,7 @@ bool PanelHarness::drawsTexture(const char* windowName, ImTextureID texture) {
 void AppPanelTest::SetUp() {
   ASSERT_TRUE(h.ready()) << "no Direct3D 11 device";
   i18n::Localizer::instance().setLanguage("en");
-  app = std::make_unique<App>(h.device(), h.context(), fake.functions());
+  app = std::make_unique<app::App>(h.device(), h.context(), fake.functions());
   probe = std::make_unique<AppProbe>(*app);
 }
 

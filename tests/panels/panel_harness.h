@@ -33,8 +33,8 @@ class PanelHarness {
   ID3D11DeviceContext* context() const { return context_; }
 
   // One Dear ImGui frame of App (new frame, App::frame, render).
-  void frame(App& app);
-  void frames(App& app, int count);
+  void frame(app::App& app);
+  void frames(app::App& app, int count);
 
   // The glyphs the last frame drew into the window, in drawing order, as UTF-8. Spaces and line
   // breaks draw nothing, so they are absent; compare with withoutSpaces of the expected text.
@@ -42,15 +42,15 @@ class PanelHarness {
   static std::string withoutSpaces(const std::string& text);
 
   // The rectangle of item `id` as drawn by the next frame, if it was drawn and visible.
-  std::optional<ImRect> locate(App& app, ImGuiID id);
+  std::optional<ImRect> locate(app::App& app, ImGuiID id);
 
   // Mouse: move, press, release over three frames; the mouse stays where it clicked.
-  void click(App& app, ImVec2 at);
-  void moveMouse(App& app, ImVec2 to);
+  void click(app::App& app, ImVec2 at);
+  void moveMouse(app::App& app, ImVec2 to);
   // A key pressed and released (two frames).
-  void pressKey(App& app, ImGuiKey key);
+  void pressKey(app::App& app, ImGuiKey key);
   // One character per frame into the active text field.
-  void type(App& app, const char* text);
+  void type(app::App& app, const char* text);
 
   // Identifiers as Dear ImGui derives them inside a window (optionally under PushID(index)).
   static ImGuiWindow* window(const char* name);
@@ -80,6 +80,6 @@ class AppPanelTest : public ::testing::Test {
 
   PanelHarness h;
   fakedns::FakeDnsSd fake;
-  std::unique_ptr<App> app;
+  std::unique_ptr<app::App> app;
   std::unique_ptr<AppProbe> probe;
 };

@@ -287,7 +287,7 @@ TEST_F(PanelsTest, LanguageIndexIsTheCatalogueEntryWhoseCodeEqualsTheCurrentLang
                                                {"ja-JP", 0}, {"JA", 0}, {"en", 0}};
   for (auto [code, index] : cases) {
     i18n::Localizer::instance().setLanguage(code);
-    App other(h.device(), h.context(), fake.functions());
+    app::App other(h.device(), h.context(), fake.functions());
     EXPECT_EQ(AppProbe(other).languageIndex(), index) << "language " << code;
   }
 }

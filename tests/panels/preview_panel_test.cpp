@@ -18,13 +18,13 @@ const ImU32 kNoSignal = IM_COL32(128, 128, 130, 255);
 
 // A packed NV12 picture whose every byte differs from its neighbours, seeded so that two
 // pictures of one size differ.
-receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, unsigned seed) {
-  receiver::DecodedFrame frame;
+media::DecodedFrame picture(std::uint32_t width, std::uint32_t height, unsigned seed) {
+  media::DecodedFrame frame;
   frame.width = width;
   frame.height = height;
   frame.codedHeight = height;
   frame.stride = width;
-  frame.data.resize(std::size_t(width) * height + std::size_t(width) * (height / 2));
+  frame.data.resize(std::size_t(common::nv12Bytes(width, height)));
   for (std::size_t i = 0; i < frame.data.size(); ++i) frame.data[i] = std::uint8_t((i * 37 + seed * 101) ^ (i >> 7));
   return frame;
 }
@@ -56,10 +56,9 @@ class PreviewPanelTest : public AppPanelTest {
     return pixels;
   }
 
-  static std::vector<std::uint8_t> reference(const receiver::DecodedFrame& frame) {
+  static std::vector<std::uint8_t> reference(const media::DecodedFrame& frame) {
     std::vector<std::uint8_t> rgba(std::size_t(frame.width) * frame.height * 4);
-    PreviewPicture src = {frame.data.data(), frame.data.size(), frame.width, frame.height, frame.stride};
-    EXPECT_TRUE(nv12ToRgba(src, rgba.data(), std::size_t(frame.width) * 4, PreviewKernel::Scalar));
+    EXPECT_TRUE(app::nv12ToRgba(frame.view(), rgba.data(), std::size_t(frame.width) * 4, app::PreviewKernel::Scalar));
     return rgba;
   }
 };
@@ -89,7 +88,7 @@ TEST_F(PreviewPanelTest, NoSignalUntilThePictureThenThePictureAndTheTextureOutli
 }
 
 TEST_F(PreviewPanelTest, TextureIsRecreatedOnlyOnASizeChangeAndHoldsTheExactConversion) {
-  receiver::DecodedFrame first = picture(64, 32, 1);
+  media::DecodedFrame first = picture(64, 32, 1);
   probe->session().pictures().put(first);
   probe->uploadPreview();
   ID3D11Texture2D* texture = probe->previewTexture();
@@ -97,11 +96,11 @@ TEST_F(PreviewPanelTest, TextureIsRecreatedOnlyOnASizeChangeAndHoldsTheExactConv
   EXPECT_EQ(probe->textureWidth(), 64u);
   EXPECT_EQ(probe->textureHeight(), 32u);
   EXPECT_EQ(readTexture(), reference(first));
-  receiver::DecodedFrame left;
+  media::DecodedFrame left;
   EXPECT_FALSE(probe->session().pictures().take(left)) << "the upload took it";
 
   texture->AddRef();  // kept alive, so a new texture cannot take its address
-  receiver::DecodedFrame second = picture(64, 32, 2);
+  media::DecodedFrame second = picture(64, 32, 2);
   probe->session().pictures().put(second);
   probe->uploadPreview();
   EXPECT_EQ(probe->previewTexture(), texture) << "same size: reused";
@@ -110,7 +109,7 @@ TEST_F(PreviewPanelTest, TextureIsRecreatedOnlyOnASizeChangeAndHoldsTheExactConv
   probe->uploadPreview();  // nothing waiting: nothing changes
   EXPECT_EQ(probe->previewTexture(), texture);
 
-  receiver::DecodedFrame turned = picture(32, 64, 3);
+  media::DecodedFrame turned = picture(32, 64, 3);
   probe->session().pictures().put(turned);
   probe->uploadPreview();
   EXPECT_NE(probe->previewTexture(), texture);
@@ -121,9 +120,9 @@ TEST_F(PreviewPanelTest, TextureIsRecreatedOnlyOnASizeChangeAndHoldsTheExactConv
 }
 
 TEST_F(PreviewPanelTest, OddSizesAreShownWithoutReadingPast) {
-  // 5 x 3: exactly five luma rows' worth of bytes and one chroma row.
-  receiver::DecodedFrame odd = picture(5, 3, 4);
-  ASSERT_EQ(odd.data.size(), 20u);
+  // 5 x 3: exactly three luma rows and two chroma rows, the last for the bottom row alone.
+  media::DecodedFrame odd = picture(5, 3, 4);
+  ASSERT_EQ(odd.data.size(), 25u);
   probe->session().pictures().put(odd);
   probe->uploadPreview();
   EXPECT_EQ(probe->textureWidth(), 5u);

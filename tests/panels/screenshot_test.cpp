@@ -146,11 +146,11 @@ std::optional<ImRect> locatedRect() {
 // called once per frame until it reports done.
 class Script {
  public:
-  using Step = std::function<bool(App& app, HWND window)>;
+  using Step = std::function<bool(app::App& app, HWND window)>;
   void add(Step step) { steps_.push_back(std::move(step)); }
 
   // False once the script has ended (or failed); the window is then asked to close.
-  void run(App& app, HWND window) {
+  void run(app::App& app, HWND window) {
     if (finished_) return;
     if (Clock::now() > deadline_) {
       fail("the script did not finish within its time; at step " + std::to_string(index_));
@@ -182,7 +182,7 @@ void pointAt(HWND window, ImVec2 at) {
 
 Script::Step clickItem(Script& script, ImGuiID id, bool textField = false) {
   auto frame = std::make_shared<int>(0);
-  return [&script, id, textField, frame](App&, HWND window) {
+  return [&script, id, textField, frame](app::App&, HWND window) {
     switch ((*frame)++) {
       case 0:
         ImGui::DebugLocateItem(id);
@@ -208,33 +208,33 @@ Script::Step clickItem(Script& script, ImGuiID id, bool textField = false) {
 
 Script::Step wait(int frames) {
   auto left = std::make_shared<int>(frames);
-  return [left](App&, HWND) { return --*left <= 0; };
+  return [left](app::App&, HWND) { return --*left <= 0; };
 }
 
 Script::Step typeText(const std::string& text) {
   auto next = std::make_shared<std::size_t>(0);
-  return [text, next](App&, HWND) {
+  return [text, next](app::App&, HWND) {
     ImGui::GetIO().AddInputCharacter(static_cast<unsigned char>(text[(*next)++]));
     return *next >= text.size();
   };
 }
 
 Script::Step mouseButton(bool down) {
-  return [down](App&, HWND) {
+  return [down](app::App&, HWND) {
     ImGui::GetIO().AddMouseButtonEvent(0, down);
     return true;
   };
 }
 
 Script::Step moveAway() {
-  return [](App&, HWND window) {
+  return [](app::App&, HWND window) {
     pointAt(window, ImVec2(4, 700));
     return true;
   };
 }
 
 Script::Step shoot(std::map<std::string, Image>& shots, const std::string& name) {
-  return [&shots, name](App& app, HWND) {
+  return [&shots, name](app::App& app, HWND) {
     AppProbe probe(app);
     Image image = capture(probe.device(), probe.context());
     writePng(std::string(BRINDLE_SHOT_DIR) + "/" + name + ".png", image.width, image.height, image.rgba);
@@ -252,8 +252,8 @@ struct Seen {
   std::map<std::string, std::vector<std::uint32_t>> missingGlyphs;  // language -> code points
 };
 
-Script::Step record(std::function<void(App&)> what) {
-  return [what](App& app, HWND) {
+Script::Step record(std::function<void(app::App&)> what) {
+  return [what](app::App& app, HWND) {
     what(app);
     return true;
   };
@@ -300,13 +300,13 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
   script.add(wait(10));
   script.add(moveAway());
   script.add(wait(3));
-  script.add(record([&](App&) { seen.box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255)).value_or(ImRect()); }));
+  script.add(record([&](app::App&) { seen.box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255)).value_or(ImRect()); }));
   script.add(shoot(shots, "idle"));
-  script.add([&](App&, HWND) {
+  script.add([&](app::App&, HWND) {
     ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.start").c_str()));
     return true;
   });
-  script.add(record([&](App&) { seen.startButton = locatedRect().value_or(ImRect()); }));
+  script.add(record([&](app::App&) { seen.startButton = locatedRect().value_or(ImRect()); }));
 
   // Wi-Fi, 127.0.0.1 typed into the list's field, start.
   script.add(clickItem(script, PanelHarness::idIn(kMain, "##transport")));
@@ -322,12 +322,12 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
   script.add(clickItem(script, PanelHarness::idIn(kMain, tr("connect.button.start").c_str())));
   script.add(moveAway());
   // Streaming: pictures in the preview, statistics counting; bounded by the script's deadline.
-  script.add([&](App& app, HWND) {
+  script.add([&](app::App& app, HWND) {
     AppProbe probe(app);
     return probe.session().stats().keys > 0 && probe.previewSrv() != nullptr && probe.previewFps() > 0;
   });
   script.add(wait(30));
-  script.add([&](App& app, HWND) {
+  script.add([&](app::App& app, HWND) {
     AppProbe probe(app);
     seen.stats = probe.session().stats();
     seen.previewFps = probe.previewFps();
@@ -335,31 +335,31 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
     ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.stop").c_str()));
     return true;
   });
-  script.add(record([&](App&) { seen.stopButton = locatedRect().value_or(ImRect()); }));
+  script.add(record([&](app::App&) { seen.stopButton = locatedRect().value_or(ImRect()); }));
   script.add(wait(2));
   script.add(shoot(shots, "streaming"));
 
   script.add(clickItem(script, PanelHarness::idIn(kMain, "?")));
   script.add(moveAway());
   script.add(wait(5));
-  script.add(record([&](App& app) {
+  script.add(record([&](app::App& app) {
     seen.helpShown = AppProbe(app).showHelp();
     if (ImGuiWindow* help = PanelHarness::window("###help")) seen.help = help->Rect();
   }));
   script.add(shoot(shots, "help"));
 
   for (auto [index, name] : {std::pair<int, const char*>{33, "arabic"}, {1, "japanese"}}) {
-    script.add(record([&, index = index](App& app) { AppProbe(app).chooseLanguage(index); }));
+    script.add(record([&, index = index](app::App& app) { AppProbe(app).chooseLanguage(index); }));
     script.add(wait(5));
-    script.add(record([&, name = std::string(name)](App&) { seen.missingGlyphs[name] = missingGlyphs(); }));
+    script.add(record([&, name = std::string(name)](app::App&) { seen.missingGlyphs[name] = missingGlyphs(); }));
     script.add(shoot(shots, name));
   }
 
-  ProgramHooks hooks;
+  app::ProgramHooks hooks;
   hooks.fontsFolder = BRINDLE_TEST_FONTS "/all";
-  hooks.afterFrame = [&](App& app, HWND window) { script.run(app, window); };
+  hooks.afterFrame = [&](app::App& app, HWND window) { script.run(app, window); };
   int result = -1;
-  std::thread ui([&] { result = runProgram(GetModuleHandleW(nullptr), hooks); });
+  std::thread ui([&] { result = app::runProgram(GetModuleHandleW(nullptr), hooks); });
   ui.join();
   phone.stop();
   i18n::Localizer::instance().setLanguage("en");

@@ -18,14 +18,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const PreviewKernel kVectorKernels[] = {PreviewKernel::Sse2, PreviewKernel::Avx2, PreviewKernel::Best};
+const app::PreviewKernel kVectorKernels[] = {app::PreviewKernel::Sse2, app::PreviewKernel::Avx2, app::PreviewKernel::Best};
 
-const char* kernelName(PreviewKernel k) {
+const char* kernelName(app::PreviewKernel k) {
   switch (k) {
-    case PreviewKernel::Best: return "best";
-    case PreviewKernel::Scalar: return "scalar";
-    case PreviewKernel::Sse2: return "sse2";
-    case PreviewKernel::Avx2: return "avx2";
+    case app::PreviewKernel::Best: return "best";
+    case app::PreviewKernel::Scalar: return "scalar";
+    case app::PreviewKernel::Sse2: return "sse2";
+    case app::PreviewKernel::Avx2: return "avx2";
   }
   return "?";
 }
@@ -36,9 +36,9 @@ using Heap = testsupport::ExactBytes;
 std::size_t dstBytes(std::uint32_t w, std::uint32_t h, std::size_t pitch) { return (h - 1) * pitch + 4 * std::size_t(w); }
 
 // Converts with one kernel into a fresh, exactly sized destination pre-filled with `fill`.
-Heap convert(const PreviewPicture& pic, std::size_t pitch, PreviewKernel k, std::uint8_t fill = 0x5A) {
+Heap convert(const common::Nv12View& pic, std::size_t pitch, app::PreviewKernel k, std::uint8_t fill = 0x5A) {
   Heap out(dstBytes(pic.width, pic.height, pitch), fill);
-  EXPECT_TRUE(nv12ToRgba(pic, out.data(), pitch, k)) << kernelName(k);
+  EXPECT_TRUE(app::nv12ToRgba(pic, out.data(), pitch, k)) << kernelName(k);
   return out;
 }
 
@@ -54,7 +54,7 @@ std::array<std::uint8_t, 4> rgbaOf(std::uint8_t y, std::uint8_t u, std::uint8_t 
   src.data()[4] = u;
   src.data()[5] = v;
   Heap out(16);
-  EXPECT_TRUE(nv12ToRgba({src.data(), 6, 2, 2, 2}, out.data(), 8, PreviewKernel::Scalar));
+  EXPECT_TRUE(app::nv12ToRgba({src.data(), 6, 2, 2, 2}, out.data(), 8, app::PreviewKernel::Scalar));
   return {out.data()[0], out.data()[1], out.data()[2], out.data()[3]};
 }
 
@@ -78,8 +78,8 @@ TEST(PreviewConvert, TwoByTwoPictureSharesOneChromaPair) {
   const std::uint8_t nv12[6] = {60, 100, 140, 200, 90, 200};
   Heap src(6);
   std::memcpy(src.data(), nv12, 6);
-  for (PreviewKernel k : {PreviewKernel::Scalar, PreviewKernel::Sse2, PreviewKernel::Avx2, PreviewKernel::Best}) {
-    if (!previewKernelAvailable(k)) continue;
+  for (app::PreviewKernel k : {app::PreviewKernel::Scalar, app::PreviewKernel::Sse2, app::PreviewKernel::Avx2, app::PreviewKernel::Best}) {
+    if (!app::previewKernelAvailable(k)) continue;
     Heap out = convert({src.data(), 6, 2, 2, 2}, 8, k);
     for (int i = 0; i < 4; i++) {
       Rgba px{out.data()[4 * i], out.data()[4 * i + 1], out.data()[4 * i + 2], out.data()[4 * i + 3]};
@@ -97,7 +97,7 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceForEveryYuv) {
   Heap src(W * H * 3 / 2);
   for (std::uint32_t row = 0; row < H; row++)
     for (std::uint32_t x = 0; x < W; x++) src.data()[row * W + x] = std::uint8_t((row / 2) * 4 + (row % 2) * 2 + x % 2);
-  const PreviewPicture pic{src.data(), src.size, W, H, W};
+  const common::Nv12View pic{src.data(), src.size, W, H, W};
   Heap reference(dstBytes(W, H, 4 * W));
   Heap out(dstBytes(W, H, 4 * W));
   int tested = 0;
@@ -108,11 +108,11 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceForEveryYuv) {
         uv[row * W + 2 * v] = std::uint8_t(u);
         uv[row * W + 2 * v + 1] = std::uint8_t(v);
       }
-    ASSERT_TRUE(nv12ToRgba(pic, reference.data(), 4 * W, PreviewKernel::Scalar));
-    for (PreviewKernel k : kVectorKernels) {
-      if (!previewKernelAvailable(k)) continue;
+    ASSERT_TRUE(app::nv12ToRgba(pic, reference.data(), 4 * W, app::PreviewKernel::Scalar));
+    for (app::PreviewKernel k : kVectorKernels) {
+      if (!app::previewKernelAvailable(k)) continue;
       std::memset(out.data(), 0, out.size);
-      ASSERT_TRUE(nv12ToRgba(pic, out.data(), 4 * W, k));
+      ASSERT_TRUE(app::nv12ToRgba(pic, out.data(), 4 * W, k));
       if (!(out == reference)) {
         for (std::size_t i = 0; i < out.size; i++)
           ASSERT_EQ(out.data()[i], reference.data()[i]) << kernelName(k) << " U " << u << " byte " << i;
@@ -136,14 +136,14 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceOnOddEdges) {
           const std::size_t chromaRows = oddChromaRow ? (h + 1) / 2 : h / 2;
           Heap src(std::size_t(s) * h + std::size_t(s) * chromaRows);
           for (std::size_t i = 0; i < src.size; i++) src.data()[i] = std::uint8_t(lcg(seed));
-          const PreviewPicture pic{src.data(), src.size, w, h, s};
+          const common::Nv12View pic{src.data(), src.size, w, h, s};
           const std::size_t pitch = 4 * std::size_t(w) + 4 * extra;
-          Heap reference = convert(pic, pitch, PreviewKernel::Scalar);
+          Heap reference = convert(pic, pitch, app::PreviewKernel::Scalar);
           for (std::uint32_t row = 0; row + 1 < h; row++)
             for (std::size_t i = 4 * std::size_t(w); i < pitch; i++)
               ASSERT_EQ(reference.data()[row * pitch + i], 0x5A) << "row padding written, " << w << "x" << h;
-          for (PreviewKernel k : kVectorKernels) {
-            if (!previewKernelAvailable(k)) continue;
+          for (app::PreviewKernel k : kVectorKernels) {
+            if (!app::previewKernelAvailable(k)) continue;
             ASSERT_TRUE(convert(pic, pitch, k) == reference)
                 << kernelName(k) << " " << w << "x" << h << " stride " << s << " odd chroma row " << oddChromaRow;
           }
@@ -173,9 +173,9 @@ TEST(PreviewConvert, OddSizesBorrowTheNearestChromaAndNeverReadPast) {
         std::uint8_t* to = even.data() + std::size_t(ew) * eh + std::size_t(crow) * ew;
         for (std::uint32_t x = 0; x < ew; x++) to[x] = from[x >= (w & ~1u) ? x - 2 : x];
       }
-      Heap expected = convert({even.data(), even.size, ew, eh, ew}, 4 * std::size_t(ew), PreviewKernel::Scalar);
-      for (PreviewKernel k : {PreviewKernel::Scalar, PreviewKernel::Sse2, PreviewKernel::Avx2}) {
-        if (!previewKernelAvailable(k)) continue;
+      Heap expected = convert({even.data(), even.size, ew, eh, ew}, 4 * std::size_t(ew), app::PreviewKernel::Scalar);
+      for (app::PreviewKernel k : {app::PreviewKernel::Scalar, app::PreviewKernel::Sse2, app::PreviewKernel::Avx2}) {
+        if (!app::previewKernelAvailable(k)) continue;
         Heap got = convert({odd.data(), odd.size, w, h, w}, 4 * std::size_t(w), k);
         for (std::uint32_t row = 0; row < h; row++)
           ASSERT_EQ(0, std::memcmp(got.data() + row * 4 * w, expected.data() + row * 4 * ew, 4 * w))
@@ -188,7 +188,7 @@ TEST(PreviewConvert, OddSizesBorrowTheNearestChromaAndNeverReadPast) {
     Heap src(std::size_t(w) * h + std::size_t(w) * (h / 2), 0);  // any chroma there is: not neutral
     std::memset(src.data(), 128, std::size_t(w) * h);
     src.data()[0] = 235;
-    Heap out = convert({src.data(), src.size, w, h, w}, 4 * std::size_t(w), PreviewKernel::Best);
+    Heap out = convert({src.data(), src.size, w, h, w}, 4 * std::size_t(w), app::PreviewKernel::Best);
     EXPECT_EQ((Rgba{out.data()[0], out.data()[1], out.data()[2], out.data()[3]}), (Rgba{255, 255, 255, 255}));
     EXPECT_EQ((Rgba{out.data()[4], out.data()[5], out.data()[6], out.data()[7]}), rgbaOf(128, 128, 128));
   }
@@ -198,50 +198,50 @@ TEST(PreviewConvert, RefusesPicturesItCannotReadAndLeavesTheDestinationAlone) {
   Heap src(4 * 4 * 3 / 2, 100);
   Heap dst(dstBytes(4, 4, 16), 0x5A);
   const Heap untouched(dstBytes(4, 4, 16), 0x5A);
-  const PreviewPicture good{src.data(), src.size, 4, 4, 4};
-  for (PreviewKernel k : {PreviewKernel::Best, PreviewKernel::Scalar}) {
-    PreviewPicture p = good;
+  const common::Nv12View good{src.data(), src.size, 4, 4, 4};
+  for (app::PreviewKernel k : {app::PreviewKernel::Best, app::PreviewKernel::Scalar}) {
+    common::Nv12View p = good;
     p.data = nullptr;
-    EXPECT_FALSE(nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(app::nv12ToRgba(p, dst.data(), 16, k));
     p = good;
     p.width = 0;
-    EXPECT_FALSE(nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(app::nv12ToRgba(p, dst.data(), 16, k));
     p = good;
     p.height = 0;
-    EXPECT_FALSE(nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(app::nv12ToRgba(p, dst.data(), 16, k));
     p = good;
     p.stride = 3;  // below the width
-    EXPECT_FALSE(nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(app::nv12ToRgba(p, dst.data(), 16, k));
     p = good;
     p.size = good.size - 1;  // one byte short of the last chroma row
-    EXPECT_FALSE(nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(app::nv12ToRgba(p, dst.data(), 16, k));
     p = good;
     for (std::uint32_t side : {0x80000000u, 0xFFFFFFFFu}) {  // sizes whose byte counts overflow
       p.width = p.height = p.stride = side;
-      EXPECT_FALSE(nv12ToRgba(p, dst.data(), std::size_t(1) << 34, k)) << side;
+      EXPECT_FALSE(app::nv12ToRgba(p, dst.data(), std::size_t(1) << 34, k)) << side;
     }
     // A stride and height whose luma plus chroma byte count wraps 64 bits to 344.
     Heap small(400, 16);
-    EXPECT_FALSE(nv12ToRgba({small.data(), small.size, 1, 0xFFC74AF0u, 0xAAD08117u}, dst.data(), 16, k));
-    EXPECT_FALSE(nv12ToRgba(good, dst.data(), 15, k));  // pitch below 4 * width
-    EXPECT_FALSE(nv12ToRgba(good, nullptr, 16, k));
+    EXPECT_FALSE(app::nv12ToRgba({small.data(), small.size, 1, 0xFFC74AF0u, 0xAAD08117u}, dst.data(), 16, k));
+    EXPECT_FALSE(app::nv12ToRgba(good, dst.data(), 15, k));  // pitch below 4 * width
+    EXPECT_FALSE(app::nv12ToRgba(good, nullptr, 16, k));
     EXPECT_TRUE(dst == untouched);
   }
-  if (!previewKernelAvailable(PreviewKernel::Avx2)) {
-    EXPECT_FALSE(nv12ToRgba(good, dst.data(), 16, PreviewKernel::Avx2));
+  if (!app::previewKernelAvailable(app::PreviewKernel::Avx2)) {
+    EXPECT_FALSE(app::nv12ToRgba(good, dst.data(), 16, app::PreviewKernel::Avx2));
   }
-  EXPECT_TRUE(nv12ToRgba(good, dst.data(), 16));
+  EXPECT_TRUE(app::nv12ToRgba(good, dst.data(), 16));
 }
 
 TEST(PreviewConvert, BestKernelIsTheWidestAvailable) {
-  const PreviewKernel best = previewBestKernel();
-  EXPECT_NE(best, PreviewKernel::Best);
-  EXPECT_TRUE(previewKernelAvailable(best));
-  if (previewKernelAvailable(PreviewKernel::Avx2)) {
-    EXPECT_EQ(best, PreviewKernel::Avx2);
+  const app::PreviewKernel best = app::previewBestKernel();
+  EXPECT_NE(best, app::PreviewKernel::Best);
+  EXPECT_TRUE(app::previewKernelAvailable(best));
+  if (app::previewKernelAvailable(app::PreviewKernel::Avx2)) {
+    EXPECT_EQ(best, app::PreviewKernel::Avx2);
   }
 #if defined(__x86_64__) || defined(_M_X64)
-  EXPECT_TRUE(previewKernelAvailable(PreviewKernel::Sse2)) << "x64 always has SSE2";
+  EXPECT_TRUE(app::previewKernelAvailable(app::PreviewKernel::Sse2)) << "x64 always has SSE2";
 #endif
   std::printf("best kernel here: %s\n", kernelName(best));
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/nv12_view.h"
 #include "support/exact_bytes.h"
 #include "support/test_picture.h"
 
@@ -25,46 +26,46 @@ constexpr std::uint32_t kSystemStride = 5'529'632;
 
 // A block formatted by a writer, and a reader attached to it.
 struct Ring {
-  explicit Ring(std::uint64_t size, const FrameRingConfig& config = FrameRingConfig{}) : block(size) {
+  explicit Ring(std::uint64_t size, const ring::FrameRingConfig& config = ring::FrameRingConfig{}) : block(size) {
     EXPECT_TRUE(writer.format(block.data(), block.size, config));
     EXPECT_TRUE(reader.attach(block.data(), block.size));
   }
   Block block;
-  FrameRingBlockWriter writer;
-  FrameRingBlockReader reader;
+  ring::FrameRingBlockWriter writer;
+  ring::FrameRingBlockReader reader;
 };
 
 std::uint64_t slotOffset(std::uint32_t slot, std::uint32_t stride) { return 40 + std::uint64_t(slot) * stride; }
 
-FrameRingConfig smallConfig(std::uint32_t slots = 4) {
-  FrameRingConfig config;
+ring::FrameRingConfig smallConfig(std::uint32_t slots = 4) {
+  ring::FrameRingConfig config;
   config.slotCount = slots;
   config.maxWidth = 16;
   config.maxHeight = 16;  // capacity 384, stride 416
   return config;
 }
 
-bool publishPattern(FrameRingBlockWriter& writer, std::uint32_t w, std::uint32_t h, std::uint64_t seed = 1) {
+bool publishPattern(ring::FrameRingBlockWriter& writer, std::uint32_t w, std::uint32_t h, std::uint64_t seed = 1) {
   std::uint64_t n = writer.frameCounter() + 1;
-  std::vector<std::uint8_t> picture = patternBytes(frameRingNv12Bytes(w, h), seed, n);
+  std::vector<std::uint8_t> picture = patternBytes(common::nv12Bytes(w, h), seed, n);
   return writer.publish(pictureTimestamp(seed, n), w, h, picture.data(), picture.size());
 }
 
-void expectPicture(const RingPicture& p, std::uint64_t number, std::uint32_t w, std::uint32_t h, std::uint64_t seed = 1) {
+void expectPicture(const ring::RingPicture& p, std::uint64_t number, std::uint32_t w, std::uint32_t h, std::uint64_t seed = 1) {
   ASSERT_TRUE(p.valid);
   EXPECT_EQ(p.frameNumber, number);
   EXPECT_EQ(p.width, w);
   EXPECT_EQ(p.height, h);
-  EXPECT_EQ(p.fourcc, kFourccNv12);
+  EXPECT_EQ(p.fourcc, ring::kFourccNv12);
   EXPECT_EQ(p.timestampUs, pictureTimestamp(seed, number));
-  ASSERT_EQ(p.size, frameRingNv12Bytes(w, h));
+  ASSERT_EQ(p.size, common::nv12Bytes(w, h));
   EXPECT_TRUE(pictureMatches(p.pixels.get(), p.size, seed, number));
 }
 
 TEST(FrameRingLayout, FreshRingIsLaidOutByteForByteAndHasNothingToRead) {
   Block block(kSystemSize);
-  FrameRingBlockWriter writer;
-  ASSERT_TRUE(writer.format(block.data(), block.size, FrameRingConfig{}));
+  ring::FrameRingBlockWriter writer;
+  ASSERT_TRUE(writer.format(block.data(), block.size, ring::FrameRingConfig{}));
   EXPECT_EQ(writer.slotStride(), kSystemStride);
 
   EXPECT_EQ(std::memcmp(block.data(), "IPCR", 4), 0);
@@ -83,24 +84,24 @@ TEST(FrameRingLayout, FreshRingIsLaidOutByteForByteAndHasNothingToRead) {
   }
   EXPECT_EQ(block.bytes[kSystemSize - 1], 0xAB);
 
-  FrameRingBlockReader reader;
+  ring::FrameRingBlockReader reader;
   ASSERT_TRUE(reader.attach(block.data(), block.size));
   EXPECT_FALSE(reader.readLatest(0).valid);
 
   // One byte short of the section is refused without touching it.
   Block shortBlock(kSystemSize - 1);
-  EXPECT_FALSE(writer.format(shortBlock.data(), shortBlock.size, FrameRingConfig{}));
+  EXPECT_FALSE(writer.format(shortBlock.data(), shortBlock.size, ring::FrameRingConfig{}));
   EXPECT_EQ(shortBlock.bytes[0], 0xAB);
   EXPECT_FALSE(writer.publish(0, 1, 1, "xx", 2));
 }
 
 TEST(FrameRingPublish, FirstPictureLandsInSlotOneAndPictureFourInSlotZero) {
-  FrameRingConfig config = smallConfig();
+  ring::FrameRingConfig config = smallConfig();
   const std::uint32_t stride = 416;
   Block block(40 + 4 * stride);
-  FrameRingBlockWriter writer;
+  ring::FrameRingBlockWriter writer;
   ASSERT_TRUE(writer.format(block.data(), block.size, config));
-  FrameRingBlockReader reader;
+  ring::FrameRingBlockReader reader;
   ASSERT_TRUE(reader.attach(block.data(), block.size));
 
   ASSERT_TRUE(publishPattern(writer, 16, 16));
@@ -155,7 +156,7 @@ TEST(FrameRingRead, LastSeenDecidesWhatIsNew) {
     if (round % 3 != 2) {
       ASSERT_TRUE(publishPattern(r.writer, 8, 8));
     }
-    RingPicture first = r.reader.readLatest(lastSeen);
+    ring::RingPicture first = r.reader.readLatest(lastSeen);
     if (round % 3 != 2) {
       ASSERT_TRUE(first.valid);
       EXPECT_EQ(first.frameNumber, r.writer.frameCounter());
@@ -192,9 +193,9 @@ TEST(FrameRingRead, SlotBusyOnEveryAttemptGivesNothing) {
 
 TEST(FrameRingRead, RefusesOtherMagicOrVersion) {
   Block block(40 + 4 * 416);
-  FrameRingBlockWriter writer;
+  ring::FrameRingBlockWriter writer;
   ASSERT_TRUE(writer.format(block.data(), block.size, smallConfig()));
-  FrameRingBlockReader reader;
+  ring::FrameRingBlockReader reader;
 
   block.set<std::uint32_t>(4, 1);
   EXPECT_FALSE(reader.attach(block.data(), block.size));
@@ -214,7 +215,7 @@ TEST(FrameRingRead, PicturesOfDifferentSizesFollowEachOther) {
   std::uint64_t lastSeen = 0;
   for (const auto& s : sizes) {
     ASSERT_TRUE(publishPattern(r.writer, s[0], s[1]));
-    RingPicture p = r.reader.readLatest(lastSeen);
+    ring::RingPicture p = r.reader.readLatest(lastSeen);
     expectPicture(p, r.writer.frameCounter(), s[0], s[1]);
     lastSeen = p.frameNumber;
   }
@@ -227,9 +228,9 @@ TEST(FrameRingRead, PicturesOfDifferentSizesFollowEachOther) {
 
 TEST(FrameRingGeometry, WriterRefusesLayoutsItCannotKeep) {
   Block block(4096);
-  FrameRingBlockWriter writer;
+  ring::FrameRingBlockWriter writer;
   auto refused = [&](std::uint32_t slots, std::uint32_t w, std::uint32_t h, std::uint8_t* base, std::uint64_t size) {
-    FrameRingConfig c;
+    ring::FrameRingConfig c;
     c.slotCount = slots;
     c.maxWidth = w;
     c.maxHeight = h;
@@ -244,17 +245,17 @@ TEST(FrameRingGeometry, WriterRefusesLayoutsItCannotKeep) {
   EXPECT_TRUE(refused(4, 16, 16, block.data(), 40 + 4 * 416 - 1));
   EXPECT_EQ(block.bytes[0], 0xAB);
 
-  FrameRingConfig ok = smallConfig(9);
+  ring::FrameRingConfig ok = smallConfig(9);
   EXPECT_TRUE(writer.format(block.data(), block.size, ok));
-  EXPECT_EQ(frameRingSectionSize(9, writer.slotStride()), 40u + 9 * 416);
+  EXPECT_EQ(ring::frameRingSectionSize(9, writer.slotStride()), 40u + 9 * 416);
 }
 
 TEST(FrameRingDamage, ReaderRefusesHeadersWhoseSlotsLeaveTheBlock) {
   const std::uint64_t size = 40 + 4 * 416;
   Block block(size);
-  FrameRingBlockWriter writer;
+  ring::FrameRingBlockWriter writer;
   ASSERT_TRUE(writer.format(block.data(), block.size, smallConfig()));
-  FrameRingBlockReader reader;
+  ring::FrameRingBlockReader reader;
   auto attachWith = [&](std::uint32_t count, std::uint32_t stride) {
     block.set<std::uint32_t>(8, count);
     block.set<std::uint32_t>(12, stride);
@@ -274,12 +275,12 @@ TEST(FrameRingDamage, ReaderRefusesHeadersWhoseSlotsLeaveTheBlock) {
 TEST(FrameRingDamage, MalformedSlotGivesNothingAndIsNeverCopiedPastItsEnd) {
   const std::uint32_t stride = 416;
   Block block(40 + 4 * stride);
-  FrameRingBlockWriter writer;
+  ring::FrameRingBlockWriter writer;
   ASSERT_TRUE(writer.format(block.data(), block.size, smallConfig()));
   ASSERT_TRUE(publishPattern(writer, 16, 16));
   ASSERT_TRUE(publishPattern(writer, 16, 16));
   ASSERT_TRUE(publishPattern(writer, 16, 16));
-  FrameRingBlockReader reader;
+  ring::FrameRingBlockReader reader;
   ASSERT_TRUE(reader.attach(block.data(), block.size));
   const std::uint64_t slot3 = slotOffset(3, stride);
   auto withFields = [&](std::uint32_t size, std::uint32_t w, std::uint32_t h) {
@@ -294,7 +295,7 @@ TEST(FrameRingDamage, MalformedSlotGivesNothingAndIsNeverCopiedPastItsEnd) {
   EXPECT_FALSE(withFields(384, 0x10000, 0x10000).valid);
   EXPECT_FALSE(withFields(0, 0, 16).valid);
   EXPECT_FALSE(withFields(384, 16, 0).valid);
-  RingPicture spare = withFields(384, 8, 8);            // more bytes than needed is a sound picture
+  ring::RingPicture spare = withFields(384, 8, 8);            // more bytes than needed is a sound picture
   ASSERT_TRUE(spare.valid);
   EXPECT_EQ(spare.size, 384u);
   expectPicture(withFields(384, 16, 16), 3, 16, 16);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 
+#include "common/nv12_view.h"
 #include "ring/frame_ring_block.h"
 
 namespace {
@@ -37,19 +38,19 @@ TEST(FrameRingFuzz, DamagedRingsAreNeverReadOutsideTheBlock) {
   int formatted = 0, attachedAfterDamage = 0, validPictures = 0;
 
   for (int iteration = 0; iteration < 20'000; iteration++) {
-    FrameRingConfig config;
+    ring::FrameRingConfig config;
     config.slotCount = 1 + rng() % 5;
     config.maxWidth = widths[rng() % 7];
     config.maxHeight = widths[rng() % 7];
-    std::uint32_t stride = frameRingSlotStride(config.maxWidth, config.maxHeight);
-    std::uint64_t needed = frameRingSectionSize(config.slotCount, stride);
+    std::uint32_t stride = ring::frameRingSlotStride(config.maxWidth, config.maxHeight);
+    std::uint64_t needed = ring::frameRingSectionSize(config.slotCount, stride);
     // Mostly the exact size, sometimes a little more or (refused by the writer) less.
     std::int64_t slack = (rng() % 4 == 0) ? std::int64_t(rng() % 33) - 16 : 0;
     std::uint64_t size = std::uint64_t(std::max<std::int64_t>(8, std::int64_t(needed) + slack));
     std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[size]);
     for (std::uint64_t i = 0; i < size; i++) block[i] = std::uint8_t(rng());
 
-    FrameRingBlockWriter writer;
+    ring::FrameRingBlockWriter writer;
     if (writer.format(block.get(), size, config)) {
       formatted++;
       std::uint8_t source[1024];
@@ -60,7 +61,7 @@ TEST(FrameRingFuzz, DamagedRingsAreNeverReadOutsideTheBlock) {
       }
     }
 
-    FrameRingBlockReader before;  // attached before the damage, keeps the geometry it saw
+    ring::FrameRingBlockReader before;  // attached before the damage, keeps the geometry it saw
     before.attach(block.get(), size);
 
     std::vector<Field> fields = {{0, 4}, {4, 4}, {8, 4}, {12, 4}, {16, 4}, {20, 4}, {24, 4}, {28, 4}, {32, 8}};
@@ -75,22 +76,22 @@ TEST(FrameRingFuzz, DamagedRingsAreNeverReadOutsideTheBlock) {
       Field f = fields[rng() % fields.size()];
       if (f.offset + f.width > size) continue;
       std::uint64_t v = interesting(rng, stride, size);
-      if (f.offset == 0 && rng() % 2) v = kFrameRingMagic;  // keep the header plausible often
-      if (f.offset == 4 && rng() % 2) v = kFrameRingVersion;
+      if (f.offset == 0 && rng() % 2) v = ring::kFrameRingMagic;  // keep the header plausible often
+      if (f.offset == 4 && rng() % 2) v = ring::kFrameRingVersion;
       std::memcpy(block.get() + f.offset, &v, f.width);
     }
 
-    FrameRingBlockReader after;
+    ring::FrameRingBlockReader after;
     if (after.attach(block.get(), size)) attachedAfterDamage++;
-    for (const FrameRingBlockReader* reader : {&before, &after}) {
+    for (const ring::FrameRingBlockReader* reader : {&before, &after}) {
       for (int r = 0; r < 3; r++) {
         std::uint64_t lastSeen = r == 0 ? 0 : interesting(rng, stride, size);
-        RingPicture p = reader->readLatest(lastSeen);
+        ring::RingPicture p = reader->readLatest(lastSeen);
         if (!p.valid) continue;
         validPictures++;
         ASSERT_NE(p.pixels, nullptr);
         ASSERT_LE(p.size, std::uint64_t(reader->slotStride()) - 32);
-        ASSERT_GE(p.size, frameRingNv12Bytes(p.width, p.height));
+        ASSERT_GE(p.size, common::nv12Bytes(p.width, p.height));
         volatile std::uint8_t sink = p.pixels[p.size - 1];
         (void)sink;
       }

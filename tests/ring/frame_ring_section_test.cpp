@@ -39,7 +39,7 @@ std::string writerArgs(const std::string& name, std::uint32_t slots, std::uint32
 
 TEST(FrameRingProcesses, ReaderProcessGetsTheWriterProcessPicturesByteForByte) {
   // The system's own ring name and geometry, as the control program and the camera use them.
-  const std::string name = kFrameRingName;
+  const std::string name = ring::kFrameRingName;
   RingStop stop(name);
   Child writer, reader;
   ASSERT_TRUE(startRingChild(writer, writerArgs(name, 4, 1920, 11, 0, 1920, 1080)));
@@ -52,8 +52,8 @@ TEST(FrameRingProcesses, ReaderProcessGetsTheWriterProcessPicturesByteForByte) {
 TEST(FrameRingProcesses, WriterRestartRenumbersFromOneForAReaderHoldingTheSection) {
   const std::string name = uniqueName("restart");
   RingStop stop(name);
-  FrameRingReader reader;
-  RingPicture p;
+  ring::FrameRingReader reader;
+  ring::RingPicture p;
 
   Child first;
   ASSERT_TRUE(startRingChild(first, writerArgs(name, 4, 64, 1, 30, 64, 48)));
@@ -61,7 +61,7 @@ TEST(FrameRingProcesses, WriterRestartRenumbersFromOneForAReaderHoldingTheSectio
   std::uint64_t lastSeen = 0;
   ASSERT_TRUE(testsupport::waitUntil(
       [&] {
-        RingPicture q = reader.readLatest(lastSeen);
+        ring::RingPicture q = reader.readLatest(lastSeen);
         if (q.valid) {
           EXPECT_TRUE(testsupport::pictureMatches(q.pixels.get(), q.size, 1, q.frameNumber));
           lastSeen = q.frameNumber;
@@ -79,7 +79,7 @@ TEST(FrameRingProcesses, WriterRestartRenumbersFromOneForAReaderHoldingTheSectio
   std::uint64_t firstOfNewRun = 0;
   ASSERT_TRUE(testsupport::waitUntil(
       [&] {
-        RingPicture q = reader.readLatest(lastSeen);
+        ring::RingPicture q = reader.readLatest(lastSeen);
         if (q.valid) {
           EXPECT_TRUE(testsupport::pictureMatches(q.pixels.get(), q.size, 2, q.frameNumber)) << q.frameNumber;
           if (firstOfNewRun == 0) firstOfNewRun = q.frameNumber;
@@ -105,7 +105,7 @@ struct RawSection {
     if (handle) CloseHandle(handle);
   }
   void header(std::uint32_t version, std::uint32_t count, std::uint32_t stride) {
-    const std::uint32_t words[] = {kFrameRingMagic, version, count, stride, 16, 16, kFourccNv12, 0};
+    const std::uint32_t words[] = {ring::kFrameRingMagic, version, count, stride, 16, 16, ring::kFourccNv12, 0};
     std::memcpy(view, words, sizeof(words));
   }
   HANDLE handle = nullptr;
@@ -113,7 +113,7 @@ struct RawSection {
 };
 
 TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   EXPECT_FALSE(reader.open(uniqueName("missing")));
   EXPECT_FALSE(reader.isOpen());
   EXPECT_FALSE(reader.readLatest(0).valid);
@@ -140,8 +140,8 @@ TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
   reader.close();
 
   // A writer asking for more than an existing section of its name holds cannot use it.
-  FrameRingWriter writer;
-  FrameRingConfig config;
+  ring::FrameRingWriter writer;
+  ring::FrameRingConfig config;
   config.name = small;
   EXPECT_FALSE(writer.open(config));
   EXPECT_FALSE(writer.isOpen());
@@ -154,14 +154,14 @@ TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
 }
 
 TEST(FrameRingSections, ValidCopiesAreWholePicturesWhileTheWriterRaces) {
-  FrameRingWriter writer;
+  ring::FrameRingWriter writer;
   ASSERT_TRUE(writer.open(ringtest::tornReadConfig(uniqueName("torn").c_str())));
-  FrameRingReader first, second;
+  ring::FrameRingReader first, second;
   ASSERT_TRUE(first.open(writer.config().name));
   ASSERT_TRUE(second.open(writer.config().name));
 
   ringtest::TornReadCounts counts = ringtest::runTornReads(
-      writer, std::vector<const FrameRingReader*>{&first, &second}, 40'000, 2'000, std::chrono::seconds(20));
+      writer, std::vector<const ring::FrameRingReader*>{&first, &second}, 40'000, 2'000, std::chrono::seconds(20));
   ringtest::expectWholePictures(counts);
 }
 

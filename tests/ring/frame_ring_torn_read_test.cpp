@@ -11,17 +11,17 @@
 namespace {
 
 TEST(FrameRingTornRead, ValidCopiesAreAlwaysWholePictures) {
-  FrameRingConfig config = ringtest::tornReadConfig("unused");
-  std::uint64_t size = frameRingSectionSize(1, frameRingSlotStride(config.maxWidth, config.maxHeight));
+  ring::FrameRingConfig config = ringtest::tornReadConfig("unused");
+  std::uint64_t size = ring::frameRingSectionSize(1, ring::frameRingSlotStride(config.maxWidth, config.maxHeight));
   std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[size]);
-  FrameRingBlockWriter writer;
+  ring::FrameRingBlockWriter writer;
   ASSERT_TRUE(writer.format(block.get(), size, config));
-  FrameRingBlockReader first, second;
+  ring::FrameRingBlockReader first, second;
   ASSERT_TRUE(first.attach(block.get(), size));
   ASSERT_TRUE(second.attach(block.get(), size));
 
   ringtest::TornReadCounts counts =
-      ringtest::runTornReads(writer, std::vector<const FrameRingBlockReader*>{&first, &second}, 40'000, 2'000,
+      ringtest::runTornReads(writer, std::vector<const ring::FrameRingBlockReader*>{&first, &second}, 40'000, 2'000,
                              std::chrono::seconds(20));
   ringtest::expectWholePictures(counts);
 }

@@ -11,14 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "ring/frame_ring_format.h"
 #include "support/test_picture.h"
 
 namespace ringtest {
 
 // Ring geometry for the check: one slot, so every picture overwrites the one being read.
-inline FrameRingConfig tornReadConfig(const char* name) {
-  FrameRingConfig config;
+inline ring::FrameRingConfig tornReadConfig(const char* name) {
+  ring::FrameRingConfig config;
   config.name = name;
   config.slotCount = 1;
   config.maxWidth = 160;
@@ -50,7 +51,7 @@ TornReadCounts runTornReads(Writer& writer, const std::vector<const Reader*>& re
     std::vector<std::uint8_t> picture;
     for (std::uint64_t n = writer.frameCounter() + 1; !stop.load(std::memory_order_relaxed); n++) {
       std::uint32_t w = tornWidth(n), h = tornHeight(n);
-      picture.resize(frameRingNv12Bytes(w, h));
+      picture.resize(common::nv12Bytes(w, h));
       testsupport::fillPicture(picture.data(), picture.size(), seed, n);
       if (writer.publish(testsupport::pictureTimestamp(seed, n), w, h, picture.data(), picture.size())) counts.published++;
     }
@@ -62,13 +63,13 @@ TornReadCounts runTornReads(Writer& writer, const std::vector<const Reader*>& re
     readerThreads.emplace_back([&, reader] {
       std::uint64_t lastSeen = 0;
       while (!stop.load(std::memory_order_relaxed)) {
-        RingPicture p = reader->readLatest(lastSeen);
+        ring::RingPicture p = reader->readLatest(lastSeen);
         reads++;
         if (p.valid) {
           valid++;
           lastSeen = p.frameNumber;
           bool ok = p.width == tornWidth(p.frameNumber) && p.height == tornHeight(p.frameNumber) &&
-                    p.size == frameRingNv12Bytes(p.width, p.height) &&
+                    p.size == common::nv12Bytes(p.width, p.height) &&
                     p.timestampUs == testsupport::pictureTimestamp(seed, p.frameNumber) &&
                     testsupport::pictureMatches(p.pixels.get(), p.size, seed, p.frameNumber);
           if (!ok) mismatches++;

@@ -16,12 +16,12 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 struct Recorder : session::FrameSink {
-  std::vector<AudioFormat> formats;
+  std::vector<media::AudioFormat> formats;
   std::vector<Bytes> samples;
   std::vector<std::pair<int, bool>> orientations;
   std::vector<receiver::Frame> videos;
 
-  void audioFormat(const AudioFormat& format) override { formats.push_back(format); }
+  void audioFormat(const media::AudioFormat& format) override { formats.push_back(format); }
   void audioSamples(std::span<const std::uint8_t> bytes) override { samples.emplace_back(bytes.begin(), bytes.end()); }
   void phoneOrientation(int degrees, bool mirror) override { orientations.emplace_back(degrees, mirror); }
   void videoFrame(const receiver::Frame& frame) override { videos.push_back(frame); }

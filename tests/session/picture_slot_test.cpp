@@ -11,19 +11,19 @@
 
 namespace {
 
-// A packed NV12 picture (height rows of luma, height / 2 of chroma) whose every byte is `fill`.
-receiver::DecodedFrame picture(std::uint32_t width, std::uint32_t height, std::uint8_t fill) {
-  receiver::DecodedFrame p;
+// A packed NV12 picture whose every byte is `fill`.
+media::DecodedFrame picture(std::uint32_t width, std::uint32_t height, std::uint8_t fill) {
+  media::DecodedFrame p;
   p.width = width;
   p.height = height;
   p.stride = width;
-  p.data.assign(std::size_t(width) * height + std::size_t(width) * (height / 2), fill);
+  p.data.assign(std::size_t(common::nv12Bytes(width, height)), fill);
   return p;
 }
 
 TEST(PictureSlot, OnlyTheNewestWaitsAndTakingEmptiesTheSlot) {
   session::PictureSlot slot;
-  receiver::DecodedFrame out;
+  media::DecodedFrame out;
   EXPECT_FALSE(slot.take(out));
 
   slot.put(picture(4, 2, 0x11));
@@ -35,9 +35,9 @@ TEST(PictureSlot, OnlyTheNewestWaitsAndTakingEmptiesTheSlot) {
   EXPECT_EQ(out.data, std::vector<std::uint8_t>(6 * 4 + 6 * 2, 0x22)) << "the second replaces the first";
   EXPECT_FALSE(slot.take(out));
 
-  slot.put(picture(5, 3, 0x33));  // odd height: one chroma row
+  slot.put(picture(5, 3, 0x33));  // odd height: the last chroma row covers the bottom row alone
   ASSERT_TRUE(slot.take(out));
-  EXPECT_EQ(out.data.size(), 20u);
+  EXPECT_EQ(out.data.size(), 25u);
   slot.put(picture(5, 3, 0x44));
   slot.clear();
   EXPECT_FALSE(slot.take(out));
@@ -50,24 +50,26 @@ TEST(PictureSlot, EmptyPicturesAreIgnoredAndUnreadableOnesDroppedWithALine) {
 
   // A good picture with one thing wrong.
   auto putSpoilt = [&](std::uint32_t width, std::uint32_t height, auto spoil) {
-    receiver::DecodedFrame p = picture(width, height, 0x55);
+    media::DecodedFrame p = picture(width, height, 0x55);
     spoil(p);
     slot.put(p);
   };
-  putSpoilt(4, 2, [](receiver::DecodedFrame& p) { p.width = 0; });
-  putSpoilt(4, 2, [](receiver::DecodedFrame& p) { p.height = 0; });
+  putSpoilt(4, 2, [](media::DecodedFrame& p) { p.width = 0; });
+  putSpoilt(4, 2, [](media::DecodedFrame& p) { p.height = 0; });
   EXPECT_TRUE(log.lines().empty());
 
-  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.data.pop_back(); });  // one byte short of its chroma
-  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.stride = 16; });
-  putSpoilt(8, 8, [](receiver::DecodedFrame& p) { p.codedHeight = 16; });
+  putSpoilt(8, 8, [](media::DecodedFrame& p) { p.data.pop_back(); });  // one byte short of its chroma
+  putSpoilt(8, 8, [](media::DecodedFrame& p) { p.stride = 16; });
+  putSpoilt(8, 8, [](media::DecodedFrame& p) { p.codedHeight = 16; });
+  putSpoilt(5, 3, [](media::DecodedFrame& p) { p.data.resize(20); });  // no chroma for the odd row
   EXPECT_EQ(log.lines(), (std::vector<std::string>{
                              "[Preview] picture 8x8 dropped: 95 bytes, needs 96\n",
                              "[Preview] picture 8x8 dropped: stride 16, coded height 0, not packed\n",
                              "[Preview] picture 8x8 dropped: stride 8, coded height 16, not packed\n",
+                             "[Preview] picture 5x3 dropped: 20 bytes, needs 25\n",
                          }));
 
-  receiver::DecodedFrame out;
+  media::DecodedFrame out;
   ASSERT_TRUE(slot.take(out));
   EXPECT_EQ(out.width, 6u) << "the waiting picture is untouched";
   EXPECT_EQ(out.data, std::vector<std::uint8_t>(6 * 4 + 6 * 2, 0x22));
@@ -85,7 +87,7 @@ TEST(PictureSlot, APictureTakenWhilePicturesArriveIsOneWholePicture) {
     done = true;
   });
   int taken = 0, broken = 0;
-  receiver::DecodedFrame out;
+  media::DecodedFrame out;
   for (;;) {
     const bool finished = done.load();
     if (slot.take(out)) {

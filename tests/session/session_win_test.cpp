@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "decoder/clip_units.h"
-#include "media/audio_player.h"
+#include "media/audio_player_win.h"
 #include "media/decode_pipeline_win.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
@@ -96,15 +96,15 @@ TEST(Session, EachFrameTypeReachesItsPartOfTheChain) {
     phone.deliver(frameBytes(f.type, f.timestampUs, f.payload));
   }
   EXPECT_GT(s.pipeline()->framesDecoded(), 0u);
-  receiver::DecodedFrame picture;
+  media::DecodedFrame picture;
   ASSERT_TRUE(s.pictures().take(picture));
   EXPECT_EQ(picture.width, 1280u);
   EXPECT_EQ(picture.height, 720u);
   EXPECT_EQ(picture.stride, 1280u);
   EXPECT_EQ(picture.data.size(), 1280u * 720u * 3 / 2);
-  FrameRingReader ring;
-  ASSERT_TRUE(ring.open(kFrameRingName));
-  RingPicture published = ring.readLatest(0);
+  ring::FrameRingReader ring;
+  ASSERT_TRUE(ring.open(ring::kFrameRingName));
+  ring::RingPicture published = ring.readLatest(0);
   ASSERT_TRUE(published.valid);
   EXPECT_EQ(published.width, 1280u);
   EXPECT_EQ(published.timestampUs, std::uint64_t(picture.timestampUs));
@@ -191,8 +191,8 @@ TEST(Session, UsbStreamReachesRingPreviewAndPlayerAndStopKeepsPictureAndStatisti
   session::Session s;
   s.start(session::Link{});
   ASSERT_TRUE(testsupport::waitUntil([&] { return s.state() == State::Connected; }, 10000ms));
-  FrameRingReader ring;
-  ASSERT_TRUE(testsupport::waitUntil([&] { return ring.open(kFrameRingName) && ring.readLatest(0).valid; }, 10000ms));
+  ring::FrameRingReader ring;
+  ASSERT_TRUE(testsupport::waitUntil([&] { return ring.open(ring::kFrameRingName) && ring.readLatest(0).valid; }, 10000ms));
   EXPECT_EQ(ring.readLatest(0).width, 1280u);
   EXPECT_EQ(ring.readLatest(0).height, 720u);
   EXPECT_TRUE(testsupport::waitUntil([&] { return s.audioPlayer()->opened(); }, 5000ms))
@@ -212,7 +212,7 @@ TEST(Session, UsbStreamReachesRingPreviewAndPlayerAndStopKeepsPictureAndStatisti
   EXPECT_EQ(s.stats().frames, atStop.frames) << "no frame is counted after stop";
   EXPECT_EQ(s.stats().bytes, atStop.bytes);
   EXPECT_EQ(s.state(), State::Idle);
-  receiver::DecodedFrame last;
+  media::DecodedFrame last;
   EXPECT_TRUE(s.pictures().take(last)) << "the last picture stays for the preview";
   EXPECT_EQ(last.width, 1280u);
   EXPECT_TRUE(testsupport::waitUntil([&] { return lastConnectionClosed(*phone); }, 5000ms)) << "stop closes the tunnel";
@@ -237,7 +237,7 @@ TEST(Session, WifiStreamConnectsAndAStartWhileRunningRestartsTheChain) {
   EXPECT_TRUE(s.running());
   ASSERT_TRUE(testsupport::waitUntil([&] { return phone->connections().size() >= 2; }, 10000ms));
   ASSERT_TRUE(testsupport::waitUntil([&] { return s.stats().frames > 10; }, 10000ms));
-  receiver::DecodedFrame picture;
+  media::DecodedFrame picture;
   EXPECT_TRUE(testsupport::waitUntil([&] { return s.pictures().take(picture); }, 5000ms));
   std::vector<phonesim::ConnectionRecord> connections = phone->connections();
   EXPECT_TRUE(connections[0].closed);

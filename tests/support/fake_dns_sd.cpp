@@ -215,7 +215,7 @@ DNS_STATUS FakeDnsSd::browse(PDNS_SERVICE_BROWSE_REQUEST request, PDNS_SERVICE_C
   counts_.browses++;
   if (!wellFormed(request, cancel, request && request->pBrowseCallback)) return ERROR_INVALID_PARAMETER;
   counts_.browsedNames.push_back(request->QueryName);
-  if (browseResult != kDnsRequestPending) return browseResult;
+  if (browseResult != transport::kDnsRequestPending) return browseResult;
 
   auto query = std::make_unique<Query>();
   query->isBrowse = true;
@@ -226,7 +226,7 @@ DNS_STATUS FakeDnsSd::browse(PDNS_SERVICE_BROWSE_REQUEST request, PDNS_SERVICE_C
   browse_ = query.get();
   queries_.push_back(std::move(query));
   counts_.pendingQueries++;
-  return kDnsRequestPending;
+  return transport::kDnsRequestPending;
 }
 
 void FakeDnsSd::deliverBrowse(std::vector<Record> records, DWORD status) {
@@ -338,7 +338,7 @@ DNS_STATUS FakeDnsSd::resolve(PDNS_SERVICE_RESOLVE_REQUEST request, PDNS_SERVICE
       });
     }
   }
-  return kDnsRequestPending;
+  return transport::kDnsRequestPending;
 }
 
 void FakeDnsSd::completeHeld(const std::wstring& instanceName) {

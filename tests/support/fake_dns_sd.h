@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
 
 namespace fakedns {
 
@@ -71,10 +71,10 @@ class FakeDnsSd {
   FakeDnsSd(const FakeDnsSd&) = delete;
   FakeDnsSd& operator=(const FakeDnsSd&) = delete;
 
-  const DnsSdFunctions& functions() const { return functions_; }
+  const transport::DnsSdFunctions& functions() const { return functions_; }
 
   // Behaviour; set before the calls it affects.
-  DNS_STATUS browseResult = kDnsRequestPending;
+  DNS_STATUS browseResult = transport::kDnsRequestPending;
   bool cancelCallsBackInline = false;     // the cancel's callback runs inside the cancel call
   bool replyBeforeResolveReturns = false;  // replies run inside DnsServiceResolve
   int jitterMicroseconds = 0;              // up to this long a pause before each callback
@@ -136,7 +136,7 @@ class FakeDnsSd {
   void finish(Query* query, DWORD status, bool withInstance);
   void releaseBlock(void* data, bool isList, DNS_FREE_TYPE type);
 
-  DnsSdFunctions functions_;
+  transport::DnsSdFunctions functions_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::wstring, std::vector<Answer>> answers_;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
 #include "support/test_picture.h"
@@ -22,7 +23,7 @@ HANDLE stopEvent(const std::string& ring) {
 }
 
 int write(char** argv) {
-  FrameRingConfig config;
+  ring::FrameRingConfig config;
   config.name = argv[2];
   config.slotCount = std::uint32_t(number(argv, 3));
   config.maxWidth = std::uint32_t(number(argv, 4));
@@ -33,7 +34,7 @@ int write(char** argv) {
   if (width == 0 || height == 0 || width > 4096 || height > 4096) return 3;
 
   HANDLE stop = stopEvent(config.name);
-  FrameRingWriter writer;
+  ring::FrameRingWriter writer;
   if (stop == nullptr || !writer.open(config)) return 2;
   const DWORD start = GetTickCount();
   int result = 4;
@@ -62,7 +63,7 @@ int read(char** argv) {
   const std::uint64_t wanted = number(argv, 6);
   const DWORD timeout = DWORD(number(argv, 7));
 
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   const DWORD start = GetTickCount();
   while (!reader.open(name)) {
     if (GetTickCount() - start > timeout) return 5;
@@ -71,13 +72,13 @@ int read(char** argv) {
   std::uint64_t lastSeen = 0, checked = 0;
   while (checked < wanted) {
     if (GetTickCount() - start > timeout) return 2;
-    RingPicture p = reader.readLatest(lastSeen);
+    ring::RingPicture p = reader.readLatest(lastSeen);
     if (!p.valid) {
       Sleep(1);
       continue;
     }
-    bool ok = p.width == width && p.height == height && p.size == frameRingNv12Bytes(width, height) &&
-              p.fourcc == kFourccNv12 && p.timestampUs == testsupport::pictureTimestamp(seed, p.frameNumber) &&
+    bool ok = p.width == width && p.height == height && p.size == common::nv12Bytes(width, height) &&
+              p.fourcc == ring::kFourccNv12 && p.timestampUs == testsupport::pictureTimestamp(seed, p.frameNumber) &&
               testsupport::pictureMatches(p.pixels.get(), p.size, seed, p.frameNumber);
     if (!ok) {
       std::fprintf(stderr, "picture %llu is not what its number says\n", (unsigned long long)p.frameNumber);
@@ -97,12 +98,12 @@ int watch(char** argv) {
   HANDLE stop = stopEvent(ring);
   if (stop == nullptr) return 2;
 
-  FrameRingReader reader;
+  ring::FrameRingReader reader;
   unsigned long long pictures = 0, bad = 0, lastNumber = 0, lastTime = 0;
   unsigned width = 0, height = 0;
   int lastCounter = -1;
   auto readOnce = [&] {
-    RingPicture p = reader.readLatest(lastNumber);
+    ring::RingPicture p = reader.readLatest(lastNumber);
     if (!p.valid) return;
     ++pictures;
     int counter = clippattern::readFrameCounter(p.pixels.get(), int(p.width), int(p.height), int(p.width));

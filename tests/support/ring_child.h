@@ -43,8 +43,8 @@ class RingStop {
 };
 
 // Whether some process holds the ring called `name` (by default the system's).
-inline bool ringExists(const std::string& name = kFrameRingName) {
-  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (kFrameRingNamespace + name).c_str());
+inline bool ringExists(const std::string& name = ring::kFrameRingName) {
+  HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (ring::kFrameRingNamespace + name).c_str());
   if (h) CloseHandle(h);
   return h != nullptr;
 }

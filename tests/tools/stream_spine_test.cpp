@@ -13,7 +13,7 @@
 #include "support/log_capture.h"
 #include "support/wait.h"
 #include "tools/phone_sim/phone_simulator.h"
-#include "transport/wifi_transport.h"
+#include "transport/wifi_transport_win.h"
 
 namespace {
 

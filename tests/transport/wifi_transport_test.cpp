@@ -1,4 +1,4 @@
-#include "transport/wifi_transport.h"
+#include "transport/wifi_transport_win.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The transport against the emulated Apple Mobile Device Service: how the service is reached,
 // the ListDevices and Connect exchanges, every failure row with its exact lines, malformed and
 // stalled replies, and the retries that follow each.
-#include "transport/usbmux_transport.h"
+#include "transport/usbmux_transport_win.h"
 
 #include <gtest/gtest.h>
 

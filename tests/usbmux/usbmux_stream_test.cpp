@@ -1,7 +1,7 @@
 // The whole road through a USB tunnel: phone simulator, emulated service, transport and stream
 // controller, over TCP and over the named pipe; and stop, which must come back promptly in
 // every state the worker can be in.
-#include "transport/usbmux_transport.h"
+#include "transport/usbmux_transport_win.h"
 
 #include <gtest/gtest.h>
 

@@ -8,12 +8,12 @@ namespace vcamtest {
 
 GraphRig::GraphRig(int pinCount) {
   EXPECT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                            reinterpret_cast<void**>(graph.GetAddressOf())));
-  graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(control.GetAddressOf()));
-  graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.GetAddressOf()));
+                                            reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())));
+  graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()));
+  graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.ReleaseAndGetAddressOf()));
   sourceFilter = createSource(pinCount, &source);
   sink = cameraviewer::CaptureSink::create();
-  sinkFilter.Attach(sink->filter());
+  *sinkFilter.ReleaseAndGetAddressOf() = sink->filter();  // takes over the sink's own reference
   sink->accept = [this](const AM_MEDIA_TYPE* type) {
     offered.emplace_back(*type);
     return verdict ? verdict(type) : S_OK;

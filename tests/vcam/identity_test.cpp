@@ -76,7 +76,7 @@ std::wstring pinName(IPin* pin) {
 // A standalone source with `count` pins, and an enumerator of them.
 struct SourcePins {
   explicit SourcePins(int count) : filter(createSource(count, &source)) {
-    EXPECT_EQ(filter->EnumPins(pins.GetAddressOf()), S_OK);
+    EXPECT_EQ(filter->EnumPins(pins.ReleaseAndGetAddressOf()), S_OK);
   }
   TestSource* source = nullptr;
   ComPtr<IBaseFilter> filter;
@@ -108,7 +108,7 @@ TEST_F(IdentityTest, PinEnumeratorWalksThePinsOnce) {
   ASSERT_EQ(p.pins->Reset(), S_OK);
   EXPECT_EQ(p.pins->Skip(2), S_OK);
   ComPtr<IEnumPins> clone;
-  ASSERT_EQ(p.pins->Clone(clone.GetAddressOf()), S_OK);
+  ASSERT_EQ(p.pins->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(p.pins->Skip(2), S_FALSE);
   ASSERT_EQ(clone->Next(1, got, &fetched), S_OK);
   EXPECT_EQ(got[0], p.source->pin(2));
@@ -128,7 +128,7 @@ TEST_F(IdentityTest, PinEnumeratorNoticesANewPinSet) {
   p.source->IncrementPinVersion();
   ComPtr<IEnumPins> clone;
   EXPECT_EQ(p.pins->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
-  EXPECT_EQ(p.pins->Clone(clone.GetAddressOf()), VFW_E_ENUM_OUT_OF_SYNC);
+  EXPECT_EQ(p.pins->Clone(clone.ReleaseAndGetAddressOf()), VFW_E_ENUM_OUT_OF_SYNC);
   EXPECT_FALSE(clone);
 
   // Next starts over on the new set but hands out no pin twice.
@@ -149,7 +149,7 @@ class TypeEnumeratorTest : public IdentityTest {
     filter_ = createSource(1, &source_);
     stream()->types = {makeVideoType(MEDIASUBTYPE_YUY2, 64, 48), makeVideoType(MEDIASUBTYPE_NV12, 64, 48),
                        makeVideoType(MEDIASUBTYPE_RGB24, 64, 48)};
-    ASSERT_EQ(stream()->EnumMediaTypes(types_.GetAddressOf()), S_OK);
+    ASSERT_EQ(stream()->EnumMediaTypes(types_.ReleaseAndGetAddressOf()), S_OK);
   }
   void TearDown() override {
     types_.Reset();
@@ -183,7 +183,7 @@ TEST_F(TypeEnumeratorTest, WalksThePreferredTypes) {
   ASSERT_EQ(types_->Reset(), S_OK);
   EXPECT_EQ(types_->Skip(2), S_OK);
   ComPtr<IEnumMediaTypes> clone;
-  ASSERT_EQ(types_->Clone(clone.GetAddressOf()), S_OK);
+  ASSERT_EQ(types_->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(types_->Skip(1), S_OK);   // lands past the last type, which exists
   EXPECT_EQ(types_->Skip(1), S_FALSE);
   ASSERT_EQ(clone->Next(1, got, nullptr), S_OK);
@@ -198,7 +198,7 @@ TEST_F(TypeEnumeratorTest, NoticesAChangedTypeList) {
   ComPtr<IEnumMediaTypes> clone;
   EXPECT_EQ(types_->Next(1, got, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
   EXPECT_EQ(types_->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
-  EXPECT_EQ(types_->Clone(clone.GetAddressOf()), VFW_E_ENUM_OUT_OF_SYNC);
+  EXPECT_EQ(types_->Clone(clone.ReleaseAndGetAddressOf()), VFW_E_ENUM_OUT_OF_SYNC);
   ASSERT_EQ(types_->Reset(), S_OK);
   ASSERT_EQ(types_->Next(1, got, &fetched), S_OK);
   DeleteMediaType(got[0]);
@@ -227,9 +227,9 @@ TEST_F(IdentityTest, FindPinAndQueryId) {
   TestSource* source = nullptr;
   ComPtr<IBaseFilter> filter = createSource(2, &source);
   ComPtr<IPin> pin;
-  ASSERT_EQ(filter->FindPin(L"1", pin.GetAddressOf()), S_OK);
+  ASSERT_EQ(filter->FindPin(L"1", pin.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(pin.Get(), source->pin(0));
-  ASSERT_EQ(filter->FindPin(L"2", pin.GetAddressOf()), S_OK);
+  ASSERT_EQ(filter->FindPin(L"2", pin.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(pin.Get(), source->pin(1));
   for (const wchar_t* bad : {L"0", L"3", L"", L"abc", L"1x", L"-1", L"Out1", L"99999999999999999999"}) {
     IPin* found = reinterpret_cast<IPin*>(1);
@@ -242,7 +242,7 @@ TEST_F(IdentityTest, FindPinAndQueryId) {
     ASSERT_EQ(source->pin(i)->QueryId(&id), S_OK);
     EXPECT_EQ(std::wstring(id), i == 0 ? L"1" : L"2");
     // The identifier leads back to the same pin.
-    ASSERT_EQ(filter->FindPin(id, pin.GetAddressOf()), S_OK);
+    ASSERT_EQ(filter->FindPin(id, pin.ReleaseAndGetAddressOf()), S_OK);
     EXPECT_EQ(pin.Get(), source->pin(i));
     CoTaskMemFree(id);
   }
@@ -273,7 +273,7 @@ TEST_F(IdentityTest, InfoNamesAreCutTo127Characters) {
   ASSERT_EQ(rig_->sourceFilter->QueryFilterInfo(&filterInfo), S_OK);
   EXPECT_EQ(std::wstring(filterInfo.achName), L"Source");
   ComPtr<IFilterGraph> graph;
-  rig_->graph->QueryInterface(IID_IFilterGraph, reinterpret_cast<void**>(graph.GetAddressOf()));
+  rig_->graph->QueryInterface(IID_IFilterGraph, reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf()));
   EXPECT_EQ(filterInfo.pGraph, graph.Get());
   filterInfo.pGraph->Release();
 }
@@ -282,12 +282,12 @@ TEST_F(IdentityTest, FilterInterfacesShareOneIdentity) {
   TestSource* source = nullptr;
   ComPtr<IBaseFilter> filter = createSource(1, &source);
   ComPtr<IUnknown> identity;
-  ASSERT_EQ(filter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())), S_OK);
+  ASSERT_EQ(filter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.ReleaseAndGetAddressOf())), S_OK);
   for (const IID* iid : {&IID_IBaseFilter, &IID_IMediaFilter, &IID_IPersist, &IID_IAMovieSetup}) {
     ComPtr<IUnknown> side;
-    ASSERT_EQ(filter->QueryInterface(*iid, reinterpret_cast<void**>(side.GetAddressOf())), S_OK);
+    ASSERT_EQ(filter->QueryInterface(*iid, reinterpret_cast<void**>(side.ReleaseAndGetAddressOf())), S_OK);
     ComPtr<IUnknown> back;
-    ASSERT_EQ(side->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(back.GetAddressOf())), S_OK);
+    ASSERT_EQ(side->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(back.ReleaseAndGetAddressOf())), S_OK);
     EXPECT_EQ(back.Get(), identity.Get());
   }
   void* none = reinterpret_cast<void*>(1);
@@ -303,7 +303,7 @@ TEST_F(IdentityTest, FilterInterfacesShareOneIdentity) {
 
   // A pin is an object of its own, reachable from the filter only through the pin list.
   ComPtr<IQualityControl> quality;
-  ASSERT_EQ(source->pin(0)->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(quality.GetAddressOf())),
+  ASSERT_EQ(source->pin(0)->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(quality.ReleaseAndGetAddressOf())),
             S_OK);
   EXPECT_EQ(source->pin(0)->QueryInterface(IID_IBaseFilter, &none), E_NOINTERFACE);
 }
@@ -357,10 +357,10 @@ class Outer : public IUnknown {
 TEST_F(IdentityTest, AggregatedFilterDelegatesToItsOuter) {
   auto* outer = new Outer();
   ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(outer->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf())), S_OK);
+  ASSERT_EQ(outer->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter.ReleaseAndGetAddressOf())), S_OK);
   EXPECT_EQ(outer->refCount_, 2);  // counted on the outer object
   ComPtr<IUnknown> identity;
-  ASSERT_EQ(filter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.GetAddressOf())), S_OK);
+  ASSERT_EQ(filter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.ReleaseAndGetAddressOf())), S_OK);
   EXPECT_EQ(identity.Get(), static_cast<IUnknown*>(outer));
   // The pin still belongs to the filter: its filter is the outer object's IBaseFilter.
   PIN_INFO info = {};
@@ -379,7 +379,7 @@ TEST_F(IdentityTest, StreamTimeFollowsTheClock) {
   EXPECT_EQ(source->StreamTime(time), VFW_E_NO_CLOCK);
   ComPtr<IReferenceClock> clock;
   ASSERT_EQ(CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
-                             reinterpret_cast<void**>(clock.GetAddressOf())),
+                             reinterpret_cast<void**>(clock.ReleaseAndGetAddressOf())),
             S_OK);
   ASSERT_EQ(filter->SetSyncSource(clock.Get()), S_OK);
   REFERENCE_TIME now = 0;
@@ -388,7 +388,7 @@ TEST_F(IdentityTest, StreamTimeFollowsTheClock) {
   ASSERT_EQ(source->StreamTime(time), S_OK);
   EXPECT_GE(time.time_, 10000000);
   ComPtr<IReferenceClock> current;
-  ASSERT_EQ(filter->GetSyncSource(current.GetAddressOf()), S_OK);
+  ASSERT_EQ(filter->GetSyncSource(current.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(current.Get(), clock.Get());
   ASSERT_EQ(filter->Stop(), S_OK);
   ASSERT_EQ(filter->SetSyncSource(nullptr), S_OK);

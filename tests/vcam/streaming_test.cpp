@@ -160,7 +160,7 @@ TEST_F(StreamingTest, FilterReleasedWhilePausedStopsItsWorker) {
   source->stream(0)->types = {makeVideoType(MEDIASUBTYPE_YUY2, 64, 48)};
   ComPtr<IBaseFilter> sinkFilter;
   cameraviewer::CaptureSink* sink = cameraviewer::CaptureSink::create();
-  sinkFilter.Attach(sink->filter());
+  *sinkFilter.ReleaseAndGetAddressOf() = sink->filter();  // takes over the sink's own reference
   ASSERT_EQ(source->pin(0)->Connect(sink->pin(), nullptr), S_OK);
   ASSERT_EQ(source->Pause(), S_OK);
   ASSERT_TRUE(testsupport::waitUntil([&] { return sink->received() >= 3; }, 5000ms));

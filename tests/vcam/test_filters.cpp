@@ -104,7 +104,7 @@ ComPtr<IBaseFilter> createSource(int pinCount, TestSource** source) {
 
 LimitedAllocator::LimitedAllocator(LONG maxBuffer) : maxBuffer_(maxBuffer) {
   CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                   reinterpret_cast<void**>(inner_.GetAddressOf()));
+                   reinterpret_cast<void**>(inner_.ReleaseAndGetAddressOf()));
 }
 
 LimitedAllocator::~LimitedAllocator() = default;

@@ -16,43 +16,7 @@
 
 namespace vcamtest {
 
-// An owning interface pointer: copies add a reference, Attach takes one over.
-template <class T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ComPtr(T* p) : p_(p) {
-    if (p_) p_->AddRef();
-  }
-  ComPtr(const ComPtr& other) : ComPtr(other.p_) {}
-  ~ComPtr() { Reset(); }
-  ComPtr& operator=(T* p) {
-    if (p) p->AddRef();
-    Reset();
-    p_ = p;
-    return *this;
-  }
-  ComPtr& operator=(const ComPtr& other) { return *this = other.p_; }
-
-  T* Get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  T** GetAddressOf() {
-    Reset();
-    return &p_;
-  }
-  void Attach(T* p) {
-    Reset();
-    p_ = p;
-  }
-  void Reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
+using Microsoft::WRL::ComPtr;
 
 extern const CLSID kTestSourceClsid;
 

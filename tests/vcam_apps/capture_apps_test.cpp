@@ -180,7 +180,7 @@ class Writer {
   Writer(std::uint32_t width, std::uint32_t height, int intervalMs) {
     stop_.reset();
     started_ = testsupport::startRingChild(
-        child_, std::string("write ") + kFrameRingName + " 4 1920 1920 " + std::to_string(kSeed) + " 0 " +
+        child_, std::string("write ") + ring::kFrameRingName + " 4 1920 1920 " + std::to_string(kSeed) + " 0 " +
                     std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(intervalMs));
   }
   ~Writer() { stop(); }
@@ -196,7 +196,7 @@ class Writer {
   }
 
  private:
-  testsupport::RingStop stop_{kFrameRingName};
+  testsupport::RingStop stop_{ring::kFrameRingName};
   Child child_;
   bool started_ = false;
   long exitCode_ = -1;
@@ -224,18 +224,7 @@ int handleCount() {
   return n;
 }
 
-class CaptureAppsTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
-  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
-  void SetUp() override {
-    ASSERT_TRUE(registered_) << "regsvr32 failed";
-    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
-  }
-  void TearDown() override { CoUninitialize(); }
-  static inline bool registered_ = false;
-};
+using CaptureAppsTest = dlltest::RegisteredCameraTest;
 
 TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
   // Each format at another frame interval; 0 asks for none and gets the default.
@@ -418,16 +407,16 @@ TEST_F(CaptureAppsTest, ARingOthersMayOnlyReadStillShowsItsPictures) {
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GR;;;WD)", SDDL_REVISION_1,
                                                                    &attributes.lpSecurityDescriptor, nullptr));
-  const std::uint64_t size = frameRingSectionSize(4, frameRingSlotStride(1920, 1920));
+  const std::uint64_t size = ring::frameRingSectionSize(4, ring::frameRingSlotStride(1920, 1920));
   HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, DWORD(size >> 32),
-                                      DWORD(size), (std::string(kFrameRingNamespace) + kFrameRingName).c_str());
+                                      DWORD(size), (std::string(ring::kFrameRingNamespace) + ring::kFrameRingName).c_str());
   LocalFree(attributes.lpSecurityDescriptor);
   ASSERT_NE(section, nullptr);
   void* view = MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, 0);
   ASSERT_NE(view, nullptr);
-  FrameRingBlockWriter ring;
-  ASSERT_TRUE(ring.format(static_cast<std::uint8_t*>(view), size, FrameRingConfig()));
-  ASSERT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string(kFrameRingNamespace) + kFrameRingName).c_str()),
+  ring::FrameRingBlockWriter ring;
+  ASSERT_TRUE(ring.format(static_cast<std::uint8_t*>(view), size, ring::FrameRingConfig()));
+  ASSERT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string(ring::kFrameRingNamespace) + ring::kFrameRingName).c_str()),
             nullptr)
       << "this system does not check the section's rights";
 

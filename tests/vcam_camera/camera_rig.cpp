@@ -9,40 +9,40 @@ namespace cameratest {
 
 CameraRig::CameraRig() {
   EXPECT_HRESULT_SUCCEEDED(
-      CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.putVoid()));
-  if (graph) graph->QueryInterface(IID_IMediaControl, control.putVoid());
+      CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, reinterpret_cast<void**>(graph.ReleaseAndGetAddressOf())));
+  if (graph) graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()));
 
   HRESULT hr = S_OK;
   CUnknown* made = VirtualCameraFilter::CreateInstance(nullptr, &hr);
   EXPECT_HRESULT_SUCCEEDED(hr);
-  if (made) made->NonDelegatingQueryInterface(IID_IBaseFilter, camera.putVoid());
-  if (camera) camera->FindPin(L"1", pin.put());
-  if (pin) pin->QueryInterface(IID_IAMStreamConfig, config.putVoid());
+  if (made) made->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(camera.ReleaseAndGetAddressOf()));
+  if (camera) camera->FindPin(L"1", pin.ReleaseAndGetAddressOf());
+  if (pin) pin->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(config.ReleaseAndGetAddressOf()));
 
   sink = cameraviewer::CaptureSink::create();
   sink->renderer = true;
-  sinkFilter.attach(sink->filter());
+  *sinkFilter.ReleaseAndGetAddressOf() = sink->filter();  // takes over the sink's own reference
   if (graph && camera) {
-    EXPECT_HRESULT_SUCCEEDED(graph->AddFilter(camera.get(), L"Orvik"));
-    EXPECT_HRESULT_SUCCEEDED(graph->AddFilter(sinkFilter.get(), L"Sink"));
+    EXPECT_HRESULT_SUCCEEDED(graph->AddFilter(camera.Get(), L"Orvik"));
+    EXPECT_HRESULT_SUCCEEDED(graph->AddFilter(sinkFilter.Get(), L"Sink"));
   }
 }
 
 CameraRig::~CameraRig() {
   if (control) control->Stop();
-  config.reset();
-  pin.reset();
+  config.Reset();
+  pin.Reset();
   if (graph) {
-    graph->RemoveFilter(camera.get());
-    graph->RemoveFilter(sinkFilter.get());
+    graph->RemoveFilter(camera.Get());
+    graph->RemoveFilter(sinkFilter.Get());
   }
-  control.reset();
-  graph.reset();
-  camera.reset();
-  sinkFilter.reset();
+  control.Reset();
+  graph.Reset();
+  camera.Reset();
+  sinkFilter.Reset();
 }
 
-HRESULT CameraRig::connect(const AM_MEDIA_TYPE* type) { return graph->ConnectDirect(pin.get(), sink->pin(), type); }
+HRESULT CameraRig::connect(const AM_MEDIA_TYPE* type) { return graph->ConnectDirect(pin.Get(), sink->pin(), type); }
 
 HRESULT CameraRig::connectFormat(int index) {
   AM_MEDIA_TYPE* type = nullptr;

@@ -17,35 +17,7 @@
 
 namespace cameratest {
 
-// An owning interface pointer.
-template <class T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { reset(); }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  T** put() {
-    reset();
-    return &p_;
-  }
-  void** putVoid() { return reinterpret_cast<void**>(put()); }
-  void attach(T* p) {
-    reset();
-    p_ = p;
-  }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
-};
-
+using Microsoft::WRL::ComPtr;
 using Sample = cameraviewer::SampleRecord;
 
 struct CameraRig {
@@ -59,13 +31,13 @@ struct CameraRig {
   // Bounded wait until the sink has at least `n` samples in total.
   bool waitForSamples(int n, DWORD timeoutMs) { return sink->waitForSamples(n, timeoutMs); }
 
-  Ref<IGraphBuilder> graph;
-  Ref<IMediaControl> control;
-  Ref<IBaseFilter> camera;
-  Ref<IPin> pin;  // the camera's output pin
-  Ref<IAMStreamConfig> config;
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<IMediaControl> control;
+  ComPtr<IBaseFilter> camera;
+  ComPtr<IPin> pin;  // the camera's output pin
+  ComPtr<IAMStreamConfig> config;
   cameraviewer::CaptureSink* sink = nullptr;
-  Ref<IBaseFilter> sinkFilter;
+  ComPtr<IBaseFilter> sinkFilter;
 };
 
 class CameraTest : public ::testing::Test {

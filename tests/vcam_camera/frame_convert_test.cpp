@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/nv12_view.h"
 #include "support/camera_reference.h"
 #include "support/exact_bytes.h"
 #include "vcam/frame_convert.h"
@@ -15,12 +16,12 @@ namespace {
 using Block = testsupport::ExactBytes;
 
 struct Source {
-  Source(std::uint32_t w, std::uint32_t h, std::uint32_t seed) : block(Block::seeded(nv12PictureBytes(w, h), seed)) {
-    picture = {block.bytes.get(), block.size, w, h};
+  Source(std::uint32_t w, std::uint32_t h, std::uint32_t seed) : block(Block::seeded(common::nv12Bytes(w, h), seed)) {
+    picture = {block.bytes.get(), block.size, w, h, w};
   }
-  reference::Picture ref() const { return {picture.width, picture.height, picture.bytes}; }
+  reference::Picture ref() const { return {picture.width, picture.height, picture.data}; }
   Block block;
-  Nv12Picture picture;
+  common::Nv12View picture;
 };
 
 std::size_t yuy2Size(std::uint32_t W, std::uint32_t H) { return std::size_t(W) * H * 2; }
@@ -76,7 +77,7 @@ TEST(FrameConvertSameSize, DirectYuy2AndNv12CopyMatchTheReference) {
   // One known pixel pair: Y0 U Y1 V, and the second row shares the first chroma row.
   const std::uint8_t picture[] = {1, 2, 3, 4, 100, 101};  // 2x2: Y 1 2 / 3 4, UV 100 101
   std::uint8_t out[8];
-  ASSERT_TRUE(nv12ToYuy2({picture, sizeof(picture), 2, 2}, out, sizeof(out)));
+  ASSERT_TRUE(nv12ToYuy2({picture, sizeof(picture), 2, 2, 2}, out, sizeof(out)));
   const std::uint8_t expected[] = {1, 100, 2, 101, 3, 100, 4, 101};
   EXPECT_EQ(0, std::memcmp(out, expected, 8));
 }
@@ -88,9 +89,9 @@ TEST(FrameConvertSameSize, UnusablePicturesAndSmallSamplesAreNeverOverrun) {
     Block shortPicture = Block::seeded(nv12Size(64, 48) - 1, 4);
     Block out = Block::seeded(yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48), 5);
     std::vector<std::uint8_t> before = out.copy();
-    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 64, 48}, out.bytes.get(), out.size, 64,
+    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 64, 48, 64}, out.bytes.get(), out.size, 64,
                                 48, yuy2, scaler));
-    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 1920, 1080}, out.bytes.get(), out.size,
+    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 1920, 1080, 1920}, out.bytes.get(), out.size,
                                 64, 48, yuy2, scaler));
     EXPECT_EQ(out.copy(), before);
   }
@@ -110,7 +111,7 @@ TEST(FrameConvertSameSize, UnusablePicturesAndSmallSamplesAreNeverOverrun) {
   // NV12 copy: a bigger sample gets the picture then zeros; a smaller one is no picture.
   Block big = Block::seeded(nv12Size(64, 48) + 100, 10);
   ASSERT_TRUE(convertPicture(src.picture, big.bytes.get(), big.size, 64, 48, false, scaler));
-  EXPECT_EQ(0, std::memcmp(big.bytes.get(), src.picture.bytes, src.picture.size));
+  EXPECT_EQ(0, std::memcmp(big.bytes.get(), src.picture.data, src.picture.size));
   for (std::size_t i = src.picture.size; i < big.size; i++) ASSERT_EQ(big.bytes[i], 0) << i;
   Block part = Block::seeded(1000, 11);
   before = part.copy();
@@ -157,8 +158,8 @@ TEST(LetterboxScale, PhoneSizesMatchTheReferenceWithBarsWhereExpected) {
   Source full(1920, 1080, 12);
   std::vector<std::uint8_t> out(yuy2Size(1280, 720));
   ASSERT_TRUE(convertPicture(full.picture, out.data(), out.size(), 1280, 720, true, scaler));
-  EXPECT_EQ(out[(719 * 1280 + 1278) * 2], full.picture.bytes[1078 * 1920 + 1917]);
-  EXPECT_EQ(out[(719 * 1280 + 1278) * 2 + 2], full.picture.bytes[1078 * 1920 + 1918]);
+  EXPECT_EQ(out[(719 * 1280 + 1278) * 2], full.picture.data[1078 * 1920 + 1917]);
+  EXPECT_EQ(out[(719 * 1280 + 1278) * 2 + 2], full.picture.data[1078 * 1920 + 1918]);
 
   // Landscape into portrait: 438 black rows above, the picture in rows 438..841, black below.
   ASSERT_TRUE(convertPicture(full.picture, out.data(), out.size(), 720, 1280, true, scaler));
@@ -170,7 +171,7 @@ TEST(LetterboxScale, PhoneSizesMatchTheReferenceWithBarsWhereExpected) {
   EXPECT_TRUE(isBlackRow(0));
   EXPECT_TRUE(isBlackRow(437));
   EXPECT_FALSE(isBlackRow(438));
-  EXPECT_EQ(out[438 * 1440], full.picture.bytes[0]);
+  EXPECT_EQ(out[438 * 1440], full.picture.data[0]);
   EXPECT_FALSE(isBlackRow(841));
   EXPECT_TRUE(isBlackRow(842));
   EXPECT_TRUE(isBlackRow(1279));
@@ -183,9 +184,9 @@ TEST(LetterboxScale, PhoneSizesMatchTheReferenceWithBarsWhereExpected) {
     EXPECT_EQ(nv12[row * 1280 + 437], 16);
     EXPECT_EQ(nv12[row * 1280 + 842], 16);
   }
-  EXPECT_EQ(nv12[438], tall.picture.bytes[0]);
+  EXPECT_EQ(nv12[438], tall.picture.data[0]);
   EXPECT_EQ(nv12[1280 * 720 + 436], 128);
-  EXPECT_EQ(nv12[1280 * 720 + 438], tall.picture.bytes[1080 * 1920]);
+  EXPECT_EQ(nv12[1280 * 720 + 438], tall.picture.data[1080 * 1920]);
   EXPECT_EQ(nv12[1280 * 720 + 842], 128);
 }
 
@@ -206,16 +207,16 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
   Source half(640, 360, 14);
   std::vector<std::uint8_t> out(yuy2Size(1280, 720));
   ASSERT_TRUE(convertPicture(half.picture, out.data(), out.size(), 1280, 720, true, scaler));
-  EXPECT_EQ(out[1278 * 2], half.picture.bytes[639]);
-  EXPECT_EQ(out[1278 * 2 + 2], half.picture.bytes[639]);
+  EXPECT_EQ(out[1278 * 2], half.picture.data[639]);
+  EXPECT_EQ(out[1278 * 2 + 2], half.picture.data[639]);
 
   // Nothing to scale: no picture in either format, and the sample is left alone.
   for (std::uint32_t w : {0u, 1u}) {
-    Block picture = Block::seeded(nv12PictureBytes(w, 4), 15);
+    Block picture = Block::seeded(common::nv12Bytes(w, 4), 15);
     for (bool yuy2 : {true, false}) {
       Block out = Block::seeded(yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48), 16);
       std::vector<std::uint8_t> before = out.copy();
-      EXPECT_FALSE(convertPicture({picture.bytes.get(), picture.size, w, 4}, out.bytes.get(), out.size, 64, 48, yuy2,
+      EXPECT_FALSE(convertPicture({picture.bytes.get(), picture.size, w, 4, w}, out.bytes.get(), out.size, 64, 48, yuy2,
                                   scaler));
       EXPECT_EQ(out.copy(), before);
     }

@@ -44,7 +44,7 @@ void expectRow(const AM_MEDIA_TYPE& type, int index) {
 }
 
 VirtualCameraStream* streamOf(CameraRig& rig) {
-  auto* filter = dynamic_cast<CSource*>(static_cast<IBaseFilter*>(rig.camera.get()));
+  auto* filter = dynamic_cast<CSource*>(static_cast<IBaseFilter*>(rig.camera.Get()));
   return filter ? dynamic_cast<VirtualCameraStream*>(filter->GetPin(0)) : nullptr;
 }
 
@@ -98,21 +98,21 @@ TEST_F(CameraFormatTest, FilterAndPinIdentity) {
   CoTaskMemFree(id);
 
   // Both added interfaces lead back to the pin, and their references are the filter's.
-  Ref<IKsPropertySet> properties;
-  ASSERT_EQ(rig_->pin->QueryInterface(IID_IKsPropertySet, properties.putVoid()), S_OK);
-  Ref<IPin> back;
-  ASSERT_EQ(properties->QueryInterface(IID_IPin, back.putVoid()), S_OK);
-  EXPECT_EQ(back.get(), rig_->pin.get());
+  ComPtr<IKsPropertySet> properties;
+  ASSERT_EQ(rig_->pin->QueryInterface(IID_IKsPropertySet, reinterpret_cast<void**>(properties.ReleaseAndGetAddressOf())), S_OK);
+  ComPtr<IPin> back;
+  ASSERT_EQ(properties->QueryInterface(IID_IPin, reinterpret_cast<void**>(back.ReleaseAndGetAddressOf())), S_OK);
+  EXPECT_EQ(back.Get(), rig_->pin.Get());
   ULONG before = rig_->camera->AddRef();
   properties->AddRef();
   EXPECT_EQ(rig_->camera->AddRef(), before + 2);
   properties->Release();
   rig_->camera->Release();
   rig_->camera->Release();
-  Ref<IAMStreamConfig> config;
-  EXPECT_EQ(properties->QueryInterface(IID_IAMStreamConfig, config.putVoid()), S_OK);
-  Ref<IUnknown> none;
-  EXPECT_EQ(rig_->pin->QueryInterface(IID_IAMVideoControl, none.putVoid()), E_NOINTERFACE);
+  ComPtr<IAMStreamConfig> config;
+  EXPECT_EQ(properties->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(config.ReleaseAndGetAddressOf())), S_OK);
+  ComPtr<IUnknown> none;
+  EXPECT_EQ(rig_->pin->QueryInterface(IID_IAMVideoControl, reinterpret_cast<void**>(none.ReleaseAndGetAddressOf())), E_NOINTERFACE);
 }
 
 TEST_F(CameraFormatTest, FourMediaTypesByPositionAndThroughTheEnumerator) {
@@ -125,8 +125,8 @@ TEST_F(CameraFormatTest, FourMediaTypesByPositionAndThroughTheEnumerator) {
   EXPECT_EQ(stream_->GetMediaType(4, &none), VFW_S_NO_MORE_ITEMS);
   EXPECT_EQ(stream_->GetMediaType(-1, &none), E_INVALIDARG);
 
-  Ref<IEnumMediaTypes> types;
-  ASSERT_EQ(rig_->pin->EnumMediaTypes(types.put()), S_OK);
+  ComPtr<IEnumMediaTypes> types;
+  ASSERT_EQ(rig_->pin->EnumMediaTypes(types.ReleaseAndGetAddressOf()), S_OK);
   AM_MEDIA_TYPE* got[5] = {};
   ULONG fetched = 0;
   EXPECT_EQ(types->Next(5, got, &fetched), S_FALSE);
@@ -241,7 +241,7 @@ TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndGetFormatReportsIt) {
   CMediaType connected;
   ASSERT_EQ(rig_->pin->ConnectionMediaType(&connected), S_OK);
   expectRow(connected, 0);
-  ASSERT_EQ(rig_->graph->Disconnect(rig_->pin.get()), S_OK);
+  ASSERT_EQ(rig_->graph->Disconnect(rig_->pin.Get()), S_OK);
   ASSERT_EQ(rig_->graph->Disconnect(rig_->sink->pin()), S_OK);
 
   ASSERT_EQ(rig_->connectFormat(3), S_OK);  // 720x1280 NV12
@@ -271,8 +271,8 @@ TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndGetFormatReportsIt) {
 }
 
 TEST_F(CameraFormatTest, PinCategoryThroughIKsPropertySet) {
-  Ref<IKsPropertySet> properties;
-  ASSERT_EQ(rig_->pin->QueryInterface(IID_IKsPropertySet, properties.putVoid()), S_OK);
+  ComPtr<IKsPropertySet> properties;
+  ASSERT_EQ(rig_->pin->QueryInterface(IID_IKsPropertySet, reinterpret_cast<void**>(properties.ReleaseAndGetAddressOf())), S_OK);
   GUID category = GUID_NULL;
   DWORD returned = 0;
   EXPECT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof(category),

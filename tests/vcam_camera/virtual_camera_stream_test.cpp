@@ -86,8 +86,8 @@ TEST_F(CameraStreamTest, RingPicturesOfEveryShapeInEveryFormat) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " as format " << c.format);
     connect(c.format, 0);
-    FrameRingWriter writer;
-    ASSERT_TRUE(writer.open(FrameRingConfig()));
+    ring::FrameRingWriter writer;
+    ASSERT_TRUE(writer.open(ring::FrameRingConfig()));
     Bytes picture = makePicture(c.width, c.height, seed++, 1);
     ASSERT_TRUE(writer.publish(0, c.width, c.height, picture.data(), picture.size()));
     std::vector<Sample> samples = run(2);
@@ -105,8 +105,8 @@ TEST_F(CameraStreamTest, LastPictureRepeatsAndARestartDeliversTheNewestFirst) {
   Bytes second = makePicture(1280, 720, 7, 2);
   Bytes secondOut = expectedSample(second, 1280, 720, format);
   {
-    FrameRingWriter writer;
-    ASSERT_TRUE(writer.open(FrameRingConfig()));
+    ring::FrameRingWriter writer;
+    ASSERT_TRUE(writer.open(ring::FrameRingConfig()));
     Bytes first = makePicture(1280, 720, 7, 1);
     ASSERT_TRUE(writer.publish(0, 1280, 720, first.data(), first.size()));
     ASSERT_TRUE(writer.publish(1, 1280, 720, second.data(), second.size()));
@@ -123,8 +123,8 @@ TEST_F(CameraStreamTest, LastPictureRepeatsAndARestartDeliversTheNewestFirst) {
   for (int k = 0; k < 5; k++) EXPECT_TRUE(after[k].bytes == secondOut) << "sample " << k << " after the restart";
 
   // The control program starts again: same section, numbering from 1, new content at once.
-  FrameRingWriter again;
-  ASSERT_TRUE(again.open(FrameRingConfig()));
+  ring::FrameRingWriter again;
+  ASSERT_TRUE(again.open(ring::FrameRingConfig()));
   Bytes renumbered = makePicture(1280, 720, 8, 1);
   ASSERT_TRUE(again.publish(0, 1280, 720, renumbered.data(), renumbered.size()));
   std::vector<Sample> fresh = run(1);
@@ -133,10 +133,10 @@ TEST_F(CameraStreamTest, LastPictureRepeatsAndARestartDeliversTheNewestFirst) {
 }
 
 TEST_F(CameraStreamTest, WriterProcessPicturesArriveIntactInAllFourFormats) {
-  testsupport::RingStop stop(kFrameRingName);
+  testsupport::RingStop stop(ring::kFrameRingName);
   Child writer;
   ASSERT_TRUE(
-      testsupport::startRingChild(writer, std::string("write ") + kFrameRingName + " 4 1920 1920 21 0 1280 720 25"));
+      testsupport::startRingChild(writer, std::string("write ") + ring::kFrameRingName + " 4 1920 1920 21 0 1280 720 25"));
   for (int format = 0; format < 4; format++) {
     SCOPED_TRACE(testing::Message() << "format " << format);
     connect(format, 0);

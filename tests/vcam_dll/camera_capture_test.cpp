@@ -24,19 +24,7 @@ using cameraviewer::SampleFormat;
 
 using testsupport::ringExists;
 
-class CameraCaptureTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
-  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
-  void SetUp() override {
-    ASSERT_TRUE(registered_) << "regsvr32 failed";
-    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    ASSERT_FALSE(ringExists()) << "another program holds the frame ring";
-  }
-  void TearDown() override { CoUninitialize(); }
-  static bool registered_;
-};
-bool CameraCaptureTest::registered_ = false;
+using CameraCaptureTest = dlltest::RegisteredCameraTest;
 
 TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
   // Built as a 32-bit program, the camera reads a ring that a 64-bit writer made.
@@ -68,9 +56,9 @@ TEST_F(CameraCaptureTest, GreyThenAnotherProcesssPicturesInAllFourFormats) {
       EXPECT_TRUE(capture.waitForSamples(3, 20'000));
       EXPECT_GE(checker.grey, 3) << "mid-grey before any ring exists";
 
-      testsupport::RingStop stop(kFrameRingName);
+      testsupport::RingStop stop(ring::kFrameRingName);
       Child writer;
-      ASSERT_TRUE(testsupport::startRingChild(writer, std::string("write ") + kFrameRingName + " 4 1920 1920 31 0 " +
+      ASSERT_TRUE(testsupport::startRingChild(writer, std::string("write ") + ring::kFrameRingName + " 4 1920 1920 31 0 " +
                                                           std::to_string(format.width) + " " +
                                                           std::to_string(format.height) + " 30"));
       ULONGLONG start = GetTickCount64();

@@ -1,13 +1,19 @@
 // What the DLL tests share: the built BrindleVideoVCam.dll as Windows sees it, regsvr32 run
-// as a child process, the registry keys registration writes, and a bounded child process.
+// as a child process, the registry keys registration writes, a bounded child process, and the
+// fixture of the tests that capture from the registered camera.
 #pragma once
 
 #include <windows.h>
+
+#include <objbase.h>
+
+#include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
 #include "support/child_process.h"
+#include "support/ring_child.h"
 
 namespace dlltest {
 
@@ -39,5 +45,20 @@ std::wstring stringValue(const wchar_t* key, const wchar_t* name);
 
 // A process started with a command line; killed if it outlives its owner.
 using Child = testsupport::ChildProcess;
+
+// The camera registered for the whole suite; each test in COM's multithreaded apartment, and
+// starting with no frame ring in the system.
+class RegisteredCameraTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { registered_ = runRegsvr32(false) == 0; }
+  static void TearDownTestSuite() { EXPECT_EQ(runRegsvr32(true), 0); }
+  void SetUp() override {
+    ASSERT_TRUE(registered_) << "regsvr32 failed";
+    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    ASSERT_FALSE(testsupport::ringExists()) << "another program holds the frame ring";
+  }
+  void TearDown() override { CoUninitialize(); }
+  static inline bool registered_ = false;
+};
 
 }  // namespace dlltest

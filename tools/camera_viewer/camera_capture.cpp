@@ -4,12 +4,6 @@ namespace cameraviewer {
 
 namespace {
 
-template <class T>
-void release(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
-
 // The device's string value `name`, or empty.
 std::wstring readProperty(IPropertyBag* bag, const wchar_t* name) {
   VARIANT value;
@@ -22,29 +16,26 @@ std::wstring readProperty(IPropertyBag* bag, const wchar_t* name) {
 
 // Walks the video input device category; `visit` returns true to stop at a moniker.
 HRESULT walkCameras(const std::function<bool(IMoniker*, const CameraDevice&)>& visit) {
-  ICreateDevEnum* devices = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                                reinterpret_cast<void**>(&devices));
+  Microsoft::WRL::ComPtr<ICreateDevEnum> devices;
+  HRESULT hr = CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devices));
   if (FAILED(hr)) return hr;
-  IEnumMoniker* monikers = nullptr;
+  Microsoft::WRL::ComPtr<IEnumMoniker> monikers;
   hr = devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0);
-  devices->Release();
+  devices.Reset();
   if (hr != S_OK) return hr;  // S_FALSE: the category is empty
-  IMoniker* moniker = nullptr;
+  Microsoft::WRL::ComPtr<IMoniker> moniker;
   bool stopped = false;
-  while (!stopped && monikers->Next(1, &moniker, nullptr) == S_OK) {
-    IPropertyBag* bag = nullptr;
-    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
+  while (!stopped && monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    Microsoft::WRL::ComPtr<IPropertyBag> bag;
+    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag)))) {
       CameraDevice device;
-      device.friendlyName = readProperty(bag, L"FriendlyName");
-      std::wstring clsid = readProperty(bag, L"CLSID");
+      device.friendlyName = readProperty(bag.Get(), L"FriendlyName");
+      std::wstring clsid = readProperty(bag.Get(), L"CLSID");
       if (clsid.empty() || FAILED(CLSIDFromString(clsid.c_str(), &device.clsid))) device.clsid = CLSID_NULL;
-      bag->Release();
-      stopped = visit(moniker, device);
+      bag.Reset();
+      stopped = visit(moniker.Get(), device);
     }
-    moniker->Release();
   }
-  monikers->Release();
   return S_OK;
 }
 
@@ -81,21 +72,15 @@ void freeType(AM_MEDIA_TYPE* type) {
 }
 
 // The first output pin of a filter.
-IPin* outputPin(IBaseFilter* filter) {
-  IEnumPins* pins = nullptr;
+Microsoft::WRL::ComPtr<IPin> outputPin(IBaseFilter* filter) {
+  Microsoft::WRL::ComPtr<IEnumPins> pins;
   if (FAILED(filter->EnumPins(&pins))) return nullptr;
-  IPin* pin = nullptr;
-  IPin* found = nullptr;
-  while (!found && pins->Next(1, &pin, nullptr) == S_OK) {
+  Microsoft::WRL::ComPtr<IPin> pin;
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
     PIN_DIRECTION direction;
-    if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT) {
-      found = pin;
-    } else {
-      pin->Release();
-    }
+    if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT) return pin;
   }
-  pins->Release();
-  return found;
+  return nullptr;
 }
 
 }  // namespace
@@ -125,25 +110,24 @@ HRESULT bindCamera(const std::wstring& friendlyName, IBaseFilter** camera) {
 
 HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureFormat& format) {
   close();
-  HRESULT hr = bindCamera(friendlyName, &camera_);
+  HRESULT hr = bindCamera(friendlyName, camera_.ReleaseAndGetAddressOf());
   if (FAILED(hr)) return hr;
 
-  cameraPin_ = outputPin(camera_);
+  cameraPin_ = outputPin(camera_.Get());
   if (!cameraPin_) return VFW_E_NOT_FOUND;
-  IAMStreamConfig* config = nullptr;
-  hr = cameraPin_->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(&config));
+  Microsoft::WRL::ComPtr<IAMStreamConfig> config;
+  hr = cameraPin_->QueryInterface(IID_PPV_ARGS(&config));
   if (FAILED(hr)) return hr;
-  AM_MEDIA_TYPE* type = findCapability(config, format);
+  AM_MEDIA_TYPE* type = findCapability(config.Get(), format);
   hr = type ? config->SetFormat(type) : VFW_E_INVALIDMEDIATYPE;
-  config->Release();
+  config.Reset();
   if (FAILED(hr)) {
     freeType(type);
     return hr;
   }
 
-  hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                        reinterpret_cast<void**>(&graph_));
-  if (SUCCEEDED(hr)) hr = graph_->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control_));
+  hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_));
+  if (SUCCEEDED(hr)) hr = graph_.As(&control_);
   if (SUCCEEDED(hr)) {
     sink_ = CaptureSink::create();
     sink_->accept = acceptOnly(subtypeOf(format.format), format.width, format.height);
@@ -151,11 +135,11 @@ HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureForma
     sink_->onSample = [this](const std::uint8_t* bytes, std::size_t size) {
       if (onSample) onSample(bytes, size);
     };
-    hr = graph_->AddFilter(camera_, L"Camera");
+    hr = graph_->AddFilter(camera_.Get(), L"Camera");
   }
   if (SUCCEEDED(hr)) hr = graph_->AddFilter(sink_->filter(), L"Capture sink");
   // The sink takes only the chosen format, and the pin is offered exactly that one.
-  if (SUCCEEDED(hr)) hr = graph_->ConnectDirect(cameraPin_, sink_->pin(), type);
+  if (SUCCEEDED(hr)) hr = graph_->ConnectDirect(cameraPin_.Get(), sink_->pin(), type);
   freeType(type);
   return hr;
 }
@@ -191,13 +175,13 @@ HRESULT CameraCapture::connectedFormat(CaptureFormat* format) const {
 void CameraCapture::close() {
   if (control_) control_->Stop();
   if (graph_) {
-    if (camera_) graph_->RemoveFilter(camera_);
+    if (camera_) graph_->RemoveFilter(camera_.Get());
     if (sink_) graph_->RemoveFilter(sink_->filter());
   }
-  release(cameraPin_);
-  release(control_);
-  release(graph_);
-  release(camera_);
+  cameraPin_.Reset();
+  control_.Reset();
+  graph_.Reset();
+  camera_.Reset();
   if (sink_) sink_->filter()->Release();
   sink_ = nullptr;
 }

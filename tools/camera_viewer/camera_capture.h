@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <dshow.h>
+#include <wrl/client.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -65,10 +66,10 @@ class CameraCapture {
   std::function<void(const std::uint8_t* bytes, std::size_t size)> onSample;
 
  private:
-  IGraphBuilder* graph_ = nullptr;
-  IMediaControl* control_ = nullptr;
-  IBaseFilter* camera_ = nullptr;
-  IPin* cameraPin_ = nullptr;
+  Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
+  Microsoft::WRL::ComPtr<IMediaControl> control_;
+  Microsoft::WRL::ComPtr<IBaseFilter> camera_;
+  Microsoft::WRL::ComPtr<IPin> cameraPin_;
   CaptureSink* sink_ = nullptr;
 };
 

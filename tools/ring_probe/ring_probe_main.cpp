@@ -51,20 +51,20 @@ std::int64_t wallMicroseconds() {
   return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-int counterOf(const RingPicture& p) {
+int counterOf(const ring::RingPicture& p) {
   if (!p.valid || p.size < std::uint64_t(p.width) * p.height) return -1;
   return clippattern::readFrameCounter(p.pixels.get(), int(p.width), int(p.height), int(p.width));
 }
 
 std::uint64_t latestFrame(const std::uint8_t* base) {
-  const auto* header = reinterpret_cast<const FrameRingHeader*>(base);
+  const auto* header = reinterpret_cast<const ring::FrameRingHeader*>(base);
   return static_cast<const volatile std::uint64_t&>(header->latestFrame);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string name = kFrameRingName;
+  std::string name = ring::kFrameRingName;
   int watchSeconds = 0;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
   }
 
   ReadOnlyView view;
-  FrameRingBlockReader ring;
-  if (!view.open(kFrameRingNamespace + name) || !ring.attach(view.data, view.size)) {
+  ring::FrameRingBlockReader ring;
+  if (!view.open(ring::kFrameRingNamespace + name) || !ring.attach(view.data, view.size)) {
     std::printf("no frame ring \"%s\"\n", name.c_str());
     return 1;
   }
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     std::uint64_t lastSeen = 0;
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(watchSeconds);
     while (std::chrono::steady_clock::now() < end) {
-      RingPicture p = ring.readLatest(lastSeen);
+      ring::RingPicture p = ring.readLatest(lastSeen);
       if (p.valid) {
         lastSeen = p.frameNumber;
         std::printf("picture %llu %lld %d\n", static_cast<unsigned long long>(p.frameNumber),
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   }
 
   std::printf("published pictures: %llu\n", static_cast<unsigned long long>(latestFrame(view.data)));
-  RingPicture newest = ring.readLatest(0);
+  ring::RingPicture newest = ring.readLatest(0);
   if (!newest.valid) {
     std::printf("newest picture: none\n");
     return 3;

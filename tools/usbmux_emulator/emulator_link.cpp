@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "transport/usbmux_channel.h"
+#include "transport/usbmux_channel_win.h"
 
 namespace usbmuxemu {
 

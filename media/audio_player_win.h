@@ -6,6 +6,8 @@
 // same time as configure. Windows only.
 #pragma once
 
+#include <wrl/client.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -20,9 +22,11 @@ struct IMMDeviceEnumerator;
 struct IAudioClient;
 struct IAudioRenderClient;
 
+namespace media {
+
 class AudioPlayer {
  public:
-  AudioPlayer() = default;
+  AudioPlayer();
   ~AudioPlayer();
   AudioPlayer(const AudioPlayer&) = delete;
   AudioPlayer& operator=(const AudioPlayer&) = delete;
@@ -48,9 +52,9 @@ class AudioPlayer {
 
   AudioFormat format_;
   bool opened_ = false;
-  IMMDeviceEnumerator* enumerator_ = nullptr;
-  IAudioClient* client_ = nullptr;
-  IAudioRenderClient* renderClient_ = nullptr;
+  Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator_;
+  Microsoft::WRL::ComPtr<IAudioClient> client_;
+  Microsoft::WRL::ComPtr<IAudioRenderClient> renderClient_;
   void* bufferEvent_ = nullptr;
   std::uint32_t bufferFrames_ = 0;
   std::uint32_t deviceFrameBytes_ = 0;  // nBlockAlign of the open device format
@@ -63,3 +67,5 @@ class AudioPlayer {
   std::atomic<std::uint64_t> renderPasses_{0};
   std::thread renderThread_;
 };
+
+}  // namespace media

@@ -5,6 +5,8 @@
 // Failures are logged as "[H264Decoder]" lines and never reach the caller. Windows only.
 #pragma once
 
+#include <wrl/client.h>
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -15,10 +17,12 @@
 struct IMFTransform;
 struct IMFSample;
 
+namespace media {
+
 class H264Decoder {
  public:
-  H264Decoder() = default;
-  ~H264Decoder() { stop(); }
+  H264Decoder();
+  ~H264Decoder();
   H264Decoder(const H264Decoder&) = delete;
   H264Decoder& operator=(const H264Decoder&) = delete;
 
@@ -41,7 +45,7 @@ class H264Decoder {
   std::uint64_t framesDecoded() const { return framesDecoded_; }  // since construction
 
   // Receives each picture on the feeding thread; when empty, pictures are decoded and dropped.
-  std::function<void(const receiver::DecodedFrame&)> onFrame;
+  std::function<void(const media::DecodedFrame&)> onFrame;
 
  private:
   bool createTransform();
@@ -52,15 +56,15 @@ class H264Decoder {
   bool submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   bool drainOutput();
   void keepSequenceStart(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
-  IMFSample* makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+  Microsoft::WRL::ComPtr<IMFSample> makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   void extractPicture(IMFSample* sample);
 
-  IMFTransform* decoder_ = nullptr;   // null while stopped, or after a restart that failed
-  IMFTransform* supplied_ = nullptr;  // the caller's transform, reused on a restart
+  Microsoft::WRL::ComPtr<IMFTransform> decoder_;   // null while stopped, or after a restart that failed
+  Microsoft::WRL::ComPtr<IMFTransform> supplied_;  // the caller's transform, reused on a restart
   bool started_ = false;
   std::uint64_t framesDecoded_ = 0;
   void* mtaUsage_ = nullptr;         // keeps the process's multithreaded apartment alive while started
-  receiver::DecodedFrame picture_;   // reused so its bytes are not reallocated per picture
+  media::DecodedFrame picture_;   // reused so its bytes are not reallocated per picture
 
   // The units since the last sequence parameter set, kept until a picture of that sequence
   // comes out, so a transform that fails meanwhile can be replaced without losing them.
@@ -72,3 +76,5 @@ class H264Decoder {
   std::uint64_t sequenceTimeUs_ = 0;
   bool sequenceShown_ = true;
 };
+
+}  // namespace media

@@ -1,4 +1,4 @@
-#include "transport/usbmux_channel.h"
+#include "transport/usbmux_channel_win.h"
 
 #include <ws2tcpip.h>
 
@@ -6,7 +6,7 @@
 
 #include "common/debug_log.h"
 #include "transport/usbmux_protocol.h"
-#include "transport/worker_pacing.h"
+#include "transport/worker_pacing_win.h"
 
 namespace transport {
 

@@ -1,4 +1,4 @@
-#include "transport/discovery.h"
+#include "transport/discovery_win.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "common/debug_log.h"
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
+
+namespace transport {
 
 namespace {
 
@@ -283,3 +285,5 @@ std::vector<DiscoveredHost> Discovery::hosts() const {
   std::lock_guard<std::mutex> lock(state_->hostsMutex_);
   return state_->hosts_;
 }
+
+}  // namespace transport

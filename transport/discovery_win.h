@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace transport {
+
 struct DnsSdFunctions;
 
 struct DiscoveredHost {
@@ -45,3 +47,5 @@ class Discovery {
   const DnsSdFunctions* functions_;               // null: the system's
   std::unique_ptr<State, StateRelease> state_;  // holds one reference; empty until the first start
 };
+
+}  // namespace transport

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <windns.h>
 
+namespace transport {
+
 // DNS_REQUEST_PENDING of the Windows SDK's winerror.h, which MinGW-w64's lacks: a query started.
 constexpr DNS_STATUS kDnsRequestPending = 9506;
 
@@ -20,3 +22,5 @@ struct DnsSdFunctions {
 
 // dnsapi.dll's own functions, looked up once from the system folder; a missing one stays null.
 const DnsSdFunctions& systemDnsSdFunctions();
+
+}  // namespace transport

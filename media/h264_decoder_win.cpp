@@ -1,4 +1,4 @@
-#include "media/h264_decoder.h"
+#include "media/h264_decoder_win.h"
 
 #include <objbase.h>
 #include <mfapi.h>
@@ -10,7 +10,9 @@
 #include <cstring>
 
 #include "common/debug_log.h"
-#include "media/h264_decoder_layout.h"
+#include "media/h264_decoder_layout_win.h"
+
+namespace media {
 
 namespace {
 
@@ -23,28 +25,19 @@ constexpr std::uint64_t kLoggedPictures = 3;
 // Units kept from the start of a sequence until its first picture, for a restart.
 constexpr std::size_t kMaxKeptUnits = 8;
 
-template <class T>
-void release(T*& p) {
-  if (p != nullptr) {
-    p->Release();
-    p = nullptr;
-  }
-}
-
 void logFailure(const char* step, HRESULT hr) {
   logMediaLine("[H264Decoder] %s -> 0x%08lx\n", step, static_cast<unsigned long>(hr));
 }
 
 // A sample with one empty memory buffer of `size` bytes, or null.
-IMFSample* makeOutputSample(DWORD size, HRESULT& hr) {
-  IMFMediaBuffer* buffer = nullptr;
+Microsoft::WRL::ComPtr<IMFSample> makeOutputSample(DWORD size, HRESULT& hr) {
+  Microsoft::WRL::ComPtr<IMFMediaBuffer> buffer;
   hr = MFCreateMemoryBuffer(size, &buffer);
   if (FAILED(hr)) return nullptr;
-  IMFSample* sample = nullptr;
+  Microsoft::WRL::ComPtr<IMFSample> sample;
   hr = MFCreateSample(&sample);
-  if (SUCCEEDED(hr)) hr = sample->AddBuffer(buffer);
-  buffer->Release();
-  if (FAILED(hr)) release(sample);
+  if (SUCCEEDED(hr)) hr = sample->AddBuffer(buffer.Get());
+  if (FAILED(hr)) return nullptr;
   return sample;
 }
 
@@ -68,6 +61,10 @@ bool carriesSequenceParameterSet(std::span<const std::uint8_t> unit) {
 
 }  // namespace
 
+H264Decoder::H264Decoder() = default;
+
+H264Decoder::~H264Decoder() { stop(); }
+
 bool H264Decoder::start() { return start(nullptr); }
 
 bool H264Decoder::start(IMFTransform* transform) {
@@ -82,15 +79,14 @@ bool H264Decoder::start(IMFTransform* transform) {
   if (FAILED(hr)) {
     logFailure("MFStartup(MF_VERSION)", hr);
   } else {
-    if (transform != nullptr) transform->AddRef();
     supplied_ = transform;
     if (createTransform() && configure()) {
       started_ = true;
       logMediaLine("[H264Decoder] started\n");
       return true;
     }
-    release(decoder_);
-    release(supplied_);
+    decoder_.Reset();
+    supplied_.Reset();
     MFShutdown();
   }
   if (mtaUsage_ != nullptr) CoDecrementMTAUsage(static_cast<CO_MTA_USAGE_COOKIE>(mtaUsage_));
@@ -100,14 +96,13 @@ bool H264Decoder::start(IMFTransform* transform) {
 
 bool H264Decoder::createTransform() {
   if (supplied_ != nullptr) {
-    supplied_->AddRef();
     decoder_ = supplied_;
     return true;
   }
   HRESULT hr = CoCreateInstance(CLSID_CMSH264DecoderMFT, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&decoder_));
   if (FAILED(hr)) {
     logFailure("CoCreateInstance(CLSID_CMSH264DecoderMFT, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&decoder_))", hr);
-    decoder_ = nullptr;
+    decoder_.Reset();
     return false;
   }
   return true;
@@ -116,21 +111,20 @@ bool H264Decoder::createTransform() {
 bool H264Decoder::restartTransform() {
   logMediaLine("[H264Decoder] restarting the decoder at a sequence parameter set\n");
   if (decoder_ != nullptr) decoder_->ProcessMessage(MFT_MESSAGE_NOTIFY_END_STREAMING, 0);
-  release(decoder_);
+  decoder_.Reset();
   if (createTransform() && configure()) return true;
-  release(decoder_);
+  decoder_.Reset();
   return false;
 }
 
 bool H264Decoder::configure() {
-  IMFAttributes* attributes = nullptr;
+  Microsoft::WRL::ComPtr<IMFAttributes> attributes;
   if (SUCCEEDED(decoder_->GetAttributes(&attributes)) && attributes != nullptr) {
     attributes->SetUINT32(MF_LOW_LATENCY, TRUE);
     logMediaLine("[H264Decoder] MF_LOW_LATENCY=TRUE\n");
   }
-  release(attributes);
 
-  IMFMediaType* in = nullptr;
+  Microsoft::WRL::ComPtr<IMFMediaType> in;
   HRESULT hr = MFCreateMediaType(&in);
   if (FAILED(hr)) {
     logFailure("MFCreateMediaType(&in)", hr);
@@ -141,8 +135,7 @@ bool H264Decoder::configure() {
   hr = in->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_H264);
   if (FAILED(hr)) logFailure("in->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_H264)", hr);
   // Nothing else: size, rate and parameter sets come in band.
-  hr = decoder_->SetInputType(0, in, 0);
-  in->Release();
+  hr = decoder_->SetInputType(0, in.Get(), 0);
   if (FAILED(hr)) {
     logFailure("decoder_->SetInputType(0, in, 0)", hr);
     return false;
@@ -157,16 +150,15 @@ bool H264Decoder::configure() {
 
 void H264Decoder::negotiateOutput() {
   for (DWORD index = 0;; ++index) {
-    IMFMediaType* available = nullptr;
+    Microsoft::WRL::ComPtr<IMFMediaType> available;
     if (FAILED(decoder_->GetOutputAvailableType(0, index, &available)) || available == nullptr) {
       if (index == 0) logMediaLine("[H264Decoder] no output types available yet\n");
-      release(available);
       return;
     }
     GUID subtype = GUID_NULL;
     bool taken = false;
     if (SUCCEEDED(available->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_NV12) {
-      HRESULT hr = decoder_->SetOutputType(0, available, 0);
+      HRESULT hr = decoder_->SetOutputType(0, available.Get(), 0);
       if (SUCCEEDED(hr)) {
         logMediaLine("[H264Decoder] negotiated NV12 output\n");
         taken = true;
@@ -174,7 +166,6 @@ void H264Decoder::negotiateOutput() {
         logFailure("decoder_->SetOutputType(0, available, 0)", hr);
       }
     }
-    available->Release();
     if (taken) return;
   }
 }
@@ -182,8 +173,8 @@ void H264Decoder::negotiateOutput() {
 void H264Decoder::stop() {
   if (!started_) return;
   if (decoder_ != nullptr) decoder_->ProcessMessage(MFT_MESSAGE_NOTIFY_END_STREAMING, 0);
-  release(decoder_);
-  release(supplied_);
+  decoder_.Reset();
+  supplied_.Reset();
   sequenceStart_.clear();
   sequenceShown_ = true;
   MFShutdown();
@@ -193,10 +184,11 @@ void H264Decoder::stop() {
   logMediaLine("[H264Decoder] stopped\n");
 }
 
-IMFSample* H264Decoder::makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
+Microsoft::WRL::ComPtr<IMFSample> H264Decoder::makeInputSample(std::span<const std::uint8_t> accessUnit,
+                                                               std::uint64_t timestampUs) {
   if (accessUnit.size() > 0xFFFFFFFFu) return nullptr;
   const DWORD length = static_cast<DWORD>(accessUnit.size());
-  IMFMediaBuffer* buffer = nullptr;
+  Microsoft::WRL::ComPtr<IMFMediaBuffer> buffer;
   if (FAILED(MFCreateMemoryBuffer(length, &buffer))) return nullptr;
 
   BYTE* bytes = nullptr;
@@ -206,13 +198,12 @@ IMFSample* H264Decoder::makeInputSample(std::span<const std::uint8_t> accessUnit
     buffer->Unlock();
     hr = buffer->SetCurrentLength(length);
   }
-  IMFSample* sample = nullptr;
+  Microsoft::WRL::ComPtr<IMFSample> sample;
   if (SUCCEEDED(hr)) hr = MFCreateSample(&sample);
-  if (SUCCEEDED(hr)) hr = sample->AddBuffer(buffer);
+  if (SUCCEEDED(hr)) hr = sample->AddBuffer(buffer.Get());
   // Media Foundation counts time in 100-nanosecond units.
   if (SUCCEEDED(hr)) hr = sample->SetSampleTime(static_cast<LONGLONG>(timestampUs * 10));
-  buffer->Release();
-  if (FAILED(hr)) release(sample);
+  if (FAILED(hr)) return nullptr;
   return sample;
 }
 
@@ -255,10 +246,9 @@ void H264Decoder::keepSequenceStart(std::span<const std::uint8_t> accessUnit, st
 }
 
 bool H264Decoder::submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
-  IMFSample* sample = makeInputSample(accessUnit, timestampUs);
+  Microsoft::WRL::ComPtr<IMFSample> sample = makeInputSample(accessUnit, timestampUs);
   if (sample == nullptr) return true;
-  HRESULT hr = decoder_->ProcessInput(0, sample, 0);
-  sample->Release();
+  HRESULT hr = decoder_->ProcessInput(0, sample.Get(), 0);
 
   bool healthy = true;
   if (hr == MF_E_NOTACCEPTING) {
@@ -270,8 +260,7 @@ bool H264Decoder::submit(std::span<const std::uint8_t> accessUnit, std::uint64_t
                    accessUnit.size());
       return healthy;
     }
-    hr = decoder_->ProcessInput(0, sample, 0);
-    sample->Release();
+    hr = decoder_->ProcessInput(0, sample.Get(), 0);
   }
   if (FAILED(hr)) {
     logMediaLine("[H264Decoder] ProcessInput failed 0x%08lx (len=%zu)\n", static_cast<unsigned long>(hr),
@@ -288,25 +277,26 @@ bool H264Decoder::drainOutput() {
   for (int idleRounds = 0; idleRounds < kMaxIdleDrainRounds;) {
     MFT_OUTPUT_DATA_BUFFER output = {};
     output.dwStreamID = 0;
+    Microsoft::WRL::ComPtr<IMFSample> ours;
     if ((info.dwFlags & MFT_OUTPUT_STREAM_PROVIDES_SAMPLES) == 0) {
       HRESULT hr = S_OK;
-      output.pSample = makeOutputSample(info.cbSize != 0 ? info.cbSize : kDefaultOutputBufferSize, hr);
-      if (output.pSample == nullptr) {
+      ours = makeOutputSample(info.cbSize != 0 ? info.cbSize : kDefaultOutputBufferSize, hr);
+      if (ours == nullptr) {
         // Out of memory: leave the pictures in the transform; the next feed drains again.
         logMediaLine("[H264Decoder] output sample not created 0x%08lx\n", static_cast<unsigned long>(hr));
         return true;
       }
+      output.pSample = ours.Get();
     }
     DWORD status = 0;
     HRESULT hr = decoder_->ProcessOutput(0, 1, &output, &status);
-    release(output.pEvents);
+    // Events, and a sample the transform provided, come with a reference for the caller.
+    if (output.pEvents != nullptr) output.pEvents->Release();
+    Microsoft::WRL::ComPtr<IMFSample> picture = output.pSample;
+    if (output.pSample != nullptr && output.pSample != ours.Get()) output.pSample->Release();
 
-    if (hr == MF_E_TRANSFORM_NEED_MORE_INPUT) {
-      release(output.pSample);
-      return true;
-    }
+    if (hr == MF_E_TRANSFORM_NEED_MORE_INPUT) return true;
     if (hr == MF_E_TRANSFORM_STREAM_CHANGE) {
-      release(output.pSample);
       negotiateOutput();
       info = {};
       decoder_->GetOutputStreamInfo(0, &info);
@@ -316,15 +306,13 @@ bool H264Decoder::drainOutput() {
     }
     if (FAILED(hr)) {
       logMediaLine("[H264Decoder] ProcessOutput failed 0x%08lx\n", static_cast<unsigned long>(hr));
-      release(output.pSample);
       return false;
     }
-    if (output.pSample == nullptr) {
+    if (picture == nullptr) {
       ++idleRounds;
       continue;
     }
-    extractPicture(output.pSample);
-    release(output.pSample);
+    extractPicture(picture.Get());
     idleRounds = 0;
   }
   logMediaLine("[H264Decoder] drain ended after %d rounds without a picture\n", kMaxIdleDrainRounds);
@@ -332,7 +320,7 @@ bool H264Decoder::drainOutput() {
 }
 
 void H264Decoder::extractPicture(IMFSample* sample) {
-  IMFMediaBuffer* buffer = nullptr;
+  Microsoft::WRL::ComPtr<IMFMediaBuffer> buffer;
   HRESULT hr = sample->ConvertToContiguousBuffer(&buffer);
   if (FAILED(hr)) {
     logMediaLine("[H264Decoder] ConvertToContiguousBuffer failed 0x%08lx\n", static_cast<unsigned long>(hr));
@@ -343,14 +331,12 @@ void H264Decoder::extractPicture(IMFSample* sample) {
   hr = buffer->Lock(&bytes, nullptr, &length);
   if (FAILED(hr)) {
     logMediaLine("[H264Decoder] output buffer Lock failed 0x%08lx\n", static_cast<unsigned long>(hr));
-    buffer->Release();
     return;
   }
 
-  IMFMediaType* type = nullptr;
-  if (FAILED(decoder_->GetOutputCurrentType(0, &type))) type = nullptr;
-  const H264OutputLayout layout = readOutputLayout(type);
-  release(type);
+  Microsoft::WRL::ComPtr<IMFMediaType> type;
+  if (FAILED(decoder_->GetOutputCurrentType(0, &type))) type.Reset();
+  const H264OutputLayout layout = readOutputLayout(type.Get());
 
   LONGLONG time = 0;
   if (FAILED(sample->GetSampleTime(&time))) time = 0;
@@ -376,5 +362,6 @@ void H264Decoder::extractPicture(IMFSample* sample) {
   if (onFrame) onFrame(picture_);
 
   buffer->Unlock();
-  buffer->Release();
 }
+
+}  // namespace media

@@ -1,4 +1,4 @@
-#include "transport/worker_pacing.h"
+#include "transport/worker_pacing_win.h"
 
 #include <winsock2.h>
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "transport/wifi_transport.h"
+#include "transport/wifi_transport_win.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "common/debug_log.h"
-#include "transport/winsock_init.h"
-#include "transport/worker_pacing.h"
+#include "transport/winsock_init_win.h"
+#include "transport/worker_pacing_win.h"
 
 namespace transport {
 

@@ -6,6 +6,8 @@
 
 struct IMFMediaType;
 
+namespace media {
+
 struct H264OutputLayout {
   std::uint32_t codedWidth = 0;   // MF_MT_FRAME_SIZE; 0 x 0 when unreadable
   std::uint32_t codedHeight = 0;  // luma rows before the chroma plane
@@ -16,3 +18,5 @@ struct H264OutputLayout {
 
 // `type` may be null (nothing readable).
 H264OutputLayout readOutputLayout(IMFMediaType* type);
+
+}  // namespace media

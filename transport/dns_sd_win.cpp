@@ -1,4 +1,6 @@
-#include "transport/dns_sd.h"
+#include "transport/dns_sd_win.h"
+
+namespace transport {
 
 namespace {
 
@@ -27,3 +29,5 @@ const DnsSdFunctions& systemDnsSdFunctions() {
   static const DnsSdFunctions functions = load();
   return functions;
 }
+
+}  // namespace transport

@@ -1,4 +1,4 @@
-#include "transport/usbmux_transport.h"
+#include "transport/usbmux_transport_win.h"
 
 #include <winsock2.h>
 #include <objbase.h>
@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "common/debug_log.h"
-#include "transport/usbmux_channel.h"
+#include "transport/usbmux_channel_win.h"
 #include "transport/usbmux_protocol.h"
-#include "transport/winsock_init.h"
-#include "transport/worker_pacing.h"
+#include "transport/winsock_init_win.h"
+#include "transport/worker_pacing_win.h"
 
 namespace transport {
 

@@ -1,4 +1,4 @@
-#include "transport/winsock_init.h"
+#include "transport/winsock_init_win.h"
 
 #include <winsock2.h>
 

@@ -1,7 +1,9 @@
-#include "media/h264_decoder_layout.h"
+#include "media/h264_decoder_layout_win.h"
 
 #include <mfapi.h>
 #include <mfidl.h>
+
+namespace media {
 
 H264OutputLayout readOutputLayout(IMFMediaType* type) {
   H264OutputLayout layout;
@@ -39,3 +41,5 @@ H264OutputLayout readOutputLayout(IMFMediaType* type) {
   }
   return layout;
 }
+
+}  // namespace media
