@@ -5,7 +5,8 @@ brindle_library(brindle_preview
     ${CMAKE_CURRENT_LIST_DIR}/preview_convert.h ${CMAKE_CURRENT_LIST_DIR}/preview_convert.cpp
     ${CMAKE_CURRENT_LIST_DIR}/preview_convert_rows.h ${CMAKE_CURRENT_LIST_DIR}/preview_convert_sse2.cpp
     ${CMAKE_CURRENT_LIST_DIR}/preview_convert_avx2.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/preview_geometry.h ${CMAKE_CURRENT_LIST_DIR}/preview_geometry.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/preview_geometry.h ${CMAKE_CURRENT_LIST_DIR}/preview_geometry.cpp
+  LIBS brindle_common)
 
 # Only the AVX2 kernel is built for AVX2; it runs only where the processor has it.
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86|x86)$")

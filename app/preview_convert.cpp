@@ -3,11 +3,7 @@
 #include <algorithm>
 
 #include "app/preview_convert_rows.h"
-
-#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
-#include <immintrin.h>
-#include <intrin.h>
-#endif
+#include "common/cpu_features.h"
 
 namespace app {
 
@@ -33,26 +29,6 @@ void scalarRow(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst,
   }
 }
 
-// AVX2 needs both the instructions and an operating system that saves the YMM registers.
-bool processorRunsAvx2() {
-#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
-  int info[4];
-  __cpuid(info, 0);
-  if (info[0] < 7) return false;
-  __cpuid(info, 1);
-  const bool osxsave = (info[2] & (1 << 27)) != 0, avx = (info[2] & (1 << 28)) != 0;
-  if (!osxsave || !avx || (_xgetbv(0) & 6) != 6) return false;
-  __cpuidex(info, 7, 0);
-  return (info[1] & (1 << 5)) != 0;
-#elif (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
-  // libgcc's check covers the operating system's register support as well.
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") != 0;
-#else
-  return false;
-#endif
-}
-
 }  // namespace
 
 bool previewKernelAvailable(PreviewKernel kernel) {
@@ -63,7 +39,7 @@ bool previewKernelAvailable(PreviewKernel kernel) {
     case PreviewKernel::Sse2:
       return preview_rows::builtSse2();
     case PreviewKernel::Avx2:
-      return preview_rows::builtAvx2() && processorRunsAvx2();
+      return preview_rows::builtAvx2() && common::processorRunsAvx2();
   }
   return false;
 }

@@ -167,6 +167,42 @@ bool FrameRingBlockReader::readLatest(std::uint64_t lastSeen, RingPicture& pictu
   return false;
 }
 
+FrameRingBlockReader::Peek FrameRingBlockReader::peekLatest(RingPicture& picture, const std::uint8_t*& bytes,
+                                                             std::uint64_t& sequence) const {
+  if (header_ == nullptr) return Peek::Nothing;
+  const std::uint64_t n = Seq(header_->latestFrame).load(std::memory_order_acquire);
+  if (n == 0) return Peek::Nothing;
+  std::uint8_t* slotBytes = slotAt(header_, n % slotCount_, slotStride_);
+  FrameSlotHeader* slot = reinterpret_cast<FrameSlotHeader*>(slotBytes);
+  sequence = Seq(slot->sequence).load(std::memory_order_acquire);
+  if (sequence & 1) return Peek::Busy;
+  if (sequence == 0) return Peek::Nothing;  // never written, or just cleared for a new run
+  const std::uint32_t size = Word(slot->size).load(std::memory_order_relaxed);
+  const std::uint32_t width = Word(slot->width).load(std::memory_order_relaxed);
+  const std::uint32_t height = Word(slot->height).load(std::memory_order_relaxed);
+  // As for a copy: never past the slot, never fewer bytes than the picture's own size needs.
+  if (size > slotStride_ - kFrameSlotHeaderSize || width == 0 || height == 0 ||
+      size < common::nv12Bytes(width, height)) {
+    return Peek::Busy;
+  }
+  picture.frameNumber = sequence / 2;
+  picture.timestampUs = Seq(slot->timestampUs).load(std::memory_order_relaxed);
+  picture.width = width;
+  picture.height = height;
+  picture.size = size;
+  picture.fourcc = Word(header_->fourcc).load(std::memory_order_relaxed);
+  bytes = slotBytes + kFrameSlotHeaderSize;
+  return Peek::Ready;
+}
+
+bool FrameRingBlockReader::heldStill(const RingPicture& picture, std::uint64_t sequence) const {
+  const std::uint64_t n = picture.frameNumber;
+  if (header_ == nullptr || n == 0) return false;
+  FrameSlotHeader* slot = reinterpret_cast<FrameSlotHeader*>(slotAt(header_, n % slotCount_, slotStride_));
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return Seq(slot->sequence).load(std::memory_order_relaxed) == sequence;
+}
+
 void FrameRingBlockReader::reset() {
   header_ = nullptr;
   slotCount_ = 0;

@@ -56,6 +56,26 @@ class FrameRingBlockReader {
   // result keeps the buffer.
   bool readLatest(std::uint64_t lastSeen, RingPicture& picture) const;
 
+  // The newest complete picture used where it lies, without a copy, whatever its number:
+  // `use(bytes, size)` gets the slot's pixels while `picture` describes them (its buffer is
+  // left alone) and returns whether it took the picture. What `use` did counts only if the
+  // writer left the slot alone meanwhile; otherwise it is tried again, up to 4 attempts in all.
+  // True, with picture.valid, when `use` took a picture that held still.
+  template <class Use>
+  bool useLatest(RingPicture& picture, Use&& use) const {
+    picture.valid = false;
+    for (int attempt = 0; attempt < 4; attempt++) {
+      const std::uint8_t* bytes = nullptr;
+      std::uint64_t sequence = 0;
+      const Peek peek = peekLatest(picture, bytes, sequence);
+      if (peek == Peek::Nothing) return false;
+      if (peek == Peek::Busy) continue;
+      if (!use(bytes, picture.size)) return false;
+      if (heldStill(picture, sequence)) return picture.valid = true;
+    }
+    return false;
+  }
+
   void reset();
 
   bool attached() const { return header_ != nullptr; }
@@ -63,6 +83,12 @@ class FrameRingBlockReader {
   std::uint32_t slotStride() const { return slotStride_; }
 
  private:
+  enum class Peek { Nothing, Busy, Ready };
+  // The newest slot's fields into `picture` and its pixels' address, when it holds a
+  // well-formed picture that is not being written; `sequence` is what heldStill compares.
+  Peek peekLatest(RingPicture& picture, const std::uint8_t*& bytes, std::uint64_t& sequence) const;
+  bool heldStill(const RingPicture& picture, std::uint64_t sequence) const;
+
   FrameRingHeader* header_ = nullptr;  // never stored through
   std::uint32_t slotCount_ = 0;
   std::uint32_t slotStride_ = 0;

@@ -1,5 +1,5 @@
-// Opens an existing named frame ring and copies the newest complete picture out of it (the
-// virtual camera's side). Never stores into the section, never blocks the writer, and never
+// Opens an existing named frame ring and copies the newest complete picture out of it, or lets
+// it be used where it lies (the virtual camera's side). Never stores into the section, never blocks the writer, and never
 // reads outside the mapping, whatever the section holds. Windows only.
 #pragma once
 
@@ -27,6 +27,11 @@ class FrameRingReader {
   RingPicture readLatest(std::uint64_t lastSeen) const { return ring_.readLatest(lastSeen); }
   // The same into `picture`, reusing its buffer when it is large enough; returns picture.valid.
   bool readLatest(std::uint64_t lastSeen, RingPicture& picture) const { return ring_.readLatest(lastSeen, picture); }
+  // The newest picture used where it lies in the section (FrameRingBlockReader::useLatest).
+  template <class Use>
+  bool useLatest(RingPicture& picture, Use&& use) const {
+    return ring_.useLatest(picture, static_cast<Use&&>(use));
+  }
   void close();
 
   bool isOpen() const { return ring_.attached(); }

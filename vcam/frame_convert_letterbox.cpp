@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "common/cpu_features.h"
+
 // The packed pixel pairs are put together as 32-bit words in memory order.
 static_assert(std::endian::native == std::endian::little);
 
@@ -18,6 +20,9 @@ LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uin
   g.y0 = ((H - g.height) / 2) & ~1u;
   return g;
 }
+
+LetterboxScaler::LetterboxScaler(bool vectors)
+    : vectors_(vectors && letterbox_rows::builtSsse3() && common::processorRunsSsse3()) {}
 
 void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H) {
   if (sw == sw_ && sh == sh_ && W == W_ && H == H_) return;
@@ -44,6 +49,31 @@ void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t 
     pairX_[3 * k + 1] = std::min(sx + 1, sw - 1);
     pairX_[3 * k + 2] = std::min(sx & ~1u, lastPairByte);
     if (pairX_[3 * k + 1] != sx + 1) adjacent_ = false;
+  }
+  buildBlocks();
+}
+
+void LetterboxScaler::buildBlocks() {
+  blocks_.clear();
+  if (!vectors_) return;
+  // Leading blocks only: each must load 16 bytes inside its luma and chroma rows (both `sw_`
+  // bytes long) and find every byte it needs within them.
+  const std::size_t pairs = pairX_.size() / 3;
+  for (std::size_t k = 0; k + 4 <= pairs; k += 4) {
+    letterbox_rows::Yuy2Block block;
+    block.luma = pairX_[3 * k];
+    block.chroma = pairX_[3 * k + 2];
+    if (std::uint64_t(block.luma) + 16 > sw_ || std::uint64_t(block.chroma) + 16 > sw_) return;
+    for (std::size_t j = 0; j < 4; j++) {
+      const std::uint32_t* p = &pairX_[3 * (k + j)];
+      const std::uint32_t first = p[0] - block.luma, second = p[1] - block.luma, pair = p[2] - block.chroma;
+      if (p[0] < block.luma || p[2] < block.chroma || first > 15 || second > 15 || pair > 14) return;
+      std::uint8_t* luma = block.lumaShuffle + 4 * j;
+      std::uint8_t* chroma = block.chromaShuffle + 4 * j;
+      luma[0] = std::uint8_t(first), luma[1] = 0x80, luma[2] = std::uint8_t(second), luma[3] = 0x80;
+      chroma[0] = 0x80, chroma[1] = std::uint8_t(pair), chroma[2] = 0x80, chroma[3] = std::uint8_t(pair + 1);
+    }
+    blocks_.push_back(block);
   }
 }
 
@@ -85,9 +115,14 @@ void LetterboxScaler::toYuy2(const common::Nv12View& src, std::uint8_t* dst, std
     const std::uint8_t* y = luma + std::size_t(sy) * sw;
     const std::uint8_t* uv = chroma + std::size_t(sy / 2) * sw;
     std::uint8_t* out = rowStart + std::size_t(g.x0) * 2;
+    std::size_t k = 0;
+    if (!blocks_.empty()) {
+      letterbox_rows::ssse3Yuy2Row(y, uv, out, blocks_.data(), blocks_.size());
+      k = 4 * blocks_.size();
+    }
     if (adjacent_) {
       // Both luma samples of every pair are neighbours: one 16-bit load each for luma and chroma.
-      for (std::size_t k = 0; k < pairs; k++) {
+      for (; k < pairs; k++) {
         const std::uint32_t* p = px + 3 * k;
         std::uint16_t yy, cc;
         std::memcpy(&yy, y + p[0], 2);
@@ -97,13 +132,13 @@ void LetterboxScaler::toYuy2(const common::Nv12View& src, std::uint8_t* dst, std
         std::memcpy(out + 4 * std::size_t(k), &packed, 4);
       }
     } else {
-      for (std::size_t k = 0; k < pairs; k++) {
+      for (; k < pairs; k++) {
         const std::uint32_t* p = px + 3 * k;
-        out[0] = y[p[0]];
-        out[1] = uv[p[2]];
-        out[2] = y[p[1]];
-        out[3] = uv[p[2] + 1];
-        out += 4;
+        std::uint8_t* o = out + 4 * k;
+        o[0] = y[p[0]];
+        o[1] = uv[p[2]];
+        o[2] = y[p[1]];
+        o[3] = uv[p[2] + 1];
       }
     }
   }

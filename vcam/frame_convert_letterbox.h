@@ -9,6 +9,7 @@
 
 #include "common/nv12_view.h"
 #include "vcam/frame_convert.h"
+#include "vcam/frame_convert_letterbox_rows.h"
 
 // Where the scaled picture lands in the output. Sizes and offsets are even.
 struct LetterboxGeometry {
@@ -25,6 +26,10 @@ LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uin
 
 class LetterboxScaler {
  public:
+  // With `vectors`, YUY2 rows use the SSSE3 kernel where the processor has it; the result is
+  // the same byte for byte.
+  explicit LetterboxScaler(bool vectors = true);
+
   // Output position i takes source position truncate(i / scale); source positions are held
   // inside the picture, so no pixel is taken from a neighbouring row or plane.
   //
@@ -38,6 +43,7 @@ class LetterboxScaler {
 
  private:
   void prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H);
+  void buildBlocks();
   std::uint32_t sourceRow(std::uint32_t j) const;
 
   std::uint32_t sw_ = 0, sh_ = 0, W_ = 0, H_ = 0;
@@ -47,4 +53,6 @@ class LetterboxScaler {
   std::vector<std::uint32_t> pairX_;    // YUY2, per output pair k: first luma column, second
                                         // luma column, chroma byte column (3 entries each)
   bool adjacent_ = true;                // every pair's second luma column is its first + 1
+  bool vectors_ = false;
+  std::vector<letterbox_rows::Yuy2Block> blocks_;  // YUY2: the leading pairs of a row, four a block
 };

@@ -26,8 +26,6 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::NonDelegatingQueryInterface(REFII
 HRESULT VirtualCameraStream::OnThreadCreate() {
   schedule_.reset(frameDuration_);
   sampleStart_ = 0;
-  lastFrameNumber_ = 0;
-  lastPicture_.clear();
   return S_OK;
 }
 
@@ -81,34 +79,31 @@ void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
   const auto now = std::chrono::steady_clock::now();
   if (ringOpen_) {
     try {
+      // Every sample converts the newest picture straight from the ring: no copy of it, and
+      // no copy of the last output kept for repeats.
       ring::RingPicture& picture = picture_;
-      if (reader_->readLatest(lastFrameNumber_, picture)) {
-        lastFrameNumber_ = picture.frameNumber;
+      auto take = [&](const std::uint8_t* bytes, std::size_t size) {
+        // A picture seen long ago (before a restart) is no signal: the control program
+        // stopped, or its stream stalled. Back to the grey of "no picture yet" until pictures
+        // flow again.
+        if (picture.frameNumber == signalFrame_ && now - signalTime_ >= kNoSignalAfter) return false;
+        // One too short for its own size, or one the sample cannot hold, is skipped like a
+        // torn one.
+        const common::Nv12View view = {bytes, size, picture.width, picture.height, picture.width};
+        return convertPicture(view, data, count, width_, height_, outputYuy2_, scaler_);
+      };
+      if (reader_->useLatest(picture, take)) {
         if (picture.frameNumber != signalFrame_) {
           signalFrame_ = picture.frameNumber;
           signalTime_ = now;
         }
-        // A picture seen long ago (before a restart) is no signal; one too short for its own
-        // size, or one the sample cannot hold, is skipped like a torn one.
-        if (now - signalTime_ < kNoSignalAfter &&
-            convertPicture(picture.view(), data, count, width_, height_, outputYuy2_, scaler_)) {
-          lastPicture_.assign(data, data + count);
-          return;
-        }
+        return;
       }
     } catch (const std::bad_alloc&) {
-      // Out of memory: what was kept may be incomplete, so grey until the next picture.
-      lastPicture_.clear();
+      // Out of memory for the scaler's tables: grey for this sample.
     }
   }
-  // Nothing new. The control program stopped, or its stream stalled, once no picture has
-  // arrived for a while: back to the grey of "no picture yet" until pictures flow again.
-  if (!lastPicture_.empty() && now - signalTime_ >= kNoSignalAfter) lastPicture_.clear();
-  if (!lastPicture_.empty() && lastPicture_.size() == count) {
-    std::memcpy(data, lastPicture_.data(), count);
-  } else {
-    fillGrey(data, count, outputYuy2_);
-  }
+  fillGrey(data, count, outputYuy2_);
 }
 
 HRESULT VirtualCameraStream::FillBuffer(IMediaSample* sample) {

@@ -95,9 +95,7 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   REFERENCE_TIME sampleStart_ = 0;
   std::unique_ptr<ring::FrameRingReader> reader_;
   bool ringOpen_ = false;
-  ring::RingPicture picture_;  // the last copy out of the ring; its buffer is reused
-  std::uint64_t lastFrameNumber_ = 0;
-  std::vector<std::uint8_t> lastPicture_;
+  ring::RingPicture picture_;  // describes the picture last used in the ring
   LetterboxScaler scaler_;
   // The newest ring picture seen and when it was first seen; kept across runs.
   std::uint64_t signalFrame_ = 0;

@@ -191,6 +191,58 @@ TEST(FrameRingRead, SlotBusyOnEveryAttemptGivesNothing) {
   expectPicture(r.reader.readLatest(0), 1, 16, 16);
 }
 
+TEST(FrameRingRead, PicturesUsedInPlaceCountOnlyIfTheyHeldStill) {
+  Ring r(40 + 4 * 416, smallConfig());
+  ring::RingPicture picture;
+  int calls = 0;
+  auto matches = [&](const std::uint8_t* bytes, std::size_t size) {
+    calls++;
+    return pictureMatches(bytes, size, 1, picture.frameNumber);
+  };
+  EXPECT_FALSE(r.reader.useLatest(picture, matches));  // nothing published yet
+  for (int i = 0; i < 3; i++) ASSERT_TRUE(publishPattern(r.writer, 16, 16));
+  ASSERT_TRUE(r.reader.useLatest(picture, matches));
+  EXPECT_TRUE(picture.valid);
+  EXPECT_EQ(picture.frameNumber, 3u);
+  EXPECT_EQ(picture.timestampUs, pictureTimestamp(1, 3));
+  EXPECT_EQ(picture.size, common::nv12Bytes(16, 16));
+  EXPECT_EQ(picture.pixels, nullptr);  // nothing copied
+  // Seen before is no reason to refuse it: the same picture again.
+  ASSERT_TRUE(r.reader.useLatest(picture, matches));
+  EXPECT_EQ(picture.frameNumber, 3u);
+  EXPECT_FALSE(r.reader.useLatest(picture, [](const std::uint8_t*, std::size_t) { return false; }));
+
+  // The writer laps the ring while the picture is used: it did not hold still, so it is tried
+  // again, and given up after four attempts.
+  calls = 0;
+  auto lapped = [&](const std::uint8_t*, std::size_t) {
+    calls++;
+    for (int i = 0; i < 4; i++) EXPECT_TRUE(publishPattern(r.writer, 16, 16));
+    return true;
+  };
+  EXPECT_FALSE(r.reader.useLatest(picture, lapped));
+  EXPECT_FALSE(picture.valid);
+  EXPECT_EQ(calls, 4);
+  // Lapped once only: the second attempt takes the newest picture.
+  calls = 0;
+  auto lappedOnce = [&](const std::uint8_t* bytes, std::size_t size) {
+    return calls == 1 ? matches(bytes, size) : lapped(bytes, size);
+  };
+  ASSERT_TRUE(r.reader.useLatest(picture, lappedOnce));
+  EXPECT_EQ(picture.frameNumber, r.writer.frameCounter());
+  EXPECT_EQ(calls, 2);
+
+  // A slot being written, or one whose fields are damaged, is never handed out.
+  calls = 0;
+  const std::uint64_t newest = slotOffset(std::uint32_t(r.writer.frameCounter() % 4), 416);
+  r.block.set<std::uint64_t>(newest, 2 * r.writer.frameCounter() + 1);
+  EXPECT_FALSE(r.reader.useLatest(picture, matches));
+  r.block.set<std::uint64_t>(newest, 2 * r.writer.frameCounter());
+  r.block.set<std::uint32_t>(newest + 16, 385);
+  EXPECT_FALSE(r.reader.useLatest(picture, matches));
+  EXPECT_EQ(calls, 0);
+}
+
 TEST(FrameRingRead, RefusesOtherMagicOrVersion) {
   Block block(40 + 4 * 416);
   ring::FrameRingBlockWriter writer;

@@ -147,11 +147,14 @@ TEST(LetterboxGeometryTest, PhoneSizesIntoBothOrientations) {
 
 TEST(LetterboxScale, PhoneSizesMatchTheReferenceWithBarsWhereExpected) {
   LetterboxScaler scaler;
-  for (bool yuy2 : {true, false}) {
-    expectSameAsReference(1920, 1080, 1280, 720, yuy2, scaler);
-    expectSameAsReference(1920, 1080, 720, 1280, yuy2, scaler);
-    expectSameAsReference(1080, 1920, 1280, 720, yuy2, scaler);
-    expectSameAsReference(1080, 1920, 720, 1280, yuy2, scaler);
+  for (bool vectors : {false, true}) {
+    LetterboxScaler kernel(vectors);
+    for (bool yuy2 : {true, false}) {
+      expectSameAsReference(1920, 1080, 1280, 720, yuy2, kernel);
+      expectSameAsReference(1920, 1080, 720, 1280, yuy2, kernel);
+      expectSameAsReference(1080, 1920, 1280, 720, yuy2, kernel);
+      expectSameAsReference(1080, 1920, 720, 1280, yuy2, kernel);
+    }
   }
 
   // Scale 2/3 with no bars: output pixel (i, j) is source pixel (1.5 i, 1.5 j), truncated.
@@ -195,11 +198,15 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
   // Upscales repeat rows and reach the last column, where the second pixel of a pair and the
   // chroma pair of an odd width would lie past the row.
   const std::uint32_t sizes[][2] = {{2, 1}, {2, 2}, {3, 3}, {5, 7}, {7, 4}, {33, 17}, {320, 180}, {640, 360},
-                                    {641, 359}, {1279, 721}, {1281, 719}, {2, 1280}, {1920, 2}};
-  for (auto& s : sizes) {
-    for (bool yuy2 : {true, false}) {
-      expectSameAsReference(s[0], s[1], 1280, 720, yuy2, scaler, s[0] + s[1]);
-      expectSameAsReference(s[0], s[1], 720, 1280, yuy2, scaler, s[0] * s[1]);
+                                    {641, 359}, {1279, 721}, {1281, 719}, {2, 1280}, {1920, 2},
+                                    {1919, 1079}, {2560, 1440}, {3840, 2160}};
+  for (bool vectors : {false, true}) {
+    LetterboxScaler kernel(vectors);
+    for (auto& s : sizes) {
+      for (bool yuy2 : {true, false}) {
+        expectSameAsReference(s[0], s[1], 1280, 720, yuy2, kernel, s[0] + s[1]);
+        expectSameAsReference(s[0], s[1], 720, 1280, yuy2, kernel, s[0] * s[1]);
+      }
     }
   }
 

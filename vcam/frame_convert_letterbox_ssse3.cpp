@@ -1,0 +1,36 @@
+// Built with SSSE3 enabled (see camera.cmake); called only once the processor is known to run it.
+#include "vcam/frame_convert_letterbox_rows.h"
+
+#if defined(__SSSE3__) || (defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86)))
+#include <tmmintrin.h>
+
+namespace letterbox_rows {
+
+bool builtSsse3() { return true; }
+
+void ssse3Yuy2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, const Yuy2Block* blocks,
+                  std::size_t count) {
+  for (std::size_t b = 0; b < count; b++) {
+    const Yuy2Block& block = blocks[b];
+    const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + block.luma));
+    const __m128i chroma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(uv + block.chroma));
+    const __m128i lumaShuffle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.lumaShuffle));
+    const __m128i chromaShuffle = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.chromaShuffle));
+    const __m128i pairs = _mm_or_si128(_mm_shuffle_epi8(luma, lumaShuffle), _mm_shuffle_epi8(chroma, chromaShuffle));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * b), pairs);
+  }
+}
+
+}  // namespace letterbox_rows
+
+#else
+
+namespace letterbox_rows {
+
+bool builtSsse3() { return false; }
+
+void ssse3Yuy2Row(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, const Yuy2Block*, std::size_t) {}
+
+}  // namespace letterbox_rows
+
+#endif
