@@ -197,4 +197,48 @@ TEST_F(PreviewPanelTest, PictureQuadIsFittedIntoTheBoxAndTurnedByTheControls) {
   EXPECT_EQ(q[2].uv.y, 0.0f);
 }
 
+TEST_F(PreviewPanelTest, ApplyToCameraTicksTheSessionAndAPublishedTurnIsNotTurnedAgain) {
+  session::Orientation& orientation = probe->session().orientation();
+  EXPECT_FALSE(orientation.follow.load()) << "off at start";
+  h.frame(*app);
+  std::optional<ImRect> box = h.locate(*app, PanelHarness::idIn(kMain, "###follow"));
+  ASSERT_TRUE(box.has_value());
+  EXPECT_NE(PanelHarness::drawnText(kMain).find("Applytocamera"), std::string::npos);
+  h.click(*app, centreOf(*box));
+  EXPECT_TRUE(orientation.follow.load());
+
+  // A quarter turn chosen and a picture the pipeline published turned that way: drawn upright.
+  orientation.rotation.store(1);
+  media::DecodedFrame turned = picture(1080, 1920, 3);
+  turned.turned = {1, false, false};
+  probe->session().pictures().put(turned);
+  h.frame(*app);
+  const ImTextureID texture = reinterpret_cast<ImTextureID>(probe->previewSrv());
+  auto firstCorner = [&]() -> std::optional<ImDrawVert> {
+    ImGuiWindow* w = PanelHarness::window(kMain);
+    for (const ImDrawCmd& cmd : w->DrawList->CmdBuffer) {
+      if (cmd.TextureId == texture && cmd.ElemCount > 0) return w->DrawList->VtxBuffer[cmd.VtxOffset + w->DrawList->IdxBuffer[cmd.IdxOffset]];
+    }
+    return std::nullopt;
+  };
+  std::optional<ImDrawVert> corner = firstCorner();
+  ASSERT_TRUE(corner.has_value());
+  EXPECT_EQ(corner->uv.x, 0.0f);
+  EXPECT_EQ(corner->uv.y, 0.0f);
+  // Half a turn chosen since: the picture as published is turned the remaining quarter.
+  std::optional<ImRect> right = h.locate(*app, PanelHarness::idIn(kMain, "Rotate R"));
+  ASSERT_TRUE(right.has_value());
+  h.click(*app, centreOf(*right));
+  h.frame(*app);
+  corner = firstCorner();
+  ASSERT_TRUE(corner.has_value());
+  EXPECT_EQ(corner->uv.x, 0.0f);
+  EXPECT_EQ(corner->uv.y, 1.0f);
+  // Unticked: the camera gets pictures as decoded again.
+  box = h.locate(*app, PanelHarness::idIn(kMain, "###follow"));
+  ASSERT_TRUE(box.has_value());
+  h.click(*app, centreOf(*box));
+  EXPECT_FALSE(orientation.follow.load());
+}
+
 }  // namespace
