@@ -13,17 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/cpu_features.h"
 #include "media/picture_turn.h"
 
 namespace media {
 
-// The paths turnNv12 can take. Every one writes the same bytes.
-enum class TurnKernel {
-  Best,    // the fastest one this processor runs
-  Scalar,  // the reference, pixel by pixel
-  Sse2,
-  Avx2,
-};
+// The paths turnNv12 can take.
+using TurnKernel = common::PixelKernel;
 
 // True when this build has the kernel and this processor runs it (Best and Scalar always are).
 bool turnKernelAvailable(TurnKernel kernel);
