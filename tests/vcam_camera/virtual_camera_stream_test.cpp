@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "app/preview_geometry.h"
@@ -176,6 +177,19 @@ media::DecodedFrame markedPicture(std::uint32_t width, std::uint32_t height) {
   return frame;
 }
 
+// The same picture as a decoder may lay it out: longer rows, and the chroma below spare rows.
+media::DecodedFrame decoderLayout(const media::DecodedFrame& packed, std::uint32_t stride, std::uint32_t rows) {
+  media::DecodedFrame frame = packed;
+  frame.stride = stride;
+  frame.codedHeight = rows;
+  frame.data.assign(std::size_t(common::nv12Bytes(stride, rows)), 0);
+  for (std::uint32_t y = 0; y < packed.height + packed.height / 2; y++) {
+    const std::uint32_t to = y < packed.height ? y : rows + (y - packed.height);
+    std::memcpy(&frame.data[std::size_t(to) * stride], &packed.data[std::size_t(y) * packed.width], packed.width);
+  }
+  return frame;
+}
+
 // Where the preview draws point (x, y) of a sw x sh picture turned as chosen, in a W x H picture:
 // each texture coordinate changes along one side of the drawn quad only.
 std::pair<std::uint32_t, std::uint32_t> shownAt(double x, double y, std::uint32_t sw, std::uint32_t sh,
@@ -189,7 +203,7 @@ std::pair<std::uint32_t, std::uint32_t> shownAt(double x, double y, std::uint32_
 
 TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
   constexpr std::uint32_t w = 1280, h = 720;
-  const media::DecodedFrame picture = markedPicture(w, h);
+  const media::DecodedFrame picture = markedPicture(w, h), padded = decoderLayout(picture, w + 64, h + 8);
   media::Turn chosen;
   bool follow = false;
   media::DecodePipelineWin pipeline;
@@ -207,7 +221,7 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
                                     << turn.flip << (following ? ", followed" : ", not followed"));
     chosen = turn;
     follow = following;
-    pipeline.deliver(picture);
+    pipeline.deliver(turn.flip ? padded : picture);  // packed first, then turned
     // The camera in the shape it is sent: YUY2 at 1280x720, or 720x1280 after a quarter turn.
     const bool tall = following && turn.rotation % 2 == 1;
     connect(tall ? 1 : 0, 1);
