@@ -78,6 +78,15 @@ class AppPanelTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // Clicks item `id` (the middle of it, or near the left edge for text fields); fails the test
+  // when the item is not drawn.
+  void clickItem(ImGuiID id, bool textField = false) {
+    std::optional<ImRect> r = h.locate(*app, id);
+    ASSERT_TRUE(r.has_value()) << "item not drawn";
+    ImVec2 at = textField ? ImVec2(r->Min.x + 10, (r->Min.y + r->Max.y) / 2) : centreOf(*r);
+    h.click(*app, at);
+  }
+
   PanelHarness h;
   fakedns::FakeDnsSd fake;
   std::unique_ptr<app::App> app;

@@ -6,7 +6,7 @@
 
 #include "graph_rig.h"
 
-namespace vcamtest {
+namespace vcam::test {
 namespace {
 
 const CMediaType kYuy2 = makeVideoType(MEDIASUBTYPE_YUY2, 64, 48);
@@ -192,4 +192,4 @@ TEST_F(ConnectionTest, DownstreamAllocatorIsUsedWhenItAgrees) {
 }
 
 }  // namespace
-}  // namespace vcamtest
+}  // namespace vcam::test

@@ -7,7 +7,7 @@
 #include "graph_rig.h"
 #include "support/wait.h"
 
-namespace vcamtest {
+namespace vcam::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -196,4 +196,4 @@ TEST_F(StreamingTest, StopEndsTheWorkerEvenWhenTheDecommitFails) {
 }
 
 }  // namespace
-}  // namespace vcamtest
+}  // namespace vcam::test

@@ -15,7 +15,7 @@
 #include "support/sample_checker.h"
 #include "vcam/virtual_camera_formats.h"
 
-namespace cameratest {
+namespace vcam::cameratest {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -156,4 +156,4 @@ TEST_F(CameraStreamTest, WriterProcessPicturesArriveIntactInAllFourFormats) {
 }
 
 }  // namespace
-}  // namespace cameratest
+}  // namespace vcam::cameratest
