@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/app_probe.h"
@@ -63,6 +64,10 @@ class PanelHarness {
   static std::optional<ImRect> boundsOfColor(const char* windowName, ImU32 color, const ImRect* within = nullptr);
   // Whether any draw command of the window samples `texture`.
   static bool drawsTexture(const char* windowName, ImTextureID texture);
+
+  // A 4-byte-per-pixel texture's pixels, tightly packed, through a staging copy; empty on failure.
+  static std::vector<std::uint8_t> readPixels(ID3D11Device* device, ID3D11DeviceContext* context,
+                                              ID3D11Texture2D* texture);
 
  private:
   ID3D11Device* device_ = nullptr;

@@ -31,29 +31,8 @@ media::DecodedFrame picture(std::uint32_t width, std::uint32_t height, unsigned 
 
 class PreviewPanelTest : public AppPanelTest {
  protected:
-  // The texture's pixels, tightly packed, through a staging copy.
   std::vector<std::uint8_t> readTexture() {
-    ID3D11Texture2D* texture = probe->previewTexture();
-    if (texture == nullptr) return {};
-    D3D11_TEXTURE2D_DESC desc;
-    texture->GetDesc(&desc);
-    desc.Usage = D3D11_USAGE_STAGING;
-    desc.BindFlags = 0;
-    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    ID3D11Texture2D* staging = nullptr;
-    if (FAILED(h.device()->CreateTexture2D(&desc, nullptr, &staging))) return {};
-    h.context()->CopyResource(staging, texture);
-    std::vector<std::uint8_t> pixels(std::size_t(desc.Width) * desc.Height * 4);
-    D3D11_MAPPED_SUBRESOURCE mapped;
-    if (SUCCEEDED(h.context()->Map(staging, 0, D3D11_MAP_READ, 0, &mapped))) {
-      for (UINT y = 0; y < desc.Height; ++y) {
-        std::memcpy(&pixels[std::size_t(y) * desc.Width * 4], static_cast<std::uint8_t*>(mapped.pData) + y * mapped.RowPitch,
-                    desc.Width * 4);
-      }
-      h.context()->Unmap(staging, 0);
-    }
-    staging->Release();
-    return pixels;
+    return PanelHarness::readPixels(h.device(), h.context(), probe->previewTexture());
   }
 
   static std::vector<std::uint8_t> reference(const media::DecodedFrame& frame) {
