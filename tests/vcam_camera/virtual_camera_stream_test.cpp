@@ -19,7 +19,7 @@
 #include "support/sample_checker.h"
 #include "vcam/virtual_camera_formats.h"
 
-namespace cameratest {
+namespace vcam::cameratest {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -241,4 +241,4 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
 }
 
 }  // namespace
-}  // namespace cameratest
+}  // namespace vcam::cameratest
