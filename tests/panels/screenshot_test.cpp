@@ -1,8 +1,9 @@
 // The real program (runProgram: window, swap chain, Dear ImGui's Win32 and Direct3D 11 back ends,
 // Debian's fonts) driven through its panels, with screenshots kept as PNG files in the build tree
 // and checked by their pixels: idle, streaming from the phone simulator over Wi-Fi, help open,
-// Arabic with the camera following the preview, and Japanese. A screenshot is the frame's own draw data rendered again by the program's
-// Direct3D 11 back end into a texture of ours and read back.
+// Arabic with the camera following the preview, and Japanese. A screenshot is the frame's own
+// draw data rendered again by the program's Direct3D 11 back end into a texture of ours and read
+// back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
