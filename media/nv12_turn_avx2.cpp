@@ -53,25 +53,25 @@ void transposeBytes(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
     for (std::uint32_t bx = 0; bx + 32 <= width; bx += 32) {
       const std::uint8_t* s = src + std::ptrdiff_t(by) * srcStride + bx;
       __m256i a[16], b[16];
-      for (int i = 0; i < 16; i++) a[i] = load(s + i * srcStride);
-      for (int i = 0; i < 8; i++) {
+      for (std::ptrdiff_t i = 0; i < 16; i++) a[i] = load(s + i * srcStride);
+      for (std::ptrdiff_t i = 0; i < 8; i++) {
         b[2 * i] = _mm256_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
         b[2 * i + 1] = _mm256_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
       }
-      for (int g = 0; g < 4; g++) {
+      for (std::ptrdiff_t g = 0; g < 4; g++) {
         a[4 * g] = _mm256_unpacklo_epi16(b[4 * g], b[4 * g + 2]);
         a[4 * g + 1] = _mm256_unpackhi_epi16(b[4 * g], b[4 * g + 2]);
         a[4 * g + 2] = _mm256_unpacklo_epi16(b[4 * g + 1], b[4 * g + 3]);
         a[4 * g + 3] = _mm256_unpackhi_epi16(b[4 * g + 1], b[4 * g + 3]);
       }
-      for (int h = 0; h < 2; h++) {
-        for (int q = 0; q < 4; q++) {
+      for (std::ptrdiff_t h = 0; h < 2; h++) {
+        for (std::ptrdiff_t q = 0; q < 4; q++) {
           b[8 * h + 2 * q] = _mm256_unpacklo_epi32(a[8 * h + q], a[8 * h + 4 + q]);
           b[8 * h + 2 * q + 1] = _mm256_unpackhi_epi32(a[8 * h + q], a[8 * h + 4 + q]);
         }
       }
       std::uint8_t* d = dst + std::ptrdiff_t(bx) * dstStride + by;
-      for (int j = 0; j < 8; j++) {
+      for (std::ptrdiff_t j = 0; j < 8; j++) {
         const __m256i even = _mm256_unpacklo_epi64(b[j], b[8 + j]);
         const __m256i odd = _mm256_unpackhi_epi64(b[j], b[8 + j]);
         storeLow(d + std::ptrdiff_t(2 * j) * dstStride, even);
@@ -90,19 +90,19 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
     for (std::uint32_t bx = 0; bx + 16 <= width; bx += 16) {
       const std::uint8_t* s = src + std::ptrdiff_t(by) * srcStride + 2 * std::ptrdiff_t(bx);
       __m256i a[8], b[8];
-      for (int i = 0; i < 8; i++) a[i] = load(s + i * srcStride);
-      for (int i = 0; i < 4; i++) {
+      for (std::ptrdiff_t i = 0; i < 8; i++) a[i] = load(s + i * srcStride);
+      for (std::ptrdiff_t i = 0; i < 4; i++) {
         b[2 * i] = _mm256_unpacklo_epi16(a[2 * i], a[2 * i + 1]);
         b[2 * i + 1] = _mm256_unpackhi_epi16(a[2 * i], a[2 * i + 1]);
       }
-      for (int g = 0; g < 2; g++) {
+      for (std::ptrdiff_t g = 0; g < 2; g++) {
         a[4 * g] = _mm256_unpacklo_epi32(b[4 * g], b[4 * g + 2]);
         a[4 * g + 1] = _mm256_unpackhi_epi32(b[4 * g], b[4 * g + 2]);
         a[4 * g + 2] = _mm256_unpacklo_epi32(b[4 * g + 1], b[4 * g + 3]);
         a[4 * g + 3] = _mm256_unpackhi_epi32(b[4 * g + 1], b[4 * g + 3]);
       }
       std::uint8_t* d = dst + std::ptrdiff_t(bx) * dstStride + 2 * std::ptrdiff_t(by);
-      for (int q = 0; q < 4; q++) {
+      for (std::ptrdiff_t q = 0; q < 4; q++) {
         const __m256i even = _mm256_unpacklo_epi64(a[q], a[4 + q]);
         const __m256i odd = _mm256_unpackhi_epi64(a[q], a[4 + q]);
         storeLow(d + std::ptrdiff_t(2 * q) * dstStride, even);

@@ -39,29 +39,29 @@ void transposeBytes(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
     for (std::uint32_t bx = 0; bx + 16 <= width; bx += 16) {
       const std::uint8_t* s = src + std::ptrdiff_t(by) * srcStride + bx;
       __m128i a[16], b[16];
-      for (int i = 0; i < 16; i++) a[i] = load(s + i * srcStride);
+      for (std::ptrdiff_t i = 0; i < 16; i++) a[i] = load(s + i * srcStride);
       // Rows 2i and 2i + 1 byte by byte: lanes of one column's two rows.
-      for (int i = 0; i < 8; i++) {
+      for (std::ptrdiff_t i = 0; i < 8; i++) {
         b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
         b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
       }
       // Four rows per column, columns 0-3, 4-7, 8-11, 12-15 of each group of four rows.
-      for (int g = 0; g < 4; g++) {
+      for (std::ptrdiff_t g = 0; g < 4; g++) {
         a[4 * g] = _mm_unpacklo_epi16(b[4 * g], b[4 * g + 2]);
         a[4 * g + 1] = _mm_unpackhi_epi16(b[4 * g], b[4 * g + 2]);
         a[4 * g + 2] = _mm_unpacklo_epi16(b[4 * g + 1], b[4 * g + 3]);
         a[4 * g + 3] = _mm_unpackhi_epi16(b[4 * g + 1], b[4 * g + 3]);
       }
       // Eight rows per column: b[4h + k] holds columns 2k, 2k + 1 (k = 0..7 over h = 0, 1)...
-      for (int h = 0; h < 2; h++) {
-        for (int q = 0; q < 4; q++) {
+      for (std::ptrdiff_t h = 0; h < 2; h++) {
+        for (std::ptrdiff_t q = 0; q < 4; q++) {
           b[8 * h + 2 * q] = _mm_unpacklo_epi32(a[8 * h + q], a[8 * h + 4 + q]);
           b[8 * h + 2 * q + 1] = _mm_unpackhi_epi32(a[8 * h + q], a[8 * h + 4 + q]);
         }
       }
       // ...and all sixteen rows: b[j] (rows 0-7) and b[8 + j] (rows 8-15) hold columns 2j, 2j + 1.
       std::uint8_t* d = dst + std::ptrdiff_t(bx) * dstStride + by;
-      for (int j = 0; j < 8; j++) {
+      for (std::ptrdiff_t j = 0; j < 8; j++) {
         store(d + std::ptrdiff_t(2 * j) * dstStride, _mm_unpacklo_epi64(b[j], b[8 + j]));
         store(d + std::ptrdiff_t(2 * j + 1) * dstStride, _mm_unpackhi_epi64(b[j], b[8 + j]));
       }
@@ -76,12 +76,12 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
     for (std::uint32_t bx = 0; bx + 8 <= width; bx += 8) {
       const std::uint8_t* s = src + std::ptrdiff_t(by) * srcStride + 2 * std::ptrdiff_t(bx);
       __m128i a[8], b[8];
-      for (int i = 0; i < 8; i++) a[i] = load(s + i * srcStride);
-      for (int i = 0; i < 4; i++) {
+      for (std::ptrdiff_t i = 0; i < 8; i++) a[i] = load(s + i * srcStride);
+      for (std::ptrdiff_t i = 0; i < 4; i++) {
         b[2 * i] = _mm_unpacklo_epi16(a[2 * i], a[2 * i + 1]);
         b[2 * i + 1] = _mm_unpackhi_epi16(a[2 * i], a[2 * i + 1]);
       }
-      for (int g = 0; g < 2; g++) {
+      for (std::ptrdiff_t g = 0; g < 2; g++) {
         a[4 * g] = _mm_unpacklo_epi32(b[4 * g], b[4 * g + 2]);
         a[4 * g + 1] = _mm_unpackhi_epi32(b[4 * g], b[4 * g + 2]);
         a[4 * g + 2] = _mm_unpacklo_epi32(b[4 * g + 1], b[4 * g + 3]);
@@ -89,7 +89,7 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
       }
       // a[q] (rows 0-3) and a[4 + q] (rows 4-7) hold pairs 2q, 2q + 1.
       std::uint8_t* d = dst + std::ptrdiff_t(bx) * dstStride + 2 * std::ptrdiff_t(by);
-      for (int q = 0; q < 4; q++) {
+      for (std::ptrdiff_t q = 0; q < 4; q++) {
         store(d + std::ptrdiff_t(2 * q) * dstStride, _mm_unpacklo_epi64(a[q], a[4 + q]));
         store(d + std::ptrdiff_t(2 * q + 1) * dstStride, _mm_unpackhi_epi64(a[q], a[4 + q]));
       }
