@@ -26,6 +26,7 @@ namespace {
 using vcam::LetterboxGeometry;
 using vcam::LetterboxScaler;
 using vcam::letterboxGeometry;
+using vcam::copyNv12;
 using vcam::nv12ToYuy2;
 using Bytes = std::vector<std::uint8_t>;
 
