@@ -16,17 +16,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/cpu_features.h"
 #include "common/nv12_view.h"
 
 namespace app {
 
-// The row loops the conversion can run. Every kernel writes the same bytes.
-enum class PreviewKernel {
-  Best,    // the fastest one this processor runs
-  Scalar,  // the reference, pixel by pixel
-  Sse2,
-  Avx2,
-};
+// The row loops the conversion can run.
+using PreviewKernel = common::PixelKernel;
 
 // True when this build has the kernel and this processor runs it (Best and Scalar always are).
 bool previewKernelAvailable(PreviewKernel kernel);

@@ -9,6 +9,7 @@
 #include "app/preview_geometry.h"
 #include "common/debug_log.h"
 #include "common/steady_clock.h"
+#include "i18n/localizer.h"
 #include "imgui.h"
 
 namespace app {
@@ -82,6 +83,7 @@ void App::uploadPreview() {
     return;
   }
 
+  textureTurned_ = taken.turned;
   countPreviewPicture(steadyNowNs(), fpsWindowStart_, fpsFrames_, previewFps_);
 }
 
@@ -90,7 +92,11 @@ void App::drawPreview() {
 
   const float available = ImGui::GetContentRegionAvail().x;
   session::Orientation& orientation = session_.orientation();
-  const int rotation = orientation.rotation.load() & 3;
+  // The picture as chosen, from the picture as published: a picture the camera already got
+  // turned is drawn as it is, never turned twice.
+  const media::Turn chosen = {orientation.rotation.load(), orientation.mirror.load(), orientation.flip.load()};
+  const media::Turn shown = media::canonical(media::followedBy(media::inverse(textureTurned_), chosen));
+  const int rotation = shown.rotation;
   const PreviewFit fit = fitPreview(textureWidth_, textureHeight_, rotation, available);
 
   const ImVec2 p = ImGui::GetCursorScreenPos();
@@ -101,8 +107,7 @@ void App::drawPreview() {
 
   if (previewSrv_ != nullptr) {
     const float x0 = p.x + fit.left;
-    const std::array<PreviewPoint, 4> uv =
-        previewTexCoords(rotation, orientation.mirror.load(), orientation.flip.load());
+    const std::array<PreviewPoint, 4> uv = previewTexCoords(rotation, shown.mirror, false);
     auto vec = [](PreviewPoint point) { return ImVec2(point.x, point.y); };
     draw->AddImageQuad(reinterpret_cast<ImTextureID>(previewSrv_.Get()), ImVec2(x0, p.y), ImVec2(x0 + fit.width, p.y),
                        ImVec2(x0 + fit.width, p.y + fit.height), ImVec2(x0, p.y + fit.height), vec(uv[0]), vec(uv[1]),
@@ -127,6 +132,11 @@ void App::drawPreview() {
   if (ImGui::Checkbox("Flip", &flip)) orientation.flip.store(flip);
   ImGui::SameLine();
   ImGui::TextDisabled("%s", previewAngleText(orientation.rotation.load()).c_str());
+  ImGui::SameLine();
+  // Its own identifier, whatever the language.
+  bool follow = orientation.follow.load();
+  const std::string label = i18n::Localizer::instance().translate("preview.follow") + "###follow";
+  if (ImGui::Checkbox(label.c_str(), &follow)) orientation.follow.store(follow);
   ImGui::PopStyleColor();
 }
 

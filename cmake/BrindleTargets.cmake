@@ -52,3 +52,22 @@ function(brindle_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# brindle_avx2_sources(file ...): builds these sources for AVX2. The kernels in them run only
+# where the processor has it, so the rest of the program keeps its baseline.
+function(brindle_avx2_sources)
+  if(NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86|x86)$")
+    return()
+  endif()
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    set(options -mavx2)
+    if(MINGW AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      # 64-bit Windows aligns the stack to 16 bytes only, which GCC does not respect for 32-byte
+      # spills: keep them unaligned-safe. (clang realigns the stack itself.)
+      list(APPEND options -Wa,-muse-unaligned-vector-move)
+    endif()
+  elseif(MSVC)
+    set(options /arch:AVX2)
+  endif()
+  set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS "${options}")
+endfunction()

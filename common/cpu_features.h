@@ -4,6 +4,14 @@
 
 namespace common {
 
+// The paths a pixel kernel with a scalar reference can take. Every path writes the same bytes.
+enum class PixelKernel {
+  Best,    // the fastest one this processor runs
+  Scalar,  // the reference, pixel by pixel
+  Sse2,
+  Avx2,
+};
+
 // SSSE3 instructions (byte shuffles).
 bool processorRunsSsse3();
 // AVX2 instructions, and an operating system that saves the YMM registers across switches.

@@ -5,6 +5,7 @@
 #include "common/debug_log.h"
 #include "common/nv12_view.h"
 #include "media/nv12_pack.h"
+#include "media/nv12_turn.h"
 
 namespace media {
 
@@ -55,6 +56,11 @@ void DecodePipelineWin::deliver(const media::DecodedFrame& frame) {
     return;
   }
 
+  if (publishTurn && publishPicture(tight ? frame.data.data() : packBuffer_.data(),
+                                     tight ? frame.data.size() : packBuffer_.size(), frame, publishTurn())) {
+    return;
+  }
+
   if (tight) {
     ring_.publish(static_cast<std::uint64_t>(frame.timestampUs), frame.width, frame.height, frame.data.data(),
                   frame.data.size());
@@ -64,17 +70,37 @@ void DecodePipelineWin::deliver(const media::DecodedFrame& frame) {
 
   ring_.publish(static_cast<std::uint64_t>(frame.timestampUs), frame.width, frame.height, packBuffer_.data(),
                 packBuffer_.size());
+  lend(packBuffer_, frame.width, frame.height, frame.timestampUs, Turn());
+}
+
+bool DecodePipelineWin::publishPicture(const std::uint8_t* bytes, std::size_t size, const media::DecodedFrame& frame,
+                                       Turn turn) {
+  turn = canonical(turn);
+  if (isIdentity(turn)) return false;
+  const bool swap = swapsSides(turn);
+  const std::uint32_t width = swap ? frame.height : frame.width, height = swap ? frame.width : frame.height;
+  turnBuffer_.resize(std::size_t(common::nv12Bytes(width, height)));
+  // A readable packed picture always turns; should it not, it goes out as decoded.
+  if (!turnNv12(bytes, size, frame.width, frame.height, turn, turnBuffer_.data(), turnBuffer_.size())) return false;
+  ring_.publish(static_cast<std::uint64_t>(frame.timestampUs), width, height, turnBuffer_.data(), turnBuffer_.size());
+  lend(turnBuffer_, width, height, frame.timestampUs, turn);
+  return true;
+}
+
+void DecodePipelineWin::lend(std::vector<std::uint8_t>& buffer, std::uint32_t width, std::uint32_t height,
+                             std::int64_t timestampUs, Turn turned) {
   if (!onDecodedFrame) return;
-  // Lend the pack buffer to the packed picture instead of copying it; it comes back after.
+  // Lend the buffer to the packed picture instead of copying it; it comes back after.
   media::DecodedFrame packed;
-  packed.width = frame.width;
-  packed.height = frame.height;
-  packed.codedHeight = frame.height;
-  packed.timestampUs = frame.timestampUs;
-  packed.stride = frame.width;
-  packed.data = std::move(packBuffer_);
+  packed.width = width;
+  packed.height = height;
+  packed.codedHeight = height;
+  packed.timestampUs = timestampUs;
+  packed.stride = width;
+  packed.turned = turned;
+  packed.data = std::move(buffer);
   onDecodedFrame(packed);
-  packBuffer_ = std::move(packed.data);
+  buffer = std::move(packed.data);
 }
 
 }  // namespace media

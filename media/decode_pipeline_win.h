@@ -1,7 +1,8 @@
 // The video half of the receive chain: H.264 frames in, NV12 pictures out. Every picture is
-// packed tight (stride = width, chroma at row height), published into the shared frame ring
-// for the virtual camera and handed to `onDecodedFrame`, in that order, on the thread that
-// calls decode. No lock: the callback and start/stop must not change while frames flow.
+// packed tight (stride = width, chroma at row height), turned as `publishTurn` says, published
+// into the shared frame ring for the virtual camera and handed to `onDecodedFrame`, in that
+// order, on the thread that calls decode. No lock: the callbacks and start/stop must not change
+// while frames flow.
 // Windows only.
 #pragma once
 
@@ -12,6 +13,7 @@
 
 #include "media/decoded_frame.h"
 #include "media/h264_decoder_win.h"
+#include "media/picture_turn.h"
 #include "receiver/frame.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"
@@ -36,19 +38,30 @@ class DecodePipelineWin {
   void decode(const receiver::Frame& frame);
 
   // Takes one picture as the decoder lays it out, packs it when its rows or plane offset are
-  // not tight, publishes it and passes it on. A picture whose bytes cannot hold the rows its
-  // layout names is dropped with a log line.
+  // not tight, turns it, publishes it and passes it on. A picture whose bytes cannot hold the
+  // rows its layout names is dropped with a log line.
   void deliver(const media::DecodedFrame& frame);
 
   bool started() const { return started_; }
   std::uint64_t framesDecoded() const { return h264_.framesDecoded(); }
 
   std::function<void(const media::DecodedFrame&)> onDecodedFrame;
+  // Asked once per picture, on the decoding thread: how to turn it before it is published (a
+  // quarter turn publishes height x width). Empty: every picture as decoded.
+  std::function<Turn()> publishTurn;
 
  private:
+  // Publishes the packed picture `bytes` turned and passes it on; false, with nothing done, for
+  // a turn that leaves it as it is.
+  bool publishPicture(const std::uint8_t* bytes, std::size_t size, const media::DecodedFrame& frame, Turn turn);
+  // Hands `buffer`, a packed picture, to onDecodedFrame without copying it.
+  void lend(std::vector<std::uint8_t>& buffer, std::uint32_t width, std::uint32_t height, std::int64_t timestampUs,
+            Turn turned);
+
   H264Decoder h264_;
   ring::FrameRingWriter ring_;
   std::vector<std::uint8_t> packBuffer_;
+  std::vector<std::uint8_t> turnBuffer_;
   bool started_ = false;
 };
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/nv12_view.h"
+#include "media/picture_turn.h"
 
 namespace media {
 
@@ -18,6 +19,7 @@ struct DecodedFrame {
   // the chroma starts at row height.
   std::vector<std::uint8_t> data;
   std::uint32_t stride = 0;       // bytes per row, both planes
+  Turn turned;                    // how the pipeline turned the decoded picture before publishing it
 
   // The picture as a view; only a packed one (chroma right after `height` rows) reads right.
   common::Nv12View view() const { return {data.data(), data.size(), width, height, stride}; }

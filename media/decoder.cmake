@@ -4,5 +4,5 @@ brindle_library(brindle_decoder
   SOURCES decoded_frame.h nv12_pack.h nv12_pack.cpp
   WINDOWS_SOURCES h264_decoder_win.h h264_decoder_win.cpp h264_decoder_layout_win.h h264_decoder_layout_win.cpp
                   decode_pipeline_win.h decode_pipeline_win.cpp
-  LIBS brindle_common
+  LIBS brindle_common brindle_picture_turn
   WINDOWS_LIBS brindle_ring mfplat mfuuid wmcodecdspuuid ole32)

@@ -5,6 +5,8 @@
 # application (camera_viewer). Prints a summary and leaves a screenshot of the window and a
 # camera frame in build/demo/. The camera is registered for the run only.
 #   DEMO_SECONDS=N   how long the camera is watched (default 10)
+#   DEMO_CAMERA_FORMAT=yuy2|nv12, DEMO_CAMERA_SIZE=1280x720|720x1280|1920x1080|1080x1920
+#                    the format the capture application asks for (default yuy2 1280x720)
 # On a usable display (DISPLAY) the window opens there and you may press Start yourself; without
 # one, Xvfb is started and the button is pressed for you from the keyboard.
 set -euo pipefail
@@ -49,6 +51,7 @@ fi
 
 echo "Capturing from the camera \"Orvik\" for $seconds s"
 wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --samples 100000 \
+  --format "${DEMO_CAMERA_FORMAT:-yuy2}" --size "${DEMO_CAMERA_SIZE:-1280x720}" \
   --png "$(winepath -w "$out/camera_frame.png")" >"$out/camera_viewer.out" 2>&1
 wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_probe.out" 2>&1
 wd_shot "$window" "$out/window.png"

@@ -1,7 +1,7 @@
 // How the preview turns the pictures. The phone's orientation messages set rotation and mirror
-// on the stream thread; the preview's controls set all three on the UI thread. Each value is
+// on the stream thread; the preview's controls set all of them on the UI thread. Each value is
 // atomic, so either side sees the other's last write on its next read. The pictures published
-// into the frame ring are not turned.
+// into the frame ring are turned the same way only while `follow` is set.
 #pragma once
 
 #include <atomic>
@@ -13,6 +13,7 @@ struct Orientation {
   std::atomic<std::int32_t> rotation{0};  // quarter turns clockwise, 0..3
   std::atomic<bool> mirror{false};        // left-right
   std::atomic<bool> flip{false};          // top-bottom
+  std::atomic<bool> follow{false};        // the camera gets the pictures turned as well
 };
 
 // Quarter turns clockwise, 0..3, for a rotation in degrees: ((degrees / 90) mod 4 + 4) mod 4,

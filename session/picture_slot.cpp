@@ -32,6 +32,7 @@ void PictureSlot::put(const media::DecodedFrame& picture) {
   picture_.codedHeight = picture.height;
   picture_.stride = picture.width;
   picture_.timestampUs = picture.timestampUs;
+  picture_.turned = picture.turned;
   ready_ = true;
 }
 

@@ -38,6 +38,10 @@ void Session::start(std::unique_ptr<transport::ITransport> transport) {
   pipeline_ = std::make_unique<media::DecodePipelineWin>();
   pipeline_->start(kPipelineCapacity, kPipelineCapacity);  // a failed pipeline still takes frames
   pipeline_->onDecodedFrame = [this](const media::DecodedFrame& picture) { pictures_.put(picture); };
+  pipeline_->publishTurn = [this] {
+    if (!orientation_.follow.load()) return media::Turn();
+    return media::Turn{orientation_.rotation.load(), orientation_.mirror.load(), orientation_.flip.load()};
+  };
 
   audio_ = std::make_unique<media::AudioPlayer>();  // opens its device at the first audio format
 

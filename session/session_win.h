@@ -52,7 +52,8 @@ class Session : private FrameSink {
 
   // Stops a running chain, then builds a new one: the pipeline (frame ring and decoder; a
   // pipeline that fails to start stays in place), the audio player, and the link's transport
-  // for port 5555, started by the stream controller.
+  // for port 5555, started by the stream controller. While the orientation's `follow` is set,
+  // the pipeline publishes every picture turned as the preview shows it.
   void start(const Link& link);
   // The same over a transport of the caller's, which the stream controller takes.
   void start(std::unique_ptr<transport::ITransport> transport);

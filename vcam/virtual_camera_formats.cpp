@@ -14,6 +14,10 @@ const CameraFormat kCameraFormats[kCameraFormatCount] = {
     {720, 1280, true},
     {1280, 720, false},
     {720, 1280, false},
+    {1920, 1080, true},
+    {1080, 1920, true},
+    {1920, 1080, false},
+    {1080, 1920, false},
 };
 
 namespace {

@@ -14,7 +14,9 @@ struct CameraFormat {
   bool yuy2;    // false: NV12
 };
 
-constexpr int kCameraFormatCount = 4;
+// 1280x720 and 720x1280 in YUY2, then in NV12; then 1920x1080 and 1080x1920 the same way. The
+// first row is what an application gets without choosing.
+constexpr int kCameraFormatCount = 8;
 extern const CameraFormat kCameraFormats[kCameraFormatCount];
 
 // The advertised and default frame interval, also the shortest one, in 100-ns units.

@@ -40,6 +40,35 @@ class PreviewPanelTest : public AppPanelTest {
     EXPECT_TRUE(app::nv12ToRgba(frame.view(), rgba.data(), std::size_t(frame.width) * 4, app::PreviewKernel::Scalar));
     return rgba;
   }
+
+  // The corners of the preview's picture as the last frame drew them: top-left, top-right,
+  // bottom-right, bottom-left.
+  std::vector<ImDrawVert> quad() {
+    const ImTextureID texture = reinterpret_cast<ImTextureID>(probe->previewSrv());
+    ImGuiWindow* w = PanelHarness::window(kMain);
+    for (const ImDrawCmd& cmd : w->DrawList->CmdBuffer) {
+      if (texture == nullptr || cmd.TextureId != texture || cmd.ElemCount == 0) continue;
+      std::vector<ImDrawVert> corners;
+      for (unsigned i = 0; i < cmd.ElemCount; ++i) {
+        const ImDrawVert& v = w->DrawList->VtxBuffer[cmd.VtxOffset + w->DrawList->IdxBuffer[cmd.IdxOffset + i]];
+        corners.push_back(v);
+      }
+      // AddImageQuad: top-left, top-right, bottom-right, bottom-left, indexed 0,1,2 then 0,2,3.
+      return {corners[0], corners[1], corners[2], corners[5]};
+    }
+    return {};
+  }
+  // The quad's drawn size and where its top-left corner samples the picture.
+  void expectQuad(float width, float height, ImVec2 topLeftUv) {
+    const std::vector<ImDrawVert> q = quad();
+    ASSERT_EQ(q.size(), 4u);
+    EXPECT_NEAR(q[2].pos.x - q[0].pos.x, width, 0.5f);
+    EXPECT_NEAR(q[2].pos.y - q[0].pos.y, height, 0.5f);
+    EXPECT_EQ(q[0].uv.x, topLeftUv.x);
+    EXPECT_EQ(q[0].uv.y, topLeftUv.y);
+    EXPECT_EQ(q[2].uv.x, 1.0f - topLeftUv.x) << "the opposite corner samples the opposite one";
+    EXPECT_EQ(q[2].uv.y, 1.0f - topLeftUv.y);
+  }
 };
 
 TEST_F(PreviewPanelTest, NoSignalUntilThePictureThenThePictureAndTheTextureOutlivesStop) {
@@ -112,33 +141,7 @@ TEST_F(PreviewPanelTest, OddSizesAreShownWithoutReadingPast) {
 TEST_F(PreviewPanelTest, PictureQuadIsFittedIntoTheBoxAndTurnedByTheControls) {
   probe->session().pictures().put(picture(1920, 1080, 8));
   h.frame(*app);
-  const ImTextureID texture = reinterpret_cast<ImTextureID>(probe->previewSrv());
-  ASSERT_NE(texture, nullptr);
-  auto quad = [&]() -> std::vector<ImDrawVert> {
-    ImGuiWindow* w = PanelHarness::window(kMain);
-    for (const ImDrawCmd& cmd : w->DrawList->CmdBuffer) {
-      if (cmd.TextureId != texture || cmd.ElemCount == 0) continue;
-      std::vector<ImDrawVert> corners;
-      for (unsigned i = 0; i < cmd.ElemCount; ++i) {
-        const ImDrawVert& v = w->DrawList->VtxBuffer[cmd.VtxOffset + w->DrawList->IdxBuffer[cmd.IdxOffset + i]];
-        corners.push_back(v);
-      }
-      // AddImageQuad: top-left, top-right, bottom-right, bottom-left, indexed 0,1,2 then 0,2,3.
-      return {corners[0], corners[1], corners[2], corners[5]};
-    }
-    return {};
-  };
-  // The quad's drawn size and where its top-left corner samples the picture.
-  auto expectQuad = [&](float width, float height, ImVec2 topLeftUv) {
-    const std::vector<ImDrawVert> q = quad();
-    ASSERT_EQ(q.size(), 4u);
-    EXPECT_NEAR(q[2].pos.x - q[0].pos.x, width, 0.5f);
-    EXPECT_NEAR(q[2].pos.y - q[0].pos.y, height, 0.5f);
-    EXPECT_EQ(q[0].uv.x, topLeftUv.x);
-    EXPECT_EQ(q[0].uv.y, topLeftUv.y);
-    EXPECT_EQ(q[2].uv.x, 1.0f - topLeftUv.x) << "the opposite corner samples the opposite one";
-    EXPECT_EQ(q[2].uv.y, 1.0f - topLeftUv.y);
-  };
+  ASSERT_NE(probe->previewSrv(), nullptr);
   std::optional<ImRect> box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255));
   ASSERT_TRUE(box.has_value());
   const float boxWidth = box->GetWidth();  // 656: height-bound, 640 x 360, 8 from each side
@@ -165,6 +168,30 @@ TEST_F(PreviewPanelTest, PictureQuadIsFittedIntoTheBoxAndTurnedByTheControls) {
   EXPECT_TRUE(probe->session().orientation().flip.load());
   h.frame(*app);
   expectQuad(640.0f, 360.0f, ImVec2(1.0f, 1.0f));
+}
+
+TEST_F(PreviewPanelTest, ApplyToCameraTicksTheSessionAndAPublishedTurnIsNotTurnedAgain) {
+  session::Orientation& orientation = probe->session().orientation();
+  EXPECT_FALSE(orientation.follow.load()) << "off at start";
+  h.frame(*app);
+  EXPECT_NE(PanelHarness::drawnText(kMain).find("Applytocamera"), std::string::npos);
+  clickItem(PanelHarness::idIn(kMain, "###follow"));
+  EXPECT_TRUE(orientation.follow.load());
+
+  // A quarter turn chosen and a picture the pipeline published turned that way: drawn upright.
+  orientation.rotation.store(1);
+  media::DecodedFrame turned = picture(1080, 1920, 3);
+  turned.turned = {1, false, false};
+  probe->session().pictures().put(turned);
+  h.frame(*app);
+  expectQuad(202.5f, 360.0f, ImVec2(0.0f, 0.0f));
+  // Half a turn chosen since: the picture as published is turned the remaining quarter.
+  clickItem(PanelHarness::idIn(kMain, "Rotate R"));
+  h.frame(*app);
+  expectQuad(640.0f, 360.0f, ImVec2(0.0f, 1.0f));
+  // Unticked: the camera gets pictures as decoded again.
+  clickItem(PanelHarness::idIn(kMain, "###follow"));
+  EXPECT_FALSE(orientation.follow.load());
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // The real program (runProgram: window, swap chain, Dear ImGui's Win32 and Direct3D 11 back ends,
 // Debian's fonts) driven through its panels, with screenshots kept as PNG files in the build tree
 // and checked by their pixels: idle, streaming from the phone simulator over Wi-Fi, help open,
-// Arabic and Japanese. A screenshot is the frame's own draw data rendered again by the program's
-// Direct3D 11 back end into a texture of ours and read back.
+// Arabic with the camera following the preview, and Japanese. A screenshot is the frame's own
+// draw data rendered again by the program's Direct3D 11 back end into a texture of ours and read
+// back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -230,8 +231,8 @@ Script::Step shoot(std::map<std::string, Image>& shots, const std::string& name)
 
 // What a step saw of the program's Dear ImGui state, kept for the checks after the run.
 struct Seen {
-  ImRect box, startButton, stopButton, help;
-  bool helpShown = false;
+  ImRect box, startButton, stopButton, help, follow;
+  bool helpShown = false, following = false;
   receiver::StreamStats stats;
   double previewFps = 0;
   std::map<std::string, std::vector<std::uint32_t>> missingGlyphs;  // language -> code points
@@ -248,7 +249,8 @@ Script::Step record(std::function<void(app::App&)> what) {
 std::vector<std::uint32_t> missingGlyphs() {
   static const char* const keys[] = {"app.name", "settings.language", "settings.transport", "connect.transport.wifi",
                                      "connect.button.start", "connect.button.stop", "connect.status.idle",
-                                     "help.title", "help.section.quickstart", "help.body.quickstart"};
+                                     "help.title", "help.section.quickstart", "help.body.quickstart",
+                                     "preview.follow"};
   std::vector<std::uint32_t> missing;
   ImFont* font = ImGui::GetIO().Fonts->Fonts[0];
   for (const char* key : keys) {
@@ -332,10 +334,25 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
     if (ImGuiWindow* help = PanelHarness::window("###help")) seen.help = help->Rect();
   }));
   script.add(shoot(shots, "help"));
+  script.add(clickItem(script, PanelHarness::idIn("###help", "#CLOSE")));
 
   for (auto [index, name] : {std::pair<int, const char*>{33, "arabic"}, {1, "japanese"}}) {
     script.add(record([&, index = index](app::App& app) { AppProbe(app).chooseLanguage(index); }));
     script.add(wait(5));
+    if (index == 33) {
+      // The camera follows the preview, ticked in a right-to-left language.
+      script.add(clickItem(script, PanelHarness::idIn(kMain, "###follow")));
+      script.add(moveAway());
+      script.add([&](app::App&, HWND) {
+        ImGui::DebugLocateItem(PanelHarness::idIn(kMain, "###follow"));
+        return true;
+      });
+      script.add(record([&](app::App& app) {
+        seen.follow = locatedRect().value_or(ImRect());
+        seen.following = AppProbe(app).session().orientation().follow.load();
+      }));
+      script.add(wait(2));
+    }
     script.add(record([&, name = std::string(name)](app::App&) { seen.missingGlyphs[name] = missingGlyphs(); }));
     script.add(shoot(shots, name));
   }
@@ -406,6 +423,15 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
     }
   }
   EXPECT_GT(differs, 20) << "the stop button's label changes with the language";
+
+  // The follow box, ticked in Arabic: the check mark in the dark style's colour, the label beside.
+  EXPECT_TRUE(seen.following);
+  ASSERT_GT(seen.follow.GetWidth(), seen.follow.GetHeight());
+  const ImRect square(seen.follow.Min, ImVec2(seen.follow.Min.x + seen.follow.GetHeight(), seen.follow.Max.y));
+  const Image& arabic = shots["arabic"];
+  EXPECT_LT(arabic.countUnlike(square, 66, 150, 250, 40), int(square.GetArea()) - 10) << "the check mark";
+  const ImRect label(square.Max.x, seen.follow.Min.y, seen.follow.Max.x, seen.follow.Max.y);
+  EXPECT_GT(arabic.countUnlike(label, 15, 15, 15, 30), 30) << "the label";
 }
 
 }  // namespace

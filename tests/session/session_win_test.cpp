@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -117,6 +118,44 @@ TEST(Session, EachFrameTypeReachesItsPartOfTheChain) {
   expectStopped(s);
   EXPECT_TRUE(played.log.destroyed);
   EXPECT_EQ(s.stats().frames, stats.frames) << "statistics stay after stop";
+}
+
+TEST(Session, TheCameraGetsThePreviewsTurnOnlyWhileItFollows) {
+  const decodertest::Clip clip = decodertest::loadClip("clip_1280x720.264", BRINDLE_CLIP_DIR);
+  ASSERT_EQ(clip.units.size(), 60u) << kClip;
+  session::Session s;
+  Played played(s);
+  played.transport->deliver(testsupport::serverHello());
+  ring::FrameRingReader ring;
+  ASSERT_TRUE(ring.open(ring::kFrameRingName));
+  s.orientation().rotation.store(1);
+  s.orientation().mirror.store(true);
+  std::size_t next = 0;
+  // Decodes a few more frames, then compares the hand-off's picture with the ring's newest.
+  auto decodeSome = [&](std::uint32_t width, std::uint32_t height, media::Turn turned) {
+    for (std::size_t end = next + 8; next < end; ++next) {
+      const receiver::Frame f = clip.frame(next, next);
+      played.transport->deliver(frameBytes(f.type, f.timestampUs, f.payload));
+    }
+    media::DecodedFrame picture;
+    ASSERT_TRUE(s.pictures().take(picture));
+    EXPECT_EQ(picture.width, width);
+    EXPECT_EQ(picture.height, height);
+    EXPECT_TRUE(media::sameTurn(picture.turned, turned));
+    ring::RingPicture published = ring.readLatest(0);
+    ASSERT_TRUE(published.valid);
+    EXPECT_EQ(published.width, width);
+    EXPECT_EQ(published.height, height);
+    EXPECT_EQ(published.timestampUs, std::uint64_t(picture.timestampUs));
+    ASSERT_EQ(published.size, picture.data.size());
+    EXPECT_EQ(std::memcmp(published.pixels.get(), picture.data.data(), published.size), 0);
+  };
+  decodeSome(1280, 720, media::Turn());  // off at start: published as decoded
+  s.orientation().follow.store(true);
+  decodeSome(720, 1280, {1, true, false});
+  s.orientation().follow.store(false);
+  decodeSome(1280, 720, media::Turn());
+  s.stop();
 }
 
 TEST(Session, ReportedStatesAreShownAndStopResetsThemToIdle) {

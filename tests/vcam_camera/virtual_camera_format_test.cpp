@@ -1,4 +1,4 @@
-// What a capture application sees of the camera before any sample flows: the pin, its four
+// What a capture application sees of the camera before any sample flows: the pin, its eight
 // formats and how it judges other types, IAMStreamConfig and the pin category.
 #include <gtest/gtest.h>
 
@@ -21,10 +21,15 @@ struct Row {
   DWORD fourcc;
   DWORD imageSize;
 };
-const Row kRows[4] = {{1280, 720, &MEDIASUBTYPE_YUY2, 16, 0x32595559, 1280 * 720 * 2},
-                      {720, 1280, &MEDIASUBTYPE_YUY2, 16, 0x32595559, 720 * 1280 * 2},
-                      {1280, 720, &MEDIASUBTYPE_NV12, 12, 0x3231564E, 1280 * 720 * 3 / 2},
-                      {720, 1280, &MEDIASUBTYPE_NV12, 12, 0x3231564E, 720 * 1280 * 3 / 2}};
+constexpr int kRowCount = 8;
+const Row kRows[kRowCount] = {{1280, 720, &MEDIASUBTYPE_YUY2, 16, 0x32595559, 1280 * 720 * 2},
+                              {720, 1280, &MEDIASUBTYPE_YUY2, 16, 0x32595559, 720 * 1280 * 2},
+                              {1280, 720, &MEDIASUBTYPE_NV12, 12, 0x3231564E, 1280 * 720 * 3 / 2},
+                              {720, 1280, &MEDIASUBTYPE_NV12, 12, 0x3231564E, 720 * 1280 * 3 / 2},
+                              {1920, 1080, &MEDIASUBTYPE_YUY2, 16, 0x32595559, 1920 * 1080 * 2},
+                              {1080, 1920, &MEDIASUBTYPE_YUY2, 16, 0x32595559, 1080 * 1920 * 2},
+                              {1920, 1080, &MEDIASUBTYPE_NV12, 12, 0x3231564E, 1920 * 1080 * 3 / 2},
+                              {1080, 1920, &MEDIASUBTYPE_NV12, 12, 0x3231564E, 1080 * 1920 * 3 / 2}};
 
 void expectRow(const AM_MEDIA_TYPE& type, int index) {
   SCOPED_TRACE(testing::Message() << "row " << index);
@@ -115,32 +120,32 @@ TEST_F(CameraFormatTest, FilterAndPinIdentity) {
   EXPECT_EQ(rig_->pin->QueryInterface(IID_IAMVideoControl, reinterpret_cast<void**>(none.ReleaseAndGetAddressOf())), E_NOINTERFACE);
 }
 
-TEST_F(CameraFormatTest, FourMediaTypesByPositionAndThroughTheEnumerator) {
-  for (int i = 0; i < 4; i++) {
+TEST_F(CameraFormatTest, EveryMediaTypeByPositionAndThroughTheEnumerator) {
+  for (int i = 0; i < kRowCount; i++) {
     CMediaType type;
     ASSERT_EQ(stream_->GetMediaType(i, &type), S_OK);
     expectRow(type, i);
   }
   CMediaType none;
-  EXPECT_EQ(stream_->GetMediaType(4, &none), VFW_S_NO_MORE_ITEMS);
+  EXPECT_EQ(stream_->GetMediaType(kRowCount, &none), VFW_S_NO_MORE_ITEMS);
   EXPECT_EQ(stream_->GetMediaType(-1, &none), E_INVALIDARG);
 
   ComPtr<IEnumMediaTypes> types;
   ASSERT_EQ(rig_->pin->EnumMediaTypes(types.ReleaseAndGetAddressOf()), S_OK);
-  AM_MEDIA_TYPE* got[5] = {};
+  AM_MEDIA_TYPE* got[kRowCount + 1] = {};
   ULONG fetched = 0;
-  EXPECT_EQ(types->Next(5, got, &fetched), S_FALSE);
-  ASSERT_EQ(fetched, 4u);
-  for (int i = 0; i < 4; i++) {
+  EXPECT_EQ(types->Next(kRowCount + 1, got, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, ULONG(kRowCount));
+  for (int i = 0; i < kRowCount; i++) {
     expectRow(*got[i], i);
     DeleteMediaType(got[i]);
   }
 }
 
-TEST_F(CameraFormatTest, CheckMediaTypeAcceptsTheFourRowsOnly) {
+TEST_F(CameraFormatTest, CheckMediaTypeAcceptsTheRowsOnly) {
   CMediaType yuy2;
   ASSERT_EQ(stream_->GetMediaType(0, &yuy2), S_OK);
-  for (int i = 0; i < 4; i++) {
+  for (int i = 0; i < kRowCount; i++) {
     CMediaType row;
     stream_->GetMediaType(i, &row);
     EXPECT_EQ(stream_->CheckMediaType(&row), S_OK) << i;
@@ -158,8 +163,8 @@ TEST_F(CameraFormatTest, CheckMediaTypeAcceptsTheFourRowsOnly) {
   }
 
   CMediaType rgb = variant(yuy2, MEDIASUBTYPE_RGB24, 1280, 720);
-  CMediaType big = variant(yuy2, MEDIASUBTYPE_YUY2, 1920, 1080);
-  CMediaType swapped = variant(yuy2, MEDIASUBTYPE_NV12, 720, 720);
+  CMediaType big = variant(yuy2, MEDIASUBTYPE_YUY2, 1920, 1200);
+  CMediaType swapped = variant(yuy2, MEDIASUBTYPE_NV12, 1080, 1080);
   CMediaType audio(yuy2);
   audio.SetType(&MEDIATYPE_Audio);
   CMediaType nv12Info2 = variant(yuy2, MEDIASUBTYPE_NV12, 1280, 720);
@@ -201,11 +206,11 @@ TEST_F(CameraFormatTest, TypesWithoutAWholeFormatBlockAreRefusedUnread) {
 TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
   int count = 0, size = 0;
   EXPECT_EQ(rig_->config->GetNumberOfCapabilities(&count, &size), S_OK);
-  EXPECT_EQ(count, 4);
+  EXPECT_EQ(count, kRowCount);
   EXPECT_EQ(size, 128);
   EXPECT_EQ(rig_->config->GetNumberOfCapabilities(nullptr, &size), S_OK);
 
-  for (int i = 0; i < 4; i++) {
+  for (int i = 0; i < kRowCount; i++) {
     AM_MEDIA_TYPE* type = nullptr;
     BYTE buffer[129];
     std::memset(buffer, 0xCD, sizeof(buffer));
@@ -228,7 +233,7 @@ TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
   }
   AM_MEDIA_TYPE* type = nullptr;
   BYTE caps[128];
-  EXPECT_EQ(rig_->config->GetStreamCaps(4, &type, caps), S_FALSE);
+  EXPECT_EQ(rig_->config->GetStreamCaps(kRowCount, &type, caps), S_FALSE);
   EXPECT_EQ(rig_->config->GetStreamCaps(-1, &type, caps), S_FALSE);
   EXPECT_EQ(type, nullptr);
   EXPECT_EQ(rig_->config->GetStreamCaps(0, nullptr, caps), E_POINTER);

@@ -1,13 +1,17 @@
 // The camera's samples in a real graph: grey and sample times before the control program has
 // run, ring pictures of every shape in every format, the last picture repeated, the newest one
-// first after a restart, and a writer in another process.
+// first after a restart, a writer in another process, and the control program's pipeline
+// publishing pictures turned as its preview shows them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
+#include "app/preview_geometry.h"
 #include "camera_rig.h"
+#include "media/decode_pipeline_win.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"
 #include "support/camera_reference.h"
@@ -153,6 +157,87 @@ TEST_F(CameraStreamTest, WriterProcessPicturesArriveIntactInAllFourFormats) {
   }
   stop.set();
   EXPECT_EQ(writer.wait(30'000), 0);
+}
+
+// A grey picture with a white square near its top-left corner and a black one near its
+// top-right corner: centres (32, 32) and (width - 32, 32).
+media::DecodedFrame markedPicture(std::uint32_t width, std::uint32_t height) {
+  media::DecodedFrame frame;
+  frame.width = width;
+  frame.height = height;
+  frame.codedHeight = height;
+  frame.stride = width;
+  frame.data.assign(std::size_t(common::nv12Bytes(width, height)), 128);
+  for (std::uint32_t y = 16; y < 48; y++) {
+    for (std::uint32_t x = 16; x < 48; x++) {
+      frame.data[std::size_t(y) * width + x] = 235;
+      frame.data[std::size_t(y) * width + width - 1 - x] = 16;
+    }
+  }
+  return frame;
+}
+
+// The same picture as a decoder may lay it out: longer rows, and the chroma below spare rows.
+media::DecodedFrame decoderLayout(const media::DecodedFrame& packed, std::uint32_t stride, std::uint32_t rows) {
+  media::DecodedFrame frame = packed;
+  frame.stride = stride;
+  frame.codedHeight = rows;
+  frame.data.assign(std::size_t(common::nv12Bytes(stride, rows)), 0);
+  for (std::uint32_t y = 0; y < packed.height + packed.height / 2; y++) {
+    const std::uint32_t to = y < packed.height ? y : rows + (y - packed.height);
+    std::memcpy(&frame.data[std::size_t(to) * stride], &packed.data[std::size_t(y) * packed.width], packed.width);
+  }
+  return frame;
+}
+
+// Where the preview draws point (x, y) of a sw x sh picture turned as chosen, in a W x H picture:
+// each texture coordinate changes along one side of the drawn quad only.
+std::pair<std::uint32_t, std::uint32_t> shownAt(double x, double y, std::uint32_t sw, std::uint32_t sh,
+                                                const media::Turn& turn, std::uint32_t W, std::uint32_t H) {
+  const std::array<app::PreviewPoint, 4> uv = app::previewTexCoords(turn.rotation, turn.mirror, turn.flip);
+  const double u = x / sw - uv[0].x, v = y / sh - uv[0].y;
+  const double across = u * (uv[1].x - uv[0].x) + v * (uv[1].y - uv[0].y);
+  const double down = u * (uv[3].x - uv[0].x) + v * (uv[3].y - uv[0].y);
+  return {std::uint32_t(across * W), std::uint32_t(down * H)};
+}
+
+TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
+  constexpr std::uint32_t w = 1280, h = 720;
+  const media::DecodedFrame picture = markedPicture(w, h), padded = decoderLayout(picture, w + 64, h + 8);
+  media::Turn chosen;
+  bool follow = false;
+  media::DecodePipelineWin pipeline;
+  pipeline.publishTurn = [&] { return follow ? chosen : media::Turn(); };
+  ASSERT_TRUE(pipeline.start(1920, 1920));
+
+  std::vector<std::pair<media::Turn, bool>> cases = {{{1, true, false}, false}, {{2, false, true}, false}};
+  for (int rotation = 0; rotation < 4; rotation++) {
+    for (int mirror = 0; mirror < 2; mirror++) {
+      for (int flip = 0; flip < 2; flip++) cases.push_back({{rotation, mirror != 0, flip != 0}, true});
+    }
+  }
+  for (const auto& [turn, following] : cases) {
+    SCOPED_TRACE(testing::Message() << "rotation " << turn.rotation << " mirror " << turn.mirror << " flip "
+                                    << turn.flip << (following ? ", followed" : ", not followed"));
+    chosen = turn;
+    follow = following;
+    pipeline.deliver(turn.flip ? padded : picture);  // packed first, then turned
+    // The camera in the shape it is sent: YUY2 at 1280x720, or 720x1280 after a quarter turn.
+    const bool tall = following && turn.rotation % 2 == 1;
+    connect(tall ? 1 : 0, 1);
+    const std::uint32_t W = tall ? h : w, H = tall ? w : h;
+    std::vector<Sample> samples = run(1);
+    ASSERT_GE(samples.size(), 1u);
+    const Bytes& out = samples[0].bytes;
+    ASSERT_EQ(out.size(), std::size_t(W) * H * 2);
+    auto lumaAt = [&](std::pair<std::uint32_t, std::uint32_t> at) { return out[(std::size_t(at.second) * W + at.first) * 2]; };
+    const media::Turn shown = following ? turn : media::Turn();
+    EXPECT_EQ(lumaAt(shownAt(32, 32, w, h, shown, W, H)), 235) << "the white square";
+    EXPECT_EQ(lumaAt(shownAt(w - 32, 32, w, h, shown, W, H)), 16) << "the black square";
+    EXPECT_EQ(lumaAt(shownAt(w / 2, h / 2, w, h, shown, W, H)), 128);
+    rig_.reset();
+  }
+  pipeline.stop();
 }
 
 }  // namespace

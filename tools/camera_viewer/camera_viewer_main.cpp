@@ -1,6 +1,6 @@
 // camera_viewer: captures from the camera named "Orvik" (or --name) through DirectShow and
 // reports what arrived.
-//   camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280]
+//   camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280|1920x1080|1080x1920]
 //                 [--samples N] [--seconds S] [--png FILE] [--log FILE]
 // It stops after N samples (default 30; 0: none is enough, it runs the whole time) or S seconds
 // (default 10). --log writes one line per sample received, in order:
@@ -65,6 +65,8 @@ bool parse(int argc, char** argv, Options* o) {
     } else if (a == "--size") {
       if (v == "1280x720") o->format.width = 1280, o->format.height = 720;
       else if (v == "720x1280") o->format.width = 720, o->format.height = 1280;
+      else if (v == "1920x1080") o->format.width = 1920, o->format.height = 1080;
+      else if (v == "1080x1920") o->format.width = 1080, o->format.height = 1920;
       else return false;
     } else if (a == "--samples") {
       o->samples = std::atoi(v.c_str());
@@ -88,7 +90,7 @@ bool parse(int argc, char** argv, Options* o) {
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280] "
+    std::fprintf(stderr, "usage: camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280|1920x1080|1080x1920] "
                          "[--samples N] [--seconds S] [--png FILE] [--log FILE]\n");
     return 4;
   }

@@ -1,0 +1,131 @@
+#include "media/nv12_turn_rows.h"
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+
+namespace media::turn_rows {
+namespace {
+
+__m256i load(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+void store(std::uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+void storeLow(std::uint8_t* p, __m256i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v)); }
+void storeHigh(std::uint8_t* p, __m256i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_extracti128_si256(v, 1));
+}
+
+// Each 16-byte half reversed by `order`, then the halves exchanged.
+__m256i reverse(__m256i v, __m256i order) { return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, order), 0x4E); }
+
+std::uint32_t mirrorBytes(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count) {
+  const __m256i order = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11,
+                                         10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  std::uint32_t i = 0;
+  // Two vectors a round: the loads of the second do not wait for the first's shuffles.
+  for (; i + 64 <= count; i += 64) {
+    const __m256i a = load(src + (count - 32 - i)), b = load(src + (count - 64 - i));
+    store(dst + i, reverse(a, order));
+    store(dst + i + 32, reverse(b, order));
+  }
+  for (; i + 32 <= count; i += 32) store(dst + i, reverse(load(src + (count - 32 - i)), order));
+  return i;
+}
+
+std::uint32_t mirrorPairs(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count) {
+  const __m256i order = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1, 14, 15, 12, 13, 10,
+                                         11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+  std::uint32_t i = 0;
+  for (; i + 32 <= count; i += 32) {
+    const __m256i a = load(src + 2 * std::size_t(count - 16 - i)), b = load(src + 2 * std::size_t(count - 32 - i));
+    store(dst + 2 * std::size_t(i), reverse(a, order));
+    store(dst + 2 * std::size_t(i) + 32, reverse(b, order));
+  }
+  for (; i + 16 <= count; i += 16) {
+    store(dst + 2 * std::size_t(i), reverse(load(src + 2 * std::size_t(count - 16 - i)), order));
+  }
+  return i;
+}
+
+// 16 rows x 32 bytes: the SSE2 rounds run in both 16-byte halves at once, so the low half ends
+// with source columns 0-15 and the high half with columns 16-31.
+void transposeBytes(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                    std::uint32_t width, std::uint32_t height) {
+  for (std::uint32_t by = 0; by + 16 <= height; by += 16) {
+    for (std::uint32_t bx = 0; bx + 32 <= width; bx += 32) {
+      const std::uint8_t* s = src + std::ptrdiff_t(by) * srcStride + bx;
+      __m256i a[16], b[16];
+      for (std::ptrdiff_t i = 0; i < 16; i++) a[i] = load(s + i * srcStride);
+      for (std::ptrdiff_t i = 0; i < 8; i++) {
+        b[2 * i] = _mm256_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm256_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+      }
+      for (std::ptrdiff_t g = 0; g < 4; g++) {
+        a[4 * g] = _mm256_unpacklo_epi16(b[4 * g], b[4 * g + 2]);
+        a[4 * g + 1] = _mm256_unpackhi_epi16(b[4 * g], b[4 * g + 2]);
+        a[4 * g + 2] = _mm256_unpacklo_epi16(b[4 * g + 1], b[4 * g + 3]);
+        a[4 * g + 3] = _mm256_unpackhi_epi16(b[4 * g + 1], b[4 * g + 3]);
+      }
+      for (std::ptrdiff_t h = 0; h < 2; h++) {
+        for (std::ptrdiff_t q = 0; q < 4; q++) {
+          b[8 * h + 2 * q] = _mm256_unpacklo_epi32(a[8 * h + q], a[8 * h + 4 + q]);
+          b[8 * h + 2 * q + 1] = _mm256_unpackhi_epi32(a[8 * h + q], a[8 * h + 4 + q]);
+        }
+      }
+      std::uint8_t* d = dst + std::ptrdiff_t(bx) * dstStride + by;
+      for (std::ptrdiff_t j = 0; j < 8; j++) {
+        const __m256i even = _mm256_unpacklo_epi64(b[j], b[8 + j]);
+        const __m256i odd = _mm256_unpackhi_epi64(b[j], b[8 + j]);
+        storeLow(d + std::ptrdiff_t(2 * j) * dstStride, even);
+        storeLow(d + std::ptrdiff_t(2 * j + 1) * dstStride, odd);
+        storeHigh(d + std::ptrdiff_t(16 + 2 * j) * dstStride, even);
+        storeHigh(d + std::ptrdiff_t(16 + 2 * j + 1) * dstStride, odd);
+      }
+    }
+  }
+}
+
+// 8 rows x 16 pairs, likewise: the low half ends with pairs 0-7, the high half with 8-15.
+void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                    std::uint32_t width, std::uint32_t height) {
+  for (std::uint32_t by = 0; by + 8 <= height; by += 8) {
+    for (std::uint32_t bx = 0; bx + 16 <= width; bx += 16) {
+      const std::uint8_t* s = src + std::ptrdiff_t(by) * srcStride + 2 * std::ptrdiff_t(bx);
+      __m256i a[8], b[8];
+      for (std::ptrdiff_t i = 0; i < 8; i++) a[i] = load(s + i * srcStride);
+      for (std::ptrdiff_t i = 0; i < 4; i++) {
+        b[2 * i] = _mm256_unpacklo_epi16(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm256_unpackhi_epi16(a[2 * i], a[2 * i + 1]);
+      }
+      for (std::ptrdiff_t g = 0; g < 2; g++) {
+        a[4 * g] = _mm256_unpacklo_epi32(b[4 * g], b[4 * g + 2]);
+        a[4 * g + 1] = _mm256_unpackhi_epi32(b[4 * g], b[4 * g + 2]);
+        a[4 * g + 2] = _mm256_unpacklo_epi32(b[4 * g + 1], b[4 * g + 3]);
+        a[4 * g + 3] = _mm256_unpackhi_epi32(b[4 * g + 1], b[4 * g + 3]);
+      }
+      std::uint8_t* d = dst + std::ptrdiff_t(bx) * dstStride + 2 * std::ptrdiff_t(by);
+      for (std::ptrdiff_t q = 0; q < 4; q++) {
+        const __m256i even = _mm256_unpacklo_epi64(a[q], a[4 + q]);
+        const __m256i odd = _mm256_unpackhi_epi64(a[q], a[4 + q]);
+        storeLow(d + std::ptrdiff_t(2 * q) * dstStride, even);
+        storeLow(d + std::ptrdiff_t(2 * q + 1) * dstStride, odd);
+        storeHigh(d + std::ptrdiff_t(8 + 2 * q) * dstStride, even);
+        storeHigh(d + std::ptrdiff_t(8 + 2 * q + 1) * dstStride, odd);
+      }
+    }
+  }
+}
+
+const Kernels kAvx2 = {mirrorBytes, mirrorPairs, transposeBytes, transposePairs, 32, 16, 16, 8};
+
+}  // namespace
+
+const Kernels* avx2Kernels() { return &kAvx2; }
+
+}  // namespace media::turn_rows
+
+#else
+
+namespace media::turn_rows {
+const Kernels* avx2Kernels() { return nullptr; }
+}  // namespace media::turn_rows
+
+#endif
