@@ -28,8 +28,6 @@ class AudioPlayer {
  public:
   AudioPlayer();
   ~AudioPlayer();
-  AudioPlayer(const AudioPlayer&) = delete;
-  AudioPlayer& operator=(const AudioPlayer&) = delete;
 
   // True when the device is open for `format`. A format equal in rate, channels, bits, float and
   // non-interleaved to the open one changes nothing. Otherwise the player is stopped (queued

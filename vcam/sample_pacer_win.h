@@ -15,8 +15,6 @@ class SamplePacer {
  public:
   SamplePacer();
   ~SamplePacer();
-  SamplePacer(const SamplePacer&) = delete;
-  SamplePacer& operator=(const SamplePacer&) = delete;
 
   // Filter side, on the threads that change the filter's state.
   // The filter runs: `clock` (null: none) and `start` as given to Run. Without a clock, stream

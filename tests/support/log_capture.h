@@ -15,8 +15,6 @@ class LogCapture {
  public:
   LogCapture();
   ~LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
 
   std::vector<std::string> lines() const;
   // Lines that begin with `prefix`, in order.
