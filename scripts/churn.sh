@@ -3,7 +3,8 @@
 # phone simulator, 200 phone disconnects with the chain reconnecting by itself, and 1,000
 # Run/Stop cycles of a camera graph over a live ring, each followed by a check that memory,
 # handles and threads are back at their level (tests/churn; scripts/test.sh runs short counts).
-# Prints one "churn ..." line per run with the figures. Exits as the test program does.
+# Prints one "churn ..." line per run with the figures, and progress lines on the way;
+# BRINDLE_CHURN_LOG=1 adds the phone simulator's lines. Exits as the test program does.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
