@@ -14,4 +14,5 @@ cmake --preset windows >/dev/null && cmake --build --preset windows -j2 --target
 source scripts/services.sh
 services_start
 trap services_stop EXIT
-BRINDLE_CHURN_FULL=1 bash scripts/wine-run.sh build/windows/tests/churn/churn_test.exe "$@"
+# One malloc arena on Wine's Unix side, as under CTest (see tests/churn/churn_test.cpp).
+MALLOC_ARENA_MAX=1 BRINDLE_CHURN_FULL=1 bash scripts/wine-run.sh build/windows/tests/churn/churn_test.exe "$@"
