@@ -50,6 +50,16 @@ PreviewKernel previewBestKernel() {
   return PreviewKernel::Scalar;
 }
 
+const char* previewKernelName(PreviewKernel kernel) {
+  switch (kernel) {
+    case PreviewKernel::Best: return "best";
+    case PreviewKernel::Scalar: return "scalar";
+    case PreviewKernel::Sse2: return "sse2";
+    case PreviewKernel::Avx2: return "avx2";
+  }
+  return "?";
+}
+
 bool nv12ToRgba(const common::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch, PreviewKernel kernel) {
   if (kernel == PreviewKernel::Best) kernel = previewBestKernel();
   if (!previewKernelAvailable(kernel)) return false;

@@ -34,6 +34,9 @@ bool previewKernelAvailable(PreviewKernel kernel);
 // The kernel that Best stands for here.
 PreviewKernel previewBestKernel();
 
+// "best", "scalar", "sse2" or "avx2", for reports.
+const char* previewKernelName(PreviewKernel kernel);
+
 // Converts `src` into `dst`, row y at dst + y * dstPitch, 4 * width bytes each; `dst` holds at
 // least (height - 1) * dstPitch + 4 * width bytes and nothing else is written. False, with
 // nothing written, when the picture is empty, its stride is below its width, it holds fewer than

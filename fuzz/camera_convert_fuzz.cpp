@@ -20,6 +20,9 @@
 
 namespace {
 
+using vcam::LetterboxScaler;
+using vcam::convertPicture;
+
 constexpr std::uint8_t kUntouched = 0xA5;
 
 struct Case {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace vcam {
+
 class CAMEvent {
  public:
   explicit CAMEvent(bool manualReset = false) : handle_(CreateEventW(nullptr, manualReset, FALSE, nullptr)) {}
@@ -24,3 +26,5 @@ class CAMEvent {
  private:
   HANDLE handle_;
 };
+
+}  // namespace vcam

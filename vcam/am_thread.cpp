@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <process.h>
 
+namespace vcam {
+
 namespace {
 
 typedef HRESULT(WINAPI* CoInitializeExFn)(void*, DWORD);
@@ -77,3 +79,5 @@ void CAMThread::Reply(DWORD value) {
   request_.Reset();
   reply_.Set();
 }
+
+}  // namespace vcam

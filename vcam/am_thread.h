@@ -7,6 +7,8 @@
 #include "vcam/am_event.h"
 #include "vcam/critical_section.h"
 
+namespace vcam {
+
 class CAMThread {
  public:
   CAMThread();
@@ -46,3 +48,5 @@ class CAMThread {
   HANDLE volatile thread_ = nullptr;
   CCritSec accessLock_;
 };
+
+}  // namespace vcam

@@ -6,6 +6,8 @@
 #include "vcam/base_pin.h"
 #include "vcam/enum_pins.h"
 
+namespace vcam {
+
 namespace {
 
 // Copies at most size - 1 characters and always terminates.
@@ -213,3 +215,5 @@ HRESULT CBaseFilter::registerFilter(bool doRegister) {
   }
   return hr;
 }
+
+}  // namespace vcam

@@ -11,6 +11,8 @@
 #include "vcam/setup_data.h"
 #include "vcam/unknown.h"
 
+namespace vcam {
+
 class CBasePin;
 
 class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
@@ -75,3 +77,5 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
  private:
   HRESULT registerFilter(bool doRegister);
 };
+
+}  // namespace vcam

@@ -1,5 +1,7 @@
 #include "vcam/base_object.h"
 
+namespace vcam {
+
 std::atomic<long> CBaseObject::objectCount_{0};
 
 CBaseObject::CBaseObject(const wchar_t*) { objectCount_.fetch_add(1); }
@@ -7,3 +9,5 @@ CBaseObject::CBaseObject(const wchar_t*) { objectCount_.fetch_add(1); }
 CBaseObject::~CBaseObject() { objectCount_.fetch_sub(1); }
 
 long CBaseObject::ObjectsActive() { return objectCount_.load(); }
+
+}  // namespace vcam

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+namespace vcam {
+
 class CBaseObject {
  public:
   explicit CBaseObject(const wchar_t* objectName);
@@ -17,3 +19,5 @@ class CBaseObject {
  private:
   static std::atomic<long> objectCount_;
 };
+
+}  // namespace vcam

@@ -1,5 +1,7 @@
 #include "vcam/base_output_pin.h"
 
+namespace vcam {
+
 CBaseOutputPin::CBaseOutputPin(const wchar_t* objectName, CBaseFilter* filter, CCritSec* lock, HRESULT* result,
                                const wchar_t* pinName)
     : CBasePin(objectName, filter, lock, result, pinName, PINDIR_OUTPUT) {}
@@ -126,3 +128,5 @@ HRESULT STDMETHODCALLTYPE CBaseOutputPin::EndOfStream() { return E_UNEXPECTED; }
 HRESULT STDMETHODCALLTYPE CBaseOutputPin::BeginFlush() { return E_UNEXPECTED; }
 
 HRESULT STDMETHODCALLTYPE CBaseOutputPin::EndFlush() { return E_UNEXPECTED; }
+
+}  // namespace vcam

@@ -5,6 +5,8 @@
 
 #include "vcam/base_pin.h"
 
+namespace vcam {
+
 class CBaseOutputPin : public CBasePin {
  public:
   CBaseOutputPin(const wchar_t* objectName, CBaseFilter* filter, CCritSec* lock, HRESULT* result,
@@ -44,3 +46,5 @@ class CBaseOutputPin : public CBasePin {
   Microsoft::WRL::ComPtr<IMemAllocator> allocator_;
   Microsoft::WRL::ComPtr<IMemInputPin> inputPin_;
 };
+
+}  // namespace vcam

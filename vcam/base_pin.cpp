@@ -5,6 +5,8 @@
 #include "vcam/base_filter.h"
 #include "vcam/enum_media_types.h"
 
+namespace vcam {
+
 namespace {
 
 // A peer's enumerator could go on for ever; no real pin offers anywhere near this many.
@@ -263,3 +265,5 @@ HRESULT STDMETHODCALLTYPE CBasePin::SetSink(IQualityControl* sink) {
   qualitySink_ = sink;
   return S_OK;
 }
+
+}  // namespace vcam

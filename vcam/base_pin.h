@@ -9,6 +9,8 @@
 #include "vcam/ref_time.h"
 #include "vcam/unknown.h"
 
+namespace vcam {
+
 class CBaseFilter;
 
 class CBasePin : public CUnknown, public IPin, public IQualityControl {
@@ -83,3 +85,5 @@ class CBasePin : public CUnknown, public IPin, public IQualityControl {
   CRefTime segmentStop_ = MAXLONGLONG;
   double segmentRate_ = 1.0;
 };
+
+}  // namespace vcam

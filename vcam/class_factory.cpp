@@ -2,6 +2,8 @@
 
 #include <new>
 
+namespace vcam {
+
 std::atomic<long> CClassFactory::serverLocks_{0};
 
 CClassFactory::CClassFactory(const CFactoryTemplate* factoryTemplate)
@@ -71,3 +73,5 @@ HRESULT GetClassObjectFromTemplates(const CFactoryTemplate* templates, int count
 }
 
 HRESULT CanUnloadNow() { return CClassFactory::IsLocked() || CBaseObject::ObjectsActive() > 0 ? S_FALSE : S_OK; }
+
+}  // namespace vcam

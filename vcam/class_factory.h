@@ -8,6 +8,8 @@
 #include "vcam/setup_data.h"
 #include "vcam/unknown.h"
 
+namespace vcam {
+
 typedef CUnknown*(WINAPI* LPFNNewCOMObject)(IUnknown* outer, HRESULT* result);
 typedef void(WINAPI* LPFNInitRoutine)(BOOL loading, const CLSID* clsid);
 
@@ -50,3 +52,5 @@ HRESULT GetClassObjectFromTemplates(const CFactoryTemplate* templates, int count
 
 // DllCanUnloadNow: S_OK when no server lock is held and no framework object is alive.
 HRESULT CanUnloadNow();
+
+}  // namespace vcam

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace vcam {
+
 class CCritSec {
  public:
   CCritSec() { InitializeCriticalSection(&section_); }
@@ -28,3 +30,5 @@ class CAutoLock {
  private:
   CCritSec* lock_;
 };
+
+}  // namespace vcam

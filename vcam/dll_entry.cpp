@@ -13,6 +13,10 @@ HINSTANCE moduleInstance = nullptr;
 
 }  // namespace
 
+// The exports keep their global names; the framework they call lives in namespace vcam.
+using vcam::g_cTemplates;
+using vcam::g_Templates;
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(instance);
@@ -29,11 +33,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
-  return GetClassObjectFromTemplates(g_Templates, g_cTemplates, clsid, riid, ppv);
+  return vcam::GetClassObjectFromTemplates(g_Templates, g_cTemplates, clsid, riid, ppv);
 }
 
-STDAPI DllCanUnloadNow() { return CanUnloadNow(); }
+STDAPI DllCanUnloadNow() { return vcam::CanUnloadNow(); }
 
-STDAPI DllRegisterServer() { return RegisterCamera(moduleInstance); }
+STDAPI DllRegisterServer() { return vcam::RegisterCamera(moduleInstance); }
 
-STDAPI DllUnregisterServer() { return UnregisterCamera(moduleInstance); }
+STDAPI DllUnregisterServer() { return vcam::UnregisterCamera(moduleInstance); }

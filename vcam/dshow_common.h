@@ -9,6 +9,8 @@
 #include <dshow.h>
 #include <wrl/client.h>
 
+namespace vcam {
+
 static_assert(VFW_E_NOT_CONNECTED == static_cast<HRESULT>(0x80040209));
 static_assert(VFW_E_ALREADY_CONNECTED == static_cast<HRESULT>(0x80040204));
 static_assert(VFW_E_NOT_STOPPED == static_cast<HRESULT>(0x80040224));
@@ -20,3 +22,5 @@ static_assert(VFW_E_ENUM_OUT_OF_SYNC == static_cast<HRESULT>(0x80040203));
 static_assert(VFW_E_NOT_FOUND == static_cast<HRESULT>(0x80040216));
 static_assert(VFW_E_NO_CLOCK == static_cast<HRESULT>(0x80040213));
 static_assert(VFW_S_NO_MORE_ITEMS == static_cast<HRESULT>(0x00040103));
+
+}  // namespace vcam

@@ -5,6 +5,8 @@
 
 #include "vcam/base_pin.h"
 
+namespace vcam {
+
 CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* source) : pin_(pin) {
   pin_->AddRef();
   if (source) {
@@ -16,25 +18,6 @@ CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* source) :
 }
 
 CEnumMediaTypes::~CEnumMediaTypes() { pin_->Release(); }
-
-HRESULT STDMETHODCALLTYPE CEnumMediaTypes::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IEnumMediaTypes || riid == IID_IUnknown) {
-    *ppv = static_cast<IEnumMediaTypes*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CEnumMediaTypes::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
-
-ULONG STDMETHODCALLTYPE CEnumMediaTypes::Release() {
-  LONG count = InterlockedDecrement(&refCount_);
-  if (count == 0) delete this;
-  return count > 0 ? static_cast<ULONG>(count) : 0;
-}
 
 bool CEnumMediaTypes::versionChanged() const { return pin_->GetMediaTypeVersion() != version_; }
 
@@ -95,3 +78,5 @@ HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Clone(IEnumMediaTypes** clone) {
   *clone = copy;
   return S_OK;
 }
+
+}  // namespace vcam

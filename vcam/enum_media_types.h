@@ -4,28 +4,29 @@
 #pragma once
 
 #include "vcam/dshow_common.h"
+#include "vcam/single_interface_object.h"
+
+namespace vcam {
 
 class CBasePin;
 
-class CEnumMediaTypes : public IEnumMediaTypes {
+class CEnumMediaTypes : public SingleInterfaceObject<IEnumMediaTypes, IID_IEnumMediaTypes> {
  public:
   // Starts at the beginning, or as a copy of `source`'s position when cloning.
   CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* source);
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
   HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** clone) override;
-  virtual ~CEnumMediaTypes();
+  ~CEnumMediaTypes() override;
 
  private:
   bool versionChanged() const;
 
-  volatile LONG refCount_ = 1;
   CBasePin* pin_;
   int position_ = 0;
   LONG version_ = 0;
 };
+
+}  // namespace vcam

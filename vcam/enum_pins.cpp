@@ -5,6 +5,8 @@
 #include "vcam/base_filter.h"
 #include "vcam/base_pin.h"
 
+namespace vcam {
+
 CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* source) : filter_(filter) {
   static_cast<IBaseFilter*>(filter_)->AddRef();
   if (source) {
@@ -21,25 +23,6 @@ CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* source) : filter_(fil
 CEnumPins::~CEnumPins() {
   delete[] returned_;
   static_cast<IBaseFilter*>(filter_)->Release();
-}
-
-HRESULT STDMETHODCALLTYPE CEnumPins::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IEnumPins || riid == IID_IUnknown) {
-    *ppv = static_cast<IEnumPins*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE CEnumPins::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
-
-ULONG STDMETHODCALLTYPE CEnumPins::Release() {
-  LONG count = InterlockedDecrement(&refCount_);
-  if (count == 0) delete this;
-  return count > 0 ? static_cast<ULONG>(count) : 0;
 }
 
 bool CEnumPins::versionChanged() const { return filter_->GetPinVersion() != version_; }
@@ -138,3 +121,5 @@ HRESULT STDMETHODCALLTYPE CEnumPins::Clone(IEnumPins** clone) {
   *clone = copy;
   return S_OK;
 }
+
+}  // namespace vcam

@@ -3,30 +3,29 @@
 #pragma once
 
 #include "vcam/dshow_common.h"
+#include "vcam/single_interface_object.h"
+
+namespace vcam {
 
 class CBaseFilter;
 class CBasePin;
 
-class CEnumPins : public IEnumPins {
+class CEnumPins : public SingleInterfaceObject<IEnumPins, IID_IEnumPins> {
  public:
   // Starts at the beginning, or as a copy of `source`'s position when cloning.
   CEnumPins(CBaseFilter* filter, const CEnumPins* source);
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
   HRESULT STDMETHODCALLTYPE Clone(IEnumPins** clone) override;
-  virtual ~CEnumPins();
+  ~CEnumPins() override;
 
  private:
   bool versionChanged() const;
   bool alreadyReturned(CBasePin* pin) const;
   bool remember(CBasePin* pin);
 
-  volatile LONG refCount_ = 1;
   CBaseFilter* filter_;
   LONG version_ = 0;
   int count_ = 0;
@@ -36,3 +35,5 @@ class CEnumPins : public IEnumPins {
   int returnedCount_ = 0;
   int returnedCapacity_ = 0;
 };
+
+}  // namespace vcam

@@ -11,6 +11,8 @@
 #define BRINDLE_HAVE_SSE2 1
 #endif
 
+namespace vcam {
+
 namespace {
 
 void fillPattern4(std::uint8_t* dst, std::size_t count, const std::uint8_t pattern[4]) {
@@ -114,3 +116,5 @@ bool convertPicture(const common::Nv12View& src, std::uint8_t* dst, std::size_t 
   copyNv12(src, dst, count);
   return true;
 }
+
+}  // namespace vcam

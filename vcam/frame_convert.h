@@ -12,6 +12,8 @@
 
 #include "common/nv12_view.h"
 
+namespace vcam {
+
 // All-128 is mid-grey in both formats. YUY2 is filled in whole 4-byte groups: the trailing
 // bytes of a count that is not a multiple of 4 stay as they were.
 void fillGrey(std::uint8_t* dst, std::size_t count, bool yuy2);
@@ -37,3 +39,5 @@ class LetterboxScaler;
 // one output picture: the caller treats it as no picture at all.
 bool convertPicture(const common::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
                     bool yuy2, LetterboxScaler& scaler);
+
+}  // namespace vcam

@@ -6,6 +6,8 @@
 
 #include "common/cpu_features.h"
 
+namespace vcam {
+
 // The packed pixel pairs are put together as 32-bit words in memory order.
 static_assert(std::endian::native == std::endian::little);
 
@@ -207,3 +209,5 @@ void LetterboxScaler::toNv12(const common::Nv12View& src, std::uint8_t* dst, std
     }
   }
 }
+
+}  // namespace vcam

@@ -11,6 +11,8 @@
 #include "vcam/frame_convert.h"
 #include "vcam/frame_convert_letterbox_rows.h"
 
+namespace vcam {
+
 // Where the scaled picture lands in the output. Sizes and offsets are even.
 struct LetterboxGeometry {
   double scale = 0;          // output pixels per source pixel
@@ -56,3 +58,5 @@ class LetterboxScaler {
   bool vectors_ = false;
   std::vector<letterbox_rows::Yuy2Block> blocks_;  // YUY2: the leading pairs of a row, four a block
 };
+
+}  // namespace vcam

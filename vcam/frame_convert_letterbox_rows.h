@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace letterbox_rows {
+namespace vcam::letterbox_rows {
 
 struct Yuy2Block {
   std::uint32_t luma = 0, chroma = 0;  // first byte of each 16-byte load in its row
@@ -23,4 +23,4 @@ bool builtSsse3();
 void ssse3Yuy2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, const Yuy2Block* blocks,
                   std::size_t count);
 
-}  // namespace letterbox_rows
+}  // namespace vcam::letterbox_rows

@@ -4,7 +4,7 @@
 #if defined(__SSSE3__) || (defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86)))
 #include <tmmintrin.h>
 
-namespace letterbox_rows {
+namespace vcam::letterbox_rows {
 
 bool builtSsse3() { return true; }
 
@@ -21,16 +21,16 @@ void ssse3Yuy2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* o
   }
 }
 
-}  // namespace letterbox_rows
+}  // namespace vcam::letterbox_rows
 
 #else
 
-namespace letterbox_rows {
+namespace vcam::letterbox_rows {
 
 bool builtSsse3() { return false; }
 
 void ssse3Yuy2Row(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, const Yuy2Block*, std::size_t) {}
 
-}  // namespace letterbox_rows
+}  // namespace vcam::letterbox_rows
 
 #endif

@@ -1,5 +1,7 @@
 #include "vcam/frame_schedule.h"
 
+namespace vcam {
+
 void FrameSchedule::reset(std::int64_t interval) {
   interval_ = interval > 0 ? interval : 1;
   next_ = 0;
@@ -18,3 +20,5 @@ std::int64_t FrameSchedule::take(std::int64_t now) {
   started_ = true;
   return start;
 }
+
+}  // namespace vcam

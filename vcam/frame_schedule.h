@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace vcam {
+
 class FrameSchedule {
  public:
   // The first sample is due at 0.
@@ -30,3 +32,5 @@ class FrameSchedule {
   std::int64_t next_ = 0;
   bool started_ = false;
 };
+
+}  // namespace vcam

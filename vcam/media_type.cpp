@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace vcam {
+
 namespace {
 
 void clearType(AM_MEDIA_TYPE& type) {
@@ -142,3 +144,5 @@ bool CMediaType::MatchesPartial(const AM_MEDIA_TYPE& other) const {
   }
   return true;
 }
+
+}  // namespace vcam

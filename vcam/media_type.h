@@ -5,6 +5,8 @@
 
 #include "vcam/dshow_common.h"
 
+namespace vcam {
+
 class CMediaType : public AM_MEDIA_TYPE {
  public:
   CMediaType();
@@ -51,3 +53,5 @@ void DeleteMediaType(AM_MEDIA_TYPE* type);
 HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
 // A new task-memory copy of `source`, or null.
 AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* source);
+
+}  // namespace vcam

@@ -3,6 +3,8 @@
 
 #include "vcam/dshow_common.h"
 
+namespace vcam {
+
 class CRefTime {
  public:
   CRefTime() = default;
@@ -21,3 +23,5 @@ class CRefTime {
 
   REFERENCE_TIME time_ = 0;
 };
+
+}  // namespace vcam

@@ -6,6 +6,8 @@
 
 #include "vcam/registration_data.h"
 
+namespace vcam {
+
 namespace {
 
 constexpr HRESULT kFileNotFound = HRESULT(0x80070002);
@@ -217,3 +219,5 @@ HRESULT UnregisterCamera(HMODULE module) {
   if (FAILED(category) && category != kFileNotFound) return category;
   return S_OK;
 }
+
+}  // namespace vcam

@@ -5,6 +5,8 @@
 
 #include "vcam/class_factory.h"
 
+namespace vcam {
+
 // Writes (registering) or removes the COM server keys of every template and (re)registers or
 // unregisters each template that has setup data with the filter mapper. Registering again
 // replaces the old entries. Entries that are already gone are not a failure.
@@ -14,3 +16,5 @@ HRESULT RegisterAllServers(HMODULE module, const CFactoryTemplate* templates, in
 HRESULT RegisterCamera(HMODULE module);
 // DllUnregisterServer: the category entry first, then the server.
 HRESULT UnregisterCamera(HMODULE module);
+
+}  // namespace vcam

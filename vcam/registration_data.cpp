@@ -2,6 +2,8 @@
 
 #include "vcam/virtual_camera_filter.h"
 
+namespace vcam {
+
 namespace {
 
 const AMOVIESETUP_MEDIATYPE kPinTypes[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_NULL}};
@@ -22,3 +24,4 @@ const CFactoryTemplate g_Templates[] = {
 };
 const int g_cTemplates = int(sizeof(g_Templates) / sizeof(g_Templates[0]));
 
+}  // namespace vcam

@@ -6,6 +6,8 @@
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
 
+namespace vcam {
+
 namespace {
 
 // A wait is never longer than this; then the worker looks at the time again.
@@ -132,3 +134,5 @@ SamplePacer::Woken SamplePacer::wait(REFERENCE_TIME due, HANDLE interrupt) {
   if (result == WAIT_OBJECT_0 + 1) return Woken::StateChanged;
   return Woken::Due;
 }
+
+}  // namespace vcam

@@ -9,6 +9,8 @@
 #include "vcam/critical_section.h"
 #include "vcam/dshow_common.h"
 
+namespace vcam {
+
 class SamplePacer {
  public:
   SamplePacer();
@@ -48,3 +50,5 @@ class SamplePacer {
   CAMEvent advised_{false};
   HANDLE timer_ = nullptr;
 };
+
+}  // namespace vcam

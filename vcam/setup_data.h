@@ -4,6 +4,8 @@
 
 #include "vcam/dshow_common.h"
 
+namespace vcam {
+
 typedef REGPINTYPES AMOVIESETUP_MEDIATYPE;
 typedef REGFILTERPINS AMOVIESETUP_PIN;
 
@@ -14,3 +16,5 @@ struct AMOVIESETUP_FILTER {
   UINT nPins;
   const AMOVIESETUP_PIN* lpPin;
 };
+
+}  // namespace vcam

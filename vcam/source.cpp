@@ -4,6 +4,8 @@
 
 #include "vcam/source_stream.h"
 
+namespace vcam {
+
 CSource::CSource(const wchar_t* objectName, IUnknown* outer, REFCLSID clsid)
     : CBaseFilter(objectName, outer, &stateLock_, clsid) {}
 
@@ -79,3 +81,5 @@ HRESULT STDMETHODCALLTYPE CSource::FindPin(LPCWSTR id, IPin** pin) {
   stream->AddRef();
   return S_OK;
 }
+
+}  // namespace vcam

@@ -4,6 +4,8 @@
 
 #include "vcam/base_filter.h"
 
+namespace vcam {
+
 class CSourceStream;
 
 class CSource : public CBaseFilter {
@@ -31,3 +33,5 @@ class CSource : public CBaseFilter {
   CSourceStream** streams_ = nullptr;
   CCritSec stateLock_;
 };
+
+}  // namespace vcam

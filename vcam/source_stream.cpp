@@ -4,6 +4,8 @@
 
 #include "vcam/source.h"
 
+namespace vcam {
+
 CSourceStream::CSourceStream(const wchar_t* objectName, HRESULT* result, CSource* parent, const wchar_t* pinName)
     : CBaseOutputPin(objectName, parent, parent->pStateLock(), result, pinName), parent_(parent) {
   HRESULT hr = parent->AddPin(this);
@@ -144,3 +146,5 @@ HRESULT CSourceStream::DoBufferProcessingLoop() {
     }
   }
 }
+
+}  // namespace vcam

@@ -6,6 +6,8 @@
 #include "vcam/am_thread.h"
 #include "vcam/base_output_pin.h"
 
+namespace vcam {
+
 class CSource;
 
 class CSourceStream : public CAMThread, public CBaseOutputPin {
@@ -40,3 +42,5 @@ class CSourceStream : public CAMThread, public CBaseOutputPin {
  protected:
   CSource* parent_;
 };
+
+}  // namespace vcam

@@ -1,5 +1,7 @@
 #include "vcam/unknown.h"
 
+namespace vcam {
+
 CUnknown::CUnknown(const wchar_t* objectName, IUnknown* outer)
     : CBaseObject(objectName), owner_(outer ? outer : NonDelegatingUnknown()) {}
 
@@ -32,3 +34,5 @@ HRESULT GetInterface(IUnknown* unknown, void** ppv) {
   unknown->AddRef();
   return S_OK;
 }
+
+}  // namespace vcam

@@ -7,6 +7,8 @@
 #include "vcam/base_object.h"
 #include "vcam/dshow_common.h"
 
+namespace vcam {
+
 struct INonDelegatingUnknown {
   virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) = 0;
   virtual ULONG STDMETHODCALLTYPE NonDelegatingAddRef() = 0;
@@ -46,3 +48,5 @@ HRESULT GetInterface(IUnknown* unknown, void** ppv);
   }                                                                                       \
   ULONG STDMETHODCALLTYPE AddRef() override { return GetOwner()->AddRef(); }              \
   ULONG STDMETHODCALLTYPE Release() override { return GetOwner()->Release(); }
+
+}  // namespace vcam

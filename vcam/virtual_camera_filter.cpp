@@ -4,6 +4,8 @@
 
 #include "vcam/virtual_camera_stream.h"
 
+namespace vcam {
+
 VirtualCameraFilter::VirtualCameraFilter(IUnknown* outer) : CSource(L"Orvik", outer, kVirtualCameraClsid) {}
 
 VirtualCameraFilter::~VirtualCameraFilter() = default;
@@ -38,3 +40,5 @@ CUnknown* WINAPI VirtualCameraFilter::CreateInstance(IUnknown* outer, HRESULT* r
   // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks): the filter owns the stream (above)
   return filter;
 }
+
+}  // namespace vcam

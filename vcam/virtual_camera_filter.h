@@ -4,6 +4,8 @@
 
 #include "vcam/source.h"
 
+namespace vcam {
+
 // {9A8E4B2F-2D7C-4E47-8E5E-7F4C1A2B3C4D}
 inline constexpr CLSID kVirtualCameraClsid = {0x9a8e4b2f, 0x2d7c, 0x4e47, {0x8e, 0x5e, 0x7f, 0x4c, 0x1a, 0x2b, 0x3c, 0x4d}};
 
@@ -23,3 +25,5 @@ class VirtualCameraFilter : public CSource {
  private:
   explicit VirtualCameraFilter(IUnknown* outer);
 };
+
+}  // namespace vcam

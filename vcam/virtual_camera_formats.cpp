@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace vcam {
+
 static_assert(sizeof(VIDEOINFOHEADER) == 88);
 static_assert(sizeof(VIDEO_STREAM_CONFIG_CAPS) == 128);
 
@@ -111,3 +113,5 @@ void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* 
   caps->MinFrameInterval = kCameraFrameDuration;  // the fastest
   caps->MaxFrameInterval = kCameraMaxFrameInterval;
 }
+
+}  // namespace vcam

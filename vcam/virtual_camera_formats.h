@@ -6,6 +6,8 @@
 #include "vcam/dshow_common.h"
 #include "vcam/media_type.h"
 
+namespace vcam {
+
 struct CameraFormat {
   LONG width;
   LONG height;  // always positive here
@@ -44,3 +46,5 @@ HRESULT copyCameraMediaType(const AM_MEDIA_TYPE& type, CMediaType* copy);
 
 // The capabilities of `format` as IAMStreamConfig::GetStreamCaps reports them.
 void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps);
+
+}  // namespace vcam

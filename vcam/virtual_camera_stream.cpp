@@ -8,6 +8,8 @@
 #include "vcam/source.h"
 #include "vcam/virtual_camera_formats.h"
 
+namespace vcam {
+
 VirtualCameraStream::VirtualCameraStream(HRESULT* result, CSource* parent, const wchar_t* pinName)
     : CSourceStream(L"Capture", result, parent, pinName),
       frameDuration_(kCameraFrameDuration),
@@ -256,3 +258,5 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::QuerySupported(REFGUID set, DWORD
   if (support) *support = KSPROPERTY_SUPPORT_GET;
   return S_OK;
 }
+
+}  // namespace vcam

@@ -19,6 +19,8 @@
 #include "vcam/sample_pacer_win.h"
 #include "vcam/source_stream.h"
 
+namespace vcam {
+
 class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public IKsPropertySet {
  public:
   VirtualCameraStream(HRESULT* result, CSource* parent, const wchar_t* pinName);
@@ -101,3 +103,5 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   std::uint64_t signalFrame_ = 0;
   std::chrono::steady_clock::time_point signalTime_;
 };
+
+}  // namespace vcam

@@ -18,16 +18,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::uint64_t g_sink = 0;
 
-const char* kernelName(app::PreviewKernel k) {
-  switch (k) {
-    case app::PreviewKernel::Best: return "best";
-    case app::PreviewKernel::Scalar: return "scalar";
-    case app::PreviewKernel::Sse2: return "sse2";
-    case app::PreviewKernel::Avx2: return "avx2";
-  }
-  return "?";
-}
-
 void run(std::uint32_t W, std::uint32_t H, app::PreviewKernel kernel, int rounds) {
   if (!app::previewKernelAvailable(kernel)) return;
   Bytes nv12(std::size_t(W) * H * 3 / 2);
@@ -46,7 +36,7 @@ void run(std::uint32_t W, std::uint32_t H, app::PreviewKernel kernel, int rounds
   for (std::size_t i = 0; i < ours.size(); i++) diff = std::max(diff, std::abs(int(ours[i]) - int(theirs[i])));
   g_sink += ours[12345] + theirs[12345];
   std::printf("nv12 to rgba %ux%u (%s): %.2fx libyuv  (%.3f ms vs %.3f ms, largest byte difference %d)\n", W, H,
-              kernelName(kernel == app::PreviewKernel::Best ? app::previewBestKernel() : kernel), pair.ratio(),
+              app::previewKernelName(kernel == app::PreviewKernel::Best ? app::previewBestKernel() : kernel), pair.ratio(),
               pair.subject * 1e3, pair.baseline * 1e3, diff);
 }
 

@@ -27,6 +27,12 @@
 
 namespace {
 
+using vcam::CMediaType;
+using vcam::CUnknown;
+using vcam::VirtualCameraFilter;
+using vcam::kCameraFormats;
+using vcam::kCameraFrameDuration;
+using vcam::makeCameraMediaType;
 using Microsoft::WRL::ComPtr;
 using SteadyClock = std::chrono::steady_clock;
 

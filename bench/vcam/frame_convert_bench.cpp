@@ -19,6 +19,10 @@
 
 namespace {
 
+using vcam::LetterboxGeometry;
+using vcam::LetterboxScaler;
+using vcam::letterboxGeometry;
+using vcam::nv12ToYuy2;
 using Bytes = std::vector<std::uint8_t>;
 
 struct Picture {

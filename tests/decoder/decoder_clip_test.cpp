@@ -46,14 +46,17 @@ struct Picture {
   int counter;  // read from the picture; -1 when unreadable
 };
 
-// Everything that leaves the pipeline through onDecodedFrame, with the last picture's bytes.
-struct Collector {
+// A pipeline, and everything that leaves it through onDecodedFrame with the last picture's bytes.
+struct Decoding {
   std::vector<Picture> pictures;
   std::vector<std::uint8_t> lastData;
+  media::DecodePipelineWin pipeline;  // declared last: it stops before the vectors go
 
-  void attach(media::DecodePipelineWin& pipeline) {
+  Decoding() {
     pipeline.onDecodedFrame = [this](const media::DecodedFrame& f) { take(f); };
   }
+  // Starts it with a ring that holds every clip's size.
+  bool start(const std::string& ring) { return pipeline.start(1920, 1920, ring); }
   void take(const media::DecodedFrame& f) {
     int counter = f.data.size() >= std::size_t(f.stride) * f.height
                       ? clippattern::readFrameCounter(f.data.data(), int(f.width), int(f.height), int(f.stride))
@@ -99,11 +102,9 @@ TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
 
   testsupport::LogCapture log;
   const std::string ring = uniqueRing("clip");
-  media::DecodePipelineWin pipeline;
-  Collector seen;
-  seen.attach(pipeline);
-  ASSERT_TRUE(pipeline.start(1920, 1920, ring));
-  for (std::size_t i = 0; i < units.units.size(); ++i) pipeline.decode(units.frame(i, i));
+  Decoding seen;
+  ASSERT_TRUE(seen.start(ring));
+  for (std::size_t i = 0; i < units.units.size(); ++i) seen.pipeline.decode(units.frame(i, i));
 
   // The transform keeps a few pictures back until more input comes; all others came out.
   ASSERT_GE(seen.pictures.size(), 50u);
@@ -126,7 +127,7 @@ TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
   EXPECT_EQ(log.count("[H264Decoder] decoded frame #"), 3u);
   EXPECT_EQ(log.count("[H264Decoder] decoded frame #0  visible "), 1u);
   EXPECT_EQ(log.count("[H264Decoder] ProcessOutput failed"), 0u);
-  pipeline.stop();
+  seen.pipeline.stop();
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, DecodeClips,
@@ -138,10 +139,8 @@ INSTANTIATE_TEST_SUITE_P(Clips, DecodeClips,
 TEST(DecodeLayouts, CodedRowsBelowTheVisiblePictureArePackedAway) {
   const Clip& units = clip("clip_1920x1080.264");
   ASSERT_EQ(units.units.size(), 60u);
-  media::DecodePipelineWin pipeline;
-  Collector seen;
-  seen.attach(pipeline);
-  ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("crop")));
+  Decoding seen;
+  ASSERT_TRUE(seen.start(uniqueRing("crop")));
 
   media::H264Decoder decoder;
   std::vector<std::uint8_t> lastRaw;
@@ -153,7 +152,7 @@ TEST(DecodeLayouts, CodedRowsBelowTheVisiblePictureArePackedAway) {
     ASSERT_GE(raw.data.size(), 1920u * 1088 * 3 / 2);
     media::DecodedFrame cropped = raw;
     cropped.height = 1080;
-    pipeline.deliver(cropped);
+    seen.pipeline.deliver(cropped);
     lastRaw = raw.data;
   };
   ASSERT_TRUE(decoder.start());
@@ -176,14 +175,12 @@ TEST(DecodeStreams, APictureSizeChangeMidStreamIsRenegotiated) {
   ASSERT_EQ(small.units.size(), 60u);
   ASSERT_EQ(large.units.size(), 60u);
   testsupport::LogCapture log;
-  media::DecodePipelineWin pipeline;
-  Collector seen;
-  seen.attach(pipeline);
-  ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("resize")));
+  Decoding seen;
+  ASSERT_TRUE(seen.start(uniqueRing("resize")));
   // The second stream's first unit is a key frame with its parameter sets, as a phone sends
   // them after switching cameras; its pictures are numbered from 100.
-  for (std::size_t i = 0; i < 30; ++i) pipeline.decode(small.frame(i, i));
-  for (std::size_t i = 0; i < 60; ++i) pipeline.decode(large.frame(i, 100 + i));
+  for (std::size_t i = 0; i < 30; ++i) seen.pipeline.decode(small.frame(i, i));
+  for (std::size_t i = 0; i < 60; ++i) seen.pipeline.decode(large.frame(i, 100 + i));
 
   std::vector<Picture> before, after;
   for (const Picture& p : seen.pictures) (numberOf(p.timestampUs) < 100 ? before : after).push_back(p);
@@ -202,16 +199,14 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
   ASSERT_EQ(units.units.size(), 60u);
   ASSERT_TRUE(units.units[30].isKey);
   testsupport::LogCapture log;
-  media::DecodePipelineWin pipeline;
-  Collector seen;
-  seen.attach(pipeline);
-  ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("damage")));
+  Decoding seen;
+  ASSERT_TRUE(seen.start(uniqueRing("damage")));
 
-  for (std::size_t i = 0; i < 10; ++i) pipeline.decode(units.frame(i, i));
+  for (std::size_t i = 0; i < 10; ++i) seen.pipeline.decode(units.frame(i, i));
   // A unit cut short, as a lost connection leaves it.
   receiver::Frame cut = units.frame(10, 10);
   cut.payload.resize(cut.payload.size() / 3);
-  pipeline.decode(cut);
+  seen.pipeline.decode(cut);
   // Random bytes, bare and behind a start code, and nothing at all.
   std::mt19937 rng(1234);
   for (std::size_t size : {17u, 1000u, 60000u, 0u}) {
@@ -221,11 +216,11 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
       junk.timestampUs = decodertest::kBaseUs + 20 * decodertest::kStepUs;
       for (std::size_t i = 0; i < size; ++i) junk.payload.push_back(std::uint8_t(rng()));
       if (startCode) junk.payload.insert(junk.payload.begin(), {0, 0, 0, 1});
-      pipeline.decode(junk);
+      seen.pipeline.decode(junk);
     }
   }
   // The next key frame, and on.
-  for (std::size_t i = 30; i < 60; ++i) pipeline.decode(units.frame(i, i));
+  for (std::size_t i = 30; i < 60; ++i) seen.pipeline.decode(units.frame(i, i));
 
   // Stray bytes are named and dropped; what looks like H.264 is the decoder's to judge.
   EXPECT_EQ(log.count("[H264Decoder] not an H.264 byte stream, dropped (len="), 5u);
@@ -258,17 +253,15 @@ TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
   ASSERT_TRUE(testsupport::startRingChild(reader, "watch " + ring + " \"" + result + "\" " +
                                                       std::to_string(decodertest::kBaseUs) + " " +
                                                       std::to_string(decodertest::kStepUs)));
-  media::DecodePipelineWin pipeline;
-  Collector seen;
-  seen.attach(pipeline);
-  ASSERT_TRUE(pipeline.start(1920, 1920, ring));
+  Decoding seen;
+  ASSERT_TRUE(seen.start(ring));
   for (std::size_t i = 0; i < units.units.size(); ++i) {
-    pipeline.decode(units.frame(i, i));
+    seen.pipeline.decode(units.frame(i, i));
     Sleep(5);  // give the reader a chance at most pictures, as a live stream would
   }
   stop.set();
   EXPECT_EQ(reader.wait(30'000), 0);
-  pipeline.stop();
+  seen.pipeline.stop();
 
   unsigned long long pictures = 0, bad = 0, lastNumber = 0, lastTime = 0;
   int lastCounter = -2;

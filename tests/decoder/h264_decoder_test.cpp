@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fake_transform.h"
+#include "packed_picture.h"
 #include "media/decode_pipeline_win.h"
 #include "media/h264_decoder_win.h"
 #include "media/h264_decoder_layout_win.h"
@@ -50,39 +51,33 @@ TEST(OutputLayout, ApertureStrideAndCodedSizeAreReadAsDecodersReportThem) {
   IMFMediaType* type = videoType(1920, 1088);
   setAperture(type, 0, 0, 1920, 1080);
   type->SetUINT32(MF_MT_DEFAULT_STRIDE, 1920);
-  media::H264OutputLayout l = media::readOutputLayout(type);
-  EXPECT_EQ(l.codedWidth, 1920u);
-  EXPECT_EQ(l.codedHeight, 1088u);
-  EXPECT_EQ(l.width, 1920u);
-  EXPECT_EQ(l.height, 1080u);
-  EXPECT_EQ(l.stride, 1920u);
+  // coded width x height, visible width x height, stride
+  auto layoutOf = [](IMFMediaType* t) {
+    const media::H264OutputLayout l = media::readOutputLayout(t);
+    return std::vector<std::uint32_t>{l.codedWidth, l.codedHeight, l.width, l.height, l.stride};
+  };
+  using Layout = std::vector<std::uint32_t>;
+  EXPECT_EQ(layoutOf(type), (Layout{1920, 1088, 1920, 1080, 1920}));
   type->Release();
 
   // Offsets are not used: the visible picture is the top-left part. An aperture without an
   // area counts as none; no stride attribute gives the NV12 stride of the coded width.
   type = videoType(1088, 1920);
   setAperture(type, 4, 0, 1080, 1920);
-  l = media::readOutputLayout(type);
-  EXPECT_EQ(l.width, 1080u);
-  EXPECT_EQ(l.height, 1920u);
-  EXPECT_EQ(l.stride, 1088u);
+  EXPECT_EQ(layoutOf(type), (Layout{1088, 1920, 1080, 1920, 1088}));
   setAperture(type, 0, 0, 0, 1920);
-  l = media::readOutputLayout(type);
-  EXPECT_EQ(l.width, 1088u);
-  EXPECT_EQ(l.height, 1920u);
+  EXPECT_EQ(layoutOf(type), (Layout{1088, 1920, 1088, 1920, 1088}));
   type->Release();
 
   // A blob of the wrong size is not an aperture; a type without a size gives 0 x 0.
   type = videoType(640, 480);
   const std::uint8_t eight[8] = {0, 0, 0, 0, 64, 0, 0, 0};
   type->SetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, eight, sizeof(eight));
-  l = media::readOutputLayout(type);
-  EXPECT_EQ(l.width, 640u);
-  EXPECT_EQ(l.height, 480u);
+  EXPECT_EQ(layoutOf(type), (Layout{640, 480, 640, 480, 640}));
   type->DeleteItem(MF_MT_FRAME_SIZE);
-  l = media::readOutputLayout(type);
-  EXPECT_EQ(l.codedWidth, 0u);
-  EXPECT_EQ(l.height, 0u);
+  const Layout none = layoutOf(type);
+  EXPECT_EQ(none[0], 0u);
+  EXPECT_EQ(none[3], 0u);
   type->Release();
   EXPECT_EQ(media::readOutputLayout(nullptr).stride, 0u);
   MFShutdown();
@@ -144,12 +139,8 @@ TEST(H264DecoderScripted, WindowsStyle1080pIsNegotiatedCroppedAndPackedFromRow10
 
   ASSERT_EQ(rig.packed.size(), 2u);
   const media::DecodedFrame& p = rig.packed[1];
-  EXPECT_EQ(p.width, 1920u);
-  EXPECT_EQ(p.height, 1080u);
-  EXPECT_EQ(p.stride, 1920u);
-  EXPECT_EQ(p.codedHeight, 1080u);
+  ASSERT_TRUE(decodertest::isPacked(p, 1920, 1080));
   EXPECT_EQ(p.timestampUs, 1'267'900);
-  ASSERT_EQ(p.data.size(), 3'110'400u);
   EXPECT_EQ(p.data[1920u * 1079], 1079 & 0x7F);  // last visible luma row
   EXPECT_EQ(p.data[1920u * 1080], 0x80);         // first chroma row: the decoder's row 1088
   EXPECT_EQ(p.data.back(), 0x80 | (539 & 0x7F));
@@ -241,8 +232,7 @@ TEST(H264DecoderScripted, TransformProvidedSamplesAndSizedBuffersBothDeliver) {
   ASSERT_EQ(a.packed.size(), 1u);
   const media::DecodedFrame& p = a.packed[0];
   EXPECT_EQ(p.timestampUs, 7);
-  EXPECT_EQ(p.stride, 64u);
-  ASSERT_EQ(p.data.size(), 64u * 72);
+  ASSERT_TRUE(decodertest::isPacked(p, 64, 48));
   for (std::uint32_t r = 0; r < 72; ++r) {
     std::uint8_t want = r < 48 ? std::uint8_t(r) : std::uint8_t(0x80 | (r - 48));
     EXPECT_EQ(p.data[r * 64], want) << r;

@@ -10,6 +10,12 @@
 
 namespace {
 
+// A named input and the text expected from it.
+struct TextCase {
+  const char* what;
+  std::u32string in, out;
+};
+
 using i18n::ArabicJoining;
 using i18n::BidiClass;
 
@@ -80,10 +86,7 @@ TEST(ArabicForms, TableMatchesTheUnicodePresentationFormLayout) {
 }
 
 TEST(ArabicShaping, LettersTakeTheirContextualForms) {
-  const struct {
-    const char* what;
-    std::u32string in, out;
-  } cases[] = {
+  const TextCase cases[] = {
       {"seen lam alef meem", U"\u0633\u0644\u0627\u0645", U"\uFEB3\uFEE0\uFE8E\uFEE1"},
       {"harakat are skipped", U"\u0628\u064E\u0628", U"\uFE91\u064E\uFE90"},
       {"several marks and shadda", U"\u0628\u0651\u064E\u0628\u0650", U"\uFE91\u0651\u064E\uFE90\u0650"},
@@ -105,10 +108,7 @@ TEST(ArabicShaping, LettersTakeTheirContextualForms) {
 }
 
 TEST(Reorder, TextComesOutInVisualOrder) {
-  const struct {
-    const char* what;
-    std::u32string in, out;
-  } cases[] = {
+  const TextCase cases[] = {
       {"empty", U"", U""},
       {"latin only comes back unchanged", U"USB 3.0", U"USB 3.0"},
       {"hebrew then latin", U"\u05E9\u05DC\u05D5\u05DD world", U"world \u05DD\u05D5\u05DC\u05E9"},

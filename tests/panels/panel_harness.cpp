@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstring>
+#include <wrl/client.h>
 #include <map>
 #include <utility>
 
@@ -219,4 +220,27 @@ void AppPanelTest::TearDown() {
   app.reset();
   fake.drain();
   i18n::Localizer::instance().setLanguage("en");
+}
+
+std::vector<std::uint8_t> PanelHarness::readPixels(ID3D11Device* device, ID3D11DeviceContext* context,
+                                                   ID3D11Texture2D* texture) {
+  if (texture == nullptr) return {};
+  D3D11_TEXTURE2D_DESC desc;
+  texture->GetDesc(&desc);
+  desc.Usage = D3D11_USAGE_STAGING;
+  desc.BindFlags = 0;
+  desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+  desc.MiscFlags = 0;
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> staging;
+  if (FAILED(device->CreateTexture2D(&desc, nullptr, &staging))) return {};
+  context->CopyResource(staging.Get(), texture);
+  D3D11_MAPPED_SUBRESOURCE mapped;
+  if (FAILED(context->Map(staging.Get(), 0, D3D11_MAP_READ, 0, &mapped))) return {};
+  std::vector<std::uint8_t> pixels(std::size_t(desc.Width) * desc.Height * 4);
+  for (UINT y = 0; y < desc.Height; ++y) {
+    std::memcpy(&pixels[std::size_t(y) * desc.Width * 4],
+                static_cast<const std::uint8_t*>(mapped.pData) + std::size_t(y) * mapped.RowPitch, desc.Width * 4);
+  }
+  context->Unmap(staging.Get(), 0);
+  return pixels;
 }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/app_probe.h"
@@ -64,6 +65,10 @@ class PanelHarness {
   // Whether any draw command of the window samples `texture`.
   static bool drawsTexture(const char* windowName, ImTextureID texture);
 
+  // A 4-byte-per-pixel texture's pixels, tightly packed, through a staging copy; empty on failure.
+  static std::vector<std::uint8_t> readPixels(ID3D11Device* device, ID3D11DeviceContext* context,
+                                              ID3D11Texture2D* texture);
+
  private:
   ID3D11Device* device_ = nullptr;
   ID3D11DeviceContext* context_ = nullptr;
@@ -77,6 +82,15 @@ class AppPanelTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+
+  // Clicks item `id` (the middle of it, or near the left edge for text fields); fails the test
+  // when the item is not drawn.
+  void clickItem(ImGuiID id, bool textField = false) {
+    std::optional<ImRect> r = h.locate(*app, id);
+    ASSERT_TRUE(r.has_value()) << "item not drawn";
+    ImVec2 at = textField ? ImVec2(r->Min.x + 10, (r->Min.y + r->Max.y) / 2) : centreOf(*r);
+    h.click(*app, at);
+  }
 
   PanelHarness h;
   fakedns::FakeDnsSd fake;

@@ -68,14 +68,6 @@ class PanelsTest : public AppPanelTest {
     fake.drain();
   }
 
-  // Clicks the item `label` of `window` (the middle of it, or near the left edge for text fields).
-  void clickItem(ImGuiID id, bool textField = false) {
-    std::optional<ImRect> r = h.locate(*app, id);
-    ASSERT_TRUE(r.has_value()) << "item not drawn";
-    ImVec2 at = textField ? ImVec2(r->Min.x + 10, (r->Min.y + r->Max.y) / 2) : centreOf(*r);
-    h.click(*app, at);
-  }
-
   // Picks entry `index` labelled `label` of the combo `combo` in the main window.
   void pick(const char* combo, int index, const char* label) {
     clickItem(PanelHarness::idIn(kMain, combo));

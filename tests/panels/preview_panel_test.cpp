@@ -31,29 +31,8 @@ media::DecodedFrame picture(std::uint32_t width, std::uint32_t height, unsigned 
 
 class PreviewPanelTest : public AppPanelTest {
  protected:
-  // The texture's pixels, tightly packed, through a staging copy.
   std::vector<std::uint8_t> readTexture() {
-    ID3D11Texture2D* texture = probe->previewTexture();
-    if (texture == nullptr) return {};
-    D3D11_TEXTURE2D_DESC desc;
-    texture->GetDesc(&desc);
-    desc.Usage = D3D11_USAGE_STAGING;
-    desc.BindFlags = 0;
-    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    ID3D11Texture2D* staging = nullptr;
-    if (FAILED(h.device()->CreateTexture2D(&desc, nullptr, &staging))) return {};
-    h.context()->CopyResource(staging, texture);
-    std::vector<std::uint8_t> pixels(std::size_t(desc.Width) * desc.Height * 4);
-    D3D11_MAPPED_SUBRESOURCE mapped;
-    if (SUCCEEDED(h.context()->Map(staging, 0, D3D11_MAP_READ, 0, &mapped))) {
-      for (UINT y = 0; y < desc.Height; ++y) {
-        std::memcpy(&pixels[std::size_t(y) * desc.Width * 4], static_cast<std::uint8_t*>(mapped.pData) + y * mapped.RowPitch,
-                    desc.Width * 4);
-      }
-      h.context()->Unmap(staging, 0);
-    }
-    staging->Release();
-    return pixels;
+    return PanelHarness::readPixels(h.device(), h.context(), probe->previewTexture());
   }
 
   static std::vector<std::uint8_t> reference(const media::DecodedFrame& frame) {
@@ -149,52 +128,43 @@ TEST_F(PreviewPanelTest, PictureQuadIsFittedIntoTheBoxAndTurnedByTheControls) {
     }
     return {};
   };
+  // The quad's drawn size and where its top-left corner samples the picture.
+  auto expectQuad = [&](float width, float height, ImVec2 topLeftUv) {
+    const std::vector<ImDrawVert> q = quad();
+    ASSERT_EQ(q.size(), 4u);
+    EXPECT_NEAR(q[2].pos.x - q[0].pos.x, width, 0.5f);
+    EXPECT_NEAR(q[2].pos.y - q[0].pos.y, height, 0.5f);
+    EXPECT_EQ(q[0].uv.x, topLeftUv.x);
+    EXPECT_EQ(q[0].uv.y, topLeftUv.y);
+    EXPECT_EQ(q[2].uv.x, 1.0f - topLeftUv.x) << "the opposite corner samples the opposite one";
+    EXPECT_EQ(q[2].uv.y, 1.0f - topLeftUv.y);
+  };
   std::optional<ImRect> box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255));
   ASSERT_TRUE(box.has_value());
   const float boxWidth = box->GetWidth();  // 656: height-bound, 640 x 360, 8 from each side
-  std::vector<ImDrawVert> q = quad();
+  const std::vector<ImDrawVert> q = quad();
   ASSERT_EQ(q.size(), 4u);
   EXPECT_NEAR(q[0].pos.x, box->Min.x + (boxWidth - 640.0f) / 2, 0.5f);
   EXPECT_NEAR(q[0].pos.y, box->Min.y, 0.5f);
-  EXPECT_NEAR(q[2].pos.x - q[0].pos.x, 640.0f, 0.5f);
-  EXPECT_NEAR(q[2].pos.y - q[0].pos.y, 360.0f, 0.5f);
-  EXPECT_EQ(q[0].uv.x, 0.0f);
-  EXPECT_EQ(q[0].uv.y, 0.0f);
+  expectQuad(640.0f, 360.0f, ImVec2(0.0f, 0.0f));
 
   // Rotate L at 0 gives 3: 270 degrees, drawn 202.5 x 360, the top-left corner samples (1, 0).
-  std::optional<ImRect> left = h.locate(*app, PanelHarness::idIn(kMain, "Rotate L"));
-  ASSERT_TRUE(left.has_value());
-  h.click(*app, centreOf(*left));
+  clickItem(PanelHarness::idIn(kMain, "Rotate L"));
   EXPECT_EQ(probe->session().orientation().rotation.load(), 3);
   h.frame(*app);
   const std::string drawn = PanelHarness::drawnText(kMain);
   EXPECT_NE(drawn.find("(270\xC2\xB0)"), std::string::npos) << drawn;
-  q = quad();
-  ASSERT_EQ(q.size(), 4u);
-  EXPECT_NEAR(q[2].pos.x - q[0].pos.x, 202.5f, 0.5f);
-  EXPECT_NEAR(q[2].pos.y - q[0].pos.y, 360.0f, 0.5f);
-  EXPECT_EQ(q[0].uv.x, 1.0f);
-  EXPECT_EQ(q[0].uv.y, 0.0f);
+  expectQuad(202.5f, 360.0f, ImVec2(1.0f, 0.0f));
 
   // Rotate R at 3 gives 0; Mirror and Flip together sample as rotation 2 does.
-  std::optional<ImRect> right = h.locate(*app, PanelHarness::idIn(kMain, "Rotate R"));
-  ASSERT_TRUE(right.has_value());
-  h.click(*app, centreOf(*right));
+  clickItem(PanelHarness::idIn(kMain, "Rotate R"));
   EXPECT_EQ(probe->session().orientation().rotation.load(), 0);
-  for (const char* label : {"Mirror", "Flip"}) {
-    std::optional<ImRect> r = h.locate(*app, PanelHarness::idIn(kMain, label));
-    ASSERT_TRUE(r.has_value()) << label;
-    h.click(*app, centreOf(*r));
-  }
+  clickItem(PanelHarness::idIn(kMain, "Mirror"));
+  clickItem(PanelHarness::idIn(kMain, "Flip"));
   EXPECT_TRUE(probe->session().orientation().mirror.load());
   EXPECT_TRUE(probe->session().orientation().flip.load());
   h.frame(*app);
-  q = quad();
-  ASSERT_EQ(q.size(), 4u);
-  EXPECT_EQ(q[0].uv.x, 1.0f);
-  EXPECT_EQ(q[0].uv.y, 1.0f);
-  EXPECT_EQ(q[2].uv.x, 0.0f);
-  EXPECT_EQ(q[2].uv.y, 0.0f);
+  expectQuad(640.0f, 360.0f, ImVec2(1.0f, 1.0f));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <chrono>
 #include <cstring>
+#include <wrl/client.h>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -91,37 +92,21 @@ Image capture(ID3D11Device* device, ID3D11DeviceContext* context) {
   desc.SampleDesc.Count = 1;
   desc.Usage = D3D11_USAGE_DEFAULT;
   desc.BindFlags = D3D11_BIND_RENDER_TARGET;
-  ID3D11Texture2D* target = nullptr;
-  ID3D11RenderTargetView* view = nullptr;
-  ID3D11Texture2D* staging = nullptr;
-  if (SUCCEEDED(device->CreateTexture2D(&desc, nullptr, &target)) &&
-      SUCCEEDED(device->CreateRenderTargetView(target, nullptr, &view))) {
-    const float clear[4] = {0.04f, 0.05f, 0.07f, 1.0f};  // the program's clear colour
-    context->OMSetRenderTargets(1, &view, nullptr);
-    context->ClearRenderTargetView(view, clear);
-    ImGui_ImplDX11_RenderDrawData(data);
-    desc.Usage = D3D11_USAGE_STAGING;
-    desc.BindFlags = 0;
-    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    D3D11_MAPPED_SUBRESOURCE mapped;
-    if (SUCCEEDED(device->CreateTexture2D(&desc, nullptr, &staging))) {
-      context->CopyResource(staging, target);
-      if (SUCCEEDED(context->Map(staging, 0, D3D11_MAP_READ, 0, &mapped))) {
-        image.width = int(desc.Width);
-        image.height = int(desc.Height);
-        image.rgba.resize(std::size_t(desc.Width) * desc.Height * 4);
-        for (UINT y = 0; y < desc.Height; ++y) {
-          std::memcpy(&image.rgba[std::size_t(y) * desc.Width * 4],
-                      static_cast<std::uint8_t*>(mapped.pData) + std::size_t(y) * mapped.RowPitch, desc.Width * 4);
-        }
-        for (std::size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;
-        context->Unmap(staging, 0);
-      }
-    }
+  Microsoft::WRL::ComPtr<ID3D11Texture2D> target;
+  Microsoft::WRL::ComPtr<ID3D11RenderTargetView> view;
+  if (FAILED(device->CreateTexture2D(&desc, nullptr, &target)) ||
+      FAILED(device->CreateRenderTargetView(target.Get(), nullptr, &view))) {
+    return image;
   }
-  if (staging) staging->Release();
-  if (view) view->Release();
-  if (target) target->Release();
+  const float clear[4] = {0.04f, 0.05f, 0.07f, 1.0f};  // the program's clear colour
+  context->OMSetRenderTargets(1, view.GetAddressOf(), nullptr);
+  context->ClearRenderTargetView(view.Get(), clear);
+  ImGui_ImplDX11_RenderDrawData(data);
+  image.rgba = PanelHarness::readPixels(device, context, target.Get());
+  if (image.rgba.empty()) return image;
+  image.width = int(desc.Width);
+  image.height = int(desc.Height);
+  for (std::size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;
   return image;
 }
 

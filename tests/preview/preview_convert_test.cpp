@@ -20,16 +20,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 const app::PreviewKernel kVectorKernels[] = {app::PreviewKernel::Sse2, app::PreviewKernel::Avx2, app::PreviewKernel::Best};
 
-const char* kernelName(app::PreviewKernel k) {
-  switch (k) {
-    case app::PreviewKernel::Best: return "best";
-    case app::PreviewKernel::Scalar: return "scalar";
-    case app::PreviewKernel::Sse2: return "sse2";
-    case app::PreviewKernel::Avx2: return "avx2";
-  }
-  return "?";
-}
-
 // Exactly `n` bytes on the heap (no slack), so a read or write past the end trips ASan.
 using Heap = testsupport::ExactBytes;
 
@@ -38,7 +28,7 @@ std::size_t dstBytes(std::uint32_t w, std::uint32_t h, std::size_t pitch) { retu
 // Converts with one kernel into a fresh, exactly sized destination pre-filled with `fill`.
 Heap convert(const common::Nv12View& pic, std::size_t pitch, app::PreviewKernel k, std::uint8_t fill = 0x5A) {
   Heap out(dstBytes(pic.width, pic.height, pitch), fill);
-  EXPECT_TRUE(app::nv12ToRgba(pic, out.data(), pitch, k)) << kernelName(k);
+  EXPECT_TRUE(app::nv12ToRgba(pic, out.data(), pitch, k)) << app::previewKernelName(k);
   return out;
 }
 
@@ -83,7 +73,7 @@ TEST(PreviewConvert, TwoByTwoPictureSharesOneChromaPair) {
     Heap out = convert({src.data(), 6, 2, 2, 2}, 8, k);
     for (int i = 0; i < 4; i++) {
       Rgba px{out.data()[4 * i], out.data()[4 * i + 1], out.data()[4 * i + 2], out.data()[4 * i + 3]};
-      EXPECT_EQ(px, rgbaOf(nv12[i], 90, 200)) << kernelName(k) << " pixel " << i;
+      EXPECT_EQ(px, rgbaOf(nv12[i], 90, 200)) << app::previewKernelName(k) << " pixel " << i;
     }
   }
   // Worked by hand for Y 100, U 90, V 200.
@@ -115,7 +105,7 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceForEveryYuv) {
       ASSERT_TRUE(app::nv12ToRgba(pic, out.data(), 4 * W, k));
       if (!(out == reference)) {
         for (std::size_t i = 0; i < out.size; i++)
-          ASSERT_EQ(out.data()[i], reference.data()[i]) << kernelName(k) << " U " << u << " byte " << i;
+          ASSERT_EQ(out.data()[i], reference.data()[i]) << app::previewKernelName(k) << " U " << u << " byte " << i;
       }
       tested++;
     }
@@ -145,7 +135,7 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceOnOddEdges) {
           for (app::PreviewKernel k : kVectorKernels) {
             if (!app::previewKernelAvailable(k)) continue;
             ASSERT_TRUE(convert(pic, pitch, k) == reference)
-                << kernelName(k) << " " << w << "x" << h << " stride " << s << " odd chroma row " << oddChromaRow;
+                << app::previewKernelName(k) << " " << w << "x" << h << " stride " << s << " odd chroma row " << oddChromaRow;
           }
         }
 }
@@ -179,7 +169,7 @@ TEST(PreviewConvert, OddSizesBorrowTheNearestChromaAndNeverReadPast) {
         Heap got = convert({odd.data(), odd.size, w, h, w}, 4 * std::size_t(w), k);
         for (std::uint32_t row = 0; row < h; row++)
           ASSERT_EQ(0, std::memcmp(got.data() + row * 4 * w, expected.data() + row * 4 * ew, 4 * w))
-              << kernelName(k) << " " << w << "x" << h << " row " << row;
+              << app::previewKernelName(k) << " " << w << "x" << h << " row " << row;
       }
     }
 
@@ -243,7 +233,7 @@ TEST(PreviewConvert, BestKernelIsTheWidestAvailable) {
 #if defined(__x86_64__) || defined(_M_X64)
   EXPECT_TRUE(app::previewKernelAvailable(app::PreviewKernel::Sse2)) << "x64 always has SSE2";
 #endif
-  std::printf("best kernel here: %s\n", kernelName(best));
+  std::printf("best kernel here: %s\n", app::previewKernelName(best));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "graph_rig.h"
 
-namespace vcamtest {
+namespace vcam::test {
 namespace {
 
 const CMediaType kYuy2 = makeVideoType(MEDIASUBTYPE_YUY2, 64, 48);
@@ -152,7 +152,8 @@ TEST_F(ConnectionTest, ConnectionStateRules) {
 
 TEST_F(ConnectionTest, RefusedDownstreamAllocatorFallsBackToTheStandardOne) {
   auto* limited = new LimitedAllocator(1000);
-  sink()->ownAllocator.Attach(limited);
+  sink()->ownAllocator = limited;
+  limited->Release();  // the sink's reference is the only one (ComPtr::Attach differs between SDKs)
   sink()->requirements = {5, 100, 0, 0};
   sink()->requirementsResult = S_OK;
   stream()->bufferSize = 4096;
@@ -184,7 +185,8 @@ TEST_F(ConnectionTest, RefusedDownstreamAllocatorFallsBackToTheStandardOne) {
 
 TEST_F(ConnectionTest, DownstreamAllocatorIsUsedWhenItAgrees) {
   auto* roomy = new LimitedAllocator(1 << 20);
-  sink()->ownAllocator.Attach(roomy);
+  sink()->ownAllocator = roomy;
+  roomy->Release();  // the sink's reference is the only one (ComPtr::Attach differs between SDKs)
   ASSERT_EQ(rig_->connect(), S_OK);
   EXPECT_EQ(stream()->seenProperties.size(), 1u);
   EXPECT_EQ(stream()->Allocator(), static_cast<IMemAllocator*>(roomy));
@@ -192,4 +194,4 @@ TEST_F(ConnectionTest, DownstreamAllocatorIsUsedWhenItAgrees) {
 }
 
 }  // namespace
-}  // namespace vcamtest
+}  // namespace vcam::test

@@ -8,7 +8,7 @@
 #include "graph_rig.h"
 #include "vcam/enum_pins.h"
 
-namespace vcamtest {
+namespace vcam::test {
 namespace {
 
 class IdentityTest : public VcamTest {};
@@ -417,4 +417,4 @@ TEST_F(IdentityTest, MediaTypeCopiesOwnTheirFormat) {
 }
 
 }  // namespace
-}  // namespace vcamtest
+}  // namespace vcam::test

@@ -7,7 +7,7 @@
 #include "graph_rig.h"
 #include "support/wait.h"
 
-namespace vcamtest {
+namespace vcam::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -182,7 +182,8 @@ class StubbornAllocator : public LimitedAllocator {
 
 TEST_F(StreamingTest, StopEndsTheWorkerEvenWhenTheDecommitFails) {
   auto* allocator = new StubbornAllocator();
-  sink()->ownAllocator.Attach(allocator);
+  sink()->ownAllocator = allocator;
+  allocator->Release();  // the sink's reference is the only one (ComPtr::Attach differs between SDKs)
   ASSERT_EQ(rig_->connect(), S_OK);
   ASSERT_EQ(sink()->allocator(), allocator);
   ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
@@ -196,4 +197,4 @@ TEST_F(StreamingTest, StopEndsTheWorkerEvenWhenTheDecommitFails) {
 }
 
 }  // namespace
-}  // namespace vcamtest
+}  // namespace vcam::test

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace vcamtest {
+namespace vcam::test {
 
 // {5B0C2A6E-7D1F-4E5A-9C3B-2F8E6D4A1B07}
 const CLSID kTestSourceClsid = {0x5b0c2a6e, 0x7d1f, 0x4e5a, {0x9c, 0x3b, 0x2f, 0x8e, 0x6d, 0x4a, 0x1b, 0x07}};
@@ -109,24 +109,6 @@ LimitedAllocator::LimitedAllocator(LONG maxBuffer) : maxBuffer_(maxBuffer) {
 
 LimitedAllocator::~LimitedAllocator() = default;
 
-HRESULT STDMETHODCALLTYPE LimitedAllocator::QueryInterface(REFIID riid, void** ppv) {
-  if (riid == IID_IUnknown || riid == IID_IMemAllocator) {
-    *ppv = static_cast<IMemAllocator*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE LimitedAllocator::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
-
-ULONG STDMETHODCALLTYPE LimitedAllocator::Release() {
-  LONG count = InterlockedDecrement(&refCount_);
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
-
 HRESULT STDMETHODCALLTYPE LimitedAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) {
   ++setPropertiesCalls;
   ALLOCATOR_PROPERTIES limited = *request;
@@ -147,4 +129,4 @@ HRESULT STDMETHODCALLTYPE LimitedAllocator::ReleaseBuffer(IMediaSample* sample) 
   return inner_->ReleaseBuffer(sample);
 }
 
-}  // namespace vcamtest
+}  // namespace vcam::test

@@ -11,10 +11,11 @@
 
 #include "vcam/dshow_common.h"
 #include "vcam/media_type.h"
+#include "vcam/single_interface_object.h"
 #include "vcam/source.h"
 #include "vcam/source_stream.h"
 
-namespace vcamtest {
+namespace vcam::test {
 
 using Microsoft::WRL::ComPtr;
 
@@ -73,14 +74,11 @@ ComPtr<IBaseFilter> createSource(int pinCount, TestSource** source);
 
 // An allocator that wraps the runtime's memory allocator but grants at most `maxBuffer`
 // bytes per buffer, like a downstream allocator with fixed buffers.
-class LimitedAllocator : public IMemAllocator {
+class LimitedAllocator : public SingleInterfaceObject<IMemAllocator, IID_IMemAllocator> {
  public:
   explicit LimitedAllocator(LONG maxBuffer);
-  virtual ~LimitedAllocator();
+  ~LimitedAllocator() override;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override;
   HRESULT STDMETHODCALLTYPE GetProperties(ALLOCATOR_PROPERTIES* props) override;
   HRESULT STDMETHODCALLTYPE Commit() override;
@@ -92,9 +90,8 @@ class LimitedAllocator : public IMemAllocator {
   std::atomic<int> setPropertiesCalls{0};
 
  private:
-  LONG refCount_ = 1;
   LONG maxBuffer_;
   ComPtr<IMemAllocator> inner_;
 };
 
-}  // namespace vcamtest
+}  // namespace vcam::test

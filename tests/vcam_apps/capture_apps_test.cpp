@@ -39,6 +39,8 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 using SteadyClock = std::chrono::steady_clock;
+using vcam::CMediaType;
+using vcam::DeleteMediaType;
 using testsupport::kNullRenderer;
 using testsupport::kSampleGrabber;
 using namespace std::chrono_literals;

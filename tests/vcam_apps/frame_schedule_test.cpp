@@ -4,6 +4,7 @@
 
 #include "vcam/frame_schedule.h"
 
+namespace vcam {
 namespace {
 
 constexpr std::int64_t kInterval = 166'666;
@@ -38,3 +39,4 @@ TEST(FrameScheduleTest, FollowsTheGridAndSkipsWhatThePastHasTaken) {
 }
 
 }  // namespace
+}  // namespace vcam

@@ -5,7 +5,7 @@
 #include "vcam/base_object.h"
 #include "vcam/virtual_camera_filter.h"
 
-namespace cameratest {
+namespace vcam::cameratest {
 
 CameraRig::CameraRig() {
   EXPECT_HRESULT_SUCCEEDED(
@@ -62,4 +62,4 @@ void CameraTest::TearDown() {
   CoUninitialize();
 }
 
-}  // namespace cameratest
+}  // namespace vcam::cameratest

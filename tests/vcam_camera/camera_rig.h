@@ -15,7 +15,7 @@
 #include "vcam/dshow_common.h"
 #include "vcam/media_type.h"
 
-namespace cameratest {
+namespace vcam::cameratest {
 
 using Microsoft::WRL::ComPtr;
 using Sample = cameraviewer::SampleRecord;
@@ -50,4 +50,4 @@ class CameraTest : public ::testing::Test {
 // A child process; killed if it outlives the test.
 using Child = testsupport::ChildProcess;
 
-}  // namespace cameratest
+}  // namespace vcam::cameratest

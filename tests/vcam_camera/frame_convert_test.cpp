@@ -11,6 +11,7 @@
 #include "vcam/frame_convert.h"
 #include "vcam/frame_convert_letterbox.h"
 
+namespace vcam {
 namespace {
 
 using Block = testsupport::ExactBytes;
@@ -251,3 +252,4 @@ TEST(LetterboxScale, OneScalerFollowsChangingSizes) {
 }
 
 }  // namespace
+}  // namespace vcam

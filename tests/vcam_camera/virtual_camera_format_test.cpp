@@ -11,7 +11,7 @@
 
 #include <dvdmedia.h>  // after the DirectShow headers it relies on
 
-namespace cameratest {
+namespace vcam::cameratest {
 namespace {
 
 struct Row {
@@ -301,4 +301,4 @@ TEST_F(CameraFormatTest, PinCategoryThroughIKsPropertySet) {
 }
 
 }  // namespace
-}  // namespace cameratest
+}  // namespace vcam::cameratest

@@ -23,7 +23,7 @@
 #include "support/wait.h"
 #include "vcam/virtual_camera_formats.h"
 
-namespace cameratest {
+namespace vcam::cameratest {
 namespace {
 
 using namespace std::chrono_literals;
@@ -247,4 +247,4 @@ TEST_F(CameraStreamTest, RingRewrittenWithGarbageLosesOnlyWhatItHeld) {
 }
 
 }  // namespace
-}  // namespace cameratest
+}  // namespace vcam::cameratest

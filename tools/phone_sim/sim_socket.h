@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace phonesim {
 
@@ -15,9 +16,15 @@ class Socket {
   enum class Wait { Ready, Timeout, Failed };
 
   Socket() = default;
-  ~Socket();
-  Socket(Socket&& other) noexcept;
-  Socket& operator=(Socket&& other) noexcept;
+  ~Socket() { close(); }
+  Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
+  Socket& operator=(Socket&& other) noexcept {
+    if (this != &other) {
+      close();
+      handle_ = std::exchange(other.handle_, kInvalid);
+    }
+    return *this;
+  }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
 

@@ -33,18 +33,6 @@ bool toAddress(const std::string& address, std::uint16_t port, sockaddr_in& out)
 
 bool initSockets() { return true; }
 
-Socket::~Socket() { close(); }
-
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-  }
-  return *this;
-}
-
 Socket Socket::listenTcp(const std::string& address, std::uint16_t port, std::string& error) {
   sockaddr_in addr;
   if (!toAddress(address, port, addr)) {

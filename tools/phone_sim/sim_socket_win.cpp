@@ -23,6 +23,17 @@ std::string wsaError(const std::string& what) {
   return what + " failed, WSA " + std::to_string(WSAGetLastError());
 }
 
+// A new TCP socket and the address it is for; INVALID_SOCKET, with the reason in `error`, on failure.
+SOCKET newTcpSocket(const std::string& address, std::uint16_t port, sockaddr_in& addr, std::string& error) {
+  if (!toAddress(address, port, addr)) {
+    error = "not an IPv4 address: " + address;
+    return INVALID_SOCKET;
+  }
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) error = wsaError("socket");
+  return s;
+}
+
 }  // namespace
 
 bool initSockets() {
@@ -35,29 +46,10 @@ bool initSockets() {
   return started;
 }
 
-Socket::~Socket() { close(); }
-
-Socket::Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, kInvalid)) {}
-
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, kInvalid);
-  }
-  return *this;
-}
-
 Socket Socket::listenTcp(const std::string& address, std::uint16_t port, std::string& error) {
   sockaddr_in addr;
-  if (!toAddress(address, port, addr)) {
-    error = "not an IPv4 address: " + address;
-    return Socket();
-  }
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) {
-    error = wsaError("socket");
-    return Socket();
-  }
+  SOCKET s = newTcpSocket(address, port, addr, error);
+  if (s == INVALID_SOCKET) return Socket();
   Socket owner(static_cast<std::intptr_t>(s));
   // Without it another program could bind the same port and take our connections.
   BOOL on = TRUE;
@@ -71,15 +63,8 @@ Socket Socket::listenTcp(const std::string& address, std::uint16_t port, std::st
 
 Socket Socket::connectTcp(const std::string& address, std::uint16_t port, std::string& error) {
   sockaddr_in addr;
-  if (!toAddress(address, port, addr)) {
-    error = "not an IPv4 address: " + address;
-    return Socket();
-  }
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) {
-    error = wsaError("socket");
-    return Socket();
-  }
+  SOCKET s = newTcpSocket(address, port, addr, error);
+  if (s == INVALID_SOCKET) return Socket();
   Socket owner(static_cast<std::intptr_t>(s));
   if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     error = wsaError("connect to " + address + ":" + std::to_string(port));
