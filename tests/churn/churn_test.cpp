@@ -160,7 +160,7 @@ TEST(Churn, PhoneLeavesAndTheChainReconnectsByItself) {
   phone->stop();
 }
 
-class CameraChurn : public cameratest::CameraTest {};
+class CameraChurn : public vcam::cameratest::CameraTest {};
 
 TEST_F(CameraChurn, GraphRunsAndStopsOverALiveRing) {
   testsupport::RingStop stop(ring::kFrameRingName);
