@@ -19,15 +19,7 @@ namespace {
 
 using fakedns::Answer;
 using fakedns::Record;
-
-Answer answer(const wchar_t* name, std::uint8_t last, Answer::Mode mode = Answer::Mode::Reply) {
-  Answer a;
-  a.mode = mode;
-  a.instanceName = name;
-  a.ip4 = std::array<std::uint8_t, 4>{127, 0, 0, last};
-  a.port = 5555;
-  return a;
-}
+using fakedns::reply;
 
 struct Totals {
   int iterations = 0;
@@ -42,16 +34,16 @@ void runRound(int round, Totals& totals) {
   fake.replyBeforeResolveReturns = round % 3 == 2;
   fake.jitterMicroseconds = (round % 4) * 150;
 
-  Answer ip6Only = answer(L"Six", 0);
+  Answer ip6Only = reply(L"Six", {127, 0, 0, 0});
   ip6Only.ip4.reset();
   ip6Only.ip6 = true;
-  fake.setAnswer(L"A", answer(L"A._brindlevideo._tcp.local", 1));
-  fake.setAnswer(L"B", answer(L"B._brindlevideo._tcp.local", 2));
-  fake.setAnswer(L"B2", answer(L"B._brindlevideo._tcp.local", 2));  // same address and port as B
-  fake.setAnswer(L"Held1", answer(L"Held1", 3, Answer::Mode::Hold));
-  fake.setAnswer(L"Held2", answer(L"Held2", 4, Answer::Mode::Hold));
+  fake.setAnswer(L"A", reply(L"A._brindlevideo._tcp.local", {127, 0, 0, 1}));
+  fake.setAnswer(L"B", reply(L"B._brindlevideo._tcp.local", {127, 0, 0, 2}));
+  fake.setAnswer(L"B2", reply(L"B._brindlevideo._tcp.local", {127, 0, 0, 2}));  // same address and port as B
+  fake.setAnswer(L"Held1", reply(L"Held1", {127, 0, 0, 3}, 5555, Answer::Mode::Hold));
+  fake.setAnswer(L"Held2", reply(L"Held2", {127, 0, 0, 4}, 5555, Answer::Mode::Hold));
   fake.setAnswer(L"Six", ip6Only);
-  fake.setAnswer(L"No", answer(L"No", 5, Answer::Mode::Refuse));
+  fake.setAnswer(L"No", reply(L"No", {127, 0, 0, 5}, 5555, Answer::Mode::Refuse));
   const std::vector<Record> result = {Record{DNS_TYPE_PTR, L"A"},  Record{DNS_TYPE_PTR, L"Held1"},
                                       Record{DNS_TYPE_A, L"A"},    Record{DNS_TYPE_PTR, L"B"},
                                       Record{DNS_TYPE_PTR, L"Six"}, Record{DNS_TYPE_PTR, L"No"},

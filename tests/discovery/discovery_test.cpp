@@ -20,16 +20,9 @@ namespace {
 
 using fakedns::Answer;
 using fakedns::Record;
+using fakedns::reply;
 
 constexpr std::uint16_t kPort = 5555;
-
-Answer reply(const wchar_t* name, std::array<std::uint8_t, 4> ip, std::uint16_t port = kPort) {
-  Answer answer;
-  if (name) answer.instanceName = name;
-  answer.ip4 = ip;
-  answer.port = port;
-  return answer;
-}
 
 Record ptr(const std::wstring& target) { return Record{DNS_TYPE_PTR, target}; }
 

@@ -42,13 +42,7 @@ const PillLook kPills[] = {
     {7, kIdle.key, kIdle.dot, kIdle.halo},  // any other value reads as idle
 };
 
-fakedns::Answer reply(const wchar_t* name, std::array<std::uint8_t, 4> ip) {
-  fakedns::Answer answer;
-  answer.instanceName = name;
-  answer.ip4 = ip;
-  answer.port = 5555;
-  return answer;
-}
+using fakedns::reply;
 
 class PanelsTest : public AppPanelTest {
  protected:

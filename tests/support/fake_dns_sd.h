@@ -36,6 +36,17 @@ struct Answer {
   std::uint16_t port = 0;
 };
 
+// An answer with `name` (null: none) at ip:port.
+inline Answer reply(const wchar_t* name, std::array<std::uint8_t, 4> ip, std::uint16_t port = 5555,
+                    Answer::Mode mode = Answer::Mode::Reply) {
+  Answer answer;
+  answer.mode = mode;
+  if (name) answer.instanceName = name;
+  answer.ip4 = ip;
+  answer.port = port;
+  return answer;
+}
+
 // One record of a browse result.
 struct Record {
   WORD type = DNS_TYPE_PTR;
