@@ -64,11 +64,12 @@ _run_start_with_input() {
   return 1
 }
 
-# The simulator on 127.0.0.1:5555, streaming clip $3 and recording what it sent in $2/sent.log.
+# The simulator on 127.0.0.1:5555, streaming clip $3 for $4 seconds at most (default 280) and
+# recording what it sent in $2/sent.log.
 run_start_simulator() {
-  local build="$1" out="$2" clip="$3"
+  local build="$1" out="$2" clip="$3" seconds="${4:-280}"
   _run_start_with_input simulator "$out/sim.out" "listening on" \
-    wine "$build/tools/phone_sim.exe" --port 5555 --clip "$(winepath -w "$clip")" --seconds 280 \
+    wine "$build/tools/phone_sim.exe" --port 5555 --clip "$(winepath -w "$clip")" --seconds "$seconds" \
     --stop-on-input --sent "$(winepath -w "$out/sent.log")" || return 1
   _run_sim_pid=$_run_started_pid
   _run_sim_fd=$_run_started_fd

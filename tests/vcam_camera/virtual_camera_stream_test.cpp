@@ -1,12 +1,18 @@
 // The camera's samples in a real graph: grey and sample times before the control program has
 // run, ring pictures of every shape in every format, the last picture repeated, the newest one
-// first after a restart, a writer in another process, and the control program's pipeline
-// publishing pictures turned as its preview shows them.
+// first after a restart, a writer in another process, a ring scribbled over while streaming,
+// and the control program's pipeline publishing pictures turned as its preview shows them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <thread>
 #include <vector>
 
 #include "app/preview_geometry.h"
@@ -17,11 +23,13 @@
 #include "support/camera_reference.h"
 #include "support/ring_child.h"
 #include "support/sample_checker.h"
+#include "support/wait.h"
 #include "vcam/virtual_camera_formats.h"
 
 namespace vcam::cameratest {
 namespace {
 
+using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 using testsupport::makePicture;
@@ -238,6 +246,88 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
     rig_.reset();
   }
   pipeline.stop();
+}
+
+// Another program overwrites the whole ring with garbage, again and again, while the camera
+// streams. The camera keeps its pace, and once the writer publishes again every sample is a
+// whole new picture: only what was in the ring during the damage is lost.
+TEST_F(CameraStreamTest, RingRewrittenWithGarbageLosesOnlyWhatItHeld) {
+  connect(0, 0);
+  const CameraFormat& f = kCameraFormats[0];
+  auto freshChecker = [&] {
+    return std::make_unique<testsupport::SampleChecker>(1280, 720, 41, std::uint32_t(f.width),
+                                                        std::uint32_t(f.height), f.yuy2);
+  };
+  // Before the damage; after it, until the first whole picture; from there on.
+  std::unique_ptr<testsupport::SampleChecker> before = freshChecker(), recovering = freshChecker(),
+                                              after = freshChecker();
+  std::atomic<testsupport::SampleChecker*> checker{before.get()};
+  rig_->sink->onSample = [&](const std::uint8_t* bytes, std::size_t size) {
+    if (testsupport::SampleChecker* c = checker.load()) c->check(bytes, size);
+  };
+  ring::FrameRingWriter writer;
+  ASSERT_TRUE(writer.open(ring::FrameRingConfig()));
+  std::mutex ringMutex;  // the writer and the scribbler take turns; the camera does not ask
+  bool publishing = true;
+  std::atomic<bool> quit{false};
+  std::thread publisher([&] {
+    for (std::uint32_t number = 1; !quit.load(); Sleep(15)) {
+      std::lock_guard<std::mutex> lock(ringMutex);
+      if (!publishing) continue;
+      Bytes picture = makePicture(1280, 720, 41, number);
+      if (writer.publish(number, 1280, 720, picture.data(), picture.size())) number++;
+    }
+  });
+  // Whatever happens below, the graph and the publisher stop before what they use goes.
+  struct Stop {
+    std::atomic<bool>& quit;
+    std::thread& thread;
+    IMediaControl* control;
+    ~Stop() {
+      control->Stop();
+      quit.store(true);
+      thread.join();
+    }
+  } stop{quit, publisher, rig_->control.Get()};
+
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
+  EXPECT_TRUE(testsupport::waitUntil([&] { return before->pictures >= 3; }, 20000ms));
+  checker.store(nullptr);
+
+  HANDLE section = OpenFileMappingA(FILE_MAP_WRITE, FALSE, (std::string(ring::kFrameRingNamespace) + ring::kFrameRingName).c_str());
+  ASSERT_NE(section, nullptr);
+  auto* view = static_cast<std::uint8_t*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
+  MEMORY_BASIC_INFORMATION info = {};
+  if (view) VirtualQuery(view, &info, sizeof info);
+  const int samplesBefore = rig_->sink->received();
+  std::mt19937_64 random(5);
+  for (int round = 0; view && round < 20; round++) {
+    {
+      std::lock_guard<std::mutex> lock(ringMutex);
+      publishing = false;
+      // Every other round only the first page: the ring's header and the first slot's.
+      const std::size_t size = round % 2 ? 4096 : info.RegionSize;
+      for (std::size_t i = 0; i + 8 <= size; i += 8) {
+        const std::uint64_t word = random();
+        std::memcpy(view + i, &word, 8);
+      }
+    }
+    Sleep(50);
+  }
+  EXPECT_NE(view, nullptr);
+  EXPECT_GE(rig_->sink->received() - samplesBefore, 10) << "the camera kept its pace through the damage";
+  if (view) UnmapViewOfFile(view);
+  CloseHandle(section);
+
+  {
+    std::lock_guard<std::mutex> lock(ringMutex);
+    publishing = true;
+  }
+  checker.store(recovering.get());
+  EXPECT_TRUE(testsupport::waitUntil([&] { return recovering->pictures >= 1; }, 10000ms)) << "pictures again";
+  checker.store(after.get());
+  EXPECT_TRUE(testsupport::waitUntil([&] { return after->pictures >= 5; }, 20000ms));
+  EXPECT_EQ(after->mismatches, 0);
 }
 
 }  // namespace

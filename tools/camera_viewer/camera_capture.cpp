@@ -132,6 +132,7 @@ HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureForma
     sink_ = CaptureSink::create();
     sink_->accept = acceptOnly(subtypeOf(format.format), format.width, format.height);
     sink_->renderer = true;
+    sink_->recordLimit = 0;  // a capture may run for hours; onSample and received() say enough
     sink_->onSample = [this](const std::uint8_t* bytes, std::size_t size) {
       if (onSample) onSample(bytes, size);
     };

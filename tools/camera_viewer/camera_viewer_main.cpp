@@ -3,7 +3,7 @@
 //   camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280|1920x1080|1080x1920]
 //                 [--samples N] [--seconds S] [--png FILE] [--log FILE]
 // It stops after N samples (default 30; 0: none is enough, it runs the whole time) or S seconds
-// (default 10). --log writes one line per sample received, in order:
+// (default 10, at most a day). --log writes one line per sample received in the first hour, in order:
 //   sample <wall-clock us when it arrived> <frame counter, -1 when none is readable>
 // Exit codes: 0 samples received; 1 no such camera; 2 the graph could not be built or run;
 // 3 fewer samples than asked for in time (with N = 0: none at all); 4 bad arguments; 5 the PNG
@@ -73,7 +73,7 @@ bool parse(int argc, char** argv, Options* o) {
       if (o->samples < 0 || o->samples > 100000 || (o->samples == 0 && v != "0")) return false;
     } else if (a == "--seconds") {
       o->seconds = std::atoi(v.c_str());
-      if (o->seconds < 1 || o->seconds > 3600) return false;
+      if (o->seconds < 1 || o->seconds > 86400) return false;
     } else if (a == "--png") {
       o->png = v;
     } else if (a == "--log") {
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     std::set<int> counters;
     std::vector<std::uint8_t> last;
     std::vector<LoggedSample> logged;
-    if (!options.log.empty()) logged.reserve(std::size_t(options.seconds) * 200);
+    if (!options.log.empty()) logged.reserve(std::size_t(std::min(options.seconds, 3600)) * 200);
     const CaptureFormat& f = options.format;
 
     CameraCapture capture;

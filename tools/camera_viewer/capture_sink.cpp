@@ -352,7 +352,7 @@ void CaptureSink::record(IMediaSample* sample) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (samples_.size() < keep_ && length > 0) r.bytes.assign(data, data + length);
-    if (samples_.size() < 100'000) samples_.push_back(std::move(r));
+    if (samples_.size() < recordLimit) samples_.push_back(std::move(r));
     if (holdSamples) {
       sample->AddRef();
       held_.push_back(sample);

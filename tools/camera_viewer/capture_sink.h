@@ -43,6 +43,7 @@ class CaptureSink {
   HRESULT requirementsResult = E_NOTIMPL;
   bool holdSamples = false;      // keep every received sample until releaseHeld
   HRESULT receiveResult = S_OK;  // what Receive answers once it has taken a sample
+  std::size_t recordLimit = 100'000;  // samples whose times samples() keeps; 0 for a long capture
   // Each sample's bytes (its actual data length), on the source's worker thread.
   std::function<void(const std::uint8_t* bytes, std::size_t size)> onSample;
 

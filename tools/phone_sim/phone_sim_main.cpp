@@ -31,6 +31,8 @@ void usage() {
       "  --chunk N         write everything in pieces of N bytes\n"
       "  --garbage N       send N garbage bytes before the server hello\n"
       "  --close-after N   close each connection after N bytes\n"
+      "  --stall-after N   fall silent once on each connection after N bytes (still connected)\n"
+      "  --stall-ms MS     for MS milliseconds, then go on (default 3000)\n"
       "  --seconds S       stop after S seconds (default: run until killed)\n"
       "  --stop-on-input   stop as soon as a line is read from the input or the input ends\n"
       "  --sent FILE       when stopping, write one line per complete video frame sent:\n"
@@ -47,6 +49,7 @@ void usage() {
 bool takesValue(const std::string& arg) {
   return arg == "--port" || arg == "--bind" || arg == "--clip" || arg == "--rotation" || arg == "--fps" ||
          arg == "--max-frames" || arg == "--chunk" || arg == "--garbage" || arg == "--close-after" ||
+         arg == "--stall-after" || arg == "--stall-ms" ||
          arg == "--seconds" || arg == "--sent" || arg == "--clip-frames";
 }
 
@@ -134,6 +137,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--close-after") {
       ok = parseNumber(value, 0, 1LL << 50, n);
       options.closeAfter = n;
+    } else if (arg == "--stall-after") {
+      ok = parseNumber(value, 0, 1LL << 50, n);
+      options.stallAfter = n;
+    } else if (arg == "--stall-ms") {
+      ok = parseNumber(value, 0, 3600 * 1000, n);
+      options.stallMs = int(n);
     } else if (arg == "--seconds") {
       ok = parseNumber(value, 1, 24 * 3600, seconds);
     } else if (arg == "--sent") {

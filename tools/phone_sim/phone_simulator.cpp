@@ -127,6 +127,18 @@ class PhoneSimulator::Session {
     std::size_t piece = options_.chunk > 0 ? options_.chunk : size;
     while (size > 0) {
       std::size_t n = std::min(piece, size);
+      if (options_.stallAfter >= 0 && !stalled_) {
+        const std::uint64_t stallAt = std::uint64_t(options_.stallAfter);
+        if (sent_ >= stallAt) {
+          // Silent, though still connected and reading, then on where it stopped.
+          stalled_ = true;
+          sim_.log("connection #%d: stalling %d ms after %llu bytes", number_, options_.stallMs,
+                   (unsigned long long)sent_);
+          if (!pump(Clock::now() + std::chrono::milliseconds(options_.stallMs))) return false;
+        } else if (sent_ + n > stallAt) {
+          n = std::size_t(stallAt - sent_);
+        }
+      }
       if (!socket_.sendAll(p, n)) {
         if (sim_.running_.load()) {
           sim_.log("connection #%d: write failed after %llu bytes", number_, (unsigned long long)sent_);
@@ -234,6 +246,7 @@ class PhoneSimulator::Session {
   std::uint8_t hello_[kClientHelloSize] = {};
   bool cutShort_ = false;
   bool clientGone_ = false;
+  bool stalled_ = false;
 };
 
 PhoneSimulator::PhoneSimulator(SimulatorOptions options) : options_(std::move(options)) {}

@@ -4,8 +4,8 @@
 // 10 ms), paced in real time with microsecond timestamps that keep increasing across loops and
 // connections. It serves one connection at a time and accepts the next after a close.
 //
-// Faults for tests: writes cut into small pieces, garbage before the server hello, and a close
-// after a given number of bytes.
+// Faults for tests: writes cut into small pieces, garbage before the server hello, a close
+// after a given number of bytes, and a stall (silence, still connected) after a given number.
 #pragma once
 
 #include <atomic>
@@ -35,6 +35,8 @@ struct SimulatorOptions {
   std::size_t garbage = 0;            // bytes of garbage before the server hello
   int garbagePauseMs = 200;           // pause after the garbage, so it reaches the client on its own
   long long closeAfter = -1;          // close each connection after this many bytes; -1 never
+  long long stallAfter = -1;          // fall silent once on each connection after this many bytes
+  int stallMs = 3000;                 // for this long, then go on where it stopped
 };
 
 // One frame the simulator began to send.
