@@ -7,7 +7,6 @@
 
 #include <objbase.h>
 #include <sddl.h>
-#include <tlhelp32.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
@@ -33,6 +32,7 @@
 #include "support/test_picture.h"
 #include "support/wait.h"
 #include "tools/camera_viewer/camera_capture.h"
+#include "tools/process_probe/process_counters_win.h"
 #include "vcam/media_type.h"
 
 namespace dlltest {
@@ -205,28 +205,6 @@ class Writer {
   long exitCode_ = -1;
 };
 
-int threadCount() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof(entry);
-  int n = 0;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) n++;
-  }
-  CloseHandle(snapshot);
-  return n;
-}
-
-// Open handles, counted by asking each possible value (Wine's GetProcessHandleCount says 0).
-int handleCount() {
-  int n = 0;
-  for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-    DWORD flags = 0;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) n++;
-  }
-  return n;
-}
-
 using CaptureAppsTest = dlltest::RegisteredCameraTest;
 
 TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
@@ -353,11 +331,13 @@ TEST_F(CaptureAppsTest, RunStopCyclesLeaveNoThreadOrHandleBehind) {
   // with the cycles; the slack is for the runtime's own comings and goings.
   for (int i = 0; i < 5; i++) ASSERT_TRUE(cycle());
   Sleep(100);
-  const int threads = threadCount(), handles = handleCount();
+  processprobe::ProcessCounters before, after;
+  ASSERT_TRUE(processprobe::readOwnCounters(before));
   for (int i = 0; i < 200; i++) ASSERT_TRUE(cycle()) << "cycle " << i;
   Sleep(100);
-  EXPECT_LE(threadCount(), threads + 2);
-  EXPECT_LE(handleCount(), handles + 2);
+  ASSERT_TRUE(processprobe::readOwnCounters(after));
+  EXPECT_LE(after.threads, before.threads + 2);
+  EXPECT_LE(after.handles, before.handles + 2);
   EXPECT_EQ(writer.stop(), 0);
 }
 
