@@ -11,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>

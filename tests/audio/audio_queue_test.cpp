@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <numeric>
 #include <vector>
 
 #include "media/audio_player_format.h"

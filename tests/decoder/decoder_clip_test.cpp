@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -30,10 +29,6 @@ namespace {
 using decodertest::Clip;
 using decodertest::loadClip;
 using decodertest::numberOf;
-
-std::string uniqueRing(const char* what) {
-  return "brindle-decoder-test-" + std::to_string(GetCurrentProcessId()) + "-" + what;
-}
 
 const Clip& clip(const std::string& name) {
   static std::map<std::string, Clip> loaded;  // node-based: references stay valid
@@ -104,7 +99,7 @@ TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
   ASSERT_EQ(units.units.size(), 60u) << "clip missing: " << c.file;
 
   testsupport::LogCapture log;
-  const std::string ring = uniqueRing("clip");
+  const std::string ring = testsupport::uniqueRingName("clip");
   Decoding seen;
   ASSERT_TRUE(seen.start(ring));
   for (std::size_t i = 0; i < units.units.size(); ++i) seen.pipeline.decode(units.frame(i, i));
@@ -143,7 +138,7 @@ TEST(DecodeLayouts, CodedRowsBelowTheVisiblePictureArePackedAway) {
   const Clip& units = clip("clip_1920x1080.264");
   ASSERT_EQ(units.units.size(), 60u);
   Decoding seen;
-  ASSERT_TRUE(seen.start(uniqueRing("crop")));
+  ASSERT_TRUE(seen.start(testsupport::uniqueRingName("crop")));
 
   media::H264Decoder decoder;
   std::vector<std::uint8_t> lastRaw;
@@ -179,7 +174,7 @@ TEST(DecodeStreams, APictureSizeChangeMidStreamIsRenegotiated) {
   ASSERT_EQ(large.units.size(), 60u);
   testsupport::LogCapture log;
   Decoding seen;
-  ASSERT_TRUE(seen.start(uniqueRing("resize")));
+  ASSERT_TRUE(seen.start(testsupport::uniqueRingName("resize")));
   // The second stream's first unit is a key frame with its parameter sets, as a phone sends
   // them after switching cameras; its pictures are numbered from 100.
   for (std::size_t i = 0; i < 30; ++i) seen.pipeline.decode(small.frame(i, i));
@@ -203,7 +198,7 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
   ASSERT_TRUE(units.units[30].isKey);
   testsupport::LogCapture log;
   Decoding seen;
-  ASSERT_TRUE(seen.start(uniqueRing("damage")));
+  ASSERT_TRUE(seen.start(testsupport::uniqueRingName("damage")));
 
   for (std::size_t i = 0; i < 10; ++i) seen.pipeline.decode(units.frame(i, i));
   // A unit cut short, as a lost connection leaves it.
@@ -245,7 +240,7 @@ using Child = testsupport::ChildProcess;
 TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
   const Clip& units = clip("clip_1280x720.264");
   ASSERT_EQ(units.units.size(), 60u);
-  const std::string ring = uniqueRing("child");
+  const std::string ring = testsupport::uniqueRingName("child");
   char temp[MAX_PATH] = {};
   const std::string result = std::string(temp, GetTempPathA(MAX_PATH, temp)) + ring + ".txt";
   DeleteFileA(result.c_str());
@@ -310,8 +305,8 @@ TEST(DecodePipeline, FramesOutsideStartAndStopAreIgnoredSilently) {
   for (std::size_t i = 0; i < 10; ++i) pipeline.decode(units.frame(i, i));
   EXPECT_TRUE(log.lines().empty());
 
-  ASSERT_TRUE(pipeline.start(1920, 1920, uniqueRing("outside")));
-  EXPECT_TRUE(pipeline.start(1920, 1920, uniqueRing("outside")));  // already started
+  ASSERT_TRUE(pipeline.start(1920, 1920, testsupport::uniqueRingName("outside")));
+  EXPECT_TRUE(pipeline.start(1920, 1920, testsupport::uniqueRingName("outside")));  // already started
   EXPECT_EQ(log.count("[H264Decoder] started\n"), 1u);
   for (std::size_t i = 0; i < 10; ++i) pipeline.decode(units.frame(i, i));
   EXPECT_GE(seen.pictures.size(), 5u);
@@ -328,7 +323,7 @@ TEST(DecodePipeline, FramesOutsideStartAndStopAreIgnoredSilently) {
 }
 
 TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
-  const std::string ring = uniqueRing("restart");
+  const std::string ring = testsupport::uniqueRingName("restart");
   testsupport::LogCapture log;
   // A section of the ring's name too small for it: the ring cannot open, the decoder is not started.
   HANDLE blocker = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, ("Local\\" + ring).c_str());
@@ -364,7 +359,7 @@ TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
 }
 
 TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsShortOnes) {
-  const std::string ring = uniqueRing("deliver");
+  const std::string ring = testsupport::uniqueRingName("deliver");
   testsupport::LogCapture log;
   media::DecodePipelineWin pipeline;
   Observed seen;

@@ -15,6 +15,7 @@
 #include "media/h264_decoder_layout_win.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
+#include "support/ring_child.h"
 
 namespace {
 
@@ -22,10 +23,6 @@ using decodertest::FakeTransform;
 using decodertest::FakeTransformScript;
 
 const std::vector<std::uint8_t> kUnit = {0, 0, 0, 1, 0x09, 0xF0, 0, 0, 0, 1, 0x65, 0x88};
-
-std::string uniqueRing(const char* what) {
-  return "brindle-h264-test-" + std::to_string(GetCurrentProcessId()) + "-" + what;
-}
 
 IMFMediaType* videoType(std::uint32_t w, std::uint32_t h) {
   IMFMediaType* type = nullptr;
@@ -91,7 +88,7 @@ struct Rig {
       raw.push_back(f);
       pipeline.deliver(f);
     };
-    started = pipeline.start(1920, 1920, uniqueRing(ring));
+    started = pipeline.start(1920, 1920, testsupport::uniqueRingName(ring));
     log.clear();  // what the pipeline's own decoder said
     started = started && decoder.start(fake);
   }
@@ -146,7 +143,7 @@ TEST(H264DecoderScripted, WindowsStyle1080pIsNegotiatedCroppedAndPackedFromRow10
   EXPECT_EQ(p.data.back(), 0x80 | (539 & 0x7F));
 
   ring::FrameRingReader reader;
-  ASSERT_TRUE(reader.open(uniqueRing("win1080")));
+  ASSERT_TRUE(reader.open(testsupport::uniqueRingName("win1080")));
   ring::RingPicture latest = reader.readLatest(0);
   ASSERT_TRUE(latest.valid);
   EXPECT_EQ(latest.frameNumber, 2u);
@@ -276,7 +273,7 @@ TEST(H264DecoderScripted, PicturesShorterThanTheirLayoutAreDroppedUnread) {
   EXPECT_TRUE(rig.packed.empty());
   EXPECT_EQ(rig.log.count("[H264Decoder] picture dropped: 64x48 in 5631 bytes (64 rows of stride 64)\n"), 1u);
   ring::FrameRingReader reader;
-  ASSERT_TRUE(reader.open(uniqueRing("short")));
+  ASSERT_TRUE(reader.open(testsupport::uniqueRingName("short")));
   EXPECT_FALSE(reader.readLatest(0).valid);
 }
 

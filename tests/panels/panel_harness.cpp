@@ -1,6 +1,5 @@
 #include "panel_harness.h"
 
-#include <algorithm>
 #include <cfloat>
 #include <cstring>
 #include <wrl/client.h>
@@ -122,16 +121,20 @@ void PanelHarness::frames(app::App& app, int count) {
 std::optional<ImRect> PanelHarness::locate(app::App& app, ImGuiID id) {
   ImGui::DebugLocateItem(id);
   frame(app);
-  // The rectangle (expanded by 3) comes first: four quads; then a line towards the mouse.
+  return locatedRect(16);
+}
+
+std::optional<ImRect> PanelHarness::locatedRect(int outlineVertices) {
+  // The rectangle (expanded by 3) comes first; then a line towards the mouse.
   const ImDrawList* list = ImGui::GetForegroundDrawList();
   ImRect bounds(FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX);
   int seen = 0;
   for (const ImDrawVert& v : list->VtxBuffer) {
     if (v.col != kLocateColor) continue;
     bounds.Add(v.pos);
-    if (++seen == 16) break;
+    if (++seen == outlineVertices) break;
   }
-  if (seen < 16) return std::nullopt;
+  if (seen < outlineVertices) return std::nullopt;
   bounds.Expand(-3.0f);
   return bounds;
 }

@@ -44,6 +44,10 @@ class PanelHarness {
 
   // The rectangle of item `id` as drawn by the next frame, if it was drawn and visible.
   std::optional<ImRect> locate(app::App& app, ImGuiID id);
+  // The rectangle the item-locating hook drew in the frame that just ended, from the first
+  // `outlineVertices` vertices in its colour: 16 as the harness draws (four quads), 8 with
+  // anti-aliased lines as the program draws.
+  static std::optional<ImRect> locatedRect(int outlineVertices);
 
   // Mouse: move, press, release over three frames; the mouse stays where it clicked.
   void click(app::App& app, ImVec2 at);

@@ -3,7 +3,6 @@
 // quad that draws it, "No signal" and the orientation controls.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 

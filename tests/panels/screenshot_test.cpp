@@ -14,7 +14,6 @@
 #include <cfloat>
 #include <cstdio>
 #include <chrono>
-#include <cstring>
 #include <wrl/client.h>
 #include <cstdlib>
 #include <filesystem>
@@ -111,23 +110,6 @@ Image capture(ID3D11Device* device, ID3D11DeviceContext* context) {
   return image;
 }
 
-// The item-locating debug hook's rectangle, drawn in the frame that just ended.
-std::optional<ImRect> locatedRect() {
-  const ImDrawList* list = ImGui::GetForegroundDrawList();
-  ImRect bounds(FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX);
-  int seen = 0;
-  // Anti-aliased here: only the vertices in the hook's own opaque green count, and the rect's
-  // outline comes first, before the line towards the mouse.
-  for (const ImDrawVert& v : list->VtxBuffer) {
-    if (v.col != IM_COL32(0, 255, 0, 255)) continue;
-    bounds.Add(v.pos);
-    if (++seen == 8) break;
-  }
-  if (seen < 8) return std::nullopt;
-  bounds.Expand(-3.0f);
-  return bounds;
-}
-
 // A script of steps run one after another from the program's after-frame hook; each step is
 // called once per frame until it reports done.
 class Script {
@@ -174,7 +156,7 @@ Script::Step clickItem(Script& script, ImGuiID id, bool textField = false) {
         ImGui::DebugLocateItem(id);
         return false;
       case 1: {
-        std::optional<ImRect> r = locatedRect();
+        std::optional<ImRect> r = PanelHarness::locatedRect(8);
         if (!r) {
           script.fail("item not found: " + std::to_string(id));
           return true;
@@ -293,7 +275,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
     ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.start").c_str()));
     return true;
   });
-  script.add(record([&](app::App&) { seen.startButton = locatedRect().value_or(ImRect()); }));
+  script.add(record([&](app::App&) { seen.startButton = PanelHarness::locatedRect(8).value_or(ImRect()); }));
 
   // Wi-Fi, 127.0.0.1 typed into the list's field, start.
   script.add(clickItem(script, PanelHarness::idIn(kMain, "##transport")));
@@ -322,7 +304,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
     ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.stop").c_str()));
     return true;
   });
-  script.add(record([&](app::App&) { seen.stopButton = locatedRect().value_or(ImRect()); }));
+  script.add(record([&](app::App&) { seen.stopButton = PanelHarness::locatedRect(8).value_or(ImRect()); }));
   script.add(wait(2));
   script.add(shoot(shots, "streaming"));
 
@@ -348,7 +330,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
         return true;
       });
       script.add(record([&](app::App& app) {
-        seen.follow = locatedRect().value_or(ImRect());
+        seen.follow = PanelHarness::locatedRect(8).value_or(ImRect());
         seen.following = AppProbe(app).session().orientation().follow.load();
       }));
       script.add(wait(2));

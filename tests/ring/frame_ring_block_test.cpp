@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 
 #include "common/nv12_view.h"
 #include "support/exact_bytes.h"

@@ -20,10 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 
 // A ring name no other test program uses at the same time.
-std::string uniqueName(const char* what) {
-  return "brindle-test-ring-" + std::to_string(GetCurrentProcessId()) + "-" + what;
-}
-
 using Child = testsupport::ChildProcess;
 using testsupport::RingStop;
 using testsupport::startRingChild;
@@ -50,7 +46,7 @@ TEST(FrameRingProcesses, ReaderProcessGetsTheWriterProcessPicturesByteForByte) {
 }
 
 TEST(FrameRingProcesses, WriterRestartRenumbersFromOneForAReaderHoldingTheSection) {
-  const std::string name = uniqueName("restart");
+  const std::string name = testsupport::uniqueRingName("restart");
   RingStop stop(name);
   ring::FrameRingReader reader;
   ring::RingPicture p;
@@ -114,12 +110,12 @@ struct RawSection {
 
 TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
   ring::FrameRingReader reader;
-  EXPECT_FALSE(reader.open(uniqueName("missing")));
+  EXPECT_FALSE(reader.open(testsupport::uniqueRingName("missing")));
   EXPECT_FALSE(reader.isOpen());
   EXPECT_FALSE(reader.readLatest(0).valid);
 
   // A header claiming the system's four big slots in a one-page section.
-  const std::string small = uniqueName("small");
+  const std::string small = testsupport::uniqueRingName("small");
   RawSection page(small, 4096);
   ASSERT_NE(page.view, nullptr);
   page.header(2, 4, 5'529'632);
@@ -155,7 +151,7 @@ TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
 
 TEST(FrameRingSections, ValidCopiesAreWholePicturesWhileTheWriterRaces) {
   ring::FrameRingWriter writer;
-  ASSERT_TRUE(writer.open(ringtest::tornReadConfig(uniqueName("torn").c_str())));
+  ASSERT_TRUE(writer.open(ringtest::tornReadConfig(testsupport::uniqueRingName("torn").c_str())));
   ring::FrameRingReader first, second;
   ASSERT_TRUE(first.open(writer.config().name));
   ASSERT_TRUE(second.open(writer.config().name));

@@ -2,7 +2,6 @@
 // writer disturbed must never come out as a valid picture.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 
 #include "ring/frame_ring_block.h"

@@ -93,6 +93,13 @@ class SessionFaultTest : public ::testing::Test {
     EXPECT_LE(s_.stats().frames, all) << "no frame counted that was not written whole";
   }
 
+  // A phone with `options`, and the chain started over USB.
+  void startChain(const phonesim::SimulatorOptions& options) {
+    phone_ = startPhone(options);
+    ASSERT_TRUE(phone_);
+    s_.start(session::Link{});
+  }
+
   session::Session s_;
   std::unique_ptr<usbmuxemu::UsbMuxEmulator> service_;
   std::unique_ptr<phonesim::PhoneSimulator> phone_;
@@ -101,9 +108,7 @@ class SessionFaultTest : public ::testing::Test {
 TEST_F(SessionFaultTest, PhoneClosingMidFrameLosesOnlyThatFrame) {
   phonesim::SimulatorOptions o;
   o.closeAfter = 150001;  // a cut that is no frame boundary
-  phone_ = startPhone(o);
-  ASSERT_TRUE(phone_);
-  s_.start(session::Link{});
+  ASSERT_NO_FATAL_FAILURE(startChain(o));
   expectEndedConnectionsDelivered(3);
   const std::vector<ConnectionRecord> records = phone_->connections();
   for (std::size_t k = 0; k < 2; ++k) {  // the third one ended when the chain stopped
@@ -119,9 +124,7 @@ TEST_F(SessionFaultTest, GarbageBeforeTheHelloCostsNothing) {
   o.garbage = 13;  // arrives on its own, as a phone's stray bytes would
   o.garbagePauseMs = 300;
   o.closeAfter = 200000;
-  phone_ = startPhone(o);
-  ASSERT_TRUE(phone_);
-  s_.start(session::Link{});
+  ASSERT_NO_FATAL_FAILURE(startChain(o));
   expectEndedConnectionsDelivered(2);
   EXPECT_TRUE(phone_->connections()[0].clientHello);
 }
@@ -131,9 +134,7 @@ TEST_F(SessionFaultTest, PhoneStallingMidFrameLosesNothingAndStopIsPrompt) {
   o.stallAfter = 100001;
   o.stallMs = 2000;
   o.maxFrames = 90;
-  phone_ = startPhone(o);
-  ASSERT_TRUE(phone_);
-  s_.start(session::Link{});
+  ASSERT_NO_FATAL_FAILURE(startChain(o));
   ASSERT_TRUE(testsupport::waitUntil([&] { return phone_->connections().size() == 1 && phone_->connections()[0].streamDone; },
                                      20000ms));
   const ConnectionRecord c = phone_->connections()[0];
@@ -148,9 +149,7 @@ TEST_F(SessionFaultTest, PhoneStallingMidFrameLosesNothingAndStopIsPrompt) {
   // Stopped in the middle of a long stall.
   o.stallMs = 60000;
   o.maxFrames = -1;
-  phone_ = startPhone(o);
-  ASSERT_TRUE(phone_);
-  s_.start(session::Link{});
+  ASSERT_NO_FATAL_FAILURE(startChain(o));
   ASSERT_TRUE(testsupport::waitUntil([&] { return s_.stats().bytes >= 100001; }, 10000ms));
   const auto t0 = std::chrono::steady_clock::now();
   s_.stop();

@@ -42,6 +42,11 @@ class RingStop {
   HANDLE handle_;
 };
 
+// A ring name of this test process's own, so tests running side by side never share a ring.
+inline std::string uniqueRingName(const char* what) {
+  return "brindle-test-" + std::to_string(GetCurrentProcessId()) + "-" + what;
+}
+
 // Whether some process holds the ring called `name` (by default the system's).
 inline bool ringExists(const std::string& name = ring::kFrameRingName) {
   HANDLE h = OpenFileMappingA(FILE_MAP_READ, FALSE, (ring::kFrameRingNamespace + name).c_str());

@@ -1,6 +1,5 @@
 #include "test_filters.h"
 
-#include <cstring>
 
 namespace vcam::test {
 

@@ -12,10 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <iterator>
 #include <memory>
