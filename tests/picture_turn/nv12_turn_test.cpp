@@ -41,7 +41,7 @@ TEST(Nv12Turn, VectorPathsWriteTheReferenceBytesAtEverySize) {
   // Whole vector blocks, the strips beside and below them, lone chroma bytes of odd sides.
   const std::pair<std::uint32_t, std::uint32_t> sizes[] = {{1, 1},   {2, 2},   {3, 5},    {5, 3},    {16, 16},
                                                             {17, 33}, {33, 17}, {32, 16},  {40, 24},  {67, 45},
-                                                            {130, 66}, {66, 130}, {258, 131}, {1920, 1080}};
+                                                            {130, 66}, {66, 130}, {100, 6},  {258, 131}, {1920, 1080}};
   int checked = 0;
   for (TurnKernel kernel : {TurnKernel::Sse2, TurnKernel::Avx2, TurnKernel::Best}) {
     if (!media::turnKernelAvailable(kernel)) continue;
