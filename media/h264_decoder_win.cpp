@@ -177,6 +177,7 @@ void H264Decoder::stop() {
   supplied_.Reset();
   sequenceStart_.clear();
   sequenceShown_ = true;
+  sequenceSize_.reset();
   MFShutdown();
   if (mtaUsage_ != nullptr) CoDecrementMTAUsage(static_cast<CO_MTA_USAGE_COOKIE>(mtaUsage_));
   mtaUsage_ = nullptr;
@@ -231,6 +232,7 @@ void H264Decoder::feed(std::span<const std::uint8_t> accessUnit, std::uint64_t t
 
 void H264Decoder::keepSequenceStart(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
   if (carriesSequenceParameterSet(accessUnit)) {
+    sequenceSize_ = findSequencePictureSize(accessUnit);
     sequenceStart_.clear();
     sequenceTimeUs_ = timestampUs;
     sequenceShown_ = false;
@@ -336,7 +338,14 @@ void H264Decoder::extractPicture(IMFSample* sample) {
 
   Microsoft::WRL::ComPtr<IMFMediaType> type;
   if (FAILED(decoder_->GetOutputCurrentType(0, &type))) type.Reset();
-  const H264OutputLayout layout = readOutputLayout(type.Get());
+  H264OutputLayout layout = readOutputLayout(type.Get());
+  if (!layout.hasAperture && sequenceSize_ && sequenceSize_->codedWidth == layout.codedWidth &&
+      sequenceSize_->codedHeight == layout.codedHeight) {
+    // The stream's own cropping, for pictures of the size it describes; like the aperture's,
+    // its offsets are not used.
+    layout.width = sequenceSize_->width();
+    layout.height = sequenceSize_->height();
+  }
 
   LONGLONG time = 0;
   if (FAILED(sample->GetSampleTime(&time))) time = 0;

@@ -3,16 +3,22 @@
 // ready when a unit has been fed is handed to `onFrame` before `feed` returns. Pictures come as
 // the transform lays them out (rows of `stride` bytes, chroma from row `codedHeight`).
 // Failures are logged as "[H264Decoder]" lines and never reach the caller. Windows only.
+//
+// Pictures are as wide and high as the transform's display aperture says; when it reports none
+// (Wine's does not), the frame cropping of the stream's sequence parameter set gives the size,
+// so a 1080-row stream coded as 1088 rows comes out 1080 rows high.
 #pragma once
 
 #include <wrl/client.h>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "media/decoded_frame.h"
+#include "media/h264_sps.h"
 
 struct IMFTransform;
 struct IMFSample;
@@ -75,6 +81,8 @@ class H264Decoder {
   std::vector<KeptUnit> sequenceStart_;
   std::uint64_t sequenceTimeUs_ = 0;
   bool sequenceShown_ = true;
+  // The picture size of the newest sequence parameter set; nothing when unreadable.
+  std::optional<SequencePictureSize> sequenceSize_;
 };
 
 }  // namespace media

@@ -16,6 +16,7 @@
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
 #include "support/ring_child.h"
+#include "support/sps_writer.h"
 
 namespace {
 
@@ -345,6 +346,42 @@ TEST(H264DecoderScripted, ATransformFailingAtANewSequenceIsReplacedAndGivenItAga
   rig.decoder.feed(kSliceUnit, 14);
   EXPECT_EQ(rig.log.count("[H264Decoder] restarting"), 1u);
   EXPECT_EQ(rig.packed.back().timestampUs, 13);
+}
+
+// Wine's decoder: 1088 coded rows and no aperture. The stream's sequence parameter set crops
+// them to 1080, but only for pictures of the coded size it describes; an aperture still wins.
+TEST(H264DecoderScripted, WithoutAnApertureTheSequenceParameterSetGivesTheVisibleSize) {
+  std::vector<std::uint8_t> unit = {0, 0, 0, 1};
+  const std::vector<std::uint8_t> sps = testsupport::baselineSps(120, 68, 0, 4);  // 1920x1088, 8 rows off
+  unit.insert(unit.end(), sps.begin(), sps.end());
+  unit.insert(unit.end(), {0, 0, 1, 0x65, 0x88});
+  // Heights of the pictures of a unit before any parameter set, the set's unit and a slice.
+  auto heights = [&](std::uint32_t codedHeight, std::uint32_t apertureHeight) {
+    FakeTransformScript script;
+    script.codedWidth = 1920;
+    script.codedHeight = codedHeight;
+    script.apertureWidth = apertureHeight != 0 ? 1920 : 0;
+    script.apertureHeight = apertureHeight;
+    script.cbSize = 1920 * codedHeight * 3 / 2;
+    script.streamChangeFirst = false;
+    Rig rig(script, "sps1080");
+    EXPECT_TRUE(rig.started);
+    rig.decoder.feed(kUnit, 1);
+    rig.decoder.feed(unit, 2);
+    rig.decoder.feed(kSliceUnit, 3);
+    std::vector<std::uint32_t> seen;
+    for (const media::DecodedFrame& f : rig.raw) seen.push_back(f.height);
+    if (codedHeight == 1088 && apertureHeight == 0 && rig.packed.size() == 3) {
+      EXPECT_EQ(rig.raw[2].codedHeight, 1088u);
+      EXPECT_EQ(rig.packed[2].data.size(), 3'110'400u);
+      EXPECT_EQ(rig.packed[2].data[1920u * 1080], 0x80) << "chroma from the decoder's row 1088";
+    }
+    return seen;
+  };
+  using Heights = std::vector<std::uint32_t>;
+  EXPECT_EQ(heights(1088, 0), (Heights{1088, 1080, 1080}));
+  EXPECT_EQ(heights(1104, 0), (Heights{1104, 1104, 1104}));
+  EXPECT_EQ(heights(1088, 1070), (Heights{1070, 1070, 1070}));
 }
 
 TEST(H264DecoderScripted, PayloadsThatAreNotAByteStreamNeverReachTheTransform) {
