@@ -22,8 +22,10 @@ constexpr DWORD kDefaultOutputBufferSize = 1920 * 1080 * 3 / 2;
 // successes), so a transform that never settles cannot hold the receiving thread forever.
 constexpr int kMaxIdleDrainRounds = 8;
 constexpr std::uint64_t kLoggedPictures = 3;
-// Units kept from the start of a sequence until its first picture, for a restart.
+// Units kept from the start of a sequence until its first picture, for a restart: at most this
+// many, and this many bytes.
 constexpr std::size_t kMaxKeptUnits = 8;
+constexpr std::size_t kMaxKeptBytes = std::size_t(16) << 20;
 
 void logFailure(const char* step, HRESULT hr) {
   logMediaLine("[H264Decoder] %s -> 0x%08lx\n", step, static_cast<unsigned long>(hr));
@@ -175,8 +177,7 @@ void H264Decoder::stop() {
   if (decoder_ != nullptr) decoder_->ProcessMessage(MFT_MESSAGE_NOTIFY_END_STREAMING, 0);
   decoder_.Reset();
   supplied_.Reset();
-  sequenceStart_.clear();
-  sequenceShown_ = true;
+  dropSequenceStart();
   sequenceSize_.reset();
   MFShutdown();
   if (mtaUsage_ != nullptr) CoDecrementMTAUsage(static_cast<CO_MTA_USAGE_COOKIE>(mtaUsage_));
@@ -224,6 +225,7 @@ void H264Decoder::feed(std::span<const std::uint8_t> accessUnit, std::uint64_t t
   if (sequenceStart_.empty()) return;
   std::vector<KeptUnit> units = std::move(sequenceStart_);
   sequenceStart_.clear();
+  keptBytes_ = 0;
   if (!restartTransform()) return;
   for (const KeptUnit& unit : units) {
     if (!submit(unit.bytes, unit.timestampUs)) break;
@@ -233,18 +235,23 @@ void H264Decoder::feed(std::span<const std::uint8_t> accessUnit, std::uint64_t t
 void H264Decoder::keepSequenceStart(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
   if (carriesSequenceParameterSet(accessUnit)) {
     sequenceSize_ = findSequencePictureSize(accessUnit);
-    sequenceStart_.clear();
+    dropSequenceStart();
     sequenceTimeUs_ = timestampUs;
     sequenceShown_ = false;
   }
   if (sequenceShown_) return;
-  if (sequenceStart_.size() >= kMaxKeptUnits) {
-    // Far too long without a picture: not worth keeping.
-    sequenceStart_.clear();
-    sequenceShown_ = true;
+  if (sequenceStart_.size() >= kMaxKeptUnits || keptBytes_ + accessUnit.size() > kMaxKeptBytes) {
+    dropSequenceStart();  // far too long without a picture: not worth keeping
     return;
   }
   sequenceStart_.push_back({std::vector<std::uint8_t>(accessUnit.begin(), accessUnit.end()), timestampUs});
+  keptBytes_ += accessUnit.size();
+}
+
+void H264Decoder::dropSequenceStart() {
+  sequenceStart_.clear();
+  keptBytes_ = 0;
+  sequenceShown_ = true;
 }
 
 bool H264Decoder::submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
@@ -364,9 +371,7 @@ void H264Decoder::extractPicture(IMFSample* sample) {
   }
   ++framesDecoded_;
   if (!sequenceShown_ && time >= 0 && std::uint64_t(time / 10) >= sequenceTimeUs_) {
-    // The sequence decodes: its first units are no longer needed for a restart.
-    sequenceShown_ = true;
-    sequenceStart_.clear();
+    dropSequenceStart();  // the sequence decodes: its first units are no longer needed for a restart
   }
   if (onFrame) onFrame(picture_);
 

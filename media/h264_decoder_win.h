@@ -11,6 +11,7 @@
 
 #include <wrl/client.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -49,6 +50,7 @@ class H264Decoder {
 
   bool started() const { return started_; }
   std::uint64_t framesDecoded() const { return framesDecoded_; }  // since construction
+  std::size_t keptBytes() const { return keptBytes_; }  // held for a restart
 
   // Receives each picture on the feeding thread; when empty, pictures are decoded and dropped.
   std::function<void(const media::DecodedFrame&)> onFrame;
@@ -62,6 +64,7 @@ class H264Decoder {
   bool submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   bool drainOutput();
   void keepSequenceStart(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+  void dropSequenceStart();
   Microsoft::WRL::ComPtr<IMFSample> makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   void extractPicture(IMFSample* sample);
 
@@ -81,6 +84,7 @@ class H264Decoder {
   std::vector<KeptUnit> sequenceStart_;
   std::uint64_t sequenceTimeUs_ = 0;
   bool sequenceShown_ = true;
+  std::size_t keptBytes_ = 0;  // in sequenceStart_
   // The picture size of the newest sequence parameter set; nothing when unreadable.
   std::optional<SequencePictureSize> sequenceSize_;
 };

@@ -11,7 +11,7 @@ namespace receiver {
 namespace {
 
 // A header's length is only a claim: memory for at most this much of a payload is set aside
-// before its bytes arrive (a real frame fits); a longer payload grows the buffer as it comes.
+// before its bytes arrive (a real frame fits); a longer payload grows as its bytes come.
 constexpr std::size_t kPayloadReserveLimit = std::size_t(1) << 20;
 
 std::uint64_t readBigEndian64(const std::uint8_t* p) {
@@ -48,7 +48,7 @@ void FrameParser::feed(std::span<const std::uint8_t> chunk) {
     if (missing_ > 0) {
       // The rest of a payload goes straight into its frame.
       const std::size_t take = std::min(missing_, n);
-      frame_.payload.insert(frame_.payload.end(), p, p + take);
+      appendPayload(p, take);
       p += take;
       n -= take;
       missing_ -= take;
@@ -129,10 +129,22 @@ bool FrameParser::takeHeader(const std::uint8_t* data) {
   frame_.type = data[4];
   frame_.timestampUs = readBigEndian64(data + 8);
   frame_.payload.clear();
-  frame_.payload.reserve(std::min<std::size_t>(length, kPayloadReserveLimit));
+  announced_ = length;
   missing_ = length;
   if (missing_ == 0) deliver();
   return true;
+}
+
+void FrameParser::appendPayload(const std::uint8_t* data, std::size_t size) {
+  // Memory follows the bytes that came, never the header's claim beyond kPayloadReserveLimit,
+  // and never more than the announced length.
+  std::vector<std::uint8_t>& payload = frame_.payload;
+  const std::size_t needed = payload.size() + size;
+  if (needed > payload.capacity()) {
+    payload.reserve(std::min(std::max({needed, 2 * payload.capacity(), std::min(announced_, kPayloadReserveLimit)}),
+                             announced_));
+  }
+  payload.insert(payload.end(), data, data + size);
 }
 
 void FrameParser::deliver() {
@@ -145,6 +157,7 @@ void FrameParser::reset() {
   resyncing_ = false;
   frame_.payload.clear();
   missing_ = 0;
+  announced_ = 0;
 }
 
 std::size_t FrameParser::bufferedBytes() const {

@@ -10,8 +10,8 @@
 //
 // Partial hellos, headers and payloads are kept until the rest arrives. Each payload byte is
 // copied once, straight into the frame; the frame and its buffer are reused, so steady
-// streaming allocates nothing. A header's length is not trusted with memory: at most 1 MiB is
-// set aside before the payload arrives, and a longer one grows the buffer as its bytes come.
+// streaming allocates nothing. A header's length is only a claim: at most 1 MiB is set aside
+// before the payload arrives, and a longer one grows as its bytes come, never past its length.
 #pragma once
 
 #include <cstddef>
@@ -37,11 +37,14 @@ class FrameParser {
   bool helloReceived() const { return helloReceived_; }
   // Bytes held back: a partial hello or header, or the received part of a pending payload.
   std::size_t bufferedBytes() const;
+  // Memory held for the pending (or last) payload.
+  std::size_t payloadCapacity() const { return frame_.payload.capacity(); }
 
  private:
   // Judges the 20 header bytes at `data`; a good header starts frame_, a bad one starts (or
   // continues) the scan for the next.
   bool takeHeader(const std::uint8_t* data);
+  void appendPayload(const std::uint8_t* data, std::size_t size);
   void deliver();
 
   std::vector<std::uint8_t> buffer_;  // a partial hello or header, never more
@@ -49,6 +52,7 @@ class FrameParser {
   bool resyncing_ = false;      // after damage: only a plausible header ends the scan
   Frame frame_;                 // the frame being assembled, reused
   std::size_t missing_ = 0;     // payload bytes frame_ still waits for
+  std::size_t announced_ = 0;   // its header's length
 };
 
 }  // namespace receiver

@@ -384,6 +384,26 @@ TEST(H264DecoderScripted, WithoutAnApertureTheSequenceParameterSetGivesTheVisibl
   EXPECT_EQ(heights(1088, 1070), (Heights{1070, 1070, 1070}));
 }
 
+// While a sequence shows no picture its units are kept for a restart: 16 MiB of them at most.
+TEST(H264DecoderScripted, UnitsKeptForARestartAreBoundedInBytes) {
+  FakeTransformScript script;
+  script.streamChangeFirst = false;
+  script.latency = 100;  // no picture: the sequence's units stay kept
+  Rig rig(script, "kept");
+  ASSERT_TRUE(rig.started);
+  rig.decoder.feed(kKeyUnit, 1);
+  EXPECT_EQ(rig.decoder.keptBytes(), kKeyUnit.size());
+  std::vector<std::uint8_t> big(6u << 20, 0x5A);
+  std::copy(kSliceUnit.begin(), kSliceUnit.end(), big.begin());
+  rig.decoder.feed(big, 2);
+  rig.decoder.feed(big, 3);
+  EXPECT_EQ(rig.decoder.keptBytes(), kKeyUnit.size() + 2 * big.size());
+  rig.decoder.feed(big, 4);
+  EXPECT_EQ(rig.decoder.keptBytes(), 0u) << "past 16 MiB the sequence is given up";
+  rig.decoder.feed(big, 5);
+  EXPECT_EQ(rig.decoder.keptBytes(), 0u) << "until the next sequence starts";
+}
+
 TEST(H264DecoderScripted, PayloadsThatAreNotAByteStreamNeverReachTheTransform) {
   FakeTransformScript script;
   script.streamChangeFirst = false;

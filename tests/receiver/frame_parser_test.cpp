@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -144,6 +145,24 @@ TEST_F(FrameParserTest, LengthOverTheLimitIsDamageWithOneLogLine) {
   feed(headerOnly(1, 3, receiver::kMaxFramePayload) + Bytes(10));
   EXPECT_EQ(parser.bufferedBytes(), 30u);
   EXPECT_EQ(log.lines().size(), 1u);
+}
+
+// A header's length is only a claim: memory follows the bytes that really come (at most 1 MiB
+// ahead of them, twice what came at most) and never exceeds the length announced.
+TEST_F(FrameParserTest, PayloadMemoryFollowsTheBytesThatCome) {
+  feed(serverHello() + headerOnly(1, 1, receiver::kMaxFramePayload));
+  const Bytes trickle(64 * 1024, 7);
+  std::size_t received = 0;
+  for (int i = 0; i < 64; ++i) {
+    feed(trickle);
+    received += trickle.size();
+    ASSERT_LE(parser.payloadCapacity(), std::max<std::size_t>(std::size_t(1) << 20, 2 * received)) << received;
+  }
+  EXPECT_EQ(parser.bufferedBytes(), 20 + received);
+  receiver::FrameParser small;
+  const Bytes start = serverHello() + headerOnly(1, 2, 1500) + Bytes(10);
+  small.feed(start);
+  EXPECT_EQ(small.payloadCapacity(), 1500u);
 }
 
 TEST_F(FrameParserTest, ResetInTheMiddleOfAHelloWaitsForAFreshOne) {
