@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_transform.h"
@@ -382,6 +384,44 @@ TEST(H264DecoderScripted, WithoutAnApertureTheSequenceParameterSetGivesTheVisibl
   EXPECT_EQ(heights(1088, 0), (Heights{1088, 1080, 1080}));
   EXPECT_EQ(heights(1104, 0), (Heights{1104, 1104, 1104}));
   EXPECT_EQ(heights(1088, 1070), (Heights{1070, 1070, 1070}));
+}
+
+// A transform breaks and no fresh one can be set up: the tries back off (0.5 s, then 1 s, ...)
+// and the whole episode is logged by its first try; a picture ends it.
+TEST(H264DecoderScripted, RestartsThatFailBackOffAndAnEpisodeLogsOnce) {
+  FakeTransformScript script;
+  script.streamChangeFirst = false;
+  Rig rig(script, "backoff");
+  ASSERT_TRUE(rig.started);
+  rig.decoder.feed(kKeyUnit, 1);
+  ASSERT_EQ(rig.packed.size(), 1u);
+
+  rig.fake->script.failOutputs = 1'000'000;
+  rig.fake->script.setInputType = E_FAIL;
+  const int setUps = rig.fake->setInputTypeCalls;
+  auto feedMany = [&](std::uint64_t from) {
+    for (std::uint64_t t = from; t < from + 40; ++t) rig.decoder.feed(t % 2 ? kSliceUnit : kKeyUnit, t);
+  };
+  rig.decoder.feed(kKeyUnit, 10);
+  feedMany(11);
+  EXPECT_EQ(rig.fake->setInputTypeCalls - setUps, 1) << "no new try within half a second";
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  feedMany(100);
+  EXPECT_EQ(rig.fake->setInputTypeCalls - setUps, 2) << "one try after half a second, then a second's pause";
+  EXPECT_EQ(rig.log.count("[H264Decoder] restarting the decoder at a sequence parameter set\n"), 1u);
+  EXPECT_EQ(rig.log.count("[H264Decoder] decoder_->SetInputType(0, in, 0) -> 0x80004005\n"), 1u);
+
+  // It recovers at the next try, quietly; a later failure is a new episode with its own line.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  rig.fake->script.failOutputs = 0;
+  rig.fake->script.setInputType = S_OK;
+  rig.decoder.feed(kKeyUnit, 200);
+  EXPECT_EQ(rig.packed.back().timestampUs, 200);
+  EXPECT_EQ(rig.log.count("[H264Decoder] restarting"), 1u);
+  rig.fake->script.failOutputs = 1;
+  rig.decoder.feed(kKeyUnit, 210);
+  EXPECT_EQ(rig.log.count("[H264Decoder] restarting"), 2u);
+  EXPECT_EQ(rig.packed.back().timestampUs, 210) << "restarted at once: no pause after a picture";
 }
 
 // While a sequence shows no picture its units are kept for a restart: 16 MiB of them at most.
