@@ -109,6 +109,16 @@ class SessionFaultTest : public ::testing::Test {
     s_.start(session::Link{});
   }
 
+  // The record of the phone's one connection once it has sent every frame it was to send.
+  bool waitForStreamDone(ConnectionRecord& record) {
+    if (!testsupport::waitUntil(
+            [&] { return phone_->connections().size() == 1 && phone_->connections()[0].streamDone; }, 20000ms)) {
+      return false;
+    }
+    record = phone_->connections()[0];
+    return true;
+  }
+
   session::Session s_;
   std::unique_ptr<usbmuxemu::UsbMuxEmulator> service_;
   std::unique_ptr<phonesim::PhoneSimulator> phone_;
@@ -144,9 +154,8 @@ TEST_F(SessionFaultTest, PhoneStallingMidFrameLosesNothingAndStopIsPrompt) {
   o.stallMs = 2000;
   o.maxFrames = 90;
   ASSERT_NO_FATAL_FAILURE(startChain(o));
-  ASSERT_TRUE(testsupport::waitUntil([&] { return phone_->connections().size() == 1 && phone_->connections()[0].streamDone; },
-                                     20000ms));
-  const ConnectionRecord c = phone_->connections()[0];
+  ConnectionRecord c;
+  ASSERT_TRUE(waitForStreamDone(c));
   EXPECT_TRUE(testsupport::waitUntil([&] { return s_.stats().frames == c.frames.size(); }, 5000ms))
       << s_.stats().frames << " of " << c.frames.size() << " frames";
   EXPECT_EQ(s_.stats().bytes, c.bytesSent);
@@ -172,9 +181,8 @@ TEST_F(SessionFaultTest, DamagedMagicLosesOnlyTheDamagedFrames) {
   o.damageEvery = 20;
   o.maxFrames = 240;
   ASSERT_NO_FATAL_FAILURE(startChain(o));
-  ASSERT_TRUE(testsupport::waitUntil([&] { return phone_->connections().size() == 1 && phone_->connections()[0].streamDone; },
-                                     20000ms));
-  const ConnectionRecord c = phone_->connections()[0];
+  ConnectionRecord c;
+  ASSERT_TRUE(waitForStreamDone(c));
   ASSERT_EQ(c.damagedFrames, 12u);
   // On a busy machine the chain may still be catching up when the phone is done.
   EXPECT_TRUE(testsupport::waitUntil([&] { return s_.stats().frames == c.frames.size() - c.damagedFrames; }, 20000ms))
