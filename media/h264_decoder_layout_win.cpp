@@ -25,6 +25,7 @@ H264OutputLayout readOutputLayout(IMFMediaType* type) {
       areaSize == sizeof(area) && area.Area.cx > 0 && area.Area.cy > 0) {
     layout.width = std::uint32_t(area.Area.cx);
     layout.height = std::uint32_t(area.Area.cy);
+    layout.hasAperture = true;
   }
 
   UINT32 stride = 0;

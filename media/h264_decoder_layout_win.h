@@ -14,6 +14,7 @@ struct H264OutputLayout {
   std::uint32_t width = 0;        // visible: the minimum display aperture when it has an area,
   std::uint32_t height = 0;       // else the coded size (the aperture's offsets are not used)
   std::uint32_t stride = 0;       // MF_MT_DEFAULT_STRIDE, else the NV12 stride of codedWidth, else codedWidth
+  bool hasAperture = false;       // whether width and height came from the aperture
 };
 
 // `type` may be null (nothing readable).

@@ -7,9 +7,12 @@
 #include <mftransform.h>
 #include <wmcodecdsp.h>
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstring>
 
 #include "common/debug_log.h"
+#include "common/steady_clock.h"
 #include "media/h264_decoder_layout_win.h"
 
 namespace media {
@@ -22,12 +25,13 @@ constexpr DWORD kDefaultOutputBufferSize = 1920 * 1080 * 3 / 2;
 // successes), so a transform that never settles cannot hold the receiving thread forever.
 constexpr int kMaxIdleDrainRounds = 8;
 constexpr std::uint64_t kLoggedPictures = 3;
-// Units kept from the start of a sequence until its first picture, for a restart.
+// Units kept from the start of a sequence until its first picture, for a restart: at most this
+// many, and this many bytes.
 constexpr std::size_t kMaxKeptUnits = 8;
-
-void logFailure(const char* step, HRESULT hr) {
-  logMediaLine("[H264Decoder] %s -> 0x%08lx\n", step, static_cast<unsigned long>(hr));
-}
+constexpr std::size_t kMaxKeptBytes = std::size_t(16) << 20;
+// Pauses after restarts that failed to make a transform: 0.5 s, doubling, at most 8 s.
+constexpr std::int64_t kFirstRetryDelayNs = 500'000'000;
+constexpr std::int64_t kMaxRetryDelayNs = 8'000'000'000;
 
 // A sample with one empty memory buffer of `size` bytes, or null.
 Microsoft::WRL::ComPtr<IMFSample> makeOutputSample(DWORD size, HRESULT& hr) {
@@ -60,6 +64,19 @@ bool carriesSequenceParameterSet(std::span<const std::uint8_t> unit) {
 }
 
 }  // namespace
+
+void H264Decoder::note(const char* format, ...) const {
+  if (quiet_) return;
+  char line[debuglog::kMediaLineSize];
+  std::va_list args;
+  va_start(args, format);
+  debuglog::formatAndOutput(line, sizeof line, format, args);
+  va_end(args);
+}
+
+void H264Decoder::logFailure(const char* step, long hr) const {
+  note("[H264Decoder] %s -> 0x%08lx\n", step, static_cast<unsigned long>(hr));
+}
 
 H264Decoder::H264Decoder() = default;
 
@@ -109,7 +126,7 @@ bool H264Decoder::createTransform() {
 }
 
 bool H264Decoder::restartTransform() {
-  logMediaLine("[H264Decoder] restarting the decoder at a sequence parameter set\n");
+  note("[H264Decoder] restarting the decoder at a sequence parameter set\n");
   if (decoder_ != nullptr) decoder_->ProcessMessage(MFT_MESSAGE_NOTIFY_END_STREAMING, 0);
   decoder_.Reset();
   if (createTransform() && configure()) return true;
@@ -121,7 +138,7 @@ bool H264Decoder::configure() {
   Microsoft::WRL::ComPtr<IMFAttributes> attributes;
   if (SUCCEEDED(decoder_->GetAttributes(&attributes)) && attributes != nullptr) {
     attributes->SetUINT32(MF_LOW_LATENCY, TRUE);
-    logMediaLine("[H264Decoder] MF_LOW_LATENCY=TRUE\n");
+    note("[H264Decoder] MF_LOW_LATENCY=TRUE\n");
   }
 
   Microsoft::WRL::ComPtr<IMFMediaType> in;
@@ -152,7 +169,7 @@ void H264Decoder::negotiateOutput() {
   for (DWORD index = 0;; ++index) {
     Microsoft::WRL::ComPtr<IMFMediaType> available;
     if (FAILED(decoder_->GetOutputAvailableType(0, index, &available)) || available == nullptr) {
-      if (index == 0) logMediaLine("[H264Decoder] no output types available yet\n");
+      if (index == 0) note("[H264Decoder] no output types available yet\n");
       return;
     }
     GUID subtype = GUID_NULL;
@@ -160,7 +177,7 @@ void H264Decoder::negotiateOutput() {
     if (SUCCEEDED(available->GetGUID(MF_MT_SUBTYPE, &subtype)) && subtype == MFVideoFormat_NV12) {
       HRESULT hr = decoder_->SetOutputType(0, available.Get(), 0);
       if (SUCCEEDED(hr)) {
-        logMediaLine("[H264Decoder] negotiated NV12 output\n");
+        note("[H264Decoder] negotiated NV12 output\n");
         taken = true;
       } else {
         logFailure("decoder_->SetOutputType(0, available, 0)", hr);
@@ -175,8 +192,10 @@ void H264Decoder::stop() {
   if (decoder_ != nullptr) decoder_->ProcessMessage(MFT_MESSAGE_NOTIFY_END_STREAMING, 0);
   decoder_.Reset();
   supplied_.Reset();
-  sequenceStart_.clear();
-  sequenceShown_ = true;
+  dropSequenceStart();
+  sequenceSize_.reset();
+  failedRestarts_ = 0;
+  quiet_ = false;
   MFShutdown();
   if (mtaUsage_ != nullptr) CoDecrementMTAUsage(static_cast<CO_MTA_USAGE_COOKIE>(mtaUsage_));
   mtaUsage_ = nullptr;
@@ -221,28 +240,47 @@ void H264Decoder::feed(std::span<const std::uint8_t> accessUnit, std::uint64_t t
   // at hand, a fresh transform is started and given it again; otherwise the next sequence
   // parameter set brings the restart.
   if (sequenceStart_.empty()) return;
+  if (failedRestarts_ > 0 && steadyNowNs() < nextRestartNs_) return;  // backing off
+  restartWithSequenceStart();
+}
+
+void H264Decoder::restartWithSequenceStart() {
   std::vector<KeptUnit> units = std::move(sequenceStart_);
   sequenceStart_.clear();
-  if (!restartTransform()) return;
-  for (const KeptUnit& unit : units) {
-    if (!submit(unit.bytes, unit.timestampUs)) break;
-  }
+  keptBytes_ = 0;
+  quiet_ = failedRestarts_ > 0;  // an episode of failures is told by its first try
+  bool healthy = restartTransform();
+  quiet_ = false;
+  for (std::size_t i = 0; healthy && i < units.size(); ++i) healthy = submit(units[i].bytes, units[i].timestampUs);
+  if (healthy) return;
+  // No transform, or one that fails again: this sequence is lost, and a later one tries again,
+  // after a pause that grows with each failure.
+  dropSequenceStart();
+  const int doublings = std::min(failedRestarts_, 4);
+  ++failedRestarts_;
+  nextRestartNs_ = steadyNowNs() + std::min(kFirstRetryDelayNs << doublings, kMaxRetryDelayNs);
 }
 
 void H264Decoder::keepSequenceStart(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
   if (carriesSequenceParameterSet(accessUnit)) {
-    sequenceStart_.clear();
+    sequenceSize_ = findSequencePictureSize(accessUnit);
+    dropSequenceStart();
     sequenceTimeUs_ = timestampUs;
     sequenceShown_ = false;
   }
   if (sequenceShown_) return;
-  if (sequenceStart_.size() >= kMaxKeptUnits) {
-    // Far too long without a picture: not worth keeping.
-    sequenceStart_.clear();
-    sequenceShown_ = true;
+  if (sequenceStart_.size() >= kMaxKeptUnits || keptBytes_ + accessUnit.size() > kMaxKeptBytes) {
+    dropSequenceStart();  // far too long without a picture: not worth keeping
     return;
   }
   sequenceStart_.push_back({std::vector<std::uint8_t>(accessUnit.begin(), accessUnit.end()), timestampUs});
+  keptBytes_ += accessUnit.size();
+}
+
+void H264Decoder::dropSequenceStart() {
+  sequenceStart_.clear();
+  keptBytes_ = 0;
+  sequenceShown_ = true;
 }
 
 bool H264Decoder::submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
@@ -336,7 +374,14 @@ void H264Decoder::extractPicture(IMFSample* sample) {
 
   Microsoft::WRL::ComPtr<IMFMediaType> type;
   if (FAILED(decoder_->GetOutputCurrentType(0, &type))) type.Reset();
-  const H264OutputLayout layout = readOutputLayout(type.Get());
+  H264OutputLayout layout = readOutputLayout(type.Get());
+  if (!layout.hasAperture && sequenceSize_ && sequenceSize_->codedWidth == layout.codedWidth &&
+      sequenceSize_->codedHeight == layout.codedHeight) {
+    // The stream's own cropping, for pictures of the size it describes; like the aperture's,
+    // its offsets are not used.
+    layout.width = sequenceSize_->width();
+    layout.height = sequenceSize_->height();
+  }
 
   LONGLONG time = 0;
   if (FAILED(sample->GetSampleTime(&time))) time = 0;
@@ -354,10 +399,9 @@ void H264Decoder::extractPicture(IMFSample* sample) {
                  layout.codedHeight, layout.stride, static_cast<unsigned long>(length));
   }
   ++framesDecoded_;
+  failedRestarts_ = 0;  // a picture ends any episode of failed restarts
   if (!sequenceShown_ && time >= 0 && std::uint64_t(time / 10) >= sequenceTimeUs_) {
-    // The sequence decodes: its first units are no longer needed for a restart.
-    sequenceShown_ = true;
-    sequenceStart_.clear();
+    dropSequenceStart();  // the sequence decodes: its first units are no longer needed for a restart
   }
   if (onFrame) onFrame(picture_);
 

@@ -3,16 +3,24 @@
 // ready when a unit has been fed is handed to `onFrame` before `feed` returns. Pictures come as
 // the transform lays them out (rows of `stride` bytes, chroma from row `codedHeight`).
 // Failures are logged as "[H264Decoder]" lines and never reach the caller. Windows only.
+//
+// Pictures are as wide and high as the transform's display aperture says; when it reports none
+// (Wine's does not), the frame cropping of the stream's sequence parameter set gives the size,
+// so a 1080-row stream coded as 1088 rows comes out 1080 rows high.
 #pragma once
 
 #include <wrl/client.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "common/debug_log.h"
 #include "media/decoded_frame.h"
+#include "media/h264_sps.h"
 
 struct IMFTransform;
 struct IMFSample;
@@ -38,16 +46,21 @@ class H264Decoder {
   // Submits one access unit; `timestampUs` comes back on its picture. Dropped when stopped or
   // when it is not an Annex B byte stream. When the transform fails before the first picture of
   // a sequence (from a unit with a sequence parameter set on), a fresh transform is started and
-  // given that sequence's units again.
+  // given that sequence's units again. When no fresh transform can be made, the units are
+  // dropped until a later sequence start, and the tries back off (0.5 s, doubling up to 8 s);
+  // such an episode is logged by its first try only and ends with the next picture.
   void feed(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
 
   bool started() const { return started_; }
   std::uint64_t framesDecoded() const { return framesDecoded_; }  // since construction
+  std::size_t keptBytes() const { return keptBytes_; }  // held for a restart
 
   // Receives each picture on the feeding thread; when empty, pictures are decoded and dropped.
   std::function<void(const media::DecodedFrame&)> onFrame;
 
  private:
+  void note(const char* format, ...) const BRINDLE_PRINTF_LIKE(2, 3);
+  void logFailure(const char* step, long hr) const;
   bool createTransform();
   bool restartTransform();
   bool configure();
@@ -56,6 +69,8 @@ class H264Decoder {
   bool submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   bool drainOutput();
   void keepSequenceStart(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+  void restartWithSequenceStart();
+  void dropSequenceStart();
   Microsoft::WRL::ComPtr<IMFSample> makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   void extractPicture(IMFSample* sample);
 
@@ -75,6 +90,14 @@ class H264Decoder {
   std::vector<KeptUnit> sequenceStart_;
   std::uint64_t sequenceTimeUs_ = 0;
   bool sequenceShown_ = true;
+  std::size_t keptBytes_ = 0;  // in sequenceStart_
+  // Restarts that failed since the last picture; while any did, the next waits until
+  // nextRestartNs_ and logs nothing.
+  int failedRestarts_ = 0;
+  std::int64_t nextRestartNs_ = 0;
+  bool quiet_ = false;
+  // The picture size of the newest sequence parameter set; nothing when unreadable.
+  std::optional<SequencePictureSize> sequenceSize_;
 };
 
 }  // namespace media

@@ -11,7 +11,7 @@ namespace receiver {
 namespace {
 
 // A header's length is only a claim: memory for at most this much of a payload is set aside
-// before its bytes arrive (a real frame fits); a longer payload grows the buffer as it comes.
+// before its bytes arrive (a real frame fits); a longer payload grows as its bytes come.
 constexpr std::size_t kPayloadReserveLimit = std::size_t(1) << 20;
 
 std::uint64_t readBigEndian64(const std::uint8_t* p) {
@@ -24,6 +24,21 @@ std::uint32_t readBigEndian32(const std::uint8_t* p) {
   return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
 }
 
+bool isPhoneFrameType(std::uint8_t type) {
+  return type == kFrameVideo || type == kFrameVideoKey || type == kFrameVideoOther || type == kFrameOrientation ||
+         type == kFrameAudioFormat || type == kFrameAudioSamples;
+}
+
+// Where the scan for the next magic stops in [data, data + size): at a whole "IPCF", else at
+// a tail that may begin one (its rest still to come), else at the end.
+std::size_t findMagic(const std::uint8_t* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    const std::size_t n = std::min(sizeof kFrameMagic, size - i);
+    if (std::memcmp(data + i, kFrameMagic, n) == 0) return i;
+  }
+  return size;
+}
+
 }  // namespace
 
 void FrameParser::feed(std::span<const std::uint8_t> chunk) {
@@ -32,8 +47,8 @@ void FrameParser::feed(std::span<const std::uint8_t> chunk) {
   while (n > 0) {
     if (missing_ > 0) {
       // The rest of a payload goes straight into its frame.
-      std::size_t take = std::min(missing_, n);
-      frame_.payload.insert(frame_.payload.end(), p, p + take);
+      const std::size_t take = std::min(missing_, n);
+      appendPayload(p, take);
       p += take;
       n -= take;
       missing_ -= take;
@@ -42,56 +57,94 @@ void FrameParser::feed(std::span<const std::uint8_t> chunk) {
     }
     if (!buffer_.empty()) {
       // Complete the partial hello or header first; nothing more is ever copied into buffer_.
-      std::size_t need = helloReceived_ ? kFrameHeaderSize : kServerHelloSize;
-      std::size_t take = std::min(need - buffer_.size(), n);
+      const std::size_t need = helloReceived_ ? kFrameHeaderSize : kServerHelloSize;
+      const std::size_t take = std::min(need - buffer_.size(), n);
       buffer_.insert(buffer_.end(), p, p + take);
       p += take;
       n -= take;
       if (buffer_.size() < need) return;
-      std::size_t used = 0;
-      Step step = parseOne(buffer_.data(), buffer_.size(), used);
+      if (!helloReceived_) {
+        const bool hello = std::memcmp(buffer_.data(), kServerHelloMagic, sizeof kServerHelloMagic) == 0;
+        buffer_.clear();
+        helloReceived_ = hello;
+        if (!hello) return;  // garbage before the hello drops the rest of the chunk
+        continue;
+      }
+      if (takeHeader(buffer_.data())) {
+        buffer_.clear();
+        continue;
+      }
+      // Damage inside the buffered header: the scan goes on from its second byte (at most 19
+      // bytes, so this recursion is at most that deep), then in the rest of the chunk.
+      const std::vector<std::uint8_t> rest(buffer_.begin() + 1, buffer_.end());
       buffer_.clear();
-      if (step == Step::DiscardAll) return;
+      feed(rest);
       continue;
     }
-    std::size_t used = 0;
-    Step step = parseOne(p, n, used);
-    if (step == Step::DiscardAll) return;
-    if (step == Step::NeedMore) {
+    if (!helloReceived_) {
+      if (n < kServerHelloSize) {
+        buffer_.assign(p, p + n);
+        return;
+      }
+      if (std::memcmp(p, kServerHelloMagic, sizeof kServerHelloMagic) != 0) return;
+      helloReceived_ = true;
+      p += kServerHelloSize;
+      n -= kServerHelloSize;
+      continue;
+    }
+    if (resyncing_) {
+      const std::size_t skip = findMagic(p, n);
+      p += skip;
+      n -= skip;
+      if (n == 0) return;
+    }
+    if (n < kFrameHeaderSize) {
       buffer_.assign(p, p + n);
       return;
     }
-    p += used;
-    n -= used;
+    if (takeHeader(p)) {
+      p += kFrameHeaderSize;
+      n -= kFrameHeaderSize;
+    } else {
+      p += 1;  // scan on past this byte
+      n -= 1;
+    }
   }
 }
 
-FrameParser::Step FrameParser::parseOne(const std::uint8_t* data, std::size_t size, std::size_t& used) {
-  if (!helloReceived_) {
-    if (size < kServerHelloSize) return Step::NeedMore;
-    if (std::memcmp(data, kServerHelloMagic, sizeof kServerHelloMagic) != 0) return Step::DiscardAll;
-    helloReceived_ = true;
-    used = kServerHelloSize;
-    return Step::Continue;
-  }
-  if (size < kFrameHeaderSize) return Step::NeedMore;
-  if (std::memcmp(data, kFrameMagic, sizeof kFrameMagic) != 0) return Step::DiscardAll;
-  std::uint32_t length = readBigEndian32(data + 16);
+bool FrameParser::takeHeader(const std::uint8_t* data) {
+  const bool scanning = resyncing_;
+  resyncing_ = true;
+  if (std::memcmp(data, kFrameMagic, sizeof kFrameMagic) != 0) return false;
+  const std::uint32_t length = readBigEndian32(data + 16);
   if (length > kMaxFramePayload) {
-    logLine("[StreamController] frame length %u exceeds %u — buffer discarded\n", length,
-            kMaxFramePayload);
-    return Step::DiscardAll;
+    if (!scanning) {
+      logLine("[StreamController] frame length %u exceeds %u — buffer discarded\n", length, kMaxFramePayload);
+    }
+    return false;
   }
+  // After damage "IPCF" may as well lie inside a payload: only a type the phone sends ends the scan.
+  if (scanning && !isPhoneFrameType(data[4])) return false;
+  resyncing_ = false;
   frame_.type = data[4];
   frame_.timestampUs = readBigEndian64(data + 8);
-  std::size_t available = std::min<std::size_t>(size - kFrameHeaderSize, length);
   frame_.payload.clear();
-  if (available < length) frame_.payload.reserve(std::min<std::size_t>(length, kPayloadReserveLimit));
-  frame_.payload.insert(frame_.payload.end(), data + kFrameHeaderSize, data + kFrameHeaderSize + available);
-  missing_ = length - available;
-  used = kFrameHeaderSize + available;
+  announced_ = length;
+  missing_ = length;
   if (missing_ == 0) deliver();
-  return Step::Continue;
+  return true;
+}
+
+void FrameParser::appendPayload(const std::uint8_t* data, std::size_t size) {
+  // Memory follows the bytes that came, never the header's claim beyond kPayloadReserveLimit,
+  // and never more than the announced length.
+  std::vector<std::uint8_t>& payload = frame_.payload;
+  const std::size_t needed = payload.size() + size;
+  if (needed > payload.capacity()) {
+    payload.reserve(std::min(std::max({needed, 2 * payload.capacity(), std::min(announced_, kPayloadReserveLimit)}),
+                             announced_));
+  }
+  payload.insert(payload.end(), data, data + size);
 }
 
 void FrameParser::deliver() {
@@ -101,8 +154,10 @@ void FrameParser::deliver() {
 void FrameParser::reset() {
   buffer_.clear();
   helloReceived_ = false;
+  resyncing_ = false;
   frame_.payload.clear();
   missing_ = 0;
+  announced_ = 0;
 }
 
 std::size_t FrameParser::bufferedBytes() const {

@@ -45,6 +45,7 @@ class FakeTransform : public IMFTransform {
   std::vector<GUID> setOutputSubtypes;  // every SetOutputType call, failed ones included
   std::vector<std::uint64_t> acceptedTimes;  // 100-ns sample times of accepted inputs
   int processInputCalls = 0;
+  int setInputTypeCalls = 0;
   int processOutputCalls = 0;
   IMFAttributes* attributes = nullptr;
   ULONG references() const { return refs_.load(); }
@@ -67,7 +68,10 @@ class FakeTransform : public IMFTransform {
   STDMETHODIMP AddInputStreams(DWORD, DWORD*) override { return E_NOTIMPL; }
   STDMETHODIMP GetInputAvailableType(DWORD, DWORD, IMFMediaType**) override { return E_NOTIMPL; }
   STDMETHODIMP GetOutputAvailableType(DWORD id, DWORD index, IMFMediaType** out) override;
-  STDMETHODIMP SetInputType(DWORD, IMFMediaType*, DWORD) override { return script.setInputType; }
+  STDMETHODIMP SetInputType(DWORD, IMFMediaType*, DWORD) override {
+    ++setInputTypeCalls;
+    return script.setInputType;
+  }
   STDMETHODIMP SetOutputType(DWORD id, IMFMediaType* type, DWORD flags) override;
   STDMETHODIMP GetInputCurrentType(DWORD, IMFMediaType**) override { return E_NOTIMPL; }
   STDMETHODIMP GetOutputCurrentType(DWORD id, IMFMediaType** out) override;

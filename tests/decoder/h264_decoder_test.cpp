@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_transform.h"
@@ -16,6 +18,7 @@
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
 #include "support/ring_child.h"
+#include "support/sps_writer.h"
 
 namespace {
 
@@ -345,6 +348,100 @@ TEST(H264DecoderScripted, ATransformFailingAtANewSequenceIsReplacedAndGivenItAga
   rig.decoder.feed(kSliceUnit, 14);
   EXPECT_EQ(rig.log.count("[H264Decoder] restarting"), 1u);
   EXPECT_EQ(rig.packed.back().timestampUs, 13);
+}
+
+// Wine's decoder: 1088 coded rows and no aperture. The stream's sequence parameter set crops
+// them to 1080, but only for pictures of the coded size it describes; an aperture still wins.
+TEST(H264DecoderScripted, WithoutAnApertureTheSequenceParameterSetGivesTheVisibleSize) {
+  std::vector<std::uint8_t> unit = {0, 0, 0, 1};
+  const std::vector<std::uint8_t> sps = testsupport::baselineSps(120, 68, 0, 4);  // 1920x1088, 8 rows off
+  unit.insert(unit.end(), sps.begin(), sps.end());
+  unit.insert(unit.end(), {0, 0, 1, 0x65, 0x88});
+  // Heights of the pictures of a unit before any parameter set, the set's unit and a slice.
+  auto heights = [&](std::uint32_t codedHeight, std::uint32_t apertureHeight) {
+    FakeTransformScript script;
+    script.codedWidth = 1920;
+    script.codedHeight = codedHeight;
+    script.apertureWidth = apertureHeight != 0 ? 1920 : 0;
+    script.apertureHeight = apertureHeight;
+    script.cbSize = 1920 * codedHeight * 3 / 2;
+    script.streamChangeFirst = false;
+    Rig rig(script, "sps1080");
+    EXPECT_TRUE(rig.started);
+    rig.decoder.feed(kUnit, 1);
+    rig.decoder.feed(unit, 2);
+    rig.decoder.feed(kSliceUnit, 3);
+    std::vector<std::uint32_t> seen;
+    for (const media::DecodedFrame& f : rig.raw) seen.push_back(f.height);
+    if (codedHeight == 1088 && apertureHeight == 0 && rig.packed.size() == 3) {
+      EXPECT_EQ(rig.raw[2].codedHeight, 1088u);
+      EXPECT_EQ(rig.packed[2].data.size(), 3'110'400u);
+      EXPECT_EQ(rig.packed[2].data[1920u * 1080], 0x80) << "chroma from the decoder's row 1088";
+    }
+    return seen;
+  };
+  using Heights = std::vector<std::uint32_t>;
+  EXPECT_EQ(heights(1088, 0), (Heights{1088, 1080, 1080}));
+  EXPECT_EQ(heights(1104, 0), (Heights{1104, 1104, 1104}));
+  EXPECT_EQ(heights(1088, 1070), (Heights{1070, 1070, 1070}));
+}
+
+// A transform breaks and no fresh one can be set up: the tries back off (0.5 s, then 1 s, ...)
+// and the whole episode is logged by its first try; a picture ends it.
+TEST(H264DecoderScripted, RestartsThatFailBackOffAndAnEpisodeLogsOnce) {
+  FakeTransformScript script;
+  script.streamChangeFirst = false;
+  Rig rig(script, "backoff");
+  ASSERT_TRUE(rig.started);
+  rig.decoder.feed(kKeyUnit, 1);
+  ASSERT_EQ(rig.packed.size(), 1u);
+
+  rig.fake->script.failOutputs = 1'000'000;
+  rig.fake->script.setInputType = E_FAIL;
+  const int setUps = rig.fake->setInputTypeCalls;
+  auto feedMany = [&](std::uint64_t from) {
+    for (std::uint64_t t = from; t < from + 40; ++t) rig.decoder.feed(t % 2 ? kSliceUnit : kKeyUnit, t);
+  };
+  rig.decoder.feed(kKeyUnit, 10);
+  feedMany(11);
+  EXPECT_EQ(rig.fake->setInputTypeCalls - setUps, 1) << "no new try within half a second";
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  feedMany(100);
+  EXPECT_EQ(rig.fake->setInputTypeCalls - setUps, 2) << "one try after half a second, then a second's pause";
+  EXPECT_EQ(rig.log.count("[H264Decoder] restarting the decoder at a sequence parameter set\n"), 1u);
+  EXPECT_EQ(rig.log.count("[H264Decoder] decoder_->SetInputType(0, in, 0) -> 0x80004005\n"), 1u);
+
+  // It recovers at the next try, quietly; a later failure is a new episode with its own line.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  rig.fake->script.failOutputs = 0;
+  rig.fake->script.setInputType = S_OK;
+  rig.decoder.feed(kKeyUnit, 200);
+  EXPECT_EQ(rig.packed.back().timestampUs, 200);
+  EXPECT_EQ(rig.log.count("[H264Decoder] restarting"), 1u);
+  rig.fake->script.failOutputs = 1;
+  rig.decoder.feed(kKeyUnit, 210);
+  EXPECT_EQ(rig.log.count("[H264Decoder] restarting"), 2u);
+  EXPECT_EQ(rig.packed.back().timestampUs, 210) << "restarted at once: no pause after a picture";
+}
+
+// While a sequence shows no picture its units are kept for a restart: 16 MiB of them at most.
+TEST(H264DecoderScripted, UnitsKeptForARestartAreBoundedInBytes) {
+  FakeTransformScript script;
+  script.streamChangeFirst = false;
+  script.latency = 100;  // no picture: the sequence's units stay kept
+  Rig rig(script, "kept");
+  ASSERT_TRUE(rig.started);
+  rig.decoder.feed(kKeyUnit, 1);
+  EXPECT_EQ(rig.decoder.keptBytes(), kKeyUnit.size());
+  std::vector<std::uint8_t> big(6u << 20, 0x5A);
+  std::copy(kSliceUnit.begin(), kSliceUnit.end(), big.begin());
+  rig.decoder.feed(big, 2);
+  rig.decoder.feed(big, 3);
+  EXPECT_EQ(rig.decoder.keptBytes(), kKeyUnit.size() + 2 * big.size());
+  rig.decoder.feed(big, 4);
+  EXPECT_EQ(rig.decoder.keptBytes(), 0u) << "past 16 MiB the sequence is given up";
+  rig.decoder.feed(big, 5);
+  EXPECT_EQ(rig.decoder.keptBytes(), 0u) << "until the next sequence starts";
 }
 
 TEST(H264DecoderScripted, PayloadsThatAreNotAByteStreamNeverReachTheTransform) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -92,26 +93,29 @@ TEST_F(FrameParserTest, FrameSplitOverManyChunksIsDeliveredOnceWhenComplete) {
   EXPECT_EQ(frames[0], (Received{0x10, 123456789, payload}));
 }
 
-TEST_F(FrameParserTest, HeaderWithoutMagicDiscardsEverythingBufferedUntilAChunkBeginsWithAFrame) {
+// Damage after the hello: the parser scans on to the next "IPCF" with a plausible header (a
+// type the phone sends, a length within the bound) and loses only what lay before it.
+TEST_F(FrameParserTest, DamagedHeadersAreSkippedToTheNextPlausibleFrame) {
+  testsupport::LogCapture log;
   feed(serverHello());
-  Bytes bad = frameBytes(1, 1, {1});
+  Bytes bad = frameBytes(1, 1, {1, 'I', 'P', 'C', 'F'});
   bad[0] = 'X';
-  feed(bad + frameBytes(1, 2, {2}));  // the good frame after the garbage is lost too
-  EXPECT_TRUE(frames.empty());
-  EXPECT_EQ(parser.bufferedBytes(), 0u);
+  // Inside the garbage: a magic with a type the phone never sends, and one with a huge length.
+  Bytes oddType = headerOnly(0x77, 9, 1), huge = headerOnly(1, 9, receiver::kMaxFramePayload + 1);
+  feed(bad + oddType + huge + frameBytes(1, 2, {2}) + frameBytes(0x77, 3, {3}));
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0], (Received{1, 2, {2}}));
+  EXPECT_EQ(frames[1], (Received{0x77, 3, {3}})) << "once in step, any type is a frame";
   EXPECT_TRUE(parser.helloReceived());  // a new hello is not expected
-  feed(frameBytes(2, 3, {3}));
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(frames[0], (Received{2, 3, {3}}));
-}
+  EXPECT_TRUE(log.lines().empty()) << "lengths seen while scanning are not reported";
 
-TEST_F(FrameParserTest, BadMagicCompletedAcrossChunksAlsoDropsTheRestOfTheChunk) {
-  feed(serverHello());
-  Bytes bad = frameBytes(1, 1, {1});
-  bad[2] = '?';
+  // Damage completed across chunks, and a magic cut in two by the chunk boundary.
+  Bytes next = frameBytes(2, 4, {4});
   feed(Bytes(bad.begin(), bad.begin() + 10));
-  feed(Bytes(bad.begin() + 10, bad.end()) + frameBytes(1, 2, {2}));
-  EXPECT_TRUE(frames.empty());
+  feed(Bytes(bad.begin() + 10, bad.end()) + Bytes(next.begin(), next.begin() + 2));
+  feed(Bytes(next.begin() + 2, next.end()));
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[2], (Received{2, 4, {4}}));
   EXPECT_EQ(parser.bufferedBytes(), 0u);
 }
 
@@ -129,22 +133,36 @@ TEST_F(FrameParserTest, AnnouncedLengthThatNeverArrivesHoldsLaterBytesUntilReset
   EXPECT_EQ(frames[0].timestampUs, 4u);
 }
 
-TEST_F(FrameParserTest, LengthOverTheLimitIsTreatedLikeABadMagicWithOneLogLine) {
+TEST_F(FrameParserTest, LengthOverTheLimitIsDamageWithOneLogLine) {
   testsupport::LogCapture log;
   feed(serverHello() + headerOnly(1, 1, receiver::kMaxFramePayload + 1) + frameBytes(1, 2, {2}));
-  EXPECT_TRUE(frames.empty());
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0].timestampUs, 2u);
   EXPECT_EQ(parser.bufferedBytes(), 0u);
   ASSERT_EQ(log.lines().size(), 1u);
   EXPECT_EQ(log.lines()[0], "[StreamController] frame length 67108865 exceeds 67108864 — buffer discarded\n");
-  // At the limit itself the frame is accepted and waits for its payload...
+  // At the limit itself the frame is accepted and waits for its payload.
   feed(headerOnly(1, 3, receiver::kMaxFramePayload) + Bytes(10));
   EXPECT_EQ(parser.bufferedBytes(), 30u);
   EXPECT_EQ(log.lines().size(), 1u);
-  // ...but the length is only a claim: no memory is held for the bytes that never came.
-  parser.reset();
-  feed(serverHello() + frameBytes(1, 4, {4}));
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_LE(capacity, std::size_t(1) << 20);
+}
+
+// A header's length is only a claim: memory follows the bytes that really come (at most 1 MiB
+// ahead of them, twice what came at most) and never exceeds the length announced.
+TEST_F(FrameParserTest, PayloadMemoryFollowsTheBytesThatCome) {
+  feed(serverHello() + headerOnly(1, 1, receiver::kMaxFramePayload));
+  const Bytes trickle(64 * 1024, 7);
+  std::size_t received = 0;
+  for (int i = 0; i < 64; ++i) {
+    feed(trickle);
+    received += trickle.size();
+    ASSERT_LE(parser.payloadCapacity(), std::max<std::size_t>(std::size_t(1) << 20, 2 * received)) << received;
+  }
+  EXPECT_EQ(parser.bufferedBytes(), 20 + received);
+  receiver::FrameParser small;
+  const Bytes start = serverHello() + headerOnly(1, 2, 1500) + Bytes(10);
+  small.feed(start);
+  EXPECT_EQ(small.payloadCapacity(), 1500u);
 }
 
 TEST_F(FrameParserTest, ResetInTheMiddleOfAHelloWaitsForAFreshOne) {
@@ -158,6 +176,7 @@ TEST_F(FrameParserTest, ResetInTheMiddleOfAHelloWaitsForAFreshOne) {
 }
 
 // Any way of cutting a valid stream into chunks gives the same frames as feeding it whole.
+// Every 20th frame's magic is damaged: only those frames are lost, however the stream is cut.
 TEST_F(FrameParserTest, RandomChunkingGivesTheSameFrames) {
   std::mt19937 rng(1234);
   Bytes stream = serverHello();
@@ -165,9 +184,14 @@ TEST_F(FrameParserTest, RandomChunkingGivesTheSameFrames) {
   for (int i = 0; i < 300; ++i) {
     std::size_t size = (i % 7 == 0) ? rng() % 70000 : rng() % 64;
     Bytes payload = testsupport::patternPayload(size, std::uint8_t(i));
-    std::uint8_t type = std::uint8_t(rng() % 4);
-    expected.push_back({type, std::uint64_t(i) * 33333, payload});
-    stream = stream + frameBytes(type, std::uint64_t(i) * 33333, payload);
+    std::uint8_t type = std::uint8_t(1 + rng() % 3);
+    Bytes frame = frameBytes(type, std::uint64_t(i) * 33333, payload);
+    if (i % 20 == 19) {
+      frame[1 + rng() % 3] ^= 0x20;
+    } else {
+      expected.push_back({type, std::uint64_t(i) * 33333, payload});
+    }
+    stream = stream + frame;
   }
   for (int round = 0; round < 20; ++round) {
     parser.reset();

@@ -33,6 +33,7 @@ void usage() {
       "  --close-after N   close each connection after N bytes\n"
       "  --stall-after N   fall silent once on each connection after N bytes (still connected)\n"
       "  --stall-ms MS     for MS milliseconds, then go on (default 3000)\n"
+      "  --damage-every N  damage the magic of every Nth video frame's header\n"
       "  --seconds S       stop after S seconds (default: run until killed)\n"
       "  --stop-on-input   stop as soon as a line is read from the input or the input ends\n"
       "  --sent FILE       when stopping, write one line per complete video frame sent:\n"
@@ -49,7 +50,7 @@ void usage() {
 bool takesValue(const std::string& arg) {
   return arg == "--port" || arg == "--bind" || arg == "--clip" || arg == "--rotation" || arg == "--fps" ||
          arg == "--max-frames" || arg == "--chunk" || arg == "--garbage" || arg == "--close-after" ||
-         arg == "--stall-after" || arg == "--stall-ms" ||
+         arg == "--stall-after" || arg == "--stall-ms" || arg == "--damage-every" ||
          arg == "--seconds" || arg == "--sent" || arg == "--clip-frames";
 }
 
@@ -143,6 +144,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--stall-ms") {
       ok = parseNumber(value, 0, 3600 * 1000, n);
       options.stallMs = int(n);
+    } else if (arg == "--damage-every") {
+      ok = parseNumber(value, 1, 1 << 30, n);
+      options.damageEvery = n;
     } else if (arg == "--seconds") {
       ok = parseNumber(value, 1, 24 * 3600, seconds);
     } else if (arg == "--sent") {

@@ -92,7 +92,8 @@ class PhoneSimulator::Session {
       } else {
         const AccessUnit& unit = sim_.units_[std::size_t(video % (long long)sim_.units_.size())];
         std::span<const std::uint8_t> payload(sim_.clip_.data() + unit.offset, unit.size);
-        if (!sendFrame(unit.isKey ? kTypeVideoKey : kTypeVideo, timestamp, payload)) return finish();
+        const bool damage = options_.damageEvery > 0 && (video + 1) % options_.damageEvery == 0;
+        if (!sendFrame(unit.isKey ? kTypeVideoKey : kTypeVideo, timestamp, payload, damage)) return finish();
         ++video;
       }
     }
@@ -158,20 +159,24 @@ class PhoneSimulator::Session {
     return true;
   }
 
-  bool sendFrame(std::uint8_t type, std::uint64_t timestampUs, std::span<const std::uint8_t> payload) {
+  bool sendFrame(std::uint8_t type, std::uint64_t timestampUs, std::span<const std::uint8_t> payload,
+                 bool damage = false) {
     message_.clear();
     appendFrame(message_, type, timestampUs, payload);
+    if (damage) message_[0] = 'i';  // "iPCF"
     std::size_t slot = kNoRecord;
     update([&](ConnectionRecord& r) {
       if (r.frames.size() >= kMaxRecordedFrames) return;
       slot = r.frames.size();
-      r.frames.push_back(SentFrame{type, timestampUs, std::uint32_t(payload.size()), payloadHash(payload), false});
+      r.frames.push_back(
+          SentFrame{type, timestampUs, std::uint32_t(payload.size()), payloadHash(payload), false, damage});
     });
     if (!send(message_)) return false;
     update([&](ConnectionRecord& r) {
       if (slot != kNoRecord) r.frames[slot].complete = true;
       if (type == kTypeVideo || type == kTypeVideoKey) r.videoFrames += 1;
       if (type == kTypeVideoKey) r.keyFrames += 1;
+      if (damage) r.damagedFrames += 1;
     });
     return true;
   }

@@ -5,7 +5,8 @@
 // connections. It serves one connection at a time and accepts the next after a close.
 //
 // Faults for tests: writes cut into small pieces, garbage before the server hello, a close
-// after a given number of bytes, and a stall (silence, still connected) after a given number.
+// after a given number of bytes, a stall (silence, still connected) after a given number, and
+// a damaged magic in every Nth video frame's header.
 #pragma once
 
 #include <atomic>
@@ -37,6 +38,7 @@ struct SimulatorOptions {
   long long closeAfter = -1;          // close each connection after this many bytes; -1 never
   long long stallAfter = -1;          // fall silent once on each connection after this many bytes
   int stallMs = 3000;                 // for this long, then go on where it stopped
+  long long damageEvery = 0;          // damage the magic of every Nth video frame; 0 never
 };
 
 // One frame the simulator began to send.
@@ -46,6 +48,7 @@ struct SentFrame {
   std::uint32_t size = 0;      // payload bytes
   std::uint32_t hash = 0;      // payloadHash of the payload
   bool complete = false;       // every byte was written before the connection ended
+  bool damaged = false;        // sent with a damaged magic
 };
 
 struct ConnectionRecord {
@@ -57,6 +60,7 @@ struct ConnectionRecord {
   std::vector<SentFrame> frames;          // in order, the first kMaxRecordedFrames
   std::uint64_t videoFrames = 0;          // complete video frames
   std::uint64_t keyFrames = 0;            // complete type-2 frames
+  std::uint64_t damagedFrames = 0;        // complete video frames sent with a damaged magic
   bool streamDone = false;                // maxFrames reached
   bool closed = false;
 };
