@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "media/picture_turn.h"
+#include "receiver/rate_meter.h"
 #include "session/session_win.h"
 #include "transport/discovery_win.h"
 
@@ -62,9 +63,7 @@ class App {
   std::uint32_t textureWidth_ = 0;
   std::uint32_t textureHeight_ = 0;
   media::Turn textureTurned_;  // how the picture in the texture was turned before it was published
-  std::int64_t fpsWindowStart_ = 0;  // steady clock, nanoseconds; 0 = not started
-  std::int32_t fpsFrames_ = 0;
-  double previewFps_ = 0.0;
+  receiver::RateMeter previewRate_;  // pictures uploaded per second
 };
 
 }  // namespace app

@@ -6,6 +6,7 @@
 
 #include "app/app.h"
 #include "app/state_pill.h"
+#include "common/steady_clock.h"
 #include "i18n/languages.h"
 #include "i18n/localizer.h"
 #include "imgui.h"
@@ -79,7 +80,7 @@ void App::frame() {
   char line[256];
   std::snprintf(line, sizeof(line), "frames: %llu   keys: %llu   %.1f kbps   preview: %.1f fps",
                 static_cast<unsigned long long>(stats.frames), static_cast<unsigned long long>(stats.keys), stats.kbps,
-                previewFps_);
+                previewRate_.rate(steadyNowNs()));
   ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(160, 160, 170, 255));
   ImGui::TextUnformatted(line);
   ImGui::PopStyleColor();

@@ -55,15 +55,4 @@ std::string previewAngleText(int rotation) {
   return text;
 }
 
-void countPreviewPicture(std::int64_t nowNs, std::int64_t& windowStartNs, std::int32_t& frames, double& fps) {
-  if (windowStartNs == 0) windowStartNs = nowNs;
-  frames++;
-  const double seconds = double(nowNs - windowStartNs) / 1e9;
-  if (seconds >= 1.0) {
-    fps = frames / seconds;
-    frames = 0;
-    windowStartNs = nowNs;
-  }
-}
-
 }  // namespace app

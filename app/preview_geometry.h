@@ -1,6 +1,6 @@
 // Where the preview picture goes in its box and how it is turned: the fit into the box, the
-// texture coordinates for rotation, mirror and flip, the rotation buttons, the angle text and the
-// preview rate. Portable: plain numbers in, plain numbers out; the caller draws.
+// texture coordinates for rotation, mirror and flip, the rotation buttons and the angle text.
+// Portable: plain numbers in, plain numbers out; the caller draws.
 #pragma once
 
 #include <array>
@@ -45,9 +45,5 @@ int quarterTurnsFromDegrees(std::int32_t degrees);
 
 // The dimmed text after the controls, e.g. " (270°)" (UTF-8).
 std::string previewAngleText(int rotation);
-
-// Counts one uploaded picture at nowNs (steady clock, nanoseconds). windowStartNs 0 means no
-// window yet; once a window spans a second or more, fps gets its rate and a new window starts.
-void countPreviewPicture(std::int64_t nowNs, std::int64_t& windowStartNs, std::int32_t& frames, double& fps);
 
 }  // namespace app

@@ -84,7 +84,7 @@ void App::uploadPreview() {
   }
 
   textureTurned_ = taken.turned;
-  countPreviewPicture(steadyNowNs(), fpsWindowStart_, fpsFrames_, previewFps_);
+  previewRate_.count(steadyNowNs(), 1.0);
 }
 
 void App::drawPreview() {

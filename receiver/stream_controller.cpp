@@ -3,9 +3,14 @@
 #include <utility>
 
 #include "common/debug_log.h"
+#include "common/steady_clock.h"
 #include "receiver/protocol.h"
 
 namespace receiver {
+
+namespace {
+double kbpsOf(double bytesPerSecond) { return bytesPerSecond * 8.0 / 1000.0; }
+}  // namespace
 
 StreamController::StreamController() {
   parser_.onFrame = [this](const Frame& frame) { countFrame(frame); };
@@ -22,8 +27,7 @@ void StreamController::start(std::unique_ptr<transport::ITransport> transport) {
   {
     std::lock_guard<std::mutex> lock(statsMutex_);
     stats_ = Stats{};
-    windowBytes_ = 0;
-    windowStart_ = Clock::now();
+    byteRate_.reset(steadyNowNs());
   }
   parser_.reset();
   transport_->start();
@@ -39,14 +43,17 @@ void StreamController::stop() {
 
 StreamController::Stats StreamController::stats() const {
   std::lock_guard<std::mutex> lock(statsMutex_);
-  return stats_;
+  Stats now = stats_;
+  now.kbps = kbpsOf(byteRate_.rate(steadyNowNs()));
+  return now;
 }
 
 void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
+  bool windowClosed = false;
   {
     std::lock_guard<std::mutex> lock(statsMutex_);
     stats_.bytes += chunk.size();
-    windowBytes_ += chunk.size();
+    windowClosed = byteRate_.count(steadyNowNs(), double(chunk.size()));
   }
   bool hadHello = parser_.helloReceived();
   parser_.feed(chunk);
@@ -55,21 +62,7 @@ void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
     logLine("[StreamController] CHLO sent (%s)\n", ok ? "ok" : "FAIL");
   }
 
-  Stats snapshot;
-  bool windowClosed = false;
-  {
-    std::lock_guard<std::mutex> lock(statsMutex_);
-    Clock::time_point now = Clock::now();
-    double elapsed = double(std::chrono::duration_cast<std::chrono::nanoseconds>(now - windowStart_).count()) / 1e9;
-    if (elapsed >= 1.0) {
-      stats_.kbps = double(windowBytes_) * 8.0 / 1000.0 / elapsed;
-      windowBytes_ = 0;
-      windowStart_ = now;
-      snapshot = stats_;
-      windowClosed = true;
-    }
-  }
-  if (windowClosed && onStats) onStats(snapshot);
+  if (windowClosed && onStats) onStats(stats());
 }
 
 void StreamController::onTransportState(transport::State state) {

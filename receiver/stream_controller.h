@@ -2,7 +2,6 @@
 // server hello with the client hello once per connection, and hands every frame on.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,6 +10,7 @@
 
 #include "receiver/frame.h"
 #include "receiver/frame_parser.h"
+#include "receiver/rate_meter.h"
 #include "receiver/stream_stats.h"
 #include "transport/itransport.h"
 #include "transport/state.h"
@@ -31,6 +31,7 @@ class StreamController {
   void start(std::unique_ptr<transport::ITransport> transport);
   // Detaches, stops and destroys the transport; after it returns no callback runs.
   void stop();
+  // The counters, and the rate as of now: 0 once the stream has been silent for 1.5 s.
   Stats stats() const;
 
   // Called on the transport's worker thread.
@@ -39,8 +40,6 @@ class StreamController {
   std::function<void(const Stats&)> onStats;  // optional: each new rate window
 
  private:
-  using Clock = std::chrono::steady_clock;
-
   void onTransportData(std::span<const std::uint8_t> chunk);
   void onTransportState(transport::State state);
   void countFrame(const Frame& frame);
@@ -49,8 +48,7 @@ class StreamController {
   FrameParser parser_;
   mutable std::mutex statsMutex_;
   Stats stats_;
-  std::uint64_t windowBytes_ = 0;
-  Clock::time_point windowStart_{};
+  RateMeter byteRate_;  // bytes per second
 };
 
 }  // namespace receiver

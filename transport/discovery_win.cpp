@@ -46,6 +46,11 @@ std::string nameBeforeFirstDot(const wchar_t* instanceName) {
   return name;
 }
 
+// DNS names compare without regard to case.
+bool sameName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace
 
 // Shared by the owner and every pending platform query: one reference for the owner, one for the
@@ -56,8 +61,14 @@ std::string nameBeforeFirstDot(const wchar_t* instanceName) {
 struct Discovery::State {
   explicit State(const DnsSdFunctions& functions) : functions_(functions) {}
 
+  // One entry per instance, under the PTR target it was resolved by.
+  struct Known {
+    std::wstring instance;
+    DiscoveredHost host;
+  };
   std::mutex hostsMutex_;
-  std::vector<DiscoveredHost> hosts_;
+  std::vector<Known> hosts_;
+  std::vector<std::wstring> departed_;  // said goodbye; a resolve still under way must not bring them back
   DNS_SERVICE_CANCEL browseCancel_{};
   std::atomic<bool> browsing_{false};
   std::mutex resolveMutex_;
@@ -104,7 +115,9 @@ struct Discovery::State {
   }
 
   void startResolve(const wchar_t* instanceName);
-  void addHost(const DNS_SERVICE_INSTANCE& instance);
+  void addHost(const std::wstring& instanceName, const DNS_SERVICE_INSTANCE& instance);
+  void forget(const wchar_t* instanceName);
+  void welcomeBack(const wchar_t* instanceName);
 
   static VOID WINAPI onBrowse(DWORD status, PVOID context, PDNS_RECORD records);
   static VOID WINAPI onResolve(DWORD status, PVOID context, PDNS_SERVICE_INSTANCE instance);
@@ -152,7 +165,7 @@ void Discovery::State::startResolve(const wchar_t* instanceName) {
   if (last) release();
 }
 
-void Discovery::State::addHost(const DNS_SERVICE_INSTANCE& instance) {
+void Discovery::State::addHost(const std::wstring& instanceName, const DNS_SERVICE_INSTANCE& instance) {
   DiscoveredHost host;
   if (instance.pszInstanceName) host.name = nameBeforeFirstDot(instance.pszInstanceName);
   host.port = instance.wPort;
@@ -165,11 +178,43 @@ void Discovery::State::addHost(const DNS_SERVICE_INSTANCE& instance) {
   if (host.ip.empty()) return;  // IPv6 only, or no address
 
   std::lock_guard<std::mutex> lock(hostsMutex_);
-  for (const DiscoveredHost& known : hosts_) {
-    if (known.ip == host.ip && known.port == host.port) return;
+  if (std::any_of(departed_.begin(), departed_.end(),
+                  [&](const std::wstring& gone) { return sameName(gone, instanceName); })) {
+    return;
   }
+  auto known = std::find_if(hosts_.begin(), hosts_.end(),
+                            [&](const Known& k) { return sameName(k.instance, instanceName); });
+  if (known != hosts_.end() && known->host.ip == host.ip && known->host.port == host.port) return;
+  // An address and port serve one phone: whoever announced it last.
+  std::erase_if(hosts_, [&](const Known& k) {
+    return !sameName(k.instance, instanceName) && k.host.ip == host.ip && k.host.port == host.port;
+  });
+  known = std::find_if(hosts_.begin(), hosts_.end(), [&](const Known& k) { return sameName(k.instance, instanceName); });
   logLine("[Discovery] %s @ %s:%u\n", host.name.c_str(), host.ip.c_str(), static_cast<unsigned>(host.port));
-  hosts_.push_back(std::move(host));
+  if (known != hosts_.end()) {
+    known->host = std::move(host);  // the phone moved: its entry follows, in its place
+  } else {
+    hosts_.push_back(Known{instanceName, std::move(host)});
+  }
+}
+
+// A goodbye: the phone is leaving, its entry goes.
+void Discovery::State::forget(const wchar_t* instanceName) {
+  std::lock_guard<std::mutex> lock(hostsMutex_);
+  if (std::none_of(departed_.begin(), departed_.end(),
+                   [&](const std::wstring& gone) { return sameName(gone, instanceName); })) {
+    departed_.emplace_back(instanceName);
+  }
+  auto known = std::find_if(hosts_.begin(), hosts_.end(), [&](const Known& k) { return sameName(k.instance, instanceName); });
+  if (known == hosts_.end()) return;
+  logLine("[Discovery] %s @ %s:%u left\n", known->host.name.c_str(), known->host.ip.c_str(),
+          static_cast<unsigned>(known->host.port));
+  hosts_.erase(known);
+}
+
+void Discovery::State::welcomeBack(const wchar_t* instanceName) {
+  std::lock_guard<std::mutex> lock(hostsMutex_);
+  std::erase_if(departed_, [&](const std::wstring& gone) { return sameName(gone, instanceName); });
 }
 
 VOID WINAPI Discovery::State::onBrowse(DWORD status, PVOID context, PDNS_RECORD records) {
@@ -177,8 +222,15 @@ VOID WINAPI Discovery::State::onBrowse(DWORD status, PVOID context, PDNS_RECORD 
   for (PDNS_RECORD record = records; record; record = record->pNext) {
     if (record->wType != DNS_TYPE_PTR) continue;
     const wchar_t* target = record->Data.PTR.pNameHost;
-    // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDelete): the browse holds a reference
-    if (target && target[0]) state->startResolve(target);
+    if (!target || !target[0]) continue;
+    // NOLINTBEGIN(clang-analyzer-cplusplus.NewDelete): the browse holds a reference
+    if (record->dwTtl == 0) {
+      state->forget(target);
+    } else {
+      state->welcomeBack(target);
+      state->startResolve(target);
+    }
+    // NOLINTEND(clang-analyzer-cplusplus.NewDelete)
   }
   // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDelete): as above
   if (records && state->functions_.dnsFree) state->functions_.dnsFree(records, DnsFreeRecordList);
@@ -194,7 +246,7 @@ VOID WINAPI Discovery::State::onResolve(DWORD, PVOID context, PDNS_SERVICE_INSTA
   ResolveContext* resolve = static_cast<ResolveContext*>(context);
   State* state = resolve->state;
   if (instance) {
-    state->addHost(*instance);
+    state->addHost(resolve->queryName, *instance);
     if (state->functions_.freeInstance) state->functions_.freeInstance(instance);
   }
   bool last;
@@ -283,7 +335,10 @@ void Discovery::stop() {
 std::vector<DiscoveredHost> Discovery::hosts() const {
   if (!state_) return {};
   std::lock_guard<std::mutex> lock(state_->hostsMutex_);
-  return state_->hosts_;
+  std::vector<DiscoveredHost> hosts;
+  hosts.reserve(state_->hosts_.size());
+  for (const State::Known& known : state_->hosts_) hosts.push_back(known.host);
+  return hosts;
 }
 
 }  // namespace transport

@@ -1,5 +1,6 @@
 // Finds phones on the local network: browses DNS-SD for "_brindlevideo._tcp", resolves every
-// instance it hears of and keeps a growing list of them, one entry per IPv4 address and port.
+// instance it hears of and keeps a list of them: one entry per instance, following its latest
+// IPv4 address and port (an address and port belong to one entry), gone once it says goodbye.
 // The platform calls back on its own threads; the list is read with a copy. Windows only, and
 // only from Windows 10 version 1903 on: elsewhere `start` logs the failure and returns false.
 #pragma once
@@ -16,7 +17,7 @@ struct DnsSdFunctions;
 struct DiscoveredHost {
   std::string name;        // instance name up to its first ".", UTF-8; empty if the instance had none
   std::string ip;          // dotted IPv4, never empty
-  std::uint16_t port = 0;  // as resolved; tells entries apart
+  std::uint16_t port = 0;  // as resolved
 
   bool operator==(const DiscoveredHost&) const = default;
 };
@@ -34,7 +35,7 @@ class Discovery {
   // Cancels the browse and the resolves still pending, and drops the list. Never throws. Callbacks
   // already under way finish first: the state they use goes away after the last of them.
   void stop();
-  // A copy of the list in the order found; empty before `start` and after `stop`.
+  // A copy of the list in the order first found; empty before `start` and after `stop`.
   std::vector<DiscoveredHost> hosts() const;
 
   struct State;  // shared with the platform's callbacks; defined in discovery.cpp

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "common/debug_log.h"
+#include "transport/interruptible_connect_win.h"
 #include "transport/usbmux_protocol.h"
 #include "transport/worker_pacing_win.h"
 
@@ -47,7 +48,7 @@ bool pipeWrite(HANDLE pipe, const void* data, DWORD size, DWORD& moved, HANDLE w
   return pipeTransfer(pipe, true, const_cast<void*>(data), size, moved, wake);
 }
 
-MuxChannel openMux() {
+MuxChannel openMux(HANDLE wake) {
   MuxChannel channel;
   SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
   if (s != INVALID_SOCKET) {
@@ -55,13 +56,16 @@ MuxChannel openMux() {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(kMuxTcpPort);
     inet_pton(AF_INET, "127.0.0.1", &addr.sin_addr);
-    if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+    int error = 0;
+    const Wait connected = connectOrWake(s, addr, wake, error);
+    if (connected == Wait::Done) {
       logUsbMuxLine("[UsbMux] connected via TCP 127.0.0.1:%u\n", unsigned(kMuxTcpPort));
       channel.socket = s;
       return channel;
     }
-    logUsbMuxLine("[UsbMux] TCP 27015 connect failed WSA=%d\n", WSAGetLastError());
     closesocket(s);
+    if (connected == Wait::Woken) return channel;
+    logUsbMuxLine("[UsbMux] TCP 27015 connect failed WSA=%d\n", error);
   }
 
   HANDLE pipe = CreateFileW(kMuxPipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

@@ -3,7 +3,8 @@
 //
 // Pipes are opened for overlapped I/O: every pipe read and write also waits on a `wake` event
 // and gives up (cancelling the I/O) once it is signalled, so a stop never waits on a silent
-// service. Sockets are woken by closing them from the other thread.
+// service. Sockets are woken by closing them from the other thread; the connect to the service
+// waits on `wake` too.
 #pragma once
 
 #include <winsock2.h>
@@ -24,8 +25,9 @@ struct MuxChannel {
 
 extern const wchar_t kMuxPipeName[];  // \\.\pipe\iTunes_USBMuxService
 
-// TCP first, then the pipe; no channel when neither answers. Logs how it went.
-MuxChannel openMux();
+// TCP first, then the pipe; no channel when neither answers, or when `wake` cut the TCP
+// connect short. Logs how it went.
+MuxChannel openMux(HANDLE wake);
 // Shuts a socket down both ways before closing it; leaves the channel empty.
 void closeMux(MuxChannel& channel);
 

@@ -72,8 +72,9 @@ void UsbMuxTransport::closeHandshake(MuxChannel& channel) {
 }
 
 MuxChannel UsbMuxTransport::openTunnel(std::uint16_t port) {
-  MuxChannel ch = openMux();
+  MuxChannel ch = openMux(wake_);
   if (!ch.isOpen()) {
+    if (!running_.load()) return {};  // stop cut the connect short
     logUsbMuxLine(
         "[UsbMux] could NOT reach Apple Mobile Device Service (neither TCP 27015 nor named pipe). Is iTunes / "
         "\"Apple Mobile Device Support\" installed and running?\n");
@@ -100,7 +101,7 @@ MuxChannel UsbMuxTransport::openTunnel(std::uint16_t port) {
     return {};
   }
 
-  MuxChannel ch2 = openMux();
+  MuxChannel ch2 = openMux(wake_);
   if (!ch2.isOpen()) return {};
   if (!lendToStop(ch2)) return {};
   if (!sendPlist(ch2, connectRequest(ids[0], port), kMuxTagConnect, wake_)) {

@@ -10,25 +10,31 @@
 #include <vector>
 
 #include "common/debug_log.h"
+#include "transport/interruptible_connect_win.h"
 #include "transport/winsock_init_win.h"
 #include "transport/worker_pacing_win.h"
 
 namespace transport {
 
-WifiTransport::WifiTransport(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {}
+WifiTransport::WifiTransport(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {
+  wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+}
 
 WifiTransport::~WifiTransport() {
   if (running_.load()) WifiTransport::stop();  // named: no derived part is left to dispatch to
+  if (wake_) CloseHandle(wake_);
 }
 
 bool WifiTransport::start() {
   if (running_.exchange(true)) return false;
+  if (wake_) ResetEvent(wake_);
   worker_ = std::thread([this] { run(); });
   return true;
 }
 
 void WifiTransport::stop() {
   if (!running_.exchange(false)) return;
+  if (wake_) SetEvent(wake_);  // ends a lookup or connect in progress
   SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
   if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
   if (worker_.joinable()) worker_.join();
@@ -37,6 +43,40 @@ void WifiTransport::stop() {
 bool WifiTransport::send(std::span<const std::uint8_t> bytes) {
   std::uintptr_t s = socket_.load();
   return s != 0 && sendAll(s, bytes.data(), bytes.size());
+}
+
+// One connection's receive loop; returns when the peer closes, the connection breaks or stop
+// takes the socket.
+void WifiTransport::receive(std::uintptr_t handle, std::int64_t& lastActivity) {
+  SOCKET s = static_cast<SOCKET>(handle);
+  int noDelay = 1;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+  socket_.store(handle);
+  logLine("[WifiTransport] TCP connected\n");
+  onState(State::Connected);
+  lastActivity = steadyNowNs();
+
+  std::vector<std::uint8_t> buffer(kReceiveBufferSize);
+  std::uint64_t total = 0;
+  int count = 0;
+  while (running_.load()) {
+    int n = recv(s, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
+    if (n < 1) {
+      logLine("[WifiTransport] recv returned %d WSA=%d total=%llu — will reconnect\n", n, WSAGetLastError(),
+              static_cast<unsigned long long>(total));
+      break;
+    }
+    lastActivity = steadyNowNs();
+    total += static_cast<std::uint64_t>(n);
+    if (count < 5) {
+      logLine("[WifiTransport] recv #%d  %d bytes\n", count, n);
+      ++count;
+    }
+    onData(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+  }
+  // Whoever takes the socket out of socket_ closes it: stop may have done so already.
+  std::uintptr_t expected = handle;
+  if (socket_.compare_exchange_strong(expected, 0)) shutdownAndClose(s);
 }
 
 void WifiTransport::run() {
@@ -50,57 +90,23 @@ void WifiTransport::run() {
     onState(attemptState(everConnected, lastActivity));
     logLine("[WifiTransport] connect attempt to %s:%u\n", host_.c_str(), unsigned(port_));
 
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    char service[8];
-    std::snprintf(service, sizeof service, "%u", unsigned(port_));
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host_.c_str(), service, &hints, &result) != 0 || result == nullptr) {
-      if (result) freeaddrinfo(result);
+    sockaddr_in address{};
+    const Wait resolved = resolveIpv4(host_, port_, wake_, address);
+    if (resolved == Wait::Woken) break;
+    if (resolved == Wait::Failed) {
       logLine("[WifiTransport] getaddrinfo failed\n");
-    } else {
-      SOCKET s = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
-      if (s == INVALID_SOCKET) {
-        freeaddrinfo(result);
-      } else if (connect(s, result->ai_addr, static_cast<int>(result->ai_addrlen)) != 0) {
-        logLine("[WifiTransport] connect() failed WSA=%d\n", WSAGetLastError());
-        closesocket(s);
-        freeaddrinfo(result);
-      } else {
-        freeaddrinfo(result);
-        int noDelay = 1;
-        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-        socket_.store(static_cast<std::uintptr_t>(s));
-        logLine("[WifiTransport] TCP connected\n");
-        onState(State::Connected);
+    } else if (SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); s != INVALID_SOCKET) {
+      int error = 0;
+      const Wait connected = connectOrWake(s, address, wake_, error);
+      if (connected == Wait::Done) {
         everConnected = true;
-        lastActivity = steadyNowNs();
-
-        std::vector<std::uint8_t> buffer(kReceiveBufferSize);
-        std::uint64_t total = 0;
-        int count = 0;
-        while (running_.load()) {
-          int n = recv(s, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
-          if (n < 1) {
-            logLine("[WifiTransport] recv returned %d WSA=%d total=%llu — will reconnect\n", n, WSAGetLastError(),
-                    static_cast<unsigned long long>(total));
-            break;
-          }
-          lastActivity = steadyNowNs();
-          total += static_cast<std::uint64_t>(n);
-          if (count < 5) {
-            logLine("[WifiTransport] recv #%d  %d bytes\n", count, n);
-            ++count;
-          }
-          onData(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
-        }
-        // Whoever takes the socket out of socket_ closes it: stop may have done so already.
-        std::uintptr_t expected = static_cast<std::uintptr_t>(s);
-        if (socket_.compare_exchange_strong(expected, 0)) shutdownAndClose(s);
-        if (!running_.load()) break;
+        receive(static_cast<std::uintptr_t>(s), lastActivity);
+      } else {
+        closesocket(s);
+        if (connected == Wait::Failed) logLine("[WifiTransport] connect() failed WSA=%d\n", error);
       }
-    }
+    }  // a socket that cannot be created gets no log line: the pause and the next attempt follow
+    if (!running_.load()) break;
 
     pauseBeforeNextAttempt(running_);
   }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "common/steady_clock.h"
 #include "i18n/languages.h"
 #include "i18n/localizer.h"
 
@@ -35,7 +36,7 @@ class AppProbe {
   ID3D11ShaderResourceView* previewSrv() const { return app_.previewSrv_.Get(); }
   std::uint32_t textureWidth() const { return app_.textureWidth_; }
   std::uint32_t textureHeight() const { return app_.textureHeight_; }
-  double previewFps() const { return app_.previewFps_; }
+  double previewFps() const { return app_.previewRate_.rate(steadyNowNs()); }
 
  private:
   app::App& app_;

@@ -82,32 +82,73 @@ TEST_F(DiscoveryTest, NamesAreCutAtTheFirstDotAndKeptInUtf8) {
   discovery.stop();
 }
 
-TEST_F(DiscoveryTest, OneEntryPerAddressAndPort) {
+// Answers for one instance, however many and however its name is cased, make one entry, which
+// follows the phone to a new address or port in its place; an address and port belong to
+// whichever instance announced them last.
+TEST_F(DiscoveryTest, OneEntryPerInstanceFollowingItsAddress) {
   const std::wstring phone = L"Desk Phone._brindlevideo._tcp.local";
-  const std::wstring alias = L"Other Name._brindlevideo._tcp.local";
+  const std::wstring other = L"Other Phone._brindlevideo._tcp.local";
+  const std::wstring renamed = L"Renamed._brindlevideo._tcp.local";
   fake.setAnswers(phone, {reply(phone.c_str(), {127, 0, 0, 10}),       // two answers alike
                           reply(phone.c_str(), {127, 0, 0, 10}),
-                          reply(phone.c_str(), {127, 0, 0, 11}),       // a second address
-                          reply(phone.c_str(), {127, 0, 0, 10}, 5556)});  // a second port
-  fake.setAnswer(alias, reply(alias.c_str(), {127, 0, 0, 10}));  // same address and port, other name
+                          reply(phone.c_str(), {127, 0, 0, 11}),       // a new address
+                          reply(phone.c_str(), {127, 0, 0, 11}, 5556)});  // a new port
+  fake.setAnswer(L"desk phone._brindlevideo._tcp.local", reply(phone.c_str(), {127, 0, 0, 11}, 5556));
+  fake.setAnswer(other, reply(other.c_str(), {127, 0, 0, 20}));
+  fake.setAnswer(renamed, reply(renamed.c_str(), {127, 0, 0, 20}));
 
   transport::Discovery discovery(fake.functions());
   ASSERT_TRUE(discovery.start());
   announce({ptr(phone), ptr(phone)});  // two PTR answers for one phone
-  ASSERT_EQ(discovery.hosts().size(), 1u);
+  announce({ptr(other)});
+  EXPECT_EQ(discovery.hosts(), (std::vector<transport::DiscoveredHost>{{"Desk Phone", "127.0.0.10", kPort},
+                                                                       {"Other Phone", "127.0.0.20", kPort}}));
   announce({ptr(phone)});
+  EXPECT_EQ(discovery.hosts().front(), (transport::DiscoveredHost{"Desk Phone", "127.0.0.11", kPort}));
   announce({ptr(phone)});
-  announce({ptr(alias)});
+  announce({ptr(L"desk phone._brindlevideo._tcp.local")});  // the same instance
+  announce({ptr(renamed)});  // takes Other Phone's address and port
 
-  std::vector<transport::DiscoveredHost> expected = {
-      {"Desk Phone", "127.0.0.10", kPort},
-      {"Desk Phone", "127.0.0.11", kPort},
-      {"Desk Phone", "127.0.0.10", 5556},
-  };
-  EXPECT_EQ(discovery.hosts(), expected);  // the first name stays
+  std::vector<transport::DiscoveredHost> expected = {{"Desk Phone", "127.0.0.11", 5556},
+                                                     {"Renamed", "127.0.0.20", kPort}};
+  EXPECT_EQ(discovery.hosts(), expected);
   EXPECT_EQ(log.count("[Discovery] Desk Phone @ 127.0.0.10:5555"), 1u);
-  EXPECT_EQ(log.count("[Discovery] Other Name"), 0u);
-  EXPECT_EQ(fake.counts().resolves, 5);
+  EXPECT_EQ(log.count("[Discovery] Desk Phone @ 127.0.0.11:5555"), 1u);
+  EXPECT_EQ(log.count("[Discovery] Desk Phone @ 127.0.0.11:5556"), 1u);
+  EXPECT_EQ(fake.counts().resolves, 7);
+  discovery.stop();
+}
+
+// A PTR record with TTL 0 is a goodbye: the phone leaves the list without a resolve, a resolve
+// still under way does not bring it back, and its next announcement does.
+TEST_F(DiscoveryTest, GoodbyeTakesThePhoneOffTheList) {
+  const std::wstring leaving = L"Leaving._brindlevideo._tcp.local";
+  const std::wstring staying = L"Staying._brindlevideo._tcp.local";
+  fake.setAnswers(leaving, {reply(leaving.c_str(), {127, 0, 0, 30}),
+                            reply(leaving.c_str(), {127, 0, 0, 30}, kPort, Answer::Mode::Hold),
+                            reply(leaving.c_str(), {127, 0, 0, 31})});
+  fake.setAnswer(staying, reply(staying.c_str(), {127, 0, 0, 40}));
+  const Record goodbye{DNS_TYPE_PTR, leaving, 0};
+
+  transport::Discovery discovery(fake.functions());
+  ASSERT_TRUE(discovery.start());
+  announce({ptr(leaving), ptr(staying)});
+  ASSERT_EQ(discovery.hosts().size(), 2u);
+  announce({goodbye, Record{DNS_TYPE_PTR, L"Unknown._brindlevideo._tcp.local", 0}});
+  const std::vector<transport::DiscoveredHost> onlyStaying = {{"Staying", "127.0.0.40", kPort}};
+  EXPECT_EQ(discovery.hosts(), onlyStaying);
+  EXPECT_EQ(log.count("[Discovery] Leaving @ 127.0.0.30:5555 left"), 1u);
+  EXPECT_EQ(fake.counts().resolves, 2) << "a goodbye starts no resolve";
+
+  announce({ptr(leaving)});  // resolves, but its answer is held back
+  announce({goodbye});
+  fake.completeHeld(leaving);
+  fake.drain();
+  EXPECT_EQ(discovery.hosts(), onlyStaying);
+
+  announce({ptr(leaving)});
+  EXPECT_EQ(discovery.hosts(), (std::vector<transport::DiscoveredHost>{{"Staying", "127.0.0.40", kPort},
+                                                                       {"Leaving", "127.0.0.31", kPort}}));
   discovery.stop();
 }
 

@@ -90,24 +90,4 @@ TEST(PreviewGeometry, RotationControlsAndPhoneDegrees) {
   for (auto c : cases) EXPECT_EQ(app::quarterTurnsFromDegrees(c.degrees), c.turns) << c.degrees;
 }
 
-TEST(PreviewGeometry, PreviewRateOverOneSecondWindows) {
-  constexpr std::int64_t kMs = 1'000'000;
-  std::int64_t start = 0;
-  std::int32_t frames = 0;
-  double fps = 0.0;
-  // 30 pictures 1/30 s apart, then one more at exactly one second: 31 counted over 1.0 s.
-  const std::int64_t t0 = 5'000 * kMs;
-  for (int i = 0; i < 30; i++) app::countPreviewPicture(t0 + i * 1000 * kMs / 30, start, frames, fps);
-  EXPECT_EQ(start, t0);
-  EXPECT_EQ(frames, 30);
-  EXPECT_EQ(fps, 0.0);
-  app::countPreviewPicture(t0 + 1000 * kMs, start, frames, fps);
-  EXPECT_DOUBLE_EQ(fps, 31.0);
-  EXPECT_EQ(frames, 0);
-  EXPECT_EQ(start, t0 + 1000 * kMs);
-  // After a 9-second pause the first rate spans the pause and is therefore low.
-  app::countPreviewPicture(t0 + 10'000 * kMs, start, frames, fps);
-  EXPECT_DOUBLE_EQ(fps, 1.0 / 9.0);
-}
-
 }  // namespace

@@ -106,7 +106,7 @@ TEST_F(StreamControllerTest, StatisticsCountEveryFrameKeysAndAllBytes) {
   EXPECT_EQ(types, (std::vector<std::uint8_t>{1, 2, 0x10, 0x30, 0x31, 2, 0x77}));
 }
 
-TEST_F(StreamControllerTest, RateChangesAtMostOncePerSecondAndKeepsItsValueWithoutData) {
+TEST_F(StreamControllerTest, RateChangesAtMostOncePerSecondAndFallsToZeroWhenTheStreamStalls) {
   std::vector<double> snapshots;
   controller.onStats = [&](const receiver::StreamController::Stats& s) { snapshots.push_back(s.kbps); };
   Bytes chunk = serverHello() + frameBytes(1, 0, Bytes(992));  // 1,020 bytes
@@ -125,6 +125,9 @@ TEST_F(StreamControllerTest, RateChangesAtMostOncePerSecondAndKeepsItsValueWitho
   EXPECT_EQ(snapshots[0], kbps);
   fake->deliver(frameBytes(1, 0, Bytes(10)));  // a fresh window: no new rate yet
   EXPECT_EQ(controller.stats().kbps, kbps);
+  EXPECT_TRUE(testsupport::waitUntil([&] { return controller.stats().kbps == 0.0; }, std::chrono::milliseconds(2000)))
+      << "a stalled stream shows no rate within 2 s";
+  EXPECT_EQ(snapshots.size(), 1u);
 }
 
 TEST_F(StreamControllerTest, StopDetachesAndDestroysTheTransport) {

@@ -131,7 +131,7 @@ PDNS_RECORD FakeDnsSd::makeList(const std::vector<Record>& records) {
     record.pName = owner;
     record.wType = records[i].type;
     record.wDataLength = sizeof(DNS_PTR_DATAW);
-    record.dwTtl = 120;
+    record.dwTtl = records[i].ttl;
     // Every record carries its text where a PTR's target sits, so reading any type as PTR shows.
     if (records[i].target) {
       std::size_t chars = records[i].target->size() + 1;

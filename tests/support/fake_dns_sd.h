@@ -51,6 +51,7 @@ inline Answer reply(const wchar_t* name, std::array<std::uint8_t, 4> ip, std::ui
 struct Record {
   WORD type = DNS_TYPE_PTR;
   std::optional<std::wstring> target;  // PTR target (the instance name); none: no name at all
+  DWORD ttl = 120;                     // 0: a goodbye, the instance is leaving
 };
 
 struct Counts {

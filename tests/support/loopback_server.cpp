@@ -45,6 +45,37 @@ std::uint16_t refusedPort() {
   return probe.port();
 }
 
+FullListener::FullListener(std::uint16_t port) {
+  startWinsock();
+  listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener_, 1) != 0) return;
+  int len = sizeof addr;
+  getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+  port_ = ntohs(addr.sin_port);
+  // Connect until one hangs: the queue is then full and stays so, since nothing accepts.
+  for (int i = 0; i < 16 && !full_; ++i) {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(s, &writable);
+    timeval wait{0, 300000};
+    full_ = select(0, nullptr, &writable, nullptr, &wait) == 0;
+    queued_.push_back(s);
+  }
+}
+
+FullListener::~FullListener() {
+  for (SOCKET s : queued_) closesocket(s);
+  if (listener_ != INVALID_SOCKET) closesocket(listener_);
+}
+
 bool sendAll(SOCKET s, const std::vector<std::uint8_t>& bytes) {
   std::size_t sent = 0;
   while (sent < bytes.size()) {

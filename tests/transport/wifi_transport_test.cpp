@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -127,21 +128,44 @@ TEST_F(WifiTransportTest, AttemptsMoreThanEightSecondsAfterTheLastByteReportIdle
   t.stop();
 }
 
-TEST_F(WifiTransportTest, StopWakesAWorkerBlockedInRecv) {
+// A peer that does not answer (a full accept queue leaves connects hanging): each connect gives
+// up after its time-out and is tried again, and stop during one returns at once; so does stop
+// while connected to a peer that never sends.
+TEST_F(WifiTransportTest, StopNeverWaitsForASilentPeer) {
+  testsupport::FullListener silent;
+  ASSERT_TRUE(silent.full());
+  transport::WifiTransport hanging("127.0.0.1", silent.port());
+  states.attach(hanging);
+  ASSERT_TRUE(hanging.start());
+  EXPECT_FALSE(hanging.start()) << "a second start leaves the one worker";
+  ASSERT_TRUE(log.waitForCount("[WifiTransport] connect() failed WSA=10060", 1, 9000ms));
+  ASSERT_TRUE(log.waitForCount("[WifiTransport] connect attempt", 2, 3000ms));
+  std::this_thread::sleep_for(300ms);  // inside the second connect
+  auto before = Clock::now();
+  hanging.stop();
+  const double duringConnect = secondsBetween(before, Clock::now());
+  EXPECT_LT(duringConnect, 1.0);
+  EXPECT_EQ(states.reports().back().state, State::Idle);
+  EXPECT_EQ(log.count("[WifiTransport] connect() failed"), 1u) << "a connect cut short by stop is no failure";
+
   testsupport::LoopbackServer server;
-  transport::WifiTransport t("127.0.0.1", server.port());
-  states.attach(t);
-  ASSERT_TRUE(t.start());
-  EXPECT_FALSE(t.start()) << "a second start leaves the one worker";
+  transport::WifiTransport silentPeer("127.0.0.1", server.port());
+  StateRecorder connected;
+  connected.attach(silentPeer);
+  ASSERT_TRUE(silentPeer.start());
   SOCKET s = server.accept(5000ms);
   ASSERT_NE(s, INVALID_SOCKET);
-  ASSERT_TRUE(states.waitFor(State::Connected, 1, 5000ms));
-  auto before = Clock::now();
-  t.stop();
-  EXPECT_LT(secondsBetween(before, Clock::now()), 1.0);
-  EXPECT_EQ(states.reports().back().state, State::Idle);
-  t.stop();  // a second stop does nothing
+  ASSERT_TRUE(connected.waitFor(State::Connected, 1, 5000ms));
+  std::this_thread::sleep_for(300ms);  // blocked in recv
+  before = Clock::now();
+  silentPeer.stop();
+  const double duringRecv = secondsBetween(before, Clock::now());
+  EXPECT_LT(duringRecv, 1.0);
+  EXPECT_EQ(connected.reports().back().state, State::Idle);
+  silentPeer.stop();  // a second stop does nothing
   closesocket(s);
+  std::printf("stop returned in %.1f ms during a hanging connect, %.1f ms while connected to a silent peer\n",
+              duringConnect * 1000, duringRecv * 1000);
 }
 
 TEST_F(WifiTransportTest, SendWritesEverythingOnlyWhileConnected) {
