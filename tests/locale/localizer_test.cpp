@@ -82,7 +82,7 @@ TEST(LanguageCatalogue, CodesAreUniqueAndTheListAccessorIsBounded) {
   EXPECT_STREQ(text, "untouched");
 }
 
-TEST(LanguageCatalogue, LocaleNamesMapByFirstMatchingPrefix) {
+TEST(LanguageCatalogue, LocaleNamesMapByFirstPrefixEndingAtASubtag) {
   const struct {
     const char16_t* name;
     const char* code;
@@ -92,9 +92,12 @@ TEST(LanguageCatalogue, LocaleNamesMapByFirstMatchingPrefix) {
       {u"pt-PT", "pt-BR"},    {u"pt-BR", "pt-BR"},   {u"nn-NO", "nb"},           {u"no", "nb"},
       {u"nb-NO", "nb"},       {u"iw-IL", "he"},      {u"he-IL", "he"},           {u"fil-PH", "fil"},
       {u"tl", "fil"},         {u"fi-FI", "fi"},      {u"en-GB", "en"},           {u"de-AT", "de"},
-      {u"sw-KE", "en"},       {u"kok-IN", "ko"},     {u"ur-PK", "en"},           {u"", "en"},
+      {u"sw-KE", "en"},       {u"kok-IN", "en"},     {u"ur-PK", "en"},           {u"", "en"},
       {u"JA-JP", "en"},       {u"sr-Latn-RS", "sr"}, {u"ar-SA", "ar"},           {u"fa-IR", "fa"},
       {u"hi-IN", "hi"},       {u"ms-MY", "ms"},      {u"x", "en"},               {u"z", "en"},
+      // Longer language subtags are other languages: Konkani, Mapudungun, Ngiemboon, Rombo.
+      {u"arn-CL", "en"},      {u"nnh-CM", "en"},     {u"rof-TZ", "en"},          {u"ja_JP", "ja"},
+      {u"fil", "fil"},
   };
   for (const auto& c : cases) EXPECT_STREQ(i18n::languageForLocaleName(c.name), c.code) << c.code;
 
