@@ -62,9 +62,9 @@ TEST(ControlProgramTest, ShowsOrvikKeepsDrawingAndExitsWithZeroOnClose) {
 
   // The frame loop keeps drawing (it costs some processor time) and still answers messages.
   std::this_thread::sleep_for(1000ms);
-  double before = testsupport::processCpuSeconds(process.handle(), "BrindleVideoControl.exe");
+  double before = testsupport::processCpuSeconds(process.handle(), kProgram.string().c_str());
   std::this_thread::sleep_for(1500ms);
-  EXPECT_GT(testsupport::processCpuSeconds(process.handle(), "BrindleVideoControl.exe") - before, 0.01)
+  EXPECT_GT(testsupport::processCpuSeconds(process.handle(), kProgram.string().c_str()) - before, 0.01)
       << "the frame loop is not running";
   DWORD_PTR result = 0;
   EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0);

@@ -11,7 +11,7 @@ HWND findWindowOf(DWORD processId, const wchar_t* className);
 
 // Processor time, user and kernel, the process has used, in seconds. Wine's times of another
 // process stand still; there its processes are Linux processes whose /proc entries show through
-// drive Z:, and the one whose command line names `imageName` is read.
+// drive Z:, and those whose command line holds `imageName` (best the whole path) are read.
 double processCpuSeconds(HANDLE process, const char* imageName);
 
 }  // namespace testsupport
