@@ -57,6 +57,23 @@ TEST_F(LocalizerTest, SwitchingLoadsOnlyWhenTheCodeChanges) {
   EXPECT_FALSE(localizer.currentLanguage().empty());
 }
 
+TEST_F(LocalizerTest, RightToLeftTextsAreReadyToDrawAndParagraphsStayInLogicalOrder) {
+  folder_.write("he.json", "{\"a\":\"\u05E9\u05DC\u05D5\u05DD world\\n\u05D0\"}");
+  Localizer localizer(folder_.path());
+  localizer.setLanguage("he");
+  EXPECT_EQ(localizer.translate("a"), "world \u05DD\u05D5\u05DC\u05E9\n\u05D0");
+  i18n::Paragraph paragraph = localizer.paragraph("a");
+  EXPECT_EQ(paragraph.text, "\u05E9\u05DC\u05D5\u05DD world\n\u05D0");
+  EXPECT_TRUE(paragraph.rightToLeft);
+  paragraph = localizer.paragraph("b");  // from English
+  EXPECT_EQ(paragraph.text, "B-en");
+  EXPECT_FALSE(paragraph.rightToLeft);
+
+  localizer.setLanguage("de");
+  EXPECT_FALSE(localizer.paragraph("a").rightToLeft);
+  EXPECT_EQ(localizer.paragraph("a").text, "A-de");
+}
+
 TEST(LocalizerInstance, IsOneObjectReadingTheLocalesBesideTheProgram) {
   Localizer& first = Localizer::instance();
   EXPECT_EQ(&first, &Localizer::instance());
