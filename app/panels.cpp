@@ -3,12 +3,14 @@
 // and its session.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/state_pill.h"
 #include "common/steady_clock.h"
 #include "i18n/languages.h"
 #include "i18n/localizer.h"
+#include "i18n/rtl_text.h"
 #include "imgui.h"
 
 namespace app {
@@ -56,6 +58,33 @@ constexpr HelpSection kHelpSections[] = {
 };
 
 ImU32 toImColor(PillColor c) { return IM_COL32(c.r, c.g, c.b, c.a); }
+
+// A paragraph wrapped at the window's width. Right-to-left ones are wrapped in logical order,
+// so they read from the top, and each line is right-aligned.
+void drawParagraph(const i18n::Paragraph& paragraph) {
+  if (!paragraph.rightToLeft) {
+    ImGui::TextWrapped("%s", paragraph.text.c_str());
+    return;
+  }
+  ImFont* font = ImGui::GetFont();
+  const float scale = ImGui::GetFontSize() / font->FontSize;
+  auto advance = [font, scale](char32_t c) {
+    // Dear ImGui draws what its characters cannot hold as the replacement character.
+    const ImWchar shown = c <= IM_UNICODE_CODEPOINT_MAX ? ImWchar(c) : ImWchar(IM_UNICODE_CODEPOINT_INVALID);
+    return font->GetCharAdvance(shown) * scale;
+  };
+  const float width = ImGui::GetContentRegionAvail().x;
+  const float left = ImGui::GetCursorPosX();
+  const std::vector<std::string> lines = i18n::wrapRtlParagraph(paragraph.text, width, advance);
+  // The lines sit as close as those of a wrapped text; the last one keeps the usual spacing.
+  ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(ImGui::GetStyle().ItemSpacing.x, 0.0f));
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i + 1 == lines.size()) ImGui::PopStyleVar();
+    const float lineWidth = ImGui::CalcTextSize(lines[i].c_str()).x;
+    ImGui::SetCursorPosX(left + (lineWidth < width ? width - lineWidth : 0.0f));
+    ImGui::TextUnformatted(lines[i].c_str());
+  }
+}
 
 }  // namespace
 
@@ -198,12 +227,14 @@ void App::drawHelpWindow() {
   if (ImGui::Begin(title.c_str(), &showHelp_, ImGuiWindowFlags_NoCollapse)) {
     for (const HelpSection& section : kHelpSections) {
       if (ImGui::CollapsingHeader(tr(section.title).c_str(), ImGuiTreeNodeFlags_DefaultOpen)) {
-        ImGui::TextWrapped("%s", tr(section.body).c_str());
+        drawParagraph(i18n::Localizer::instance().paragraph(section.body));
         ImGui::Dummy(ImVec2(0, 6));
       }
     }
     ImGui::Separator();
-    ImGui::TextDisabled("%s", tr("help.footer").c_str());
+    ImGui::PushStyleColor(ImGuiCol_Text, ImGui::GetStyleColorVec4(ImGuiCol_TextDisabled));
+    drawParagraph(i18n::Localizer::instance().paragraph("help.footer"));
+    ImGui::PopStyleColor();
   }
   ImGui::End();
 }

@@ -3,7 +3,10 @@
 #include <memory>
 
 #include "app/app.h"
+#include "app/frame_pacing.h"
+#include "app/frame_wait_win.h"
 #include "app/main_window.h"
+#include "common/steady_clock.h"
 #include "i18n/font_loader.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
@@ -31,17 +34,11 @@ void applyStyle() {
   colors[ImGuiCol_FrameBgActive] = ImVec4(0.16f, 0.19f, 0.24f, 1.00f);
 }
 
-// Removes and dispatches every waiting message; false once WM_QUIT was among them.
-bool pumpMessages() {
-  bool quit = false;
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-    if (message.message == WM_QUIT) quit = true;
-  }
-  return !quit;
-}
+// While the window cannot be seen, how often the loop looks whether it can again (restoring a
+// minimised window sends messages; the end of an occlusion does not).
+constexpr DWORD kHiddenPollMs = 100;
+// How often the monitor's refresh rate is read again: the window may have moved to another.
+constexpr std::int64_t kRefreshCheckNs = 2000000000;
 
 }  // namespace
 
@@ -80,7 +77,20 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   auto app = std::make_unique<App>(graphics.device.Get(), graphics.context.Get());
 
   const float clearColor[4] = {0.04f, 0.05f, 0.07f, 1.0f};
+  FramePacing pacing;
+  FrameWait wait;
+  std::int64_t refreshCheckedNs = 0;
+  bool occluded = false;  // the last Present said nothing of the window can be seen
   while (pumpMessages()) {
+    // Minimised or covered: draw nothing, as Dear ImGui's own example does, and sleep until a
+    // message comes or it is time to test again.
+    if (IsIconic(window) ||
+        (occluded && graphics.swapChain->Present(0, DXGI_PRESENT_TEST) == DXGI_STATUS_OCCLUDED)) {
+      waitForMessages(kHiddenPollMs);
+      continue;
+    }
+    occluded = false;
+
     applyPendingResize(graphics);
 
     ImGui_ImplDX11_NewFrame();
@@ -95,9 +105,17 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
       graphics.context->ClearRenderTargetView(graphics.mainRenderTargetView.Get(), clearColor);
       ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
     }
-    graphics.swapChain->Present(1, 0);
+    occluded = graphics.swapChain->Present(1, 0) == DXGI_STATUS_OCCLUDED;
 
     if (hooks.afterFrame) hooks.afterFrame(*app, window);
+
+    // Where Present did not wait for a vertical blank, wait out the rest of the refresh period.
+    const std::int64_t now = steadyNowNs();
+    if (now - refreshCheckedNs >= kRefreshCheckNs) {
+      pacing.setRefreshRate(refreshRateOf(window));
+      refreshCheckedNs = now;
+    }
+    if (!wait.until(pacing.nextFrameAt(now))) break;
   }
 
   ImGui_ImplDX11_Shutdown();

@@ -89,6 +89,14 @@ const LocaleRule kLocaleRules[] = {
     {{u"hi"}, "hi"},
 };
 
+// The prefix ends where a subtag does, so that "kok-IN" (Konkani) is not taken for "ko".
+bool beginsWithTag(std::u16string_view localeName, std::u16string_view prefix) {
+  if (!localeName.starts_with(prefix)) return false;
+  if (localeName.size() == prefix.size()) return true;
+  const char16_t next = localeName[prefix.size()];
+  return next == u'-' || next == u'_';
+}
+
 }  // namespace
 
 bool languageName(int index, const char** outText) {
@@ -100,7 +108,7 @@ bool languageName(int index, const char** outText) {
 const char* languageForLocaleName(std::u16string_view localeName) {
   for (const LocaleRule& rule : kLocaleRules) {
     for (const char16_t* prefix : rule.prefixes) {
-      if (prefix && localeName.starts_with(prefix)) return rule.code;
+      if (prefix && beginsWithTag(localeName, prefix)) return rule.code;
     }
   }
   return "en";

@@ -21,7 +21,8 @@ extern const LanguageInfo kLanguages[kLanguageCount];
 bool languageName(int index, const char** outText);
 
 // The catalogue code for a Windows locale name such as u"zh-TW": the first rule whose prefix
-// begins the name (case-sensitive) decides, "en" when none does. Always a code of kLanguages.
+// begins the name (case-sensitive) and ends at the end of it, a '-' or a '_' decides, "en" when
+// none does. Always a code of kLanguages.
 const char* languageForLocaleName(std::u16string_view localeName);
 
 // The code to start with, from the user's locale ("en" when it cannot be had). On Windows the

@@ -56,22 +56,6 @@ bool isPlainCode(std::string_view code) {
   return true;
 }
 
-// Texts are drawn one line at a time, so each line is ordered on its own; ordering the whole
-// text at once would also put its lines in reverse order.
-std::string prepareLines(std::string_view value, bool shape) {
-  std::string out;
-  out.reserve(value.size());
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = value.find('\n', start);
-    out += prepareRtlText(value.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start), shape);
-    if (end == std::string_view::npos) break;
-    out.push_back('\n');
-    start = end + 1;
-  }
-  return out;
-}
-
 }  // namespace
 
 LocaleStrings parseLocaleText(std::string_view text, std::size_t* stoppedAt) {
@@ -105,7 +89,7 @@ LocaleStrings parseLocaleText(std::string_view text, std::size_t* stoppedAt) {
   return result;
 }
 
-LocaleStrings loadLocaleFileFrom(const std::filesystem::path& folder, std::string_view code) {
+LocaleStrings loadLocaleFileFrom(const std::filesystem::path& folder, std::string_view code, TextOrder order) {
   if (!isPlainCode(code)) {
     logLine("[Locale] refused language code \"%.*s\"\n", static_cast<int>(code.size() > 32 ? 32 : code.size()), code.data());
     return {};
@@ -148,11 +132,20 @@ LocaleStrings loadLocaleFileFrom(const std::filesystem::path& folder, std::strin
 
   if (isRtlLanguage(code)) {
     const bool shape = needsArabicShaping(code);
-    for (auto& entry : strings) entry.second = prepareLines(entry.second, shape);
+    for (auto& entry : strings) {
+      if (order == TextOrder::Display) {
+        // Texts are drawn one line at a time, so each line is ordered on its own.
+        entry.second = prepareRtlLines(entry.second, shape);
+      } else if (shape) {
+        entry.second = shapeArabicText(entry.second);
+      }
+    }
   }
   return strings;
 }
 
-LocaleStrings loadLocaleFile(std::string_view code) { return loadLocaleFileFrom(localesDirectory(), code); }
+LocaleStrings loadLocaleFile(std::string_view code, TextOrder order) {
+  return loadLocaleFileFrom(localesDirectory(), code, order);
+}
 
 }  // namespace i18n

@@ -30,14 +30,20 @@ LocaleStrings parseLocaleText(std::string_view text, std::size_t* stoppedAt = nu
 // component; an empty path when the program's path cannot be had.
 std::filesystem::path localesDirectory();
 
-// Reads "<folder>/<code>.json" (CR LF read as LF) and parses it. For "ar", "he", "fa" and "ur"
-// every value is then put into display order line by line, Arabic letters shaped except for
-// "he". A missing file gives an empty table silently; a code that is not a plain language tag
-// (ASCII letters, digits, '-', '_'), an oversized file or a file that is not an object gives an
-// empty table with a "[Locale]" line, and a file that stops early keeps what was read.
-LocaleStrings loadLocaleFileFrom(const std::filesystem::path& folder, std::string_view code);
+// How the values of a right-to-left language come back: ready to draw line by line, or in
+// logical order for paragraphs that are wrapped when drawn (rtl_text.h).
+enum class TextOrder { Display, Logical };
 
-// loadLocaleFileFrom(localesDirectory(), code).
-LocaleStrings loadLocaleFile(std::string_view code);
+// Reads "<folder>/<code>.json" (CR LF read as LF) and parses it. For "ar", "he", "fa" and "ur"
+// the Arabic letters of every value are then shaped (except for "he") and, in display order,
+// each line is put into that order on its own. A missing file gives an empty table silently; a
+// code that is not a plain language tag (ASCII letters, digits, '-', '_'), an oversized file or
+// a file that is not an object gives an empty table with a "[Locale]" line, and a file that
+// stops early keeps what was read.
+LocaleStrings loadLocaleFileFrom(const std::filesystem::path& folder, std::string_view code,
+                                 TextOrder order = TextOrder::Display);
+
+// loadLocaleFileFrom(localesDirectory(), code, order).
+LocaleStrings loadLocaleFile(std::string_view code, TextOrder order = TextOrder::Display);
 
 }  // namespace i18n

@@ -23,7 +23,7 @@ constexpr GUID kSubtypeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0
 constexpr DWORD kStreamFlags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY |
                                AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;  // 0x88040000
 constexpr REFERENCE_TIME kBufferDuration = 600000;                 // 60 ms
-constexpr DWORD kRenderWaitMs = 100;
+constexpr DWORD kRenderWaitMs = 100;  // also how often a lost device is looked for again
 
 unsigned long code(HRESULT hr) { return static_cast<unsigned long>(hr); }
 
@@ -44,6 +44,37 @@ WAVEFORMATEXTENSIBLE waveFormat(const AudioFormat& format) {
 }
 
 }  // namespace
+
+// Tells the player when the default console output device changes. Lives as long as the
+// player and is unregistered before the player lets go of its event, so it counts no references.
+class AudioPlayer::DefaultDeviceWatch final : public IMMNotificationClient {
+ public:
+  explicit DefaultDeviceWatch(AudioPlayer& player) : player_(player) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IMMNotificationClient)) {
+      *object = static_cast<IMMNotificationClient*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override {
+    if (flow == eRender && role == eConsole) player_.followDefaultDevice();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
+
+ private:
+  AudioPlayer& player_;
+};
 
 AudioPlayer::AudioPlayer() = default;
 
@@ -82,50 +113,49 @@ bool AudioPlayer::openDevice() {
     return false;
   }
 
-  Microsoft::WRL::ComPtr<IMMDevice> device;
-  hr = enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, &device);
-  if (FAILED(hr) || !device) {
-    logMediaLine("[AudioPlayer] GetDefaultAudioEndpoint failed 0x%08lx\n", code(hr));
-    return false;
-  }
-
-  hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                        reinterpret_cast<void**>(client_.ReleaseAndGetAddressOf()));
-  device.Reset();
-  if (FAILED(hr) || !client_) {
-    logMediaLine("[AudioPlayer] Activate IAudioClient failed 0x%08lx\n", code(hr));
-    return false;
-  }
-
-  WAVEFORMATEXTENSIBLE wave = waveFormat(format_);
-  hr = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, kStreamFlags, kBufferDuration, 0,
-                           reinterpret_cast<const WAVEFORMATEX*>(&wave), nullptr);
-  if (FAILED(hr)) {
-    logMediaLine("[AudioPlayer] IAudioClient::Initialize failed 0x%08lx\n", code(hr));
-    return false;
-  }
-
   // Without an event the render loop's wait would return at once, every pass.
   bufferEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (!bufferEvent_) {
     logMediaLine("[AudioPlayer] CreateEvent failed %lu\n", GetLastError());
     return false;
   }
+
+  // Without notifications a device change is still noticed when the old device's calls fail.
+  watch_ = std::make_unique<DefaultDeviceWatch>(*this);
+  if (FAILED(enumerator_->RegisterEndpointNotificationCallback(watch_.get()))) watch_.reset();
+
+  return openClient(true);
+}
+
+bool AudioPlayer::openClient(bool log) {
+  auto fail = [log](const char* format, HRESULT hr) {
+    if (log) logMediaLine(format, code(hr));
+    return false;
+  };
+
+  Microsoft::WRL::ComPtr<IMMDevice> device;
+  HRESULT hr = enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, device.GetAddressOf());
+  if (FAILED(hr) || !device) return fail("[AudioPlayer] GetDefaultAudioEndpoint failed 0x%08lx\n", hr);
+
+  hr = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                        reinterpret_cast<void**>(client_.ReleaseAndGetAddressOf()));
+  device.Reset();
+  if (FAILED(hr) || !client_) return fail("[AudioPlayer] Activate IAudioClient failed 0x%08lx\n", hr);
+
+  WAVEFORMATEXTENSIBLE wave = waveFormat(format_);
+  hr = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, kStreamFlags, kBufferDuration, 0,
+                           reinterpret_cast<const WAVEFORMATEX*>(&wave), nullptr);
+  if (FAILED(hr)) return fail("[AudioPlayer] IAudioClient::Initialize failed 0x%08lx\n", hr);
+
   client_->SetEventHandle(bufferEvent_);
 
   UINT32 frames = 0;
   hr = client_->GetBufferSize(&frames);
-  if (FAILED(hr)) {
-    logMediaLine("[AudioPlayer] GetBufferSize failed 0x%08lx\n", code(hr));
-    return false;
-  }
+  if (FAILED(hr)) return fail("[AudioPlayer] GetBufferSize failed 0x%08lx\n", hr);
   bufferFrames_ = frames;
 
-  hr = client_->GetService(IID_PPV_ARGS(&renderClient_));
-  if (FAILED(hr) || !renderClient_) {
-    logMediaLine("[AudioPlayer] GetService IAudioRenderClient 0x%08lx\n", code(hr));
-    return false;
-  }
+  hr = client_->GetService(IID_PPV_ARGS(renderClient_.ReleaseAndGetAddressOf()));
+  if (FAILED(hr) || !renderClient_) return fail("[AudioPlayer] GetService IAudioRenderClient 0x%08lx\n", hr);
 
   BYTE* data = nullptr;
   if (SUCCEEDED(renderClient_->GetBuffer(bufferFrames_, &data))) {
@@ -133,10 +163,7 @@ bool AudioPlayer::openDevice() {
   }
 
   hr = client_->Start();
-  if (FAILED(hr)) {
-    logMediaLine("[AudioPlayer] Start failed 0x%08lx\n", code(hr));
-    return false;
-  }
+  if (FAILED(hr)) return fail("[AudioPlayer] Start failed 0x%08lx\n", hr);
 
   // The device reads nBlockAlign bytes a frame whatever bytesPerFrame says, so the queue and
   // the render loop count in those: writes stay inside the buffer and trimming tracks real time.
@@ -150,6 +177,12 @@ bool AudioPlayer::openDevice() {
   return true;
 }
 
+void AudioPlayer::closeClient() {
+  if (client_) client_->Stop();
+  renderClient_.Reset();
+  client_.Reset();
+}
+
 void AudioPlayer::push(const std::uint8_t* bytes, std::size_t count) {
   if (!running_ || count == 0) return;
   std::lock_guard<std::mutex> lock(queueMutex_);
@@ -161,17 +194,53 @@ std::size_t AudioPlayer::queuedBytes() const {
   return queue_.size();
 }
 
+void AudioPlayer::followDefaultDevice() {
+  defaultChanged_.store(true);
+  // The event lives until stop, which unregisters the notification before closing it.
+  if (running_ && bufferEvent_) SetEvent(bufferEvent_);
+}
+
 void AudioPlayer::renderLoop() {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   HANDLE event = bufferEvent_;
   std::vector<std::uint8_t> taken;
+  bool lost = false;   // open the default device again before the next write
+  bool quiet = false;  // an attempt failed already: the device may stay away for long
+  auto deviceLost = [&](HRESULT hr) {
+    logMediaLine("[AudioPlayer] device lost 0x%08lx, reopening\n", code(hr));
+    lost = true;
+    SetEvent(event);  // the first attempt without waiting
+  };
+  // The seam's failure replaces the result of the next device call.
+  auto checked = [&](HRESULT hr) {
+    long injected = injectedFailure_.exchange(0);
+    return injected != 0 ? HRESULT(injected) : hr;
+  };
   while (running_) {
-    WaitForSingleObject(event, kRenderWaitMs);  // a time-out counts as a signal
+    // A time-out counts as a signal; while the device is lost it spaces the attempts.
+    WaitForSingleObject(event, kRenderWaitMs);
     if (!running_) break;
     renderPasses_++;
 
+    if (defaultChanged_.exchange(false) && !lost) {
+      logMediaLine("[AudioPlayer] default device changed, reopening\n");
+      lost = true;
+    }
+    if (lost) {
+      closeClient();
+      if (!openClient(!quiet)) {
+        quiet = true;
+        continue;
+      }
+      lost = quiet = false;
+    }
+
     UINT32 pending = 0;
-    if (FAILED(client_->GetCurrentPadding(&pending))) break;  // device gone: play nothing more
+    HRESULT hr = checked(client_->GetCurrentPadding(&pending));
+    if (FAILED(hr)) {
+      deviceLost(hr);
+      continue;
+    }
     UINT32 available = pending < bufferFrames_ ? bufferFrames_ - pending : 0;
     if (available == 0) continue;
 
@@ -181,11 +250,13 @@ void AudioPlayer::renderLoop() {
       takeAudio(queue_, want, taken);
     }
     BYTE* data = nullptr;
-    if (SUCCEEDED(renderClient_->GetBuffer(available, &data))) {
+    hr = renderClient_->GetBuffer(available, &data);
+    if (SUCCEEDED(hr)) {
       fillAudioBuffer(data, want, taken);
-      renderClient_->ReleaseBuffer(available, 0);
+      hr = renderClient_->ReleaseBuffer(available, 0);
     }
     taken.clear();
+    if (FAILED(hr)) deviceLost(hr);
   }
   CoUninitialize();
 }
@@ -194,10 +265,12 @@ void AudioPlayer::stop() {
   running_ = false;
   if (bufferEvent_) SetEvent(bufferEvent_);
   if (renderThread_.joinable()) renderThread_.join();
-  if (client_) client_->Stop();
-  renderClient_.Reset();
-  client_.Reset();
+  closeClient();
+  if (watch_) enumerator_->UnregisterEndpointNotificationCallback(watch_.get());
+  watch_.reset();
   enumerator_.Reset();
+  defaultChanged_.store(false);
+  injectedFailure_.store(0);
   if (bufferEvent_) CloseHandle(bufferEvent_);
   bufferEvent_ = nullptr;
   opened_ = false;

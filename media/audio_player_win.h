@@ -2,6 +2,9 @@
 // configure() opens the device for a format (the audio engine converts rate and sample type);
 // push() queues bytes that the render thread writes whenever the device frees buffer space.
 // The queue is trimmed to the newest 40 ms once it passes 120 ms, so delay stays bounded.
+// When a device call of the render thread fails (the device was unplugged or invalidated) or
+// the default output device changes, the render thread opens the current default device again,
+// at once and then every 100 ms until it succeeds; the queue and its bounds stay as they were.
 // configure and push come from the receiving thread, stop from any one thread, never at the
 // same time as configure. Windows only.
 #pragma once
@@ -11,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -38,14 +42,26 @@ class AudioPlayer {
   // Ends the render thread, stops and releases the device, empties the queue. Idempotent.
   void stop();
 
+  // What the default-device notification does: the render thread moves to the new default
+  // device. Any thread; nothing happens while closed.
+  void followDefaultDevice();
+
   // For diagnostics and tests.
   bool opened() const { return opened_; }
   AudioFormat format() const { return format_; }
   std::size_t queuedBytes() const;
   std::uint64_t renderPasses() const { return renderPasses_.load(); }
+  // Test seam: the render thread's next device call fails with `hr` as if the device had.
+  void failNextDeviceCall(long hr) { injectedFailure_.store(hr); }
 
  private:
+  class DefaultDeviceWatch;
+
   bool openDevice();
+  // The audio client on the current default device, started; false with the failing step
+  // logged when `log` is set.
+  bool openClient(bool log);
+  void closeClient();
   void renderLoop();
 
   AudioFormat format_;
@@ -53,7 +69,8 @@ class AudioPlayer {
   Microsoft::WRL::ComPtr<IMMDeviceEnumerator> enumerator_;
   Microsoft::WRL::ComPtr<IAudioClient> client_;
   Microsoft::WRL::ComPtr<IAudioRenderClient> renderClient_;
-  void* bufferEvent_ = nullptr;
+  std::unique_ptr<DefaultDeviceWatch> watch_;  // registered with enumerator_ while open
+  void* bufferEvent_ = nullptr;                 // one event for the open player, handed to every client
   std::uint32_t bufferFrames_ = 0;
   std::uint32_t deviceFrameBytes_ = 0;  // nBlockAlign of the open device format
   AudioQueueLimits limits_;
@@ -62,6 +79,8 @@ class AudioPlayer {
   std::vector<std::uint8_t> queue_;
 
   std::atomic<bool> running_{false};
+  std::atomic<bool> defaultChanged_{false};
+  std::atomic<long> injectedFailure_{0};
   std::atomic<std::uint64_t> renderPasses_{0};
   std::thread renderThread_;
 };

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -17,6 +18,8 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/frame_pacing.h"
+#include "app/frame_wait_win.h"
 #include "app/graphics.h"
 #include "app/main_window.h"
 #include "app_probe.h"
@@ -290,6 +293,51 @@ TEST(ProgramRunTest, WarpDeviceRunsTheSame) {
   EXPECT_EQ(runOnThread(hooks), 0);
   EXPECT_GE(frames, 3);
   EXPECT_EQ(calls.driverTypes.back(), D3D_DRIVER_TYPE_WARP);
+}
+
+// Xvfb has no vertical blank, so Present returns at once: the loop keeps itself to the refresh
+// rate. Minimised, it draws nothing at all until the window is restored.
+TEST(ProgramRunTest, KeepsToTheRefreshRateAndDrawsNothingWhileMinimised) {
+  std::atomic<int> frames{0};
+  std::atomic<HWND> shown{nullptr};
+  app::ProgramHooks hooks;
+  hooks.afterFrame = [&](app::App&, HWND window) {
+    shown = window;
+    ++frames;
+  };
+  int visible = -1, minimised = -1;
+  std::uint32_t hz = 0;
+  bool restored = false;
+  std::thread user([&] {
+    if (!testsupport::waitUntil([&] { return shown.load() != nullptr; }, 30000ms)) return;
+    HWND window = shown.load();
+    hz = app::refreshRateOf(window);
+    std::this_thread::sleep_for(500ms);
+    int before = frames;
+    std::this_thread::sleep_for(2000ms);
+    visible = frames - before;
+
+    ShowWindowAsync(window, SW_MINIMIZE);
+    if (testsupport::waitUntil([&] { return IsIconic(window) != 0; }, 5000ms)) {
+      std::this_thread::sleep_for(200ms);  // a frame under way when the window went
+      before = frames;
+      std::this_thread::sleep_for(1000ms);
+      minimised = frames - before;
+    }
+    ShowWindowAsync(window, SW_RESTORE);
+    before = frames;
+    restored = testsupport::waitUntil([&] { return frames > before + 5; }, 5000ms);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  });
+  EXPECT_EQ(runOnThread(hooks), 0);
+  user.join();
+
+  const int most = 2 * int(hz > 1 ? hz : app::FramePacing::kDefaultRefreshHz) + 4;
+  std::printf("frames in 2 s: %d visible (at most %d), %d in 1 s minimised\n", visible, most, minimised);
+  EXPECT_GT(visible, 0);
+  EXPECT_LE(visible, most);
+  EXPECT_EQ(minimised, 0);
+  EXPECT_TRUE(restored) << "drawing resumes once restored";
 }
 
 std::filesystem::path moduleFolder() {

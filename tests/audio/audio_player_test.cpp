@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <audioclient.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "media/audio_player_win.h"
@@ -49,30 +51,55 @@ std::vector<std::uint8_t> int16MonoTone(std::int64_t first, int frames) {
   return bytes;
 }
 
-// Records `seconds` of the null sink's monitor into a file, through /bin/sh started by Wine.
-// Wine gives no usable handle for a Linux process, so a marker file says when it is done.
-// The monitor starts delivering only some time after parec connects, so callers keep playing
-// until done() rather than for a fixed time; `timeout` bounds the whole recording.
+std::string windowsPath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+// Starts `script` under the Linux /bin/sh (Wine runs Linux programs too); false when it cannot.
+bool startShell(const std::string& script) {
+  std::string command = "/bin/sh -c \"" + script + "\"";
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA("/bin/sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return false;
+  }
+  if (info.hProcess) CloseHandle(info.hProcess);
+  if (info.hThread) CloseHandle(info.hThread);
+  return true;
+}
+
+// Runs `script` to its end (bounded): Wine gives no usable handle for a Linux process, so a
+// marker file says when it is done. True when it ran and exited with status 0.
+bool runShell(const std::string& script) {
+  std::string marker = "/tmp/brindle-shell-" + std::to_string(GetCurrentProcessId()) + ".done";
+  std::string markerPath = windowsPath(marker);
+  DeleteFileA(markerPath.c_str());
+  if (!startShell(script + " && touch " + marker)) return false;
+  bool ran = testsupport::waitUntil(
+      [&] { return GetFileAttributesA(markerPath.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5000ms);
+  DeleteFileA(markerPath.c_str());
+  return ran;
+}
+
+// Records `seconds` of a sink's monitor into a file, through /bin/sh started by Wine; a marker
+// file says when it is done. The monitor starts delivering only some time after parec connects,
+// so callers keep playing until done() rather than for a fixed time; a time-out bounds the whole.
 class SinkRecording {
  public:
-  explicit SinkRecording(double seconds) {
+  explicit SinkRecording(double seconds, const std::string& source = "auto_null.monitor") {
     unsigned long id = GetCurrentProcessId();
     unixPath_ = "/tmp/brindle-audio-" + std::to_string(id) + ".raw";
     std::string bytes = std::to_string(static_cast<long long>(seconds * kRate) * 8);
-    std::string command = "/bin/sh -c \"rm -f " + unixPath_ + ".done; /usr/bin/timeout 8 /usr/bin/parec"
-                          " -d auto_null.monitor --format=float32le --rate=48000 --channels=2 --raw"
-                          " --latency-msec=100 2>/dev/null | head -c " + bytes + " > " + unixPath_ +
-                          "; touch " + unixPath_ + ".done\"";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    started_ = CreateProcessA("/bin/sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
-    if (started_) {
-      if (info.hProcess) CloseHandle(info.hProcess);
-      if (info.hThread) CloseHandle(info.hThread);
-    }
+    started_ = startShell("rm -f " + unixPath_ + ".done; /usr/bin/timeout 8 /usr/bin/parec -d " + source +
+                          " --format=float32le --rate=48000 --channels=2 --raw --latency-msec=100 2>/dev/null"
+                          " | head -c " + bytes + " > " + unixPath_ + "; touch " + unixPath_ + ".done");
   }
   ~SinkRecording() {
     waitDone();
@@ -96,13 +123,6 @@ class SinkRecording {
  private:
   bool waitDone() const {
     return started_ && testsupport::waitUntil([&] { return done(); }, 10000ms);
-  }
-  static std::string windowsPath(const std::string& unixPath) {
-    std::string path = "Z:" + unixPath;
-    for (char& c : path) {
-      if (c == '/') c = '\\';
-    }
-    return path;
   }
   std::string unixPath_;
   bool started_ = false;
@@ -278,6 +298,85 @@ TEST(AudioPlayerState, FailedOpenLeavesItClosedAndALaterFormatWorks) {
   EXPECT_TRUE(player.configure(media::AudioFormat()));
   EXPECT_TRUE(player.opened());
   EXPECT_EQ(log.count("[AudioPlayer] started 48000 Hz 2 ch 32 bit float\n"), 1u);
+}
+
+// A device call that fails (the seam stands in for an unplugged or invalidated device, and for
+// any other failing call) and a change of the default device: each time the render thread opens
+// the default device again within a second, the tone goes on, and the queue keeps its bounds.
+TEST(AudioPlayerDeviceLoss, ReopensWithinASecondAndTheToneGoesOn) {
+  testsupport::LogCapture log;
+  media::AudioPlayer player;
+  ASSERT_TRUE(player.configure(media::AudioFormat()));
+  SinkRecording recording(3.0);
+  ASSERT_TRUE(recording.started());
+  std::size_t most = 0;
+  std::thread pusher([&] {
+    pushToneWhileRecording(player, recording, [&](std::int64_t first, int frames) {
+      most = std::max(most, player.queuedBytes());
+      return floatStereoTone(first, frames);
+    });
+  });
+
+  const std::pair<const char*, long> losses[] = {
+      {"[AudioPlayer] device lost 0x88890004, reopening\n", AUDCLNT_E_DEVICE_INVALIDATED},
+      {"[AudioPlayer] device lost 0x80004005, reopening\n", E_FAIL},
+      {"[AudioPlayer] default device changed, reopening\n", 0}};
+  std::size_t starts = 1;
+  for (const auto& [line, failure] : losses) {
+    std::this_thread::sleep_for(600ms);
+    Clock::time_point lostAt = Clock::now();
+    if (failure != 0) {
+      player.failNextDeviceCall(failure);
+    } else {
+      player.followDefaultDevice();
+    }
+    EXPECT_TRUE(log.waitForCount(line, 1, 1000ms)) << line;
+    EXPECT_TRUE(log.waitForCount("[AudioPlayer] started 48000 Hz 2 ch 32 bit float\n", ++starts, 1000ms))
+        << "not reopened within 1 s after: " << line;
+    std::printf("reopened %lld ms after: %s", static_cast<long long>((Clock::now() - lostAt) / 1ms), line);
+  }
+  pusher.join();
+  std::vector<float> samples = recording.samples();
+  player.stop();
+
+  EXPECT_LE(most, 46080u) << "120 ms at most, also while reopening";
+  testsupport::ToneAnalysis tone = analyse(samples, 0);
+  ASSERT_TRUE(tone.sound);
+  EXPECT_NEAR(tone.frequencyHz, kTone, kTone * 0.01);
+  EXPECT_LT(tone.longestGapMs, 1000.0);
+  std::size_t lastQuarter = samples.size() * 3 / 4 / 2 * 2;  // sound after the last reopen
+  EXPECT_TRUE(analyse(std::vector<float>(samples.begin() + std::ptrdiff_t(lastQuarter), samples.end()), 0).sound);
+  std::printf("across three reopens: longest gap %.1f ms, silence %.1f ms in %.2f s\n", tone.longestGapMs,
+              tone.silentMs, tone.seconds);
+}
+
+// The sound server's default sink moves to a second null sink while the tone plays: the tone is
+// heard on the new sink's monitor, whether the player reopened on a notification or the server
+// moved its stream (Wine 8 sends no default-device notification; PulseAudio moves the stream).
+TEST(AudioPlayerDeviceLoss, FollowsTheSoundServersNewDefaultSink) {
+  const std::string sink = "brindle_second_" + std::to_string(GetCurrentProcessId());
+  ASSERT_TRUE(runShell("pactl load-module module-null-sink sink_name=" + sink + " > /tmp/" + sink + ".module"));
+  struct Restore {
+    std::string sink;
+    ~Restore() {
+      runShell("pactl set-default-sink auto_null; pactl unload-module $(cat /tmp/" + sink + ".module); rm -f /tmp/" +
+               sink + ".module");
+    }
+  } restore{sink};
+
+  testsupport::LogCapture log;
+  media::AudioPlayer player;
+  ASSERT_TRUE(player.configure(media::AudioFormat()));
+  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(runShell("pactl set-default-sink " + sink));
+  bool reopened = log.waitForCount("[AudioPlayer] started", 2, 1500ms);
+  std::printf("after the switch the player %s\n", reopened ? "reopened" : "did not reopen");
+  SinkRecording recording(1.0, sink + ".monitor");
+  ASSERT_TRUE(recording.started());
+  pushToneWhileRecording(player, recording, floatStereoTone);
+  testsupport::ToneAnalysis tone = analyse(recording.samples(), 0);
+  EXPECT_TRUE(tone.sound);
+  EXPECT_NEAR(tone.frequencyHz, kTone, kTone * 0.01);
 }
 
 TEST(AudioPlayerRenderLoop, WaitsForTheDeviceAndStopsPromptly) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "i18n/arabic_shaping.h"
 #include "i18n/bidi_reorder.h"
@@ -142,6 +143,37 @@ TEST(PrepareRtlText, ShapesInLogicalOrderThenReorders) {
   damaged += utf8(U"\u05D0\u05D1");
   damaged += "\xE2\x82";
   EXPECT_EQ(i18n::prepareRtlText(damaged, false), utf8(U"\u05D1\u05D0"));
+}
+
+// Wrapped in logical order first, so the first words stay on the first line; each line is then
+// in display order on its own. Every code point is one unit wide here.
+TEST(RtlParagraph, WrapsInLogicalOrderThenOrdersEachLineForDisplay) {
+  auto unit = [](char32_t) { return 1.0f; };
+  const struct {
+    const char* what;
+    std::u32string in;
+    float width;
+    std::vector<std::u32string> out;
+  } cases[] = {
+      {"first words on the first line", U"\u05D0\u05D1 \u05D2\u05D3 \u05D4\u05D5", 5,
+       {U"\u05D3\u05D2 \u05D1\u05D0", U"\u05D5\u05D4"}},
+      {"a number that starts the text ends its first line", U"1. \u05D0\u05D1\u05D2 Orvik", 9,
+       {U"\u05D2\u05D1\u05D0 .1", U"Orvik"}},
+      {"line feeds keep their order", U"\u05D0\u05D1\n\n\u05D2\u05D3", 80, {U"\u05D1\u05D0", U"", U"\u05D3\u05D2"}},
+      {"a word wider than the line is cut", U"\u05D0\u05D1\u05D2\u05D3\u05D4\u05D5\u05D6", 3,
+       {U"\u05D2\u05D1\u05D0", U"\u05D5\u05D4\u05D3", U"\u05D6"}},
+      {"blanks at a break are dropped", U"\u05D0\u05D1   \u05D2\u05D3", 3, {U"\u05D1\u05D0", U"\u05D3\u05D2"}},
+      {"empty", U"", 10, {U""}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> expected;
+    for (const std::u32string& line : c.out) expected.push_back(utf8(line));
+    EXPECT_EQ(i18n::wrapRtlParagraph(utf8(c.in), c.width, unit), expected) << c.what;
+  }
+  // Widths come from the caller: a wide letter moves the break forward.
+  auto wideAlef = [](char32_t c) { return c == U'\u05D0' ? 4.0f : 1.0f; };
+  EXPECT_EQ(i18n::wrapRtlParagraph(utf8(U"\u05D1 \u05D0"), 5, wideAlef),
+            (std::vector<std::string>{utf8(U"\u05D1"), utf8(U"\u05D0")}));
 }
 
 }  // namespace

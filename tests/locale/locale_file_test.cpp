@@ -169,6 +169,11 @@ TEST(LocaleLoad, RightToLeftValuesArePreparedLineByLine) {
   EXPECT_EQ(he.at("b"), plainArabic + "\n" + orderedHebrew);
   for (const char* code : {"en", "arx", "iw"})
     EXPECT_EQ(i18n::loadLocaleFileFrom(folder.path(), code), (LocaleStrings{{"k.ey", arabic}, {"h", hebrew}, {"b", body}})) << code;
+
+  // In logical order, for paragraphs wrapped when drawn: shaped, not reordered.
+  const std::string shapedLogical = "\uFEB3\uFEE0\uFE8E\uFEE1 USB 2";
+  EXPECT_EQ(i18n::loadLocaleFileFrom(folder.path(), "ar", i18n::TextOrder::Logical).at("b"), shapedLogical + "\n" + hebrew);
+  EXPECT_EQ(i18n::loadLocaleFileFrom(folder.path(), "he", i18n::TextOrder::Logical).at("b"), body);
 }
 
 }  // namespace

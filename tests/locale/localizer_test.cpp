@@ -57,6 +57,23 @@ TEST_F(LocalizerTest, SwitchingLoadsOnlyWhenTheCodeChanges) {
   EXPECT_FALSE(localizer.currentLanguage().empty());
 }
 
+TEST_F(LocalizerTest, RightToLeftTextsAreReadyToDrawAndParagraphsStayInLogicalOrder) {
+  folder_.write("he.json", "{\"a\":\"\u05E9\u05DC\u05D5\u05DD world\\n\u05D0\"}");
+  Localizer localizer(folder_.path());
+  localizer.setLanguage("he");
+  EXPECT_EQ(localizer.translate("a"), "world \u05DD\u05D5\u05DC\u05E9\n\u05D0");
+  i18n::Paragraph paragraph = localizer.paragraph("a");
+  EXPECT_EQ(paragraph.text, "\u05E9\u05DC\u05D5\u05DD world\n\u05D0");
+  EXPECT_TRUE(paragraph.rightToLeft);
+  paragraph = localizer.paragraph("b");  // from English
+  EXPECT_EQ(paragraph.text, "B-en");
+  EXPECT_FALSE(paragraph.rightToLeft);
+
+  localizer.setLanguage("de");
+  EXPECT_FALSE(localizer.paragraph("a").rightToLeft);
+  EXPECT_EQ(localizer.paragraph("a").text, "A-de");
+}
+
 TEST(LocalizerInstance, IsOneObjectReadingTheLocalesBesideTheProgram) {
   Localizer& first = Localizer::instance();
   EXPECT_EQ(&first, &Localizer::instance());
@@ -82,7 +99,7 @@ TEST(LanguageCatalogue, CodesAreUniqueAndTheListAccessorIsBounded) {
   EXPECT_STREQ(text, "untouched");
 }
 
-TEST(LanguageCatalogue, LocaleNamesMapByFirstMatchingPrefix) {
+TEST(LanguageCatalogue, LocaleNamesMapByFirstPrefixEndingAtASubtag) {
   const struct {
     const char16_t* name;
     const char* code;
@@ -92,9 +109,12 @@ TEST(LanguageCatalogue, LocaleNamesMapByFirstMatchingPrefix) {
       {u"pt-PT", "pt-BR"},    {u"pt-BR", "pt-BR"},   {u"nn-NO", "nb"},           {u"no", "nb"},
       {u"nb-NO", "nb"},       {u"iw-IL", "he"},      {u"he-IL", "he"},           {u"fil-PH", "fil"},
       {u"tl", "fil"},         {u"fi-FI", "fi"},      {u"en-GB", "en"},           {u"de-AT", "de"},
-      {u"sw-KE", "en"},       {u"kok-IN", "ko"},     {u"ur-PK", "en"},           {u"", "en"},
+      {u"sw-KE", "en"},       {u"kok-IN", "en"},     {u"ur-PK", "en"},           {u"", "en"},
       {u"JA-JP", "en"},       {u"sr-Latn-RS", "sr"}, {u"ar-SA", "ar"},           {u"fa-IR", "fa"},
       {u"hi-IN", "hi"},       {u"ms-MY", "ms"},      {u"x", "en"},               {u"z", "en"},
+      // Longer language subtags are other languages: Konkani, Mapudungun, Ngiemboon, Rombo.
+      {u"arn-CL", "en"},      {u"nnh-CM", "en"},     {u"rof-TZ", "en"},          {u"ja_JP", "ja"},
+      {u"fil", "fil"},
   };
   for (const auto& c : cases) EXPECT_STREQ(i18n::languageForLocaleName(c.name), c.code) << c.code;
 

@@ -77,9 +77,10 @@ void PanelHarness::frame(app::App& app) {
   ImGui::Render();
 }
 
-std::string PanelHarness::drawnText(const char* windowName) {
+std::vector<PanelHarness::Glyph> PanelHarness::drawnGlyphs(const char* windowName) {
+  std::vector<Glyph> drawn;
   ImGuiWindow* w = window(windowName);
-  if (w == nullptr) return {};
+  if (w == nullptr) return drawn;
   // Every visible glyph by the top-left corner of its place in the atlas.
   ImFont* font = ImGui::GetIO().Fonts->Fonts[0];
   static std::map<std::pair<float, float>, const ImFontGlyph*> glyphs;
@@ -92,17 +93,22 @@ std::string PanelHarness::drawnText(const char* windowName) {
     mappedFont = font;
   }
   // A glyph is four vertices: top-left, top-right, bottom-right, bottom-left.
-  std::string text;
   const ImVector<ImDrawVert>& v = w->DrawList->VtxBuffer;
   for (int i = 0; i + 3 < v.Size;) {
     auto it = glyphs.find(std::make_pair(v[i].uv.x, v[i].uv.y));
     if (it != glyphs.end() && v[i + 2].uv.x == it->second->U1 && v[i + 2].uv.y == it->second->V1) {
-      appendUtf8(text, it->second->Codepoint);
+      drawn.push_back({it->second->Codepoint, ImRect(v[i].pos, v[i + 2].pos)});
       i += 4;
     } else {
       ++i;
     }
   }
+  return drawn;
+}
+
+std::string PanelHarness::drawnText(const char* windowName) {
+  std::string text;
+  for (const Glyph& g : drawnGlyphs(windowName)) appendUtf8(text, g.codePoint);
   return text;
 }
 

@@ -40,6 +40,12 @@ class PanelHarness {
   // The glyphs the last frame drew into the window, in drawing order, as UTF-8. Spaces and line
   // breaks draw nothing, so they are absent; compare with withoutSpaces of the expected text.
   static std::string drawnText(const char* windowName);
+  // The same glyphs with where each was drawn.
+  struct Glyph {
+    unsigned codePoint;
+    ImRect box;
+  };
+  static std::vector<Glyph> drawnGlyphs(const char* windowName);
   static std::string withoutSpaces(const std::string& text);
 
   // The rectangle of item `id` as drawn by the next frame, if it was drawn and visible.

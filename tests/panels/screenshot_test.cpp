@@ -1,9 +1,9 @@
 // The real program (runProgram: window, swap chain, Dear ImGui's Win32 and Direct3D 11 back ends,
 // Debian's fonts) driven through its panels, with screenshots kept as PNG files in the build tree
 // and checked by their pixels: idle, streaming from the phone simulator over Wi-Fi, help open,
-// Arabic with the camera following the preview, and Japanese. A screenshot is the frame's own
-// draw data rendered again by the program's Direct3D 11 back end into a texture of ours and read
-// back.
+// Arabic with the camera following the preview and its help wrapped right to left, Hebrew's
+// help, and Japanese. A screenshot is the frame's own draw data rendered again by the program's
+// Direct3D 11 back end into a texture of ours and read back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <imgui_internal.h>
 
 #include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <chrono>
 #include <wrl/client.h>
@@ -218,6 +219,8 @@ struct Seen {
   receiver::StreamStats stats;
   double previewFps = 0;
   std::map<std::string, std::vector<std::uint32_t>> missingGlyphs;  // language -> code points
+  std::map<std::string, std::vector<PanelHarness::Glyph>> helpGlyphs;
+  std::map<std::string, float> helpRight;  // right edge of the help window's text
 };
 
 Script::Step record(std::function<void(app::App&)> what) {
@@ -250,7 +253,7 @@ std::vector<std::uint32_t> missingGlyphs() {
   return missing;
 }
 
-TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
+TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
   std::filesystem::create_directories(BRINDLE_SHOT_DIR);
   i18n::Localizer::instance().setLanguage("en");
 
@@ -318,7 +321,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
   script.add(shoot(shots, "help"));
   script.add(clickItem(script, PanelHarness::idIn("###help", "#CLOSE")));
 
-  for (auto [index, name] : {std::pair<int, const char*>{33, "arabic"}, {1, "japanese"}}) {
+  for (auto [index, name] : {std::pair<int, const char*>{33, "arabic"}, {34, "hebrew"}, {1, "japanese"}}) {
     script.add(record([&, index = index](app::App& app) { AppProbe(app).chooseLanguage(index); }));
     script.add(wait(5));
     if (index == 33) {
@@ -337,6 +340,18 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
     }
     script.add(record([&, name = std::string(name)](app::App&) { seen.missingGlyphs[name] = missingGlyphs(); }));
     script.add(shoot(shots, name));
+    if (index == 1) continue;
+    // The help, narrow enough for the quick start's numbered lines to wrap.
+    script.add(clickItem(script, PanelHarness::idIn(kMain, "?")));
+    script.add(moveAway());
+    script.add(record([](app::App&) { ImGui::SetWindowSize("###help", ImVec2(320, 560)); }));
+    script.add(wait(5));
+    script.add(record([&, name = std::string(name)](app::App&) {
+      seen.helpGlyphs[name] = PanelHarness::drawnGlyphs("###help");
+      if (ImGuiWindow* help = PanelHarness::window("###help")) seen.helpRight[name] = help->WorkRect.Max.x;
+    }));
+    script.add(shoot(shots, std::string(name) + " help"));
+    script.add(clickItem(script, PanelHarness::idIn("###help", "#CLOSE")));
   }
 
   app::ProgramHooks hooks;
@@ -350,7 +365,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
 
   EXPECT_EQ(result, 0);
   for (const std::string& failure : script.failures) ADD_FAILURE() << failure;
-  ASSERT_EQ(shots.size(), 5u);
+  ASSERT_EQ(shots.size(), 8u);
 
   // Idle: the empty box with "No signal" in the middle, the blue start button.
   const Image& idle = shots["idle"];
@@ -390,8 +405,33 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicAndJapaneseLookRight) {
                                  int(title.y * 255 + 0.5f), int(title.z * 255 + 0.5f)));
   EXPECT_GT(shots["help"].countUnlike(seen.help, 13, 15, 20, 20), 1000) << "sections are drawn";
 
-  // Arabic and Japanese: every character has its glyph, and the texts differ on screen.
-  for (const char* name : {"arabic", "japanese"}) {
+  // Right-to-left help: the quick start's first line begins at the top right, and its wrapped
+  // second line reads on downwards from its number at the right edge.
+  for (const char* name : {"arabic", "hebrew"}) {
+    SCOPED_TRACE(name);
+    const std::vector<PanelHarness::Glyph>& glyphs = seen.helpGlyphs[name];
+    auto next = [&](unsigned c, std::size_t from) {
+      while (from < glyphs.size() && glyphs[from].codePoint != c) ++from;
+      return from;
+    };
+    const std::size_t one = next('1', 0), two = next('2', one), wifi = next('W', two);
+    ASSERT_LT(wifi, glyphs.size()) << "the numbered lines of the quick start are drawn";
+    for (std::size_t number : {one, two}) {
+      const ImRect& box = glyphs[number].box;
+      EXPECT_NEAR(box.Max.x, seen.helpRight[name], 6.0f) << "line " << number << " is right-aligned";
+      int further = 0;
+      for (const PanelHarness::Glyph& g : glyphs) {
+        if (std::abs(g.box.GetCenter().y - box.GetCenter().y) < 2 && g.box.Min.x > box.Min.x) ++further;
+      }
+      EXPECT_EQ(further, 0) << "the number ends its row";
+      EXPECT_GT(shots[std::string(name) + " help"].countUnlike(box, 13, 15, 20, 20), 0) << "the number is on the screenshot";
+    }
+    EXPECT_LT(glyphs[one].box.Max.y, glyphs[two].box.Min.y);
+    EXPECT_LT(glyphs[two].box.Max.y, glyphs[wifi].box.Min.y) << "the second line reads downwards";
+  }
+
+  // Arabic, Hebrew and Japanese: every character has its glyph, and the texts differ on screen.
+  for (const char* name : {"arabic", "hebrew", "japanese"}) {
     EXPECT_TRUE(seen.missingGlyphs[name].empty()) << name << ": " << seen.missingGlyphs[name].size() << " missing, first U+"
                                                   << std::hex << (seen.missingGlyphs[name].empty() ? 0 : seen.missingGlyphs[name][0]);
   }

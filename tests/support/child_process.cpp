@@ -4,12 +4,13 @@
 
 namespace testsupport {
 
-bool ChildProcess::start(const std::wstring& commandLine) {
+bool ChildProcess::start(const std::wstring& commandLine, const std::wstring& folder) {
   std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
   line.push_back(0);
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
-  started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != 0;
+  started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.empty() ? nullptr : folder.c_str(), &si, &pi_) != 0;
   return started_;
 }
 

@@ -14,12 +14,14 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
   ~ChildProcess();
 
-  // Starts a whole command line as given.
-  bool start(const std::wstring& commandLine);
+  // Starts a whole command line as given, in `folder` when one is given.
+  bool start(const std::wstring& commandLine, const std::wstring& folder = {});
   // Starts the program `exe` that lies beside this test program, with ASCII `args`.
   bool start(const std::string& exe, const std::string& args);
   // The exit code, or -1 if it did not end within `ms`.
   long wait(DWORD ms);
+  DWORD id() const { return pi_.dwProcessId; }
+  HANDLE handle() const { return pi_.hProcess; }
 
  private:
   PROCESS_INFORMATION pi_ = {};

@@ -1,0 +1,34 @@
+// The frame loop's waits on the UI thread: the window's messages are handled the moment they
+// arrive, whatever else is waited for. Windows only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace app {
+
+// Removes and dispatches every waiting message; false once WM_QUIT was among them.
+bool pumpMessages();
+
+class FrameWait {
+ public:
+  FrameWait();
+  ~FrameWait();
+  FrameWait(const FrameWait&) = delete;
+  FrameWait& operator=(const FrameWait&) = delete;
+
+  // Handles messages until the steady clock reaches `deadlineNs`; false once WM_QUIT came.
+  bool until(std::int64_t deadlineNs);
+
+ private:
+  HANDLE timer_ = nullptr;  // a high-resolution one where the system has them
+};
+
+// Sleeps until a message arrives or `ms` pass; the caller handles the messages.
+void waitForMessages(DWORD ms);
+
+// The refresh rate of the monitor that shows the window, in Hz; 0 when it is not known.
+std::uint32_t refreshRateOf(HWND window);
+
+}  // namespace app
