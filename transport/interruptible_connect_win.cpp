@@ -38,6 +38,15 @@ struct Lookup {
   }
 };
 
+// How a non-blocking connect ended once the wait for it did: 0, or a Winsock error (a wait
+// that timed out, or an event without the connect's, is WSAETIMEDOUT).
+int connectError(SOCKET s, WSAEVENT ready, bool signalled) {
+  WSANETWORKEVENTS events{};
+  if (signalled && WSAEnumNetworkEvents(s, ready, &events) != 0) return WSAGetLastError();
+  if (!signalled || (events.lNetworkEvents & FD_CONNECT) == 0) return WSAETIMEDOUT;
+  return events.iErrorCode[FD_CONNECT_BIT];
+}
+
 }  // namespace
 
 Wait resolveIpv4(const std::string& host, std::uint16_t port, HANDLE wake, sockaddr_in& address) {
@@ -81,19 +90,12 @@ Wait connectOrWake(SOCKET s, const sockaddr_in& address, HANDLE wake, int& error
       error = 0;
       HANDLE waits[2] = {ready, wake};
       const DWORD woke = WaitForMultipleObjects(wake ? 2 : 1, waits, FALSE, kConnectTimeoutMs);
-      WSANETWORKEVENTS events{};
       if (woke == WAIT_OBJECT_0 + 1) {
         outcome = Wait::Woken;
-      } else if (woke != WAIT_OBJECT_0) {
-        error = WSAETIMEDOUT;
-      } else if (WSAEnumNetworkEvents(s, ready, &events) != 0) {
-        error = WSAGetLastError();
-      } else if ((events.lNetworkEvents & FD_CONNECT) == 0) {
-        error = WSAETIMEDOUT;
       } else {
-        error = events.iErrorCode[FD_CONNECT_BIT];
+        error = connectError(s, ready, woke == WAIT_OBJECT_0);
+        if (error != 0) outcome = Wait::Failed;
       }
-      if (outcome != Wait::Woken && error != 0) outcome = Wait::Failed;
     } else {
       outcome = Wait::Failed;
     }
