@@ -89,7 +89,6 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
       waitForMessages(kHiddenPollMs);
       continue;
     }
-    occluded = false;
 
     applyPendingResize(graphics);
 
