@@ -8,6 +8,41 @@
 
 namespace vcam {
 
+namespace {
+
+// Gather blocks for one output row of `outBytes` bytes, where output byte o comes from source
+// byte sourceOf(o) of a row of `rowBytes`; each block's count is a multiple of `step` (a chroma
+// pair is never split). Stops where the next block's 16-byte store would leave the row.
+template <class SourceOf>
+std::vector<letterbox_rows::GatherBlock> gatherBlocks(std::uint32_t outBytes, std::uint32_t rowBytes, std::uint32_t step,
+                                                      SourceOf sourceOf) {
+  std::vector<letterbox_rows::GatherBlock> blocks;
+  if (rowBytes < 32) return blocks;
+  for (std::uint32_t o = 0; o + 16 <= outBytes;) {
+    letterbox_rows::GatherBlock block;
+    // Source positions never decrease along a row, and the last one lies inside it.
+    block.source = std::min(sourceOf(o), rowBytes - 32);
+    std::uint32_t n = 0;
+    while (n < 16) {
+      const std::uint32_t at = sourceOf(o + n);
+      if (at < block.source || at - block.source >= 32) break;
+      const std::uint32_t offset = at - block.source;
+      block.low[n] = offset < 16 ? std::uint8_t(offset) : 0x80;
+      block.high[n] = offset < 16 ? 0x80 : std::uint8_t(offset - 16);
+      n++;
+    }
+    n -= n % step;
+    if (n == 0) break;
+    for (std::uint32_t k = n; k < 16; k++) block.low[k] = block.high[k] = 0x80;
+    block.count = n;
+    blocks.push_back(block);
+    o += n;
+  }
+  return blocks;
+}
+
+}  // namespace
+
 // The packed pixel pairs are put together as 32-bit words in memory order.
 static_assert(std::endian::native == std::endian::little);
 
@@ -53,6 +88,18 @@ void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t 
     if (pairX_[3 * k + 1] != sx + 1) adjacent_ = false;
   }
   buildBlocks();
+  buildGatherBlocks();
+}
+
+void LetterboxScaler::buildGatherBlocks() {
+  lumaBlocks_.clear();
+  chromaBlocks_.clear();
+  if (!vectors_) return;
+  const std::uint32_t* lx = lumaX_.data();
+  const std::uint32_t* cx = chromaX_.data();
+  const std::uint32_t ow = geometry_.width;
+  lumaBlocks_ = gatherBlocks(ow, sw_, 1, [lx](std::uint32_t o) { return lx[o]; });
+  chromaBlocks_ = gatherBlocks(ow & ~1u, sw_, 2, [cx](std::uint32_t o) { return 2 * cx[o / 2] + (o & 1); });
 }
 
 void LetterboxScaler::buildBlocks() {
@@ -180,7 +227,9 @@ void LetterboxScaler::toNv12(const common::Nv12View& src, std::uint8_t* dst, std
     std::memset(rowStart + g.x0 + g.width, 16, W - g.x0 - g.width);
     const std::uint8_t* y = luma + std::size_t(sy) * sw;
     std::uint8_t* out = rowStart + g.x0;
-    for (std::uint32_t i = 0; i < g.width; i++) out[i] = y[lx[i]];
+    std::size_t i = 0;
+    if (!lumaBlocks_.empty()) i = letterbox_rows::ssse3GatherRow(y, out, lumaBlocks_.data(), lumaBlocks_.size());
+    for (; i < g.width; i++) out[i] = y[lx[i]];
   }
 
   // Chroma plane: W bytes per row, H / 2 rows, pairs moved as one 16-bit unit.
@@ -202,7 +251,9 @@ void LetterboxScaler::toNv12(const common::Nv12View& src, std::uint8_t* dst, std
     std::memset(rowStart + g.x0 + g.width, 128, W - g.x0 - g.width);
     const std::uint8_t* uv = chroma + std::size_t(sy) * sw;
     std::uint8_t* out = rowStart + g.x0;
-    for (std::uint32_t i = 0; i < g.width / 2; i++) {
+    std::size_t i = 0;
+    if (!chromaBlocks_.empty()) i = letterbox_rows::ssse3GatherRow(uv, out, chromaBlocks_.data(), chromaBlocks_.size()) / 2;
+    for (; i < g.width / 2; i++) {
       std::uint16_t pair;
       std::memcpy(&pair, uv + 2 * std::size_t(cx[i]), 2);
       std::memcpy(out + 2 * std::size_t(i), &pair, 2);

@@ -28,8 +28,8 @@ LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uin
 
 class LetterboxScaler {
  public:
-  // With `vectors`, YUY2 rows use the SSSE3 kernel where the processor has it; the result is
-  // the same byte for byte.
+  // With `vectors`, rows use the SSSE3 kernels where the processor has them; the result is the
+  // same byte for byte.
   explicit LetterboxScaler(bool vectors = true);
 
   // Output position i takes source position truncate(i / scale); source positions are held
@@ -46,6 +46,7 @@ class LetterboxScaler {
  private:
   void prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H);
   void buildBlocks();
+  void buildGatherBlocks();
   std::uint32_t sourceRow(std::uint32_t j) const;
 
   std::uint32_t sw_ = 0, sh_ = 0, W_ = 0, H_ = 0;
@@ -57,6 +58,8 @@ class LetterboxScaler {
   bool adjacent_ = true;                // every pair's second luma column is its first + 1
   bool vectors_ = false;
   std::vector<letterbox_rows::Yuy2Block> blocks_;  // YUY2: the leading pairs of a row, four a block
+  std::vector<letterbox_rows::GatherBlock> lumaBlocks_;    // NV12: the leading bytes of a luma row
+  std::vector<letterbox_rows::GatherBlock> chromaBlocks_;  // NV12: the leading pairs of a chroma row
 };
 
 }  // namespace vcam
