@@ -14,14 +14,14 @@ namespace {
 // before its bytes arrive (a real frame fits); a longer payload grows as its bytes come.
 constexpr std::size_t kPayloadReserveLimit = std::size_t(1) << 20;
 
-std::uint64_t readBigEndian64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-  return v;
-}
-
 std::uint32_t readBigEndian32(const std::uint8_t* p) {
   return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+}
+
+// Two halves, which compilers turn into two loads and byte swaps; a loop of eight bytes stays one
+// shift and or a byte.
+std::uint64_t readBigEndian64(const std::uint8_t* p) {
+  return (std::uint64_t(readBigEndian32(p)) << 32) | readBigEndian32(p + 4);
 }
 
 bool isPhoneFrameType(std::uint8_t type) {
@@ -98,6 +98,21 @@ void FrameParser::feed(std::span<const std::uint8_t> chunk) {
       n -= skip;
       if (n == 0) return;
     }
+    // Whole frames back to back, as a healthy stream brings them, each judged and handed on in
+    // one step: small frames cost little more than their copy. Damage, and a frame the chunk
+    // cuts short, take the steps below.
+    while (n >= kFrameHeaderSize && !resyncing_ && helloReceived_ &&
+           std::memcmp(p, kFrameMagic, sizeof kFrameMagic) == 0) {
+      const std::uint32_t length = readBigEndian32(p + 16);
+      if (length > n - kFrameHeaderSize || length > kMaxFramePayload) break;
+      frame_.type = p[4];
+      frame_.timestampUs = readBigEndian64(p + 8);
+      frame_.payload.assign(p + kFrameHeaderSize, p + kFrameHeaderSize + length);
+      p += kFrameHeaderSize + length;
+      n -= kFrameHeaderSize + length;
+      deliver();
+    }
+    if (n == 0) return;
     if (n < kFrameHeaderSize) {
       buffer_.assign(p, p + n);
       return;

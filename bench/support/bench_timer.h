@@ -36,4 +36,13 @@ Pair sideBySide(int rounds, Subject&& subject, Baseline&& baseline) {
   return {median(a), median(b)};
 }
 
+// The median over `rounds` of a's time over b's, the two run back to back in each round: for
+// two cases compared with each other, a ratio that load drifting over the run leaves alone.
+template <class A, class B>
+double medianRatio(int rounds, A&& a, B&& b) {
+  std::vector<double> ratios;
+  for (int i = 0; i < rounds; ++i) ratios.push_back(secondsOf(a) / secondsOf(b));
+  return median(ratios);
+}
+
 }  // namespace bench

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "common/nv12_view.h"
+#include "decoder/clip_units.h"
+#include "media/decode_pipeline_win.h"
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
 #include "support/test_picture.h"
@@ -18,9 +20,10 @@ constexpr DWORD kLifetimeMs = 120'000;
 
 std::uint64_t number(char** argv, int index) { return std::strtoull(argv[index], nullptr, 10); }
 
-HANDLE stopEvent(const std::string& ring) {
-  return CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ring + "-stop").c_str());
+HANDLE ringEvent(const std::string& ring, const char* which) {
+  return CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ring + "-" + which).c_str());
 }
+HANDLE stopEvent(const std::string& ring) { return ringEvent(ring, "stop"); }
 
 int write(char** argv) {
   ring::FrameRingConfig config;
@@ -136,6 +139,27 @@ int watch(char** argv) {
   return result;
 }
 
+// Decoding stays out of the test process: Wine's decoder can keep a process that also ran a
+// camera graph from exiting.
+int decode(char** argv) {
+  const std::string ring = argv[2];
+  const decodertest::Clip clip = decodertest::loadClip(argv[4], argv[3]);
+  HANDLE stop = stopEvent(ring), decoded = ringEvent(ring, "decoded");
+  int result = 2;
+  media::DecodePipelineWin pipeline;
+  if (stop && decoded && !clip.units.empty() && pipeline.start(1920, 1920, ring)) {
+    for (std::size_t i = 0; i < clip.units.size(); ++i) pipeline.decode(clip.frame(i, i));
+    if (pipeline.framesDecoded() > 0) {
+      SetEvent(decoded);
+      result = WaitForSingleObject(stop, kLifetimeMs) == WAIT_OBJECT_0 ? 0 : 4;
+    }
+  }
+  pipeline.stop();
+  if (decoded) CloseHandle(decoded);
+  if (stop) CloseHandle(stop);
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +167,7 @@ int main(int argc, char** argv) {
   if (verb == "write" && argc == 11) return write(argv);
   if (verb == "read" && argc == 8) return read(argv);
   if (verb == "watch" && argc == 6) return watch(argv);
+  if (verb == "decode" && argc == 5) return decode(argv);
   std::fprintf(stderr, "usage: see tests/support/ring_child.h\n");
   return 3;
 }

@@ -12,6 +12,11 @@
 //     "pictures bad lastNumber lastTimestamp lastCounter width height" to RESULT_FILE. A picture
 //     is bad unless it is packed NV12 whose drawn counter is (timestamp - BASE_US) / STEP_US.
 //     Exit 0 when the ring was open at the end, 5 when not.
+//   ring_child decode NAME CLIP_DIR CLIP
+//     Decodes the clip CLIP_DIR/CLIP (numbered and timed as decoder/clip_units.h does) through
+//     the control program's decode pipeline into the ring NAME, sets "Local\<NAME>-decoded",
+//     then keeps the ring open until stopped. Exit 0 when stopped, 2 if the clip, the pipeline
+//     or every picture failed.
 // Any verb: exit 3 on bad arguments, 4 when no stop came within 120 s. "Stopped" is the event
 // "Local\<NAME>-stop", which the test sets through RingStop.
 #pragma once
@@ -25,21 +30,27 @@
 
 namespace testsupport {
 
-class RingStop {
+// The event "Local\<ring>-<which>" that the test and ring_child share.
+class RingEvent {
  public:
-  explicit RingStop(const std::string& ringName)
-      : handle_(CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ringName + "-stop").c_str())) {}
-  ~RingStop() {
+  RingEvent(const std::string& ringName, const char* which)
+      : handle_(CreateEventA(nullptr, TRUE, FALSE, ("Local\\" + ringName + "-" + which).c_str())) {}
+  ~RingEvent() {
     if (handle_) CloseHandle(handle_);
   }
-  RingStop(const RingStop&) = delete;
-  RingStop& operator=(const RingStop&) = delete;
+  RingEvent(const RingEvent&) = delete;
+  RingEvent& operator=(const RingEvent&) = delete;
   bool valid() const { return handle_ != nullptr; }
   void set() { SetEvent(handle_); }
   void reset() { ResetEvent(handle_); }
+  bool wait(DWORD ms) const { return handle_ && WaitForSingleObject(handle_, ms) == WAIT_OBJECT_0; }
 
  private:
   HANDLE handle_;
+};
+
+struct RingStop : RingEvent {
+  explicit RingStop(const std::string& ringName) : RingEvent(ringName, "stop") {}
 };
 
 // A ring name of this test process's own, so tests running side by side never share a ring.

@@ -1,7 +1,8 @@
 // The camera's samples in a real graph: grey and sample times before the control program has
 // run, ring pictures of every shape in every format, the last picture repeated, the newest one
 // first after a restart, a writer in another process, a ring scribbled over while streaming,
-// and the control program's pipeline publishing pictures turned as its preview shows them.
+// the control program's pipeline publishing pictures turned as its preview shows them, and a
+// 1080p clip decoded by that pipeline in another process.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "camera_rig.h"
 #include "media/decode_pipeline_win.h"
 #include "ring/frame_ring_format.h"
+#include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
 #include "support/camera_reference.h"
 #include "support/ring_child.h"
@@ -246,6 +248,53 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
     rig_.reset();
   }
   pipeline.stop();
+}
+
+// A 1080p stream is coded as 1088 rows, and Wine's decoder names no display size: eight rows
+// of padding in the ring would put bars beside a 1280x720 sample and below a 1920x1080 one.
+// The pipeline decodes in a child; its last picture stays in the ring for the camera to repeat.
+TEST_F(CameraStreamTest, A1080pClipFillsTheSampleToItsEdges) {
+  testsupport::RingEvent decoded(ring::kFrameRingName, "decoded");
+  testsupport::RingStop stop(ring::kFrameRingName);
+  Child decoder;
+  ASSERT_TRUE(testsupport::startRingChild(
+      decoder, std::string("decode ") + ring::kFrameRingName + " \"" BRINDLE_CLIP_DIR "\" clip_1920x1080.264"));
+  ASSERT_TRUE(decoded.wait(120'000)) << "the clip was not decoded";
+
+  // The camera's reference, from the 1080 rows of the picture that x264 was given.
+  ring::FrameRingReader reader;
+  ASSERT_TRUE(reader.open(ring::kFrameRingName));
+  const ring::RingPicture last = reader.readLatest(0);
+  ASSERT_TRUE(last.valid);
+  ASSERT_EQ(last.width, 1920u);
+  ASSERT_GE(last.height, 1080u);
+  const std::uint8_t* chroma = last.pixels.get() + std::size_t(1920) * last.height;
+  Bytes visible(last.pixels.get(), last.pixels.get() + 1920 * 1080);
+  visible.insert(visible.end(), chroma, chroma + 1920 * 540);
+
+  for (int format : {0, 4}) {
+    const CameraFormat& f = kCameraFormats[format];
+    SCOPED_TRACE(testing::Message() << f.width << "x" << f.height);
+    connect(format, 1);
+    std::vector<Sample> samples = run(1);
+    ASSERT_GE(samples.size(), 1u);
+    const Bytes expected = expectedSample(visible, 1920, 1080, f), &out = samples[0].bytes;
+    ASSERT_EQ(out.size(), expected.size());
+    // Differing bytes in columns [x0, x1) of rows [y0, y1); YUY2 has two bytes a pixel.
+    auto differing = [&](LONG x0, LONG x1, LONG y0, LONG y1) {
+      int n = 0;
+      for (LONG y = y0; y < y1; y++) {
+        const std::size_t from = std::size_t(y * f.width + x0) * 2, to = std::size_t(y * f.width + x1) * 2;
+        for (std::size_t i = from; i < to; i++) n += out[i] != expected[i];
+      }
+      return n;
+    };
+    EXPECT_EQ(differing(0, 8, 0, f.height) + differing(f.width - 8, f.width, 0, f.height), 0) << "side bars";
+    EXPECT_EQ(differing(0, f.width, f.height - 8, f.height), 0) << "a band at the bottom";
+    rig_.reset();
+  }
+  stop.set();
+  EXPECT_EQ(decoder.wait(30'000), 0);
 }
 
 // Another program overwrites the whole ring with garbage, again and again, while the camera
