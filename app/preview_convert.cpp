@@ -77,6 +77,14 @@ bool nv12ToRgba(const common::Nv12View& src, std::uint8_t* dst, std::size_t dstP
   const std::uint8_t* yPlane = src.data;
   const std::uint8_t* uvPlane = src.data + luma;
 
+  // The rest of a row from column x on, after whatever a wider kernel did.
+  auto finish = [&](const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, std::uint32_t x) {
+    if (kernel == PreviewKernel::Avx2 || kernel == PreviewKernel::Sse2)
+      x += preview_rows::sse2Row(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
+    scalarRow(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
+    // An odd width that fills the stride: the last column borrows the pair before it.
+    for (x = paired; x < W; x++) pixel(y[x], uv[paired - 2], uv[paired - 1], out + 4 * std::size_t(x));
+  };
   for (std::uint32_t row = 0; row < H; row++) {
     const std::uint8_t* y = yPlane + std::size_t(row) * S;
     std::uint8_t* out = dst + std::size_t(row) * dstPitch;
@@ -86,13 +94,17 @@ bool nv12ToRgba(const common::Nv12View& src, std::uint8_t* dst, std::size_t dstP
       continue;
     }
     const std::uint8_t* uv = uvPlane + std::size_t(std::min<std::uint64_t>(row / 2, chromaRows - 1)) * S;
-    std::uint32_t x = 0;
-    if (kernel == PreviewKernel::Avx2) x = preview_rows::avx2Row(y, uv, out, paired);
-    if (kernel == PreviewKernel::Avx2 || kernel == PreviewKernel::Sse2)
-      x += preview_rows::sse2Row(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
-    scalarRow(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
-    // An odd width that fills the stride: the last column borrows the pair before it.
-    for (x = paired; x < W; x++) pixel(y[x], uv[paired - 2], uv[paired - 1], out + 4 * std::size_t(x));
+    if (kernel == PreviewKernel::Avx2 && row % 2 == 0 && row + 1 < H) {
+      // Both rows of a chroma row at once.
+      const std::uint8_t* y1 = y + S;
+      std::uint8_t* out1 = out + dstPitch;
+      const std::uint32_t x = preview_rows::avx2RowPair(y, y1, uv, out, out1, paired);
+      finish(y, uv, out, x);
+      finish(y1, uv, out1, x);
+      row++;
+      continue;
+    }
+    finish(y, uv, out, kernel == PreviewKernel::Avx2 ? preview_rows::avx2Row(y, uv, out, paired) : 0);
   }
   return true;
 }

@@ -24,6 +24,10 @@ bool builtAvx2();
 
 std::uint32_t sse2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count);
 std::uint32_t avx2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count);
+// Two rows that share one chroma row, whose chroma work is done once for both; returns the
+// pixels done in each.
+std::uint32_t avx2RowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* uv, std::uint8_t* dst0,
+                          std::uint8_t* dst1, std::uint32_t count);
 
 }  // namespace preview_rows
 
