@@ -18,7 +18,7 @@ long long ms(std::int64_t us) { return static_cast<long long>(us / 1000); }
 void LiveGate::newConnection() {
   std::lock_guard<std::mutex> lock(mutex_);
   based_ = false;
-  endVideoEpisodeLocked("a new connection");
+  endVideoEpisodeLocked("skipping ended with the connection");
   endAudioEpisodeLocked();
 }
 
@@ -54,7 +54,7 @@ bool LiveGate::decodeVideo(std::uint64_t mediaUs, bool key, bool newerKeyWaiting
       logLine("[LiveGate] video %lld ms behind at the newest key frame: measuring from here\n", ms(lag));
       baselineUs_ = offsetOf(mediaUs, nowUs);
     }
-    endVideoEpisodeLocked("a key frame");
+    endVideoEpisodeLocked("resumed at a key frame");
     return true;
   }
   if (!videoSkipping_ && lag > kBoundUs) {
@@ -91,7 +91,7 @@ bool LiveGate::playAudio(std::uint64_t mediaUs, std::int64_t nowUs) {
 
 void LiveGate::endVideoEpisodeLocked(const char* how) {
   if (!videoSkipping_) return;
-  logLine("[LiveGate] video resumed at %s after %llu frames skipped\n", how,
+  logLine("[LiveGate] video %s after %llu frames skipped\n", how,
           static_cast<unsigned long long>(videoEpisodeFrames_));
   videoSkipping_ = false;
   videoEpisodeFrames_ = 0;
