@@ -101,10 +101,14 @@ void Session::videoFrame(const receiver::Frame& frame) {
   if (video_) video_->push(frame);
 }
 
-void Session::threadBegins() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }  // the decoder is COM
+void Session::threadBegins() {  // the decoder is COM
+  comOnVideoThread_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+}
 
 void Session::decode(const receiver::Frame& frame) { pipeline_->decode(frame); }
 
-void Session::threadEnds() { CoUninitialize(); }
+void Session::threadEnds() {
+  if (comOnVideoThread_) CoUninitialize();
+}
 
 }  // namespace session

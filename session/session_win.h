@@ -94,6 +94,7 @@ class Session : private FrameSink, private VideoSink {
   std::unique_ptr<media::DecodePipelineWin> pipeline_;
   std::unique_ptr<media::AudioPlayer> audio_;
   std::unique_ptr<VideoWorker> video_;
+  bool comOnVideoThread_ = false;  // the video thread's alone
   LiveGate gate_;  // reset at start; its counts stay after stop, like the statistics
   bool running_ = false;
   std::atomic<transport::State> state_{transport::State::Idle};
