@@ -30,7 +30,7 @@ void routeFrame(const receiver::Frame& frame, FrameSink& sink) {
       sink.audioFormat(media::parseAudioFormat(textOf(frame)));
       break;
     case receiver::kFrameAudioSamples:
-      sink.audioSamples(frame.payload);
+      sink.audioSamples(frame.payload, frame.timestampUs);
       break;
     default:
       break;  // types nobody uses

@@ -16,7 +16,7 @@ namespace session {
 class FrameSink {
  public:
   virtual void audioFormat(const media::AudioFormat& format) = 0;
-  virtual void audioSamples(std::span<const std::uint8_t> samples) = 0;
+  virtual void audioSamples(std::span<const std::uint8_t> samples, std::uint64_t timestampUs) = 0;
   virtual void phoneOrientation(int rotationDegrees, bool mirror) = 0;
   virtual void videoFrame(const receiver::Frame& frame) = 0;
 

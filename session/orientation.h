@@ -1,7 +1,8 @@
 // How the preview turns the pictures. The phone's orientation messages set rotation and mirror
-// on the stream thread; the preview's controls set all of them on the UI thread. Each value is
-// atomic, so either side sees the other's last write on its next read. The pictures published
-// into the frame ring are turned the same way only while `follow` is set.
+// on the stream thread; the preview's controls set all of them on the UI thread; the video
+// thread reads them. Each value is atomic, so every side sees the others' last write on its
+// next read. The pictures published into the frame ring are turned the same way only while
+// `follow` is set.
 #pragma once
 
 #include <atomic>

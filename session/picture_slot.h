@@ -1,6 +1,6 @@
-// The newest decoded picture, handed from the stream thread to the UI thread. The slot holds at
+// The newest decoded picture, handed from the video thread to the UI thread. The slot holds at
 // most one: a picture not yet taken is replaced by the next. Its lock is held for one copy on
-// the stream side and one move on the UI side, never across decoding or drawing.
+// the video side and one move on the UI side, never across decoding or drawing.
 #pragma once
 
 #include <mutex>

@@ -1,6 +1,10 @@
 #include "session/session_win.h"
 
+#include <objbase.h>
+
 #include <utility>
+
+#include "common/steady_clock.h"
 
 #include "media/audio_player_win.h"
 #include "media/decode_pipeline_win.h"
@@ -24,7 +28,10 @@ std::unique_ptr<transport::ITransport> makeTransport(const Link& link) {
 }  // namespace
 
 Session::Session() : stream_(std::make_unique<receiver::StreamController>()) {
-  stream_->onState = [this](transport::State state) { state_.exchange(state); };
+  stream_->onState = [this](transport::State state) {
+    if (state == transport::State::Connected) gate_.newConnection();  // the phone's clock may differ
+    state_.exchange(state);
+  };
 }
 
 Session::~Session() { stop(); }
@@ -34,6 +41,7 @@ void Session::start(const Link& link) { start(makeTransport(link)); }
 void Session::start(std::unique_ptr<transport::ITransport> transport) {
   // The stream thread uses the pipeline and the player: never replace them under a running one.
   if (running_) stop();
+  gate_.reset();
 
   pipeline_ = std::make_unique<media::DecodePipelineWin>();
   pipeline_->start(kPipelineCapacity, kPipelineCapacity);  // a failed pipeline still takes frames
@@ -42,6 +50,9 @@ void Session::start(std::unique_ptr<transport::ITransport> transport) {
     if (!orientation_.follow.load()) return media::Turn();
     return media::Turn{orientation_.rotation.load(), orientation_.mirror.load(), orientation_.flip.load()};
   };
+
+  video_ = std::make_unique<VideoWorker>(static_cast<VideoSink&>(*this), gate_);
+  video_->start();
 
   audio_ = std::make_unique<media::AudioPlayer>();  // opens its device at the first audio format
 
@@ -52,6 +63,7 @@ void Session::start(std::unique_ptr<transport::ITransport> transport) {
 
 void Session::stop() {
   stream_->stop();  // no callback runs after this
+  video_.reset();  // joins the video thread: nothing decodes after this
   if (pipeline_) {
     pipeline_->stop();
     pipeline_.reset();
@@ -64,14 +76,18 @@ void Session::stop() {
   state_.exchange(transport::State::Idle);
 }
 
-receiver::StreamStats Session::stats() const { return stream_->stats(); }
+receiver::StreamStats Session::stats() const {
+  receiver::StreamStats stats = stream_->stats();
+  stats.skipped = gate_.videoSkipped();
+  return stats;
+}
 
 void Session::audioFormat(const media::AudioFormat& format) {
   if (audio_) audio_->configure(format);
 }
 
-void Session::audioSamples(std::span<const std::uint8_t> samples) {
-  if (audio_) audio_->push(samples.data(), samples.size());
+void Session::audioSamples(std::span<const std::uint8_t> samples, std::uint64_t timestampUs) {
+  if (audio_ && gate_.playAudio(timestampUs, steadyNowNs() / 1000)) audio_->push(samples.data(), samples.size());
 }
 
 void Session::phoneOrientation(int rotationDegrees, bool mirror) {
@@ -82,7 +98,17 @@ void Session::phoneOrientation(int rotationDegrees, bool mirror) {
 }
 
 void Session::videoFrame(const receiver::Frame& frame) {
-  if (pipeline_) pipeline_->decode(frame);
+  if (video_) video_->push(frame);
+}
+
+void Session::threadBegins() {  // the decoder is COM
+  comOnVideoThread_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+}
+
+void Session::decode(const receiver::Frame& frame) { pipeline_->decode(frame); }
+
+void Session::threadEnds() {
+  if (comOnVideoThread_) CoUninitialize();
 }
 
 }  // namespace session

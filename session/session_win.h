@@ -4,9 +4,10 @@
 // orientation and the connection state.
 //
 // Threads: construction, start, stop and destruction run on one thread (the UI thread). The
-// stream thread, the running transport's worker, runs the state callback, the frame switch, the
-// decoder, the ring writes and the hand-off. What the UI reads (state, statistics, pictures,
-// orientation) is atomic or locked. Windows only.
+// stream thread, the running transport's worker, runs the state callback and the frame switch:
+// it plays the sound and queues the video. The video thread decodes, writes the ring and feeds
+// the hand-off, under the stay-live rule, so decoding never holds the sound back. What the UI
+// reads (state, statistics, pictures, orientation) is atomic or locked. Windows only.
 #pragma once
 
 #include <atomic>
@@ -17,8 +18,10 @@
 
 #include "receiver/stream_stats.h"
 #include "session/frame_router.h"
+#include "session/live_gate.h"
 #include "session/orientation.h"
 #include "session/picture_slot.h"
+#include "session/video_worker.h"
 #include "transport/state.h"
 
 namespace media {
@@ -42,7 +45,7 @@ struct Link {
   std::string host;       // Wi-Fi only: the phone's address, passed on unchecked
 };
 
-class Session : private FrameSink {
+class Session : private FrameSink, private VideoSink {
  public:
   Session();
   // Stops a running chain.
@@ -57,7 +60,8 @@ class Session : private FrameSink {
   void start(const Link& link);
   // The same over a transport of the caller's, which the stream controller takes.
   void start(std::unique_ptr<transport::ITransport> transport);
-  // Stops the transport (no callback runs after that), then the pipeline, then the player;
+  // Stops the transport (no callback runs after that), then the video thread, the pipeline and
+  // the player;
   // the state becomes Idle. The waiting picture, the orientation and the statistics stay.
   void stop();
   bool running() const { return running_; }
@@ -71,19 +75,27 @@ class Session : private FrameSink {
   // For diagnostics and tests: the running chain's parts, null while stopped.
   const media::DecodePipelineWin* pipeline() const { return pipeline_.get(); }
   const media::AudioPlayer* audioPlayer() const { return audio_.get(); }
+  const VideoWorker* videoWorker() const { return video_.get(); }
 
  private:
   // Where the frame switch sends each frame, on the stream thread.
   void audioFormat(const media::AudioFormat& format) override;
-  void audioSamples(std::span<const std::uint8_t> samples) override;
+  void audioSamples(std::span<const std::uint8_t> samples, std::uint64_t timestampUs) override;
   void phoneOrientation(int rotationDegrees, bool mirror) override;
   void videoFrame(const receiver::Frame& frame) override;
+  // The video thread's.
+  void threadBegins() override;
+  void decode(const receiver::Frame& frame) override;
+  void threadEnds() override;
 
   std::unique_ptr<receiver::StreamController> stream_;  // for the session's whole life
   // Replaced only while no stream thread runs: made before the transport starts, destroyed after
-  // it has stopped.
+  // it has stopped; the video thread runs only between them.
   std::unique_ptr<media::DecodePipelineWin> pipeline_;
   std::unique_ptr<media::AudioPlayer> audio_;
+  std::unique_ptr<VideoWorker> video_;
+  bool comOnVideoThread_ = false;  // the video thread's alone
+  LiveGate gate_;  // reset at start; its counts stay after stop, like the statistics
   bool running_ = false;
   std::atomic<transport::State> state_{transport::State::Idle};
   Orientation orientation_;

@@ -18,11 +18,15 @@ using Bytes = std::vector<std::uint8_t>;
 struct Recorder : session::FrameSink {
   std::vector<media::AudioFormat> formats;
   std::vector<Bytes> samples;
+  std::vector<std::uint64_t> sampleTimes;
   std::vector<std::pair<int, bool>> orientations;
   std::vector<receiver::Frame> videos;
 
   void audioFormat(const media::AudioFormat& format) override { formats.push_back(format); }
-  void audioSamples(std::span<const std::uint8_t> bytes) override { samples.emplace_back(bytes.begin(), bytes.end()); }
+  void audioSamples(std::span<const std::uint8_t> bytes, std::uint64_t timestampUs) override {
+    samples.emplace_back(bytes.begin(), bytes.end());
+    sampleTimes.push_back(timestampUs);
+  }
   void phoneOrientation(int degrees, bool mirror) override { orientations.emplace_back(degrees, mirror); }
   void videoFrame(const receiver::Frame& frame) override { videos.push_back(frame); }
 };
@@ -54,6 +58,7 @@ TEST(FrameRouter, EachTypeReachesOnlyItsDestination) {
     }
     if (type == 0x31) {
       EXPECT_EQ(sink.samples[0], f.payload) << "samples pass as they came";
+      EXPECT_EQ(sink.sampleTimes[0], 1234u);
     }
   }
 }

@@ -1,4 +1,4 @@
-// The hand-off of the newest picture from the stream thread to the UI thread.
+// The hand-off of the newest picture from the video thread to the UI thread.
 #include "session/picture_slot.h"
 
 #include <gtest/gtest.h>

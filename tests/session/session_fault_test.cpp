@@ -160,7 +160,10 @@ TEST_F(SessionFaultTest, PhoneStallingMidFrameLosesNothingAndStopIsPrompt) {
       << s_.stats().frames << " of " << c.frames.size() << " frames";
   EXPECT_EQ(s_.stats().bytes, c.bytesSent);
   EXPECT_EQ(phone_->connections().size(), 1u) << "the stall cost no reconnect";
-  EXPECT_GE(s_.pipeline()->framesDecoded() + 4, c.videoFrames) << "at most the decoder's look-ahead is held back";
+  EXPECT_TRUE(testsupport::waitUntil([&] { return s_.videoWorker()->idle(); }, 10000ms));
+  // The frames the stall held back arrive late: skipped to stay live, but none lost.
+  EXPECT_GE(s_.pipeline()->framesDecoded() + s_.stats().skipped + 4, c.videoFrames)
+      << "at most the decoder's look-ahead is held back";
   s_.stop();
   phone_->stop();
 
@@ -198,7 +201,10 @@ TEST_F(SessionFaultTest, DamagedMagicLosesOnlyTheDamagedFrames) {
       10000ms);
   std::printf("damaged magic every 20th frame: %llu pictures published for %llu video frames sent\n",
               static_cast<unsigned long long>(pictures), static_cast<unsigned long long>(c.videoFrames));
-  EXPECT_GE(pictures * 10, c.videoFrames * 9);
+  // Frames skipped to stay live on a busy machine arrived whole: the parser lost none of them.
+  const std::uint64_t skipped = s_.stats().skipped;
+  std::printf("  of them %llu skipped to stay live\n", static_cast<unsigned long long>(skipped));
+  EXPECT_GE((pictures + skipped) * 10, c.videoFrames * 9);
 }
 
 // Each failure for a while, then a healthy service: the same running chain connects and streams.

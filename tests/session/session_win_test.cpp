@@ -13,12 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "common/steady_clock.h"
 #include "decoder/clip_units.h"
 #include "media/audio_player_win.h"
 #include "media/decode_pipeline_win.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
+#include "session/video_worker.h"
 #include "support/fake_transport.h"
 #include "support/loopback_server.h"
 #include "support/stream_bytes.h"
@@ -38,12 +40,21 @@ const char* const kClip = BRINDLE_CLIP_DIR "/clip_1280x720.264";
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
+// Plays the clip's frame `i` as a phone on time would, stamped with the local clock, and waits
+// until the video thread has decoded it, so the pictures can be compared as they come.
+void playFrame(session::Session& s, FakeTransport& phone, const decodertest::Clip& clip, std::size_t i) {
+  const receiver::Frame f = clip.frame(i, i);
+  phone.deliver(frameBytes(f.type, std::uint64_t(steadyNowNs() / 1000), f.payload));
+  EXPECT_TRUE(testsupport::waitUntil([&] { return s.videoWorker()->idle(); }, 10000ms)) << "frame " << i;
+}
+
 // After stop: the state reads Idle at once and the chain is gone.
 void expectStopped(const session::Session& s) {
   EXPECT_EQ(s.state(), State::Idle);
   EXPECT_FALSE(s.running());
   EXPECT_EQ(s.pipeline(), nullptr);
   EXPECT_EQ(s.audioPlayer(), nullptr);
+  EXPECT_EQ(s.videoWorker(), nullptr);
 }
 
 // A stream the test plays, started on a fresh session.
@@ -92,10 +103,7 @@ TEST(Session, EachFrameTypeReachesItsPartOfTheChain) {
   EXPECT_EQ(s.pipeline()->framesDecoded(), 0u);
 
   // Types 1 and 2 are decoded; the pictures reach the ring and the hand-off.
-  for (std::size_t i = 0; i < 12; ++i) {
-    const receiver::Frame f = clip.frame(i, i);
-    phone.deliver(frameBytes(f.type, f.timestampUs, f.payload));
-  }
+  for (std::size_t i = 0; i < 12; ++i) playFrame(s, phone, clip, i);
   EXPECT_GT(s.pipeline()->framesDecoded(), 0u);
   media::DecodedFrame picture;
   ASSERT_TRUE(s.pictures().take(picture));
@@ -113,6 +121,7 @@ TEST(Session, EachFrameTypeReachesItsPartOfTheChain) {
   const receiver::StreamStats stats = s.stats();
   EXPECT_EQ(stats.frames, 3u + 15u + 12u);
   EXPECT_EQ(stats.keys, 1u);
+  EXPECT_EQ(stats.skipped, 0u) << "frames on time are all decoded";
 
   s.stop();
   expectStopped(s);
@@ -133,10 +142,7 @@ TEST(Session, TheCameraGetsThePreviewsTurnOnlyWhileItFollows) {
   std::size_t next = 0;
   // Decodes a few more frames, then compares the hand-off's picture with the ring's newest.
   auto decodeSome = [&](std::uint32_t width, std::uint32_t height, media::Turn turned) {
-    for (std::size_t end = next + 8; next < end; ++next) {
-      const receiver::Frame f = clip.frame(next, next);
-      played.transport->deliver(frameBytes(f.type, f.timestampUs, f.payload));
-    }
+    for (std::size_t end = next + 8; next < end; ++next) playFrame(s, *played.transport, clip, next);
     media::DecodedFrame picture;
     ASSERT_TRUE(s.pictures().take(picture));
     EXPECT_EQ(picture.width, width);
