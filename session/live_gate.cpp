@@ -82,8 +82,18 @@ bool LiveGate::playAudio(std::uint64_t mediaUs, std::int64_t nowUs) {
     endAudioEpisodeLocked();
     return true;
   }
-  if (!audioDropping_) logLine("[LiveGate] sound %lld ms behind: dropping late samples\n", ms(lag));
-  audioDropping_ = true;
+  if (!audioDropping_) {
+    logLine("[LiveGate] sound %lld ms behind: dropping late samples\n", ms(lag));
+    audioDropping_ = true;
+    audioEpisodeStartUs_ = nowUs;
+  } else if (nowUs - audioEpisodeStartUs_ > kAudioGiveUpUs) {
+    // Without video, no key frame would ever measure afresh: sound would stay dropped for good.
+    logLine("[LiveGate] sound %lld ms behind for %lld ms of dropping: measuring from here\n", ms(lag),
+            ms(nowUs - audioEpisodeStartUs_));
+    baselineUs_ = offsetOf(mediaUs, nowUs);
+    endAudioEpisodeLocked();
+    return true;
+  }
   ++audioEpisodeFrames_;
   ++audioDropped_;
   return false;

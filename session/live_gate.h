@@ -9,8 +9,10 @@
 // Video: a frame about to be decoded whose lag is over the bound starts a skip episode; it and
 // every following frame is skipped until a key frame with no newer key frame waiting behind it,
 // which is decoded. A late key frame with none newer waiting is decoded at once: skipping it
-// would only wait longer. Sound: samples already over the bound on arrival are dropped. Each
-// episode writes one line when it starts and one when it ends.
+// would only wait longer. Sound: samples already over the bound on arrival are dropped; sound
+// still late after kAudioGiveUpUs of dropping is no backlog (dropping drains one at once) but a
+// phone clock that jumped, so the lag is measured from there. Each episode writes one line
+// when it starts and one when it ends.
 //
 // Threads: arrivals and sound on the stream thread, video decisions on the decoding thread; a
 // lock keeps the few fields consistent.
@@ -25,6 +27,7 @@ namespace session {
 class LiveGate {
  public:
   static constexpr std::int64_t kBoundUs = 250'000;
+  static constexpr std::int64_t kAudioGiveUpUs = 2'000'000;
 
   // A new connection: forgets the baseline and ends any episode (its line is written).
   void newConnection();
@@ -58,6 +61,7 @@ class LiveGate {
   std::uint64_t videoEpisodeFrames_ = 0;
   bool audioDropping_ = false;
   std::uint64_t audioEpisodeFrames_ = 0;
+  std::int64_t audioEpisodeStartUs_ = 0;  // local time of the episode's first dropped frame
   std::atomic<std::uint64_t> videoSkipped_{0};
   std::atomic<std::uint64_t> audioDropped_{0};
 };

@@ -73,6 +73,12 @@ TEST(LiveGate, LateSoundIsDroppedInOneEpisode) {
   EXPECT_EQ(gate.videoSkipped(), 0u);
   EXPECT_EQ(log.count("[LiveGate] sound 260 ms behind"), 1u);
   EXPECT_EQ(log.count("[LiveGate] sound on time again after 2 frames dropped"), 1u);
+
+  // A phone clock that jumps back leaves sound late for good unless the gate measures afresh.
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(gate.playAudio(100 * kMs, (1'000 + 500 * i) * kMs)) << i;
+  EXPECT_TRUE(gate.playAudio(120 * kMs, 3'020 * kMs));
+  EXPECT_TRUE(gate.playAudio(140 * kMs, 3'040 * kMs));
+  EXPECT_EQ(log.count("[LiveGate] sound 2900 ms behind for 2020 ms of dropping: measuring from here"), 1u);
 }
 
 // Decodes on the worker's thread, held back until the test opens it.
