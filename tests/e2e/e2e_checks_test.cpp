@@ -103,7 +103,9 @@ TEST(ToneCheck, FindsTheToneAfterSilenceAndThroughShortGaps) {
   const int rate = 48000;
   std::vector<double> samples(rate / 2, 0.0);  // half a second before playback starts
   for (int i = 0; i < rate; i++) {
-    bool gap = i % 4800 < 96;  // 2 ms of underrun every 100 ms
+    // 2 ms of underrun every 100 ms; then, starting at a peak so the edges add no quiet
+    // samples, exactly 20 ms (not a long gap) and 25 ms (one).
+    bool gap = i % 4800 < 96 || (i >= 26412 && i < 26412 + 960) || (i >= 31212 && i < 31212 + 1200);
     samples.push_back(gap ? 0.0 : 0.25 * std::sin(2 * std::numbers::pi * 1000.0 * i / rate));
   }
   auto bytes = s16(samples);
@@ -111,6 +113,8 @@ TEST(ToneCheck, FindsTheToneAfterSilenceAndThroughShortGaps) {
   EXPECT_NEAR(t.seconds, 1.0, 0.01);
   EXPECT_NEAR(t.frequencyHz, 1000.0, 2.0);
   EXPECT_GT(t.rms, 0.1);
+  EXPECT_NEAR(t.longestGapMs, 25.0, 0.1);
+  EXPECT_EQ(t.gapsOver20Ms, 1);
 }
 
 TEST(ToneCheck, SilenceAndOddSizesGiveNoTone) {

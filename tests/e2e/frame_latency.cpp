@@ -41,6 +41,7 @@ LatencyReport matchPictures(const std::vector<TimedCounter>& sent, const std::ve
   }
   report.medianMs = percentile(report.latenciesMs, 50);
   report.p95Ms = percentile(report.latenciesMs, 95);
+  report.maxMs = percentile(report.latenciesMs, 100);
   return report;
 }
 

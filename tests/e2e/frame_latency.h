@@ -28,6 +28,7 @@ struct LatencyReport {
   std::vector<double> latenciesMs;
   double medianMs = 0;
   double p95Ms = 0;
+  double maxMs = 0;
 };
 
 // `sent` in any order; `seen` in the order received.

@@ -18,6 +18,7 @@ struct ToneAnalysis {
   double rms = 0;           // from the first loud sample on, full scale = 1
   double longestGapMs = 0;  // the longest run of quiet samples (below 0.01) after it
   double silentMs = 0;      // quiet samples in runs longer than four, added up
+  int gapsOver20Ms = 0;     // quiet runs longer than 20 ms: gaps a listener hears
 };
 
 // `sample(i)` is sample i of one channel, full scale = 1; `count` of them at `rate` per second.
@@ -33,6 +34,7 @@ ToneAnalysis analyseTone(Sample sample, std::size_t count, int rate) {
 
   double energy = 0;
   std::size_t quiet = 0, longestQuiet = 0, silent = 0;
+  const std::size_t audibleGap = std::size_t(rate) / 50;
   std::vector<double> crossings;
   for (std::size_t i = first; i < count; i++) {
     double v = sample(i);
@@ -40,6 +42,7 @@ ToneAnalysis analyseTone(Sample sample, std::size_t count, int rate) {
     quiet = std::fabs(v) < 0.01 ? quiet + 1 : 0;
     longestQuiet = std::max(longestQuiet, quiet);
     if (quiet > 4) silent++;
+    if (quiet == audibleGap + 1) result.gapsOver20Ms++;
     if (i > first) {
       double before = sample(i - 1);
       if (before < 0 && v >= 0) crossings.push_back(double(i - 1) + -before / (v - before));
