@@ -204,7 +204,7 @@ void AudioPlayer::renderLoop() {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   HANDLE event = bufferEvent_;
   std::vector<std::uint8_t> taken;
-  bool playing = false;  // the jitter buffer's state, kept across device changes
+  bool playing = false;  // the jitter buffer; a reopened device holds nothing and refills it
   bool lost = false;   // open the default device again before the next write
   bool quiet = false;  // an attempt failed already: the device may stay away for long
   auto deviceLost = [&](HRESULT hr) {

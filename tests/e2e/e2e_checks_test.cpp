@@ -39,6 +39,18 @@ TEST(FrameLatency, MatchesEachNewPictureWithTheLatestSendOfItsCounter) {
   EXPECT_DOUBLE_EQ(r.p95Ms, 150.0);
 }
 
+TEST(FrameLatency, ADelayGrowingPastOneLoopIsMeasuredWhole) {
+  auto sent = sentLoops(60, 5, 0);
+  std::vector<TimedCounter> seen;
+  // From 100 ms to 3,080 ms late, every other picture: the latest send before each would be a
+  // loop (1,980 ms) later than the real one once the delay passes a loop.
+  for (int i = 0; i < 150; i += 2) seen.push_back({i % 60, i * 33'000LL + 100'000 + i * 20'000LL});
+  e2e::LatencyReport r = e2e::matchPictures(sent, seen, 60);
+  EXPECT_EQ(r.matched, 75);
+  EXPECT_DOUBLE_EQ(r.latenciesMs.front(), 100.0);
+  EXPECT_DOUBLE_EQ(r.maxMs, 3060.0);
+}
+
 TEST(FrameLatency, CountsWrapAroundAsForwardAndGreyAsUnreadable) {
   auto sent = sentLoops(60, 2, 0);
   std::vector<TimedCounter> seen = {{-1, 100}, {-1, 200}};

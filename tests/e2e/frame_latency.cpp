@@ -19,6 +19,7 @@ LatencyReport matchPictures(const std::vector<TimedCounter>& sent, const std::ve
   for (auto& times : sendsByCounter) std::sort(times.begin(), times.end());
 
   int previous = -1;
+  std::int64_t previousSendUs = -1;
   for (const TimedCounter& r : seen) {
     report.samples++;
     if (r.counter < 0 || r.counter >= loopLength) {
@@ -36,8 +37,16 @@ LatencyReport matchPictures(const std::vector<TimedCounter>& sent, const std::ve
     const std::vector<std::int64_t>& times = sendsByCounter[std::size_t(r.counter)];
     auto after = std::upper_bound(times.begin(), times.end(), r.wallUs);
     if (after == times.begin()) continue;  // never sent before it arrived: not our picture
+    // Pictures arrive in the order sent, so after the first one each is the first send of its
+    // counter past the previous picture's: a delay beyond one loop is not read as a shorter one.
+    auto send = after - 1;
+    if (previousSendUs >= 0) {
+      send = std::upper_bound(times.begin(), after, previousSendUs);
+      if (send == after) continue;
+    }
+    previousSendUs = *send;
     report.matched++;
-    report.latenciesMs.push_back(double(r.wallUs - *(after - 1)) / 1000.0);
+    report.latenciesMs.push_back(double(r.wallUs - *send) / 1000.0);
   }
   report.medianMs = percentile(report.latenciesMs, 50);
   report.p95Ms = percentile(report.latenciesMs, 95);

@@ -2,8 +2,10 @@
 // phone simulator sent, by the frame counter drawn in each picture, and measures the delay
 // between the two on one wall clock.
 //
-// The clip loops, so a counter is sent again every `loopLength` pictures: a received picture is
-// matched with the latest send of its counter at or before it was received. Samples that repeat
+// The clip loops, so a counter is sent again every `loopLength` pictures: the first received
+// picture is matched with the latest send of its counter at or before it was received, each later
+// one with the first send of its counter after the previous picture's send, so a delay that grows
+// past one loop is still measured whole. Samples that repeat
 // the previous picture (the camera repeats the last picture when nothing new came) are not new
 // pictures and are not measured.
 #pragma once
