@@ -42,15 +42,14 @@ stop_busy() {
   for pid in "${busy_pids[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
   busy_pids=()
 }
-trap 'stop_busy; run_stop_all; services_stop' EXIT
+viewer_pid=""
+trap 'stop_busy; [ -n "$viewer_pid" ] && kill "$viewer_pid" 2>/dev/null; run_stop_all; services_stop' EXIT
 
 run_register_camera "$build/vcam/BrindleVideoVCam.dll" || exit 1
 run_start_simulator "$build" "$out" "$build/clips/clip_$size.264" $((seconds + 120)) || exit 1
 run_start_usbmux "$build" "$out" || exit 1
 run_start_control "$build" "$out"
 window=$(wd_find_window Orvik 30) || { echo "no window \"Orvik\" appeared"; exit 1; }
-wd_press_big_button "$window" || exit 1
-run_wait_ring "$build" 30 || { echo "no pictures in the frame ring"; exit 1; }
 
 if [ "$busy" != 0 ]; then
   for i in $(seq 1 "$(nproc)"); do
@@ -60,10 +59,18 @@ if [ "$busy" != 0 ]; then
 fi
 loops=${#busy_pids[@]}
 echo "load: $size for $seconds s, $loops busy loops (load average $(cut -d' ' -f1-3 /proc/loadavg))"
-timeout "$seconds" parec -d @DEFAULT_MONITOR@ --raw --format=s16le --rate=48000 --channels=1 >"$out/tone.raw" 2>/dev/null &
+# Camera and recording run before the stream starts: a delay is told apart from one a loop of the
+# clip (2 s) shorter only when the first picture came within a loop.
+timeout $((seconds + 8)) parec -d @DEFAULT_MONITOR@ --raw --format=s16le --rate=48000 --channels=1 >"$out/tone.raw" 2>/dev/null &
 parec_pid=$!
-wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --samples 0 \
-  --log "$(winepath -w "$out/samples.log")" >"$out/camera_viewer.out" 2>&1
+wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds $((seconds + 8)) --samples 0 \
+  --log "$(winepath -w "$out/samples.log")" >"$out/camera_viewer.out" 2>&1 &
+viewer_pid=$!
+sleep 5  # the capture graph runs
+wd_press_big_button "$window" || exit 1
+run_wait_ring "$build" 30 || echo "no pictures in the frame ring"
+wait "$viewer_pid"
+viewer_pid=""
 wait "$parec_pid"
 stop_busy
 run_stop_simulator  # writes sent.log

@@ -60,8 +60,8 @@ int tone(const char* path, int rate) {
   return t.seconds >= 0.5 && std::fabs(t.frequencyHz - 1000.0) < 20.0 ? 0 : 1;
 }
 
-// The figures of a run under load, leaving out the first `warmupS` seconds of the camera's
-// samples and of the recording (both start together).
+// The figures of a run under load, leaving out the first `warmupS` seconds after the camera's
+// first picture and after the recording's first sound.
 int load(const char* sentPath, const char* seenPath, const char* rawPath, int rate, int warmupS) {
   std::string sentText, seenText, bytes;
   if (!readFile(sentPath, &sentText) || !readFile(seenPath, &seenText) || !readFile(rawPath, &bytes)) {
@@ -70,21 +70,18 @@ int load(const char* sentPath, const char* seenPath, const char* rawPath, int ra
   }
   auto sent = e2e::readTimedCounters(sentText, "video", 2, 3);
   auto seen = e2e::readTimedCounters(seenText, "sample", 2, 1);
-  std::vector<e2e::TimedCounter> after;
-  std::int64_t fromUs = seen.empty() ? 0 : seen.front().wallUs + std::int64_t(warmupS) * 1'000'000;
-  for (const e2e::TimedCounter& s : seen) {
-    if (s.wallUs >= fromUs) after.push_back(s);
-  }
-  e2e::LatencyReport r = e2e::matchPictures(sent, after, 60);
-  double spanS = after.size() > 1 ? double(after.back().wallUs - after.front().wallUs) / 1e6 : 0;
+  // Warm-up from the first picture; the pictures before it still anchor the match.
+  auto first = std::find_if(seen.begin(), seen.end(), [](const e2e::TimedCounter& s) { return s.counter >= 0; });
+  std::int64_t fromUs = first == seen.end() ? 0 : first->wallUs + std::int64_t(warmupS) * 1'000'000;
+  e2e::LatencyReport r = e2e::matchPictures(sent, seen, 60, fromUs);
+  double spanS = seen.empty() || seen.back().wallUs <= fromUs ? 0 : double(seen.back().wallUs - fromUs) / 1e6;
   std::printf("delay: median %.0f ms, p95 %.0f ms, max %.0f ms (after %d s)\n", r.medianMs, r.p95Ms, r.maxMs,
               warmupS);
   std::printf("camera: %.1f pictures/s (%d new of %d samples in %.1f s, %d not sent before)\n",
               spanS > 0 ? r.newPictures / spanS : 0.0, r.newPictures, r.samples, spanS, r.newPictures - r.matched);
 
-  std::size_t skip = std::min(bytes.size(), std::size_t(warmupS) * std::size_t(rate) * 2);
-  testsupport::ToneAnalysis t = testsupport::analyseS16Mono(
-      reinterpret_cast<const std::uint8_t*>(bytes.data()) + skip, bytes.size() - skip, rate);
+  testsupport::ToneAnalysis t =
+      testsupport::analyseS16Mono(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), rate, warmupS);
   double silentPercent = t.seconds > 0 ? t.silentMs / (10.0 * t.seconds) : 100.0;
   std::printf("sound: silent %.1f %%, longest gap %.0f ms, gaps over 20 ms: %d (%.1f s of %.0f Hz)\n",
               silentPercent, t.longestGapMs, t.gapsOver20Ms, t.seconds, t.frequencyHz);

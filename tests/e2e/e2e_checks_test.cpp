@@ -49,6 +49,18 @@ TEST(FrameLatency, ADelayGrowingPastOneLoopIsMeasuredWhole) {
   EXPECT_EQ(r.matched, 75);
   EXPECT_DOUBLE_EQ(r.latenciesMs.front(), 100.0);
   EXPECT_DOUBLE_EQ(r.maxMs, 3060.0);
+
+  // Already more than a loop late at the first picture, then catching up to 100 ms: the match
+  // reads a loop short until that would precede the send, then starts again and reads true.
+  seen.clear();
+  for (int i = 60; i <= 140; i++) seen.push_back({i % 60, i * 33'000LL + 2'500'000 - (i - 60) * 30'000LL});
+  r = e2e::matchPictures(sent, seen, 60);
+  EXPECT_EQ(r.matched, 81);
+  EXPECT_DOUBLE_EQ(r.latenciesMs.back(), 100.0);
+  // A warm-up: the pictures before it anchor the match but are not counted.
+  r = e2e::matchPictures(sent, seen, 60, seen[40].wallUs);
+  EXPECT_EQ(r.newPictures, 41);
+  EXPECT_DOUBLE_EQ(r.latenciesMs.back(), 100.0);
 }
 
 TEST(FrameLatency, CountsWrapAroundAsForwardAndGreyAsUnreadable) {

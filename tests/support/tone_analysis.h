@@ -22,12 +22,14 @@ struct ToneAnalysis {
 };
 
 // `sample(i)` is sample i of one channel, full scale = 1; `count` of them at `rate` per second.
+// The first `warmupS` seconds after the first loud sample are left out.
 template <class Sample>
-ToneAnalysis analyseTone(Sample sample, std::size_t count, int rate) {
+ToneAnalysis analyseTone(Sample sample, std::size_t count, int rate, double warmupS = 0) {
   ToneAnalysis result;
   if (rate <= 0) return result;
   std::size_t first = 0;
   while (first < count && std::fabs(sample(first)) < 0.02) first++;
+  first += std::min(count - first, std::size_t(std::max(0.0, warmupS) * rate));
   if (first == count) return result;
   result.sound = true;
   result.seconds = double(count - first) / rate;
@@ -61,11 +63,11 @@ ToneAnalysis analyseTone(Sample sample, std::size_t count, int rate) {
 }
 
 // 16-bit little-endian mono, as parec records it with --format=s16le --channels=1.
-inline ToneAnalysis analyseS16Mono(const std::uint8_t* bytes, std::size_t size, int rate) {
+inline ToneAnalysis analyseS16Mono(const std::uint8_t* bytes, std::size_t size, int rate, double warmupS = 0) {
   auto sample = [bytes](std::size_t i) {
     return double(std::int16_t(std::uint16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)))) / 32768.0;
   };
-  return analyseTone(sample, bytes ? size / 2 : 0, rate);
+  return analyseTone(sample, bytes ? size / 2 : 0, rate, warmupS);
 }
 
 }  // namespace testsupport
