@@ -13,9 +13,29 @@ AudioQueueLimits audioQueueLimits(std::uint32_t frameBytes, std::uint32_t sample
   // Rates that are not a multiple of 25 would otherwise start the kept part mid-frame, and
   // every later frame would be played shifted by those bytes.
   keep -= keep % frameBytes;
+  std::uint64_t start = bytesPerSecond * 60 / 1000;
+  start -= start % frameBytes;
   limits.keep = static_cast<std::size_t>(keep);
   limits.limit = static_cast<std::size_t>(bytesPerSecond * 120 / 1000);
+  limits.start = static_cast<std::size_t>(start);
+  limits.frame = frameBytes;
   return limits;
+}
+
+std::size_t audioToPlay(std::size_t queued, std::size_t held, std::size_t want, AudioQueueLimits limits,
+                        bool& playing) {
+  if (limits.frame == 0) return 0;
+  // A partial frame stays queued for the bytes that complete it; giving it would shift every
+  // later frame's channels.
+  std::size_t whole = queued - queued % limits.frame;
+  want -= want % limits.frame;
+  // The device has nothing left and the queue cannot fill its room: the sound ran dry.
+  if (playing && held == 0 && whole < want) playing = false;
+  if (!playing) {
+    if (limits.start == 0 || whole + held < limits.start) return 0;
+    playing = true;
+  }
+  return std::min(whole, want);
 }
 
 void appendAudio(std::vector<std::uint8_t>& queue, const std::uint8_t* bytes, std::size_t count,

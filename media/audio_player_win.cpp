@@ -204,6 +204,7 @@ void AudioPlayer::renderLoop() {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   HANDLE event = bufferEvent_;
   std::vector<std::uint8_t> taken;
+  bool playing = false;  // the jitter buffer; a reopened device holds nothing and refills it
   bool lost = false;   // open the default device again before the next write
   bool quiet = false;  // an attempt failed already: the device may stay away for long
   auto deviceLost = [&](HRESULT hr) {
@@ -245,9 +246,10 @@ void AudioPlayer::renderLoop() {
     if (available == 0) continue;
 
     std::size_t want = std::size_t(available) * deviceFrameBytes_;
+    std::size_t held = std::size_t(pending) * deviceFrameBytes_;
     {
       std::lock_guard<std::mutex> lock(queueMutex_);
-      takeAudio(queue_, want, taken);
+      takeAudio(queue_, audioToPlay(queue_.size(), held, want, limits_, playing), taken);
     }
     BYTE* data = nullptr;
     hr = renderClient_->GetBuffer(available, &data);

@@ -1,7 +1,9 @@
 // Plays the phone's PCM on the default Windows output device through WASAPI in shared mode.
 // configure() opens the device for a format (the audio engine converts rate and sample type);
 // push() queues bytes that the render thread writes whenever the device frees buffer space.
-// The queue is trimmed to the newest 40 ms once it passes 120 ms, so delay stays bounded.
+// Playing starts once 60 ms is buffered, and again after the sound ran dry (silence meanwhile),
+// so short stalls of the sender go unheard. The queue is trimmed to the newest 40 ms once it
+// passes 120 ms, so delay stays bounded.
 // When a device call of the render thread fails (the device was unplugged or invalidated) or
 // the default output device changes, the render thread opens the current default device again,
 // at once and then every 100 ms until it succeeds; the queue and its bounds stay as they were.

@@ -1,4 +1,5 @@
-// The audio player's portable half: queue trimming, taking for the device, silence fill, and
+// The audio player's portable half: queue trimming, the jitter buffer, taking for the device,
+// silence fill, and
 // the device format worked out from what the phone announced.
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@ TEST(AudioQueue, DefaultFormatKeepsFortyOfAHundredTwentyMilliseconds) {
   media::AudioQueueLimits limits = defaultLimits();
   EXPECT_EQ(limits.keep, 15360u);
   EXPECT_EQ(limits.limit, 46080u);
+  EXPECT_EQ(limits.start, 23040u);
 
   // 50,000 bytes into an empty queue: the newest 15,360 remain, in order.
   std::vector<std::uint8_t> queue;
@@ -76,11 +78,45 @@ TEST(AudioQueue, KeptPartStartsOnAFrameForEveryRate) {
     for (std::uint32_t rate : {1u, 7u, 8000u, 11025u, 22050u, 44100u, 44124u, 48000u, 96001u, 384000u}) {
       media::AudioQueueLimits l = media::audioQueueLimits(frame, rate);
       EXPECT_EQ(l.keep % frame, 0u) << frame << " " << rate;
+      EXPECT_EQ(l.start % frame, 0u) << frame << " " << rate;
       EXPECT_LE(l.keep, l.limit);
     }
   }
   EXPECT_EQ(media::audioQueueLimits(0, 48000).limit, 0u);
   EXPECT_EQ(media::audioQueueLimits(8, 0).limit, 0u);
+}
+
+TEST(AudioQueue, JitterBufferWaitsForSixtyMillisecondsAtStartAndAfterRunningDry) {
+  media::AudioQueueLimits limits = defaultLimits();  // 8-byte frames, start at 23,040
+  bool playing = false;
+  // Below the cushion nothing plays, even with the device empty and asking for much.
+  EXPECT_EQ(media::audioToPlay(23039, 0, 28800, limits, playing), 0u);
+  EXPECT_FALSE(playing);
+  // Reached, with a partial frame on top: whole frames only, and no more than the room.
+  EXPECT_EQ(media::audioToPlay(23045, 0, 28800, limits, playing), 23040u);
+  EXPECT_TRUE(playing);
+  EXPECT_EQ(media::audioToPlay(50000, 20000, 3843, limits, playing), 3840u);
+
+  // The queue is short but the device still sounds: what is there plays, no rebuffering.
+  EXPECT_EQ(media::audioToPlay(1001, 3840, 3840, limits, playing), 1000u);
+  EXPECT_EQ(media::audioToPlay(5, 3840, 3840, limits, playing), 0u);
+  EXPECT_TRUE(playing);
+
+  // The device ran out and the queue cannot fill it: silence until the cushion is back, counting
+  // what the device holds by then.
+  EXPECT_EQ(media::audioToPlay(3000, 0, 3840, limits, playing), 0u);
+  EXPECT_FALSE(playing);
+  EXPECT_EQ(media::audioToPlay(20000, 0, 3840, limits, playing), 0u);
+  EXPECT_EQ(media::audioToPlay(19200, 3840, 3840, limits, playing), 3840u);
+  EXPECT_TRUE(playing);
+  // Dry again but a burst already refilled the cushion: playing goes on in the same pass.
+  EXPECT_EQ(media::audioToPlay(24000, 0, 28800, limits, playing), 24000u);
+  EXPECT_TRUE(playing);
+
+  // No format: nothing ever plays.
+  bool closed = false;
+  EXPECT_EQ(media::audioToPlay(100000, 0, 3840, media::AudioQueueLimits{}, closed), 0u);
+  EXPECT_FALSE(closed);
 }
 
 TEST(AudioQueue, TakeAndFillWriteOnlyTheDeviceBuffer) {

@@ -1,13 +1,18 @@
 // e2e_check: the end-to-end test's verdicts, computed from what its programs logged.
 //   e2e_check latency SENT_LOG SAMPLE_LOG [LOOP]   pictures the camera delivered vs. pictures sent
 //   e2e_check tone RAW_FILE RATE                    the simulator's 1 kHz tone in a recording
+//   e2e_check load SENT_LOG SAMPLE_LOG RAW_FILE RATE WARMUP_S
+//                                                   delay, picture rate and gaps after a warm-up
 // Prints what it found; exit 0 when it holds, 1 when it does not, 2 on bad arguments or files.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/e2e/frame_latency.h"
 #include "tests/support/tone_analysis.h"
@@ -55,6 +60,34 @@ int tone(const char* path, int rate) {
   return t.seconds >= 0.5 && std::fabs(t.frequencyHz - 1000.0) < 20.0 ? 0 : 1;
 }
 
+// The figures of a run under load, leaving out the first `warmupS` seconds after the camera's
+// first picture and after the recording's first sound.
+int load(const char* sentPath, const char* seenPath, const char* rawPath, int rate, int warmupS) {
+  std::string sentText, seenText, bytes;
+  if (!readFile(sentPath, &sentText) || !readFile(seenPath, &seenText) || !readFile(rawPath, &bytes)) {
+    std::printf("cannot read %s, %s or %s\n", sentPath, seenPath, rawPath);
+    return 2;
+  }
+  auto sent = e2e::readTimedCounters(sentText, "video", 2, 3);
+  auto seen = e2e::readTimedCounters(seenText, "sample", 2, 1);
+  // Warm-up from the first picture; the pictures before it still anchor the match.
+  auto first = std::find_if(seen.begin(), seen.end(), [](const e2e::TimedCounter& s) { return s.counter >= 0; });
+  std::int64_t fromUs = first == seen.end() ? 0 : first->wallUs + std::int64_t(warmupS) * 1'000'000;
+  e2e::LatencyReport r = e2e::matchPictures(sent, seen, 60, fromUs);
+  double spanS = seen.empty() || seen.back().wallUs <= fromUs ? 0 : double(seen.back().wallUs - fromUs) / 1e6;
+  std::printf("delay: median %.0f ms, p95 %.0f ms, max %.0f ms (after %d s)\n", r.medianMs, r.p95Ms, r.maxMs,
+              warmupS);
+  std::printf("camera: %.1f pictures/s (%d new of %d samples in %.1f s, %d not sent before)\n",
+              spanS > 0 ? r.newPictures / spanS : 0.0, r.newPictures, r.samples, spanS, r.newPictures - r.matched);
+
+  testsupport::ToneAnalysis t =
+      testsupport::analyseS16Mono(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), rate, warmupS);
+  double silentPercent = t.seconds > 0 ? t.silentMs / (10.0 * t.seconds) : 100.0;
+  std::printf("sound: silent %.1f %%, longest gap %.0f ms, gaps over 20 ms: %d (%.1f s of %.0f Hz)\n",
+              silentPercent, t.longestGapMs, t.gapsOver20Ms, t.seconds, t.frequencyHz);
+  return r.matched > 0 && t.sound ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,6 +102,14 @@ int main(int argc, char** argv) {
     if (rate < 8000 || rate > 384000) return 2;
     return tone(argv[2], rate);
   }
-  std::fprintf(stderr, "usage: e2e_check latency SENT_LOG SAMPLE_LOG [LOOP] | e2e_check tone RAW_FILE RATE\n");
+  if (command == "load" && argc == 7) {
+    int rate = std::atoi(argv[5]);
+    int warmup = std::atoi(argv[6]);
+    if (rate < 8000 || rate > 384000 || warmup < 0 || warmup > 3600) return 2;
+    return load(argv[2], argv[3], argv[4], rate, warmup);
+  }
+  std::fprintf(stderr,
+               "usage: e2e_check latency SENT_LOG SAMPLE_LOG [LOOP] | e2e_check tone RAW_FILE RATE |\n"
+               "       e2e_check load SENT_LOG SAMPLE_LOG RAW_FILE RATE WARMUP_S\n");
   return 2;
 }

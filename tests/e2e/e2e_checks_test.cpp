@@ -39,6 +39,30 @@ TEST(FrameLatency, MatchesEachNewPictureWithTheLatestSendOfItsCounter) {
   EXPECT_DOUBLE_EQ(r.p95Ms, 150.0);
 }
 
+TEST(FrameLatency, ADelayGrowingPastOneLoopIsMeasuredWhole) {
+  auto sent = sentLoops(60, 5, 0);
+  std::vector<TimedCounter> seen;
+  // From 100 ms to 3,080 ms late, every other picture: the latest send before each would be a
+  // loop (1,980 ms) later than the real one once the delay passes a loop.
+  for (int i = 0; i < 150; i += 2) seen.push_back({i % 60, i * 33'000LL + 100'000 + i * 20'000LL});
+  e2e::LatencyReport r = e2e::matchPictures(sent, seen, 60);
+  EXPECT_EQ(r.matched, 75);
+  EXPECT_DOUBLE_EQ(r.latenciesMs.front(), 100.0);
+  EXPECT_DOUBLE_EQ(r.maxMs, 3060.0);
+
+  // Already more than a loop late at the first picture, then catching up to 100 ms: the match
+  // reads a loop short until that would precede the send, then starts again and reads true.
+  seen.clear();
+  for (int i = 60; i <= 140; i++) seen.push_back({i % 60, i * 33'000LL + 2'500'000 - (i - 60) * 30'000LL});
+  r = e2e::matchPictures(sent, seen, 60);
+  EXPECT_EQ(r.matched, 81);
+  EXPECT_DOUBLE_EQ(r.latenciesMs.back(), 100.0);
+  // A warm-up: the pictures before it anchor the match but are not counted.
+  r = e2e::matchPictures(sent, seen, 60, seen[40].wallUs);
+  EXPECT_EQ(r.newPictures, 41);
+  EXPECT_DOUBLE_EQ(r.latenciesMs.back(), 100.0);
+}
+
 TEST(FrameLatency, CountsWrapAroundAsForwardAndGreyAsUnreadable) {
   auto sent = sentLoops(60, 2, 0);
   std::vector<TimedCounter> seen = {{-1, 100}, {-1, 200}};
@@ -103,7 +127,9 @@ TEST(ToneCheck, FindsTheToneAfterSilenceAndThroughShortGaps) {
   const int rate = 48000;
   std::vector<double> samples(rate / 2, 0.0);  // half a second before playback starts
   for (int i = 0; i < rate; i++) {
-    bool gap = i % 4800 < 96;  // 2 ms of underrun every 100 ms
+    // 2 ms of underrun every 100 ms; then, starting at a peak so the edges add no quiet
+    // samples, exactly 20 ms (not a long gap) and 25 ms (one).
+    bool gap = i % 4800 < 96 || (i >= 26412 && i < 26412 + 960) || (i >= 31212 && i < 31212 + 1200);
     samples.push_back(gap ? 0.0 : 0.25 * std::sin(2 * std::numbers::pi * 1000.0 * i / rate));
   }
   auto bytes = s16(samples);
@@ -111,6 +137,8 @@ TEST(ToneCheck, FindsTheToneAfterSilenceAndThroughShortGaps) {
   EXPECT_NEAR(t.seconds, 1.0, 0.01);
   EXPECT_NEAR(t.frequencyHz, 1000.0, 2.0);
   EXPECT_GT(t.rms, 0.1);
+  EXPECT_NEAR(t.longestGapMs, 25.0, 0.1);
+  EXPECT_EQ(t.gapsOver20Ms, 1);
 }
 
 TEST(ToneCheck, SilenceAndOddSizesGiveNoTone) {

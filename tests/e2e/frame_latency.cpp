@@ -8,7 +8,7 @@
 namespace e2e {
 
 LatencyReport matchPictures(const std::vector<TimedCounter>& sent, const std::vector<TimedCounter>& seen,
-                            int loopLength) {
+                            int loopLength, std::int64_t measureFromUs) {
   LatencyReport report;
   if (loopLength <= 0) return report;
 
@@ -19,28 +19,41 @@ LatencyReport matchPictures(const std::vector<TimedCounter>& sent, const std::ve
   for (auto& times : sendsByCounter) std::sort(times.begin(), times.end());
 
   int previous = -1;
+  std::int64_t previousSendUs = -1;
   for (const TimedCounter& r : seen) {
-    report.samples++;
+    int measured = r.wallUs >= measureFromUs ? 1 : 0;
+    report.samples += measured;
     if (r.counter < 0 || r.counter >= loopLength) {
-      report.unreadable++;
+      report.unreadable += measured;
       continue;
     }
     if (r.counter == previous) continue;
     if (previous >= 0) {
       int step = ((r.counter - previous) % loopLength + loopLength) % loopLength;
-      if (step > loopLength / 2) report.backwardSteps++;
+      if (step > loopLength / 2) report.backwardSteps += measured;
     }
     previous = r.counter;
-    report.newPictures++;
+    report.newPictures += measured;
 
     const std::vector<std::int64_t>& times = sendsByCounter[std::size_t(r.counter)];
     auto after = std::upper_bound(times.begin(), times.end(), r.wallUs);
     if (after == times.begin()) continue;  // never sent before it arrived: not our picture
+    // Pictures arrive in the order sent, so each is the first send of its counter past the
+    // previous picture's: a delay growing beyond one loop is not read as a loop shorter. When
+    // there is none, the first match was already a loop short: start again from the latest.
+    auto send = after - 1;
+    if (previousSendUs >= 0) {
+      auto next = std::upper_bound(times.begin(), after, previousSendUs);
+      if (next != after) send = next;
+    }
+    previousSendUs = *send;
+    if (!measured) continue;
     report.matched++;
-    report.latenciesMs.push_back(double(r.wallUs - *(after - 1)) / 1000.0);
+    report.latenciesMs.push_back(double(r.wallUs - *send) / 1000.0);
   }
   report.medianMs = percentile(report.latenciesMs, 50);
   report.p95Ms = percentile(report.latenciesMs, 95);
+  report.maxMs = percentile(report.latenciesMs, 100);
   return report;
 }
 

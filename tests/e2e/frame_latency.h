@@ -2,8 +2,11 @@
 // phone simulator sent, by the frame counter drawn in each picture, and measures the delay
 // between the two on one wall clock.
 //
-// The clip loops, so a counter is sent again every `loopLength` pictures: a received picture is
-// matched with the latest send of its counter at or before it was received. Samples that repeat
+// The clip loops, so a counter is sent again every `loopLength` pictures: the first received
+// picture is matched with the latest send of its counter at or before it was received, each later
+// one with the first send of its counter after the previous picture's send (the latest again when
+// there is none), so a delay that grows past one loop is measured whole as long as the first
+// picture came within a loop. Samples that repeat
 // the previous picture (the camera repeats the last picture when nothing new came) are not new
 // pictures and are not measured.
 #pragma once
@@ -28,11 +31,13 @@ struct LatencyReport {
   std::vector<double> latenciesMs;
   double medianMs = 0;
   double p95Ms = 0;
+  double maxMs = 0;
 };
 
-// `sent` in any order; `seen` in the order received.
+// `sent` in any order; `seen` in the order received. Samples received before `measureFromUs` (a
+// warm-up) are matched but neither counted nor measured.
 LatencyReport matchPictures(const std::vector<TimedCounter>& sent, const std::vector<TimedCounter>& seen,
-                            int loopLength);
+                            int loopLength, std::int64_t measureFromUs = INT64_MIN);
 
 // Nearest-rank percentile (0 < p <= 100) of `values`; 0 for an empty list.
 double percentile(std::vector<double> values, double p);
