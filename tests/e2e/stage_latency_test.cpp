@@ -21,8 +21,9 @@ TEST(StageTrace, WritesWhatIsMarkedOnceOnAndTheAnalysisTimesEachStage) {
   ASSERT_FALSE(stageTraceOn());
   for (int i = 0; i < 100; ++i) traceStage(TraceStage::Received, 7);
 
-  const std::string base = (std::filesystem::temp_directory_path() / ("stage_trace_test_" + std::to_string(getpid()))).string();
-  const std::string file = base + "." + std::to_string(getpid());
+  const std::string pid = std::to_string(getpid());
+  const std::string base = (std::filesystem::temp_directory_path() / ("stage_trace_test_" + pid)).string();
+  const std::string file = base + "." + pid;
   std::filesystem::remove(file);
   ASSERT_TRUE(startStageTrace(base));
   ASSERT_TRUE(stageTraceOn());
