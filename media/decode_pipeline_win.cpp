@@ -4,6 +4,7 @@
 
 #include "common/debug_log.h"
 #include "common/nv12_view.h"
+#include "common/stage_trace.h"
 #include "media/nv12_pack.h"
 #include "media/nv12_turn.h"
 
@@ -64,12 +65,14 @@ void DecodePipelineWin::deliver(const media::DecodedFrame& frame) {
   if (tight) {
     ring_.publish(static_cast<std::uint64_t>(frame.timestampUs), frame.width, frame.height, frame.data.data(),
                   frame.data.size());
+    traceStage(TraceStage::Published, std::uint64_t(frame.timestampUs));
     if (onDecodedFrame) onDecodedFrame(frame);
     return;
   }
 
   ring_.publish(static_cast<std::uint64_t>(frame.timestampUs), frame.width, frame.height, packBuffer_.data(),
                 packBuffer_.size());
+  traceStage(TraceStage::Published, std::uint64_t(frame.timestampUs));
   lend(packBuffer_, frame.width, frame.height, frame.timestampUs, Turn());
 }
 
@@ -83,6 +86,7 @@ bool DecodePipelineWin::publishPicture(const std::uint8_t* bytes, std::size_t si
   // A readable packed picture always turns; should it not, it goes out as decoded.
   if (!turnNv12(bytes, size, frame.width, frame.height, turn, turnBuffer_.data(), turnBuffer_.size())) return false;
   ring_.publish(static_cast<std::uint64_t>(frame.timestampUs), width, height, turnBuffer_.data(), turnBuffer_.size());
+  traceStage(TraceStage::Published, std::uint64_t(frame.timestampUs));
   lend(turnBuffer_, width, height, frame.timestampUs, turn);
   return true;
 }

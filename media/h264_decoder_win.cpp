@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "common/debug_log.h"
+#include "common/stage_trace.h"
 #include "common/steady_clock.h"
 #include "media/h264_decoder_layout_win.h"
 
@@ -228,6 +229,7 @@ Microsoft::WRL::ComPtr<IMFSample> H264Decoder::makeInputSample(std::span<const s
 
 void H264Decoder::feed(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
   if (!started_) return;
+  traceStage(TraceStage::DecoderIn, timestampUs);
   if (!isByteStream(accessUnit)) {
     logMediaLine("[H264Decoder] not an H.264 byte stream, dropped (len=%zu)\n", accessUnit.size());
     return;
@@ -358,6 +360,10 @@ bool H264Decoder::drainOutput() {
 }
 
 void H264Decoder::extractPicture(IMFSample* sample) {
+  LONGLONG time = 0;
+  if (FAILED(sample->GetSampleTime(&time))) time = 0;
+  traceStage(TraceStage::DecoderOut, std::uint64_t(time / 10));
+
   Microsoft::WRL::ComPtr<IMFMediaBuffer> buffer;
   HRESULT hr = sample->ConvertToContiguousBuffer(&buffer);
   if (FAILED(hr)) {
@@ -382,9 +388,6 @@ void H264Decoder::extractPicture(IMFSample* sample) {
     layout.width = sequenceSize_->width();
     layout.height = sequenceSize_->height();
   }
-
-  LONGLONG time = 0;
-  if (FAILED(sample->GetSampleTime(&time))) time = 0;
 
   picture_.width = layout.width;
   picture_.height = layout.height;

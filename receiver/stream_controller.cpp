@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/debug_log.h"
+#include "common/stage_trace.h"
 #include "common/steady_clock.h"
 #include "receiver/protocol.h"
 
@@ -50,10 +51,11 @@ StreamController::Stats StreamController::stats() const {
 
 void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
   bool windowClosed = false;
+  chunkArrivedNs_ = steadyNowNs();
   {
     std::lock_guard<std::mutex> lock(statsMutex_);
     stats_.bytes += chunk.size();
-    windowClosed = byteRate_.count(steadyNowNs(), double(chunk.size()));
+    windowClosed = byteRate_.count(chunkArrivedNs_, double(chunk.size()));
   }
   bool hadHello = parser_.helloReceived();
   parser_.feed(chunk);
@@ -75,6 +77,11 @@ void StreamController::countFrame(const Frame& frame) {
     std::lock_guard<std::mutex> lock(statsMutex_);
     stats_.frames += 1;
     if (frame.type == kFrameVideoKey) stats_.keys += 1;
+  }
+  if (stageTraceOn() && (frame.type == kFrameVideo || frame.type == kFrameVideoKey)) {
+    // A frame counts as received when the chunk that completed it arrived.
+    traceStageAt(TraceStage::Received, frame.timestampUs, chunkArrivedNs_);
+    traceStage(TraceStage::Cut, frame.timestampUs);
   }
   if (onFrame) onFrame(frame);
 }

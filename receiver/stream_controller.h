@@ -49,6 +49,7 @@ class StreamController {
   mutable std::mutex statsMutex_;
   Stats stats_;
   RateMeter byteRate_;  // bytes per second
+  std::int64_t chunkArrivedNs_ = 0;  // steady clock, the chunk being parsed
 };
 
 }  // namespace receiver

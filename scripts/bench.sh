@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (optimised, no sanitizers) and runs them: native ones directly, Windows
-# ones under Wine. Each prints `<case>: <value>` lines measured side by side in one run.
+# ones under Wine. Each prints `<case>: <value>` lines measured side by side in one run. Last, the
+# time per stage of the main job's chain (scripts/latency.sh, its own services).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -20,3 +21,5 @@ for b in $(find build/windows/bench -type f -name '*_bench.exe' 2>/dev/null | so
   echo "== $(basename "$b") (Wine)"
   wine "$b"
 done
+echo "== latency.sh (Wine)"
+bash scripts/latency.sh

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/stage_trace.h"
 #include "ring/frame_ring_format.h"
 #include "vcam/frame_convert.h"
 #include "vcam/source.h"
@@ -95,6 +96,7 @@ void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
         return convertPicture(view, data, count, width_, height_, outputYuy2_, scaler_);
       };
       if (reader_->useLatest(picture, take)) {
+        traceStage(TraceStage::Delivered, picture.timestampUs);
         if (picture.frameNumber != signalFrame_) {
           signalFrame_ = picture.frameNumber;
           signalTime_ = now;

@@ -3,6 +3,7 @@
 //   e2e_check tone RAW_FILE RATE                    the simulator's 1 kHz tone in a recording
 //   e2e_check load SENT_LOG SAMPLE_LOG RAW_FILE RATE WARMUP_S
 //                                                   delay, picture rate and gaps after a warm-up
+//   e2e_check stages TRACE_FILE...                  time per stage from a stage trace (latency.sh)
 // Prints what it found; exit 0 when it holds, 1 when it does not, 2 on bad arguments or files.
 #include <algorithm>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "tests/e2e/frame_latency.h"
+#include "tests/e2e/stage_latency.h"
 #include "tests/support/tone_analysis.h"
 
 namespace {
@@ -88,6 +90,36 @@ int load(const char* sentPath, const char* seenPath, const char* rawPath, int ra
   return r.matched > 0 && t.sound ? 0 : 1;
 }
 
+int stages(int count, char** paths) {
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    std::string one;
+    if (!readFile(paths[i], &one)) {
+      std::printf("cannot read %s\n", paths[i]);
+      return 2;
+    }
+    text += one;
+  }
+  const e2e::StageReport r = e2e::analyseStageTrace(text);
+  std::printf("frames received: %d, frame interval %.2f ms%s\n", r.framesReceived, r.frameIntervalMs,
+              r.badLines != 0 ? " (unreadable lines skipped)" : "");
+  for (int s = 1; s < kTraceStageCount; ++s) {
+    const e2e::Spread& a = r.afterReceived[s];
+    std::printf("%-12s median %8.2f ms, 95th percentile %8.2f ms after received (%d frames)\n",
+                traceStageName(TraceStage(s)), a.medianMs, a.p95Ms, a.frames);
+  }
+  std::printf("decoder transform's own time: median %.2f ms, 95th percentile %.2f ms (%d frames)\n",
+              r.decoderOwn.medianMs, r.decoderOwn.p95Ms, r.decoderOwn.frames);
+  const e2e::Spread& c = r.publishToCamera;
+  const double interval = r.frameIntervalMs > 0 ? r.frameIntervalMs : 1;
+  std::printf("publish to camera: median %.2f ms, 95th percentile %.2f ms (%.2fx and %.2fx the frame interval, %d "
+              "frames)\n",
+              c.medianMs, c.p95Ms, c.medianMs / interval, c.p95Ms / interval, c.frames);
+  std::printf("own stages 95th percentile: %.2f ms (%d frames)\n", r.ownStages.p95Ms, r.ownStages.frames);
+  std::printf("own stages median: %.2f ms\n", r.ownStages.medianMs);
+  return r.ownStages.frames >= 10 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,8 +140,9 @@ int main(int argc, char** argv) {
     if (rate < 8000 || rate > 384000 || warmup < 0 || warmup > 3600) return 2;
     return load(argv[2], argv[3], argv[4], rate, warmup);
   }
+  if (command == "stages" && argc >= 3) return stages(argc - 2, argv + 2);
   std::fprintf(stderr,
                "usage: e2e_check latency SENT_LOG SAMPLE_LOG [LOOP] | e2e_check tone RAW_FILE RATE |\n"
-               "       e2e_check load SENT_LOG SAMPLE_LOG RAW_FILE RATE WARMUP_S\n");
+               "       e2e_check load SENT_LOG SAMPLE_LOG RAW_FILE RATE WARMUP_S | e2e_check stages TRACE_FILE...\n");
   return 2;
 }

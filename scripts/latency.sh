@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Latency per stage: the main job's chain (phone simulator, USB mux emulator, BrindleVideoControl
+# streaming, the camera "Orvik" in camera_viewer's capture graph) with the stage trace on
+# (common/stage_trace.h). Prints each stage's median and 95th percentile after the frame's bytes
+# were received, the decoder transform's own time, publish to camera against the frame interval,
+# and "own stages median: <ms> ms": received to published, less the decoder's own time.
+#   LATENCY_SECONDS=N   how long the camera is watched (1..600, default 20)
+#   LATENCY_CLIP=FILE   another clip, a path or a name in build/windows/clips (default the 720p one)
+# Traces, one file per process, and the programs' output stay in build/latency/.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+seconds="${LATENCY_SECONDS:-20}"
+case "$seconds" in '' | *[!0-9]*) echo "LATENCY_SECONDS must be a number"; exit 2 ;; esac
+[ "$seconds" -ge 1 ] && [ "$seconds" -le 600 ] || { echo "LATENCY_SECONDS must be 1..600"; exit 2; }
+
+bash scripts/setup.sh >/dev/null
+build="$root/build/windows"
+cmake --preset windows >/dev/null
+cmake --build "$build" -j2 --target demo_programs e2e_check
+clip="${LATENCY_CLIP:-clip_1280x720.264}"
+[ -f "$clip" ] || clip="$build/clips/$clip"
+[ -f "$clip" ] || { echo "no clip ${LATENCY_CLIP:-}"; exit 2; }
+out="$root/build/latency"
+mkdir -p "$out"
+rm -f "$out"/*.out "$out"/*.in "$out"/trace.*
+
+source scripts/services.sh
+source scripts/window-driver.sh
+source scripts/run-programs.sh
+
+set +e
+services_start
+trap 'run_stop_all; services_stop' EXIT
+
+run_register_camera "$build/vcam/BrindleVideoVCam.dll" || exit 1
+run_start_simulator "$build" "$out" "$clip" $((seconds + 120)) || exit 1
+run_start_usbmux "$build" "$out" || exit 1
+# The control program and the camera trace; each process appends to trace.<its id>.
+BRINDLE_STAGE_TRACE="$(winepath -w "$out/trace")"
+export BRINDLE_STAGE_TRACE
+run_start_control "$build" "$out"
+window=$(wd_find_window Orvik 30) || { echo "no window \"Orvik\" appeared"; exit 1; }
+wd_press_big_button "$window" || exit 1
+run_wait_ring "$build" 30 || { echo "no pictures in the frame ring"; exit 1; }
+
+echo "latency: $(basename "$clip") for $seconds s (load: $(cut -d' ' -f1-3 /proc/loadavg))"
+wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --samples 0 >"$out/camera_viewer.out" 2>&1
+echo "camera: exit $?, $(grep -E '^samples:' "$out/camera_viewer.out")"
+unset BRINDLE_STAGE_TRACE
+sleep 1  # the control program's last records reach its file
+traces=()
+for f in "$out"/trace.*; do [ -f "$f" ] && traces+=("$(winepath -w "$f")"); done
+[ "${#traces[@]}" -gt 0 ] || { echo "no stage trace was written"; exit 1; }
+wine "$build/tests/e2e/e2e_check.exe" stages "${traces[@]}" | tr -d '\r'
