@@ -36,6 +36,10 @@ class DecodePipelineWin {
   // Feeds one video frame's payload (its type is the caller's business) to the decoder, whose
   // pictures are delivered before this returns. Ignored while stopped.
   void decode(const receiver::Frame& frame);
+  // The pictures the decoder holds back, delivered now (the frames after them are skipped).
+  void releaseHeldPictures() {
+    if (started_) h264_.releaseHeldPictures();
+  }
 
   // Takes one picture as the decoder lays it out, packs it when its rows or plane offset are
   // not tight, turns it, publishes it and passes it on. A picture whose bytes cannot hold the

@@ -285,6 +285,16 @@ void H264Decoder::dropSequenceStart() {
   sequenceShown_ = true;
 }
 
+void H264Decoder::releaseHeldPictures() {
+  if (!started_ || decoder_ == nullptr) return;
+  const HRESULT hr = decoder_->ProcessMessage(MFT_MESSAGE_COMMAND_DRAIN, 0);
+  if (FAILED(hr)) {
+    logFailure("decoder_->ProcessMessage(MFT_MESSAGE_COMMAND_DRAIN, 0)", hr);
+    return;
+  }
+  drainOutput();
+}
+
 bool H264Decoder::submit(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs) {
   Microsoft::WRL::ComPtr<IMFSample> sample = makeInputSample(accessUnit, timestampUs);
   if (sample == nullptr) return true;

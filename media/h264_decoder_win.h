@@ -50,6 +50,10 @@ class H264Decoder {
   // dropped until a later sequence start, and the tries back off (0.5 s, doubling up to 8 s);
   // such an episode is logged by its first try only and ends with the next picture.
   void feed(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
+  // Has the transform give out the pictures it holds back for the units after them (Wine's
+  // holds about three): when those units will not come, the pictures would wait for the next
+  // ones, however late. Delivered before this returns; the next unit decodes as usual.
+  void releaseHeldPictures();
 
   bool started() const { return started_; }
   std::uint64_t framesDecoded() const { return framesDecoded_; }  // since construction

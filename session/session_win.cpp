@@ -107,6 +107,8 @@ void Session::threadBegins() {  // the decoder is COM
 
 void Session::decode(const receiver::Frame& frame) { pipeline_->decode(frame); }
 
+void Session::skipStarts() { pipeline_->releaseHeldPictures(); }
+
 void Session::threadEnds() {
   if (comOnVideoThread_) CoUninitialize();
 }

@@ -86,6 +86,7 @@ class Session : private FrameSink, private VideoSink {
   // The video thread's.
   void threadBegins() override;
   void decode(const receiver::Frame& frame) override;
+  void skipStarts() override;
   void threadEnds() override;
 
   std::unique_ptr<receiver::StreamController> stream_;  // for the session's whole life

@@ -47,6 +47,7 @@ void VideoWorker::push(const receiver::Frame& frame) {
       // unless it alone fits.
       const bool fits = size <= limits_.bytes && limits_.frames > 0;
       gate_.videoOverflow(queue_.size() + (fits ? 0 : 1));
+      dropped_ = true;
       queue_.clear();
       queuedBytes_ = 0;
       queuedKeys_ = 0;
@@ -72,8 +73,9 @@ bool VideoWorker::idle() const {
 void VideoWorker::run() {
   sink_.threadBegins();
   receiver::Frame frame;
+  bool decoded = false;  // the last frame taken went to the sink
   for (;;) {
-    bool newerKey = false;
+    bool newerKey = false, droppedBefore = false;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       busy_ = false;
@@ -84,9 +86,20 @@ void VideoWorker::run() {
       queuedBytes_ -= frame.payload.size();
       queuedKeys_ -= isKey(frame) ? 1 : 0;
       newerKey = queuedKeys_ > 0;
+      droppedBefore = std::exchange(dropped_, false);
       busy_ = true;
     }
-    if (gate_.decodeVideo(frame.timestampUs, isKey(frame), newerKey, nowUs())) sink_.decode(frame);
+    if (droppedBefore && decoded) {
+      sink_.skipStarts();
+      decoded = false;
+    }
+    if (gate_.decodeVideo(frame.timestampUs, isKey(frame), newerKey, nowUs())) {
+      sink_.decode(frame);
+      decoded = true;
+    } else if (decoded) {
+      sink_.skipStarts();
+      decoded = false;
+    }
   }
   sink_.threadEnds();
 }

@@ -21,6 +21,8 @@ class VideoSink {
  public:
   virtual void threadBegins() {}
   virtual void decode(const receiver::Frame& frame) = 0;
+  // The frame after a decoded one is skipped: what the decoder still holds must come out now.
+  virtual void skipStarts() {}
   virtual void threadEnds() {}
 
  protected:
@@ -66,6 +68,7 @@ class VideoWorker {
   std::size_t queuedKeys_ = 0;
   bool running_ = false;  // started and not stopping
   bool busy_ = false;     // a taken frame not yet through the sink
+  bool dropped_ = false;  // a full queue was emptied since the worker last looked
   std::thread thread_;
 };
 

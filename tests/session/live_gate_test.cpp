@@ -88,9 +88,10 @@ struct HeldSink : session::VideoSink {
   bool open = false;
   std::vector<std::uint64_t> decoded;  // timestamps
   std::thread::id thread;
-  int begins = 0, ends = 0;
+  int begins = 0, ends = 0, skips = 0;
 
   void threadBegins() override { ++begins; }
+  void skipStarts() override { ++skips; }
   void threadEnds() override { ++ends; }
   void decode(const receiver::Frame& frame) override {
     std::unique_lock<std::mutex> lock(mutex);
@@ -152,6 +153,7 @@ TEST(VideoWorker, ASlowDecoderSkipsTheBacklogToTheNewestKeyFrame) {
   rig.worker.stop();
   EXPECT_EQ(rig.sink.begins, 1);
   EXPECT_EQ(rig.sink.ends, 1);
+  EXPECT_EQ(rig.sink.skips, 1);  // the decoder gave out what it held once, when skipping began
 }
 
 TEST(VideoWorker, AFullQueueIsDroppedUntilTheNextKeyFrame) {
@@ -167,6 +169,7 @@ TEST(VideoWorker, AFullQueueIsDroppedUntilTheNextKeyFrame) {
   rig.worker.stop();
   EXPECT_EQ(rig.decodedIds(), (std::vector<std::uint64_t>{100, 6}));
   EXPECT_EQ(rig.gate.videoSkipped(), 5u);
+  EXPECT_EQ(rig.sink.skips, 1);
 }
 
 }  // namespace
