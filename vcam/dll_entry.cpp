@@ -3,6 +3,7 @@
 
 #include <olectl.h>
 
+#include "common/stage_trace.h"
 #include "vcam/class_factory.h"
 #include "vcam/registration.h"
 #include "vcam/registration_data.h"
@@ -36,7 +37,8 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
   return vcam::GetClassObjectFromTemplates(g_Templates, g_cTemplates, clsid, riid, ppv);
 }
 
-STDAPI DllCanUnloadNow() { return vcam::CanUnloadNow(); }
+// The stage trace's writer thread runs code of this DLL until the process ends.
+STDAPI DllCanUnloadNow() { return stageTraceOn() ? S_FALSE : vcam::CanUnloadNow(); }
 
 STDAPI DllRegisterServer() { return vcam::RegisterCamera(moduleInstance); }
 
