@@ -34,7 +34,8 @@ struct Trace {
   std::string path;
   std::unique_ptr<Entry[]> entries;
   std::atomic<std::size_t> next{0};
-  std::once_flag writerStarted;
+  // Not std::call_once: clang's MinGW builds cannot link libstdc++'s thread-local once state.
+  std::atomic<bool> writerStarted{false};
   std::mutex writeMutex;  // guards what follows
   std::FILE* file = nullptr;
   std::size_t written = 0;
@@ -115,7 +116,7 @@ namespace stagetrace_detail {
 void record(TraceStage stage, std::uint64_t timestampUs, std::int64_t atNs) {
   Trace* t = trace.load(std::memory_order_acquire);
   if (t == nullptr) return;
-  std::call_once(t->writerStarted, [t] { std::thread(writeInBackground, t).detach(); });
+  if (!t->writerStarted.exchange(true, std::memory_order_acq_rel)) std::thread(writeInBackground, t).detach();
   const std::size_t i = t->next.fetch_add(1, std::memory_order_relaxed);
   if (i >= kCapacity) return;
   Entry& e = t->entries[i];
