@@ -81,6 +81,7 @@ void writeInBackground(Trace* t) {
   }
 }
 
+// Read once, before any thread of this code runs.
 std::string environmentPath() {
 #ifdef _MSC_VER
   char* value = nullptr;
@@ -90,16 +91,21 @@ std::string environmentPath() {
   std::free(value);
   return path;
 #else
-  const char* value = std::getenv("BRINDLE_STAGE_TRACE");
+  const char* value = std::getenv("BRINDLE_STAGE_TRACE");  // NOLINT(concurrency-mt-unsafe)
   return value != nullptr ? value : "";
 #endif
 }
 
 // Read once as the process (or the camera's DLL) starts. No thread and no file here: in a DLL
 // this runs under the loader lock.
-[[maybe_unused]] const bool startedFromEnvironment = [] {
-  const std::string path = environmentPath();
-  return !path.empty() && startStageTrace(path);
+// NOLINTNEXTLINE(cert-err58-cpp): the initialiser is noexcept and catches everything.
+[[maybe_unused]] const bool startedFromEnvironment = []() noexcept {
+  try {
+    const std::string path = environmentPath();
+    return !path.empty() && startStageTrace(path);
+  } catch (...) {
+    return false;  // no memory for a path: no trace
+  }
 }();
 
 }  // namespace
