@@ -21,19 +21,33 @@ inline double median(std::vector<double> v) {
 }
 
 struct Pair {
-  double subject;   // median seconds of the case
-  double baseline;  // median seconds of its baseline
-  double ratio() const { return subject / baseline; }
+  double subject;     // median seconds of the case
+  double baseline;    // median seconds of its baseline
+  double roundRatio;  // median over the rounds of the case's time over the baseline's
+  // The per-round median: a burst of load lands on both halves of a round, and drift over the
+  // run cancels, where a ratio of two medians keeps both.
+  double ratio() const { return roundRatio; }
 };
 
+// Each round times both, the order swapped every round so that neither always runs on the
+// caches the other left warm.
 template <class Subject, class Baseline>
 Pair sideBySide(int rounds, Subject&& subject, Baseline&& baseline) {
-  std::vector<double> a, b;
+  std::vector<double> a, b, r;
   for (int i = 0; i < rounds; ++i) {
-    a.push_back(secondsOf(subject));
-    b.push_back(secondsOf(baseline));
+    double sa, sb;
+    if (i % 2 == 0) {
+      sa = secondsOf(subject);
+      sb = secondsOf(baseline);
+    } else {
+      sb = secondsOf(baseline);
+      sa = secondsOf(subject);
+    }
+    a.push_back(sa);
+    b.push_back(sb);
+    r.push_back(sa / sb);
   }
-  return {median(a), median(b)};
+  return {median(a), median(b), median(r)};
 }
 
 // The median over `rounds` of a's time over b's, the two run back to back in each round: for
