@@ -33,6 +33,8 @@ class App {
 
   // Once per UI frame, between Dear ImGui's new-frame and render calls.
   void frame();
+  // Whether the next frame would show a new picture.
+  bool pictureWaiting() const { return session_.pictures().waiting(); }
 
  private:
   friend class ::AppProbe;  // tests press start and read the view's own state

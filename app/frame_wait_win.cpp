@@ -8,10 +8,16 @@
 
 namespace app {
 
-bool pumpMessages() {
+namespace {
+// The system's caret-blink timer: it arrives twice a second whether or not anything changed.
+constexpr UINT kSystemTimer = 0x0118;
+}  // namespace
+
+bool pumpMessages(bool* handled) {
   bool quit = false;
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (handled != nullptr && message.message != WM_TIMER && message.message != kSystemTimer) *handled = true;
     TranslateMessage(&message);
     DispatchMessageW(&message);
     if (message.message == WM_QUIT) quit = true;
@@ -29,7 +35,7 @@ FrameWait::~FrameWait() {
   if (timer_ != nullptr) CloseHandle(timer_);
 }
 
-bool FrameWait::until(std::int64_t deadlineNs) {
+bool FrameWait::until(std::int64_t deadlineNs, bool* handled) {
   for (;;) {
     const std::int64_t left = deadlineNs - steadyNowNs();
     if (left <= 0) return true;
@@ -43,7 +49,7 @@ bool FrameWait::until(std::int64_t deadlineNs) {
       result = MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD((left + 999999) / 1000000), QS_ALLINPUT);
     }
     if (result == WAIT_OBJECT_0 + (timer_ != nullptr ? 1 : 0)) {
-      if (!pumpMessages()) return false;
+      if (!pumpMessages(handled)) return false;
     } else if (result == WAIT_FAILED) {
       return true;  // never spin on a wait that cannot work
     }

@@ -8,8 +8,9 @@
 
 namespace app {
 
-// Removes and dispatches every waiting message; false once WM_QUIT was among them.
-bool pumpMessages();
+// Removes and dispatches every waiting message; false once WM_QUIT was among them. Sets
+// `*handled` when there was any but a timer's (it is never cleared here).
+bool pumpMessages(bool* handled = nullptr);
 
 class FrameWait {
  public:
@@ -19,7 +20,8 @@ class FrameWait {
   FrameWait& operator=(const FrameWait&) = delete;
 
   // Handles messages until the steady clock reaches `deadlineNs`; false once WM_QUIT came.
-  bool until(std::int64_t deadlineNs);
+  // Sets `*handled` when it handled any.
+  bool until(std::int64_t deadlineNs, bool* handled = nullptr);
 
  private:
   HANDLE timer_ = nullptr;  // a high-resolution one where the system has them

@@ -78,15 +78,26 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
 
   const float clearColor[4] = {0.04f, 0.05f, 0.07f, 1.0f};
   FramePacing pacing;
+  FrameDemand demand;
   FrameWait wait;
   std::int64_t refreshCheckedNs = 0;
   bool occluded = false;  // the last Present said nothing of the window can be seen
-  while (pumpMessages()) {
+  bool messages = false;  // handled since the last look
+  while (pumpMessages(&messages)) {
     // Minimised or covered: draw nothing, as Dear ImGui's own example does, and sleep until a
     // message comes or it is time to test again.
     if (IsIconic(window) ||
         (occluded && graphics.swapChain->Present(0, DXGI_PRESENT_TEST) == DXGI_STATUS_OCCLUDED)) {
       waitForMessages(kHiddenPollMs);
+      continue;
+    }
+
+    // Nothing new to show: look again at the next refresh.
+    std::int64_t now = steadyNowNs();
+    if (messages) demand.messagesArrived(now);
+    messages = false;
+    if (!hooks.everyRefresh && !demand.due(now, app->pictureWaiting())) {
+      if (!wait.until(now + pacing.periodNs(), &messages)) break;
       continue;
     }
 
@@ -109,12 +120,13 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
     if (hooks.afterFrame) hooks.afterFrame(*app, window);
 
     // Where Present did not wait for a vertical blank, wait out the rest of the refresh period.
-    const std::int64_t now = steadyNowNs();
+    now = steadyNowNs();
+    demand.drew(now);
     if (now - refreshCheckedNs >= kRefreshCheckNs) {
       pacing.setRefreshRate(refreshRateOf(window));
       refreshCheckedNs = now;
     }
-    if (!wait.until(pacing.nextFrameAt(now))) break;
+    if (!wait.until(pacing.nextFrameAt(now), &messages)) break;
   }
 
   ImGui_ImplDX11_Shutdown();

@@ -1,7 +1,8 @@
 // The control program from start to end: DPI awareness, the window, the Direct3D 11 device,
 // Dear ImGui, the fonts, the App and the frame loop, then the shut-down in reverse. The loop
-// draws one frame per refresh of the display (Present's vertical sync, or its own pacing where
-// Present does not wait) and none while the window is minimised or covered. Runs on the calling
+// draws at most one frame per refresh of the display (Present's vertical sync, or its own pacing
+// where Present does not wait): each refresh while the user works with the window or a new
+// picture waits, a few a second otherwise (FrameDemand), none while it is minimised or covered. Runs on the calling
 // thread, which becomes the UI thread; one run per thread.
 #pragma once
 
@@ -20,6 +21,8 @@ struct ProgramHooks {
   CreateDeviceFunction createDevice;  // empty: D3D11CreateDeviceAndSwapChain
   // Called after every presented frame, on the UI thread (tests). Not while the window is hidden.
   std::function<void(App& app, HWND window)> afterFrame;
+  // Draw at every refresh even when nothing changed (tests that script the UI frame by frame).
+  bool everyRefresh = false;
   std::string fontsFolder;  // empty: the system's fonts folder (tests bring their own fonts)
 };
 

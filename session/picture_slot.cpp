@@ -45,6 +45,11 @@ bool PictureSlot::take(media::DecodedFrame& out) {
   return true;
 }
 
+bool PictureSlot::waiting() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ready_;
+}
+
 void PictureSlot::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   picture_ = media::DecodedFrame{};

@@ -19,11 +19,13 @@ class PictureSlot {
   // UI thread. Moves the waiting picture into `out` and empties the slot; false, with `out`
   // untouched, when none waits.
   bool take(media::DecodedFrame& out);
+  // Any thread. Whether a picture waits to be taken.
+  bool waiting() const;
   // Empties the slot and frees its bytes.
   void clear();
 
  private:
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   media::DecodedFrame picture_;
   bool ready_ = false;
 };

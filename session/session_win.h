@@ -70,6 +70,7 @@ class Session : private FrameSink, private VideoSink {
   transport::State state() const { return state_.load(); }
   receiver::StreamStats stats() const;
   PictureSlot& pictures() { return pictures_; }
+  const PictureSlot& pictures() const { return pictures_; }
   Orientation& orientation() { return orientation_; }
 
   // For diagnostics and tests: the running chain's parts, null while stopped.

@@ -34,4 +34,22 @@ TEST(FramePacing, HoldsALoopThatPresentDoesNotPaceToTheRefreshRateAndLeavesOneTh
   EXPECT_EQ(pacing.periodNs(), 6944444);
 }
 
+TEST(FrameDemand, DrawsWhileInUseOrForANewPictureAndOtherwiseAFewTimesASecond) {
+  app::FrameDemand demand;
+  const std::int64_t t = 1000 * kMs;
+  EXPECT_TRUE(demand.due(t, false)) << "the first frame";
+  demand.drew(t);
+  EXPECT_FALSE(demand.due(t + 20 * kMs, false));
+  EXPECT_TRUE(demand.due(t + 20 * kMs, true)) << "a new picture is drawn at once";
+  EXPECT_TRUE(demand.due(t + 250 * kMs, false)) << "figures and states stay current";
+
+  demand.drew(t + 250 * kMs);
+  demand.messagesArrived(t + 260 * kMs);
+  for (std::int64_t at = 270; at < 1260; at += 17) {
+    EXPECT_TRUE(demand.due(t + at * kMs, false)) << at;
+    demand.drew(t + at * kMs);
+  }
+  EXPECT_FALSE(demand.due(t + 1270 * kMs, false)) << "a second after the last message, idle again";
+}
+
 }  // namespace

@@ -357,6 +357,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
   app::ProgramHooks hooks;
   hooks.fontsFolder = BRINDLE_TEST_FONTS "/all";
   hooks.afterFrame = [&](app::App& app, HWND window) { script.run(app, window); };
+  hooks.everyRefresh = true;  // the script counts frames
   int result = -1;
   std::thread ui([&] { result = app::runProgram(GetModuleHandleW(nullptr), hooks); });
   ui.join();
