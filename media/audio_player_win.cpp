@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <mmdeviceapi.h>
 #include <audioclient.h>
+#include <avrt.h>
 #include <mmreg.h>
 
 #include <system_error>
@@ -202,6 +203,11 @@ void AudioPlayer::followDefaultDevice() {
 
 void AudioPlayer::renderLoop() {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  // A late refill is a gap the user hears, so the thread runs as the system's audio work does:
+  // scheduled by the multimedia class scheduler, or at high priority where that is missing.
+  DWORD taskIndex = 0;
+  HANDLE audioTask = AvSetMmThreadCharacteristicsW(L"Pro Audio", &taskIndex);
+  if (audioTask == nullptr) SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
   HANDLE event = bufferEvent_;
   std::vector<std::uint8_t> taken;
   bool playing = false;  // the jitter buffer; a reopened device holds nothing and refills it
@@ -260,6 +266,7 @@ void AudioPlayer::renderLoop() {
     taken.clear();
     if (FAILED(hr)) deviceLost(hr);
   }
+  if (audioTask != nullptr) AvRevertMmThreadCharacteristics(audioTask);
   CoUninitialize();
 }
 
