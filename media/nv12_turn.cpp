@@ -81,6 +81,10 @@ void turnRows(const ConstPlane& src, const Plane& dst, Mapping m, std::uint32_t 
   const std::ptrdiff_t srcStride = m.reverseRows ? -std::ptrdiff_t(src.rowBytes) : std::ptrdiff_t(src.rowBytes);
   const std::uint8_t* top = src.bytes + (m.reverseRows ? std::ptrdiff_t(src.height - 1) * src.rowBytes : 0);
   if (!m.reverseColumns) {
+    for (const Kernels* k : chain.sets) {
+      if (k == nullptr || k->copyRows == nullptr) continue;
+      if (k->copyRows(top, srcStride, dst.bytes, dst.rowBytes, dst.rowBytes, dst.height)) return;
+    }
     for (std::uint32_t y = 0; y < dst.height; y++) {
       std::memcpy(dst.bytes + std::size_t(y) * dst.rowBytes, top + std::ptrdiff_t(y) * srcStride, dst.rowBytes);
     }

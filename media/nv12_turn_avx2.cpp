@@ -85,6 +85,29 @@ bool mirrorPairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t
   return mirrorRows(src, srcStride, dst, dstStride, 2 * std::size_t(count), 2, rows, order);
 }
 
+// Rows copied with the stores on 32-byte boundaries, like the mirror's: per-row memcpy split
+// cache lines on every other store of a picture 16 bytes off (flip: a few percent faster).
+bool copyRows(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+              std::uint32_t bytes, std::uint32_t rows) {
+  if (bytes < 32) return false;
+  for (std::uint32_t r = 0; r < rows; r++) {
+    const std::uint8_t* s = src + std::ptrdiff_t(r) * srcStride;
+    std::uint8_t* d = dst + std::ptrdiff_t(r) * dstStride;
+    std::size_t i = (32 - (reinterpret_cast<std::uintptr_t>(d) & 31)) & 31;
+    if (i != 0) store(d, load(s));
+    for (; i + 128 <= bytes; i += 128) {
+      const __m256i a = load(s + i), b = load(s + i + 32), c = load(s + i + 64), e = load(s + i + 96);
+      store(d + i, a);
+      store(d + i + 32, b);
+      store(d + i + 64, c);
+      store(d + i + 96, e);
+    }
+    for (; i + 32 <= bytes; i += 32) store(d + i, load(s + i));
+    if (i != bytes) store(d + (bytes - 32), load(s + (bytes - 32)));
+  }
+  return true;
+}
+
 // 16 rows x 32 bytes: the SSE2 rounds run in both 16-byte halves at once, so the low half ends
 // with source columns 0-15 and the high half with columns 16-31.
 void transposeBytes(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
@@ -154,7 +177,7 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
   }
 }
 
-const Kernels kAvx2 = {mirrorBytes, mirrorPairs, transposeBytes, transposePairs, 32, 16, 16, 8};
+const Kernels kAvx2 = {mirrorBytes, mirrorPairs, copyRows, transposeBytes, transposePairs, 32, 16, 16, 8};
 
 }  // namespace
 

@@ -19,6 +19,10 @@ struct Kernels {
                       std::uint32_t count, std::uint32_t rows);
   bool (*mirrorPairs)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
                       std::uint32_t count, std::uint32_t rows);
+  // Each of `rows` rows of `bytes` bytes copied, likewise ending with an overlapping vector.
+  // Null where memcpy does as well; false, with nothing written, when a row is shorter than one vector.
+  bool (*copyRows)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                   std::uint32_t bytes, std::uint32_t rows);
   // Element (x, y) of the source goes to element (y, x) of the destination, for x below `width`
   // rounded down to whole blocks of blockCols and y below `height` rounded down to blockRows.
   void (*transposeBytes)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst,

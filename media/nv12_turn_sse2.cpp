@@ -109,7 +109,7 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
   }
 }
 
-const Kernels kSse2 = {mirrorBytes, mirrorPairs, transposeBytes, transposePairs, 16, 16, 8, 8};
+const Kernels kSse2 = {mirrorBytes, mirrorPairs, nullptr, transposeBytes, transposePairs, 16, 16, 8, 8};
 
 }  // namespace
 
