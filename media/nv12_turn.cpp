@@ -78,36 +78,43 @@ struct Chain {
 
 // Output rows in source order, each copied or reversed.
 void turnRows(const ConstPlane& src, const Plane& dst, Mapping m, std::uint32_t element, const Chain& chain) {
-  using Mirror = std::uint32_t (*)(const std::uint8_t*, std::uint8_t*, std::uint32_t);
+  const std::ptrdiff_t srcStride = m.reverseRows ? -std::ptrdiff_t(src.rowBytes) : std::ptrdiff_t(src.rowBytes);
+  const std::uint8_t* top = src.bytes + (m.reverseRows ? std::ptrdiff_t(src.height - 1) * src.rowBytes : 0);
+  if (!m.reverseColumns) {
+    for (const Kernels* k : chain.sets) {
+      if (k == nullptr || k->copyRows == nullptr) continue;
+      if (k->copyRows(top, srcStride, dst.bytes, dst.rowBytes, dst.rowBytes, dst.height)) return;
+    }
+    for (std::uint32_t y = 0; y < dst.height; y++) {
+      std::memcpy(dst.bytes + std::size_t(y) * dst.rowBytes, top + std::ptrdiff_t(y) * srcStride, dst.rowBytes);
+    }
+    return;
+  }
   const std::uint32_t w = src.width;
   // Elements with both bytes: a lone U at the end of an odd chroma row is reversed by hand.
   const bool lone = element == 2 && (src.rowBytes & 1) != 0;
   const std::uint32_t first = lone ? 1 : 0, last = lone ? w - 1 : w;  // whole elements [first, last)
   const std::uint32_t n = last > first ? last - first : 0;
-  // The kernels chosen once: the per-row work is then a call or two (it showed in profiles).
-  Mirror mirrors[2] = {nullptr, nullptr};
-  int kernels = 0;
+  for (std::uint32_t y = 0; lone && y < dst.height; y++) {
+    const std::uint32_t sy = m.reverseRows ? src.height - 1 - y : y;
+    copyElement(src, w - 1, sy, dst, 0, y, element);
+    if (w > 1) copyElement(src, 0, sy, dst, w - 1, y, element);
+  }
+  // Elements [first, last) of every row reversed into the same span of the output: the whole
+  // plane in one call of the first set that takes rows this long (per-row calls showed in
+  // profiles), else by hand.
+  const std::uint8_t* from = top + std::size_t(first) * element;
+  std::uint8_t* to = dst.bytes + std::size_t(first) * element;
   for (const Kernels* k : chain.sets) {
-    if (k != nullptr) mirrors[kernels++] = element == 1 ? k->mirrorBytes : k->mirrorPairs;
+    if (k == nullptr) continue;
+    if ((element == 1 ? k->mirrorBytes : k->mirrorPairs)(from, srcStride, to, dst.rowBytes, n, dst.height)) return;
   }
   for (std::uint32_t y = 0; y < dst.height; y++) {
-    const std::uint32_t sy = m.reverseRows ? src.height - 1 - y : y;
-    const std::uint8_t* s = src.bytes + std::size_t(sy) * src.rowBytes;
-    std::uint8_t* d = dst.bytes + std::size_t(y) * dst.rowBytes;
-    if (!m.reverseColumns) {
-      std::memcpy(d, s, dst.rowBytes);
-      continue;
+    const std::uint8_t* s = from + std::ptrdiff_t(y) * srcStride;
+    std::uint8_t* d = to + std::size_t(y) * dst.rowBytes;
+    for (std::uint32_t i = 0; i < n; i++) {
+      std::memcpy(d + std::size_t(i) * element, s + std::size_t(n - 1 - i) * element, element);
     }
-    if (lone) {
-      copyElement(src, w - 1, sy, dst, 0, y, element);
-      if (w > 1) copyElement(src, 0, sy, dst, w - 1, y, element);
-    }
-    // Reverse elements [first, last) of the source into the same span of the output.
-    const std::uint8_t* from = s + std::size_t(first) * element;
-    std::uint8_t* to = d + std::size_t(first) * element;
-    std::uint32_t done = 0;
-    for (int i = 0; i < kernels && done < n; i++) done += mirrors[i](from, to + std::size_t(done) * element, n - done);
-    for (std::uint32_t i = done; i < n; i++) std::memcpy(to + std::size_t(i) * element, from + std::size_t(n - 1 - i) * element, element);
   }
 }
 

@@ -16,35 +16,96 @@ void storeHigh(std::uint8_t* p, __m256i v) {
 // Each 16-byte half reversed by `order`, then the halves exchanged.
 __m256i reverse(__m256i v, __m256i order) { return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, order), 0x4E); }
 
-// Pointer walks: the source read downwards from its end, the output written upwards. Index
-// arithmetic in these loops measured about 15% slower on chroma rows than libyuv's.
-std::uint32_t mirrorBytes(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count) {
-  const __m256i order = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11,
-                                         10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  const std::uint32_t whole = count / 32 * 32;
-  const std::uint8_t* s = src + count;
-  for (std::uint8_t* d = dst; d != dst + whole; d += 32) {
-    s -= 32;
-    store(d, reverse(load(s), order));
+// Rows of `bytes` bytes, each vector reversed by `order`. Pointer walks, the source read
+// downwards from a row's end and the output written upwards: index arithmetic measured about
+// 15% slower on chroma rows than libyuv's. A row starts with one unaligned vector, then stores
+// on 32-byte boundaries (no store splits a cache line) as near as whole `element`s allow, four
+// vectors a round with the loads first. Where reading jumps forward from a row's start to the
+// next row's end, which the hardware prefetcher misses, each round also asks for the same span
+// of the next row (mirrored pictures: about 1.03x libyuv before, 0.8-0.95x after).
+template <bool kAhead>
+void mirrorRowsAs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                  std::size_t bytes, std::size_t element, std::uint32_t rows, __m256i order) {
+  for (std::uint32_t r = 0; r < rows; r++) {
+    const std::uint8_t* row = src + std::ptrdiff_t(r) * srcStride;
+    const std::ptrdiff_t ahead = r + 1 < rows ? srcStride : 0;  // no address past the last row
+    const std::uint8_t* s = row + bytes;
+    std::uint8_t* d = dst + std::ptrdiff_t(r) * dstStride;
+    std::uint8_t* const end = d + bytes;
+    std::size_t skew = (32 - (reinterpret_cast<std::uintptr_t>(d) & 31)) & 31;
+    skew -= skew % element;
+    if (skew != 0) {
+      store(d, reverse(load(s - 32), order));
+      d += skew;
+      s -= skew;
+    }
+    for (; end - d >= 128; d += 128) {
+      s -= 128;
+      if (kAhead) {
+        _mm_prefetch(reinterpret_cast<const char*>(s + ahead), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(s + ahead + 64), _MM_HINT_T0);
+      }
+      const __m256i a = load(s + 96), b = load(s + 64), c = load(s + 32), e = load(s);
+      store(d, reverse(a, order));
+      store(d + 32, reverse(b, order));
+      store(d + 64, reverse(c, order));
+      store(d + 96, reverse(e, order));
+    }
+    for (; end - d >= 32; d += 32) {
+      s -= 32;
+      store(d, reverse(load(s), order));
+    }
+    if (d != end) store(end - 32, reverse(load(row), order));  // the row's first 32 bytes again
   }
-  return whole;
 }
 
-std::uint32_t mirrorPairs(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count) {
+bool mirrorRows(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                std::size_t bytes, std::size_t element, std::uint32_t rows, __m256i order) {
+  if (bytes < 32) return false;
+  // Rows walked upwards read on downwards from one row's start into the next one's end.
+  if (srcStride > 0) {
+    mirrorRowsAs<true>(src, srcStride, dst, dstStride, bytes, element, rows, order);
+  } else {
+    mirrorRowsAs<false>(src, srcStride, dst, dstStride, bytes, element, rows, order);
+  }
+  return true;
+}
+
+bool mirrorBytes(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                 std::uint32_t count, std::uint32_t rows) {
+  const __m256i order = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11,
+                                         10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  return mirrorRows(src, srcStride, dst, dstStride, count, 1, rows, order);
+}
+
+bool mirrorPairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                 std::uint32_t count, std::uint32_t rows) {
   const __m256i order = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1, 14, 15, 12, 13, 10,
                                          11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
-  const std::uint32_t whole = count / 16 * 16;
-  const std::uint8_t* s = src + 2 * std::size_t(count);
-  std::uint8_t* d = dst;
-  // Two vectors a round, then the odd one.
-  for (std::uint32_t pairs = whole; pairs >= 32; pairs -= 32, d += 64) {
-    s -= 64;
-    const __m256i a = load(s + 32), b = load(s);
-    store(d, reverse(a, order));
-    store(d + 32, reverse(b, order));
+  return mirrorRows(src, srcStride, dst, dstStride, 2 * std::size_t(count), 2, rows, order);
+}
+
+// Rows copied with the stores on 32-byte boundaries, like the mirror's: per-row memcpy split
+// cache lines on every other store of a picture 16 bytes off (flip: a few percent faster).
+bool copyRows(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+              std::uint32_t bytes, std::uint32_t rows) {
+  if (bytes < 32) return false;
+  for (std::uint32_t r = 0; r < rows; r++) {
+    const std::uint8_t* s = src + std::ptrdiff_t(r) * srcStride;
+    std::uint8_t* d = dst + std::ptrdiff_t(r) * dstStride;
+    std::size_t i = (32 - (reinterpret_cast<std::uintptr_t>(d) & 31)) & 31;
+    if (i != 0) store(d, load(s));
+    for (; i + 128 <= bytes; i += 128) {
+      const __m256i a = load(s + i), b = load(s + i + 32), c = load(s + i + 64), e = load(s + i + 96);
+      store(d + i, a);
+      store(d + i + 32, b);
+      store(d + i + 64, c);
+      store(d + i + 96, e);
+    }
+    for (; i + 32 <= bytes; i += 32) store(d + i, load(s + i));
+    if (i != bytes) store(d + (bytes - 32), load(s + (bytes - 32)));
   }
-  if (d != dst + 2 * std::size_t(whole)) store(d, reverse(load(s - 32), order));
-  return whole;
+  return true;
 }
 
 // 16 rows x 32 bytes: the SSE2 rounds run in both 16-byte halves at once, so the low half ends
@@ -116,7 +177,7 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
   }
 }
 
-const Kernels kAvx2 = {mirrorBytes, mirrorPairs, transposeBytes, transposePairs, 32, 16, 16, 8};
+const Kernels kAvx2 = {mirrorBytes, mirrorPairs, copyRows, transposeBytes, transposePairs, 32, 16, 16, 8};
 
 }  // namespace
 

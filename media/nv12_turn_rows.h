@@ -12,9 +12,17 @@
 namespace media::turn_rows {
 
 struct Kernels {
-  // dst[i] = src[count - 1 - i] for the leading i in whole vectors; returns how many were done.
-  std::uint32_t (*mirrorBytes)(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count);
-  std::uint32_t (*mirrorPairs)(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count);
+  // Each of `rows` rows of `count` elements reversed: dst[i] = src[count - 1 - i]. A row that
+  // is not whole vectors ends with a vector overlapping the one before. False, with nothing
+  // written, when a row is shorter than one vector.
+  bool (*mirrorBytes)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                      std::uint32_t count, std::uint32_t rows);
+  bool (*mirrorPairs)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                      std::uint32_t count, std::uint32_t rows);
+  // Each of `rows` rows of `bytes` bytes copied, likewise ending with an overlapping vector.
+  // Null where memcpy does as well; false, with nothing written, when a row is shorter than one vector.
+  bool (*copyRows)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                   std::uint32_t bytes, std::uint32_t rows);
   // Element (x, y) of the source goes to element (y, x) of the destination, for x below `width`
   // rounded down to whole blocks of blockCols and y below `height` rounded down to blockRows.
   void (*transposeBytes)(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst,

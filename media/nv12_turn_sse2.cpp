@@ -16,20 +16,32 @@ __m128i reverseWords(__m128i v) {
   return _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2));
 }
 
-std::uint32_t mirrorBytes(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count) {
-  std::uint32_t i = 0;
-  for (; i + 16 <= count; i += 16) {
-    __m128i v = load(src + (count - 16 - i));
-    v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));  // the bytes of each lane swapped
-    store(dst + i, reverseWords(v));
+// Rows of `bytes` bytes, each vector reversed by `reverse`; a row that is not whole vectors ends
+// with one overlapping the vector before.
+template <class Reverse>
+bool mirrorRows(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                std::size_t bytes, std::uint32_t rows, Reverse reverse) {
+  if (bytes < 16) return false;
+  for (std::uint32_t r = 0; r < rows; r++) {
+    const std::uint8_t* s = src + std::ptrdiff_t(r) * srcStride;
+    std::uint8_t* d = dst + std::ptrdiff_t(r) * dstStride;
+    std::size_t i = 0;
+    for (; i + 16 <= bytes; i += 16) store(d + i, reverse(load(s + (bytes - 16 - i))));
+    if (i != bytes) store(d + (bytes - 16), reverse(load(s)));
   }
-  return i;
+  return true;
 }
 
-std::uint32_t mirrorPairs(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t count) {
-  std::uint32_t i = 0;
-  for (; i + 8 <= count; i += 8) store(dst + 2 * std::size_t(i), reverseWords(load(src + 2 * std::size_t(count - 8 - i))));
-  return i;
+bool mirrorBytes(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                 std::uint32_t count, std::uint32_t rows) {
+  return mirrorRows(src, srcStride, dst, dstStride, count, rows, [](__m128i v) {
+    return reverseWords(_mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)));  // bytes of each lane swapped first
+  });
+}
+
+bool mirrorPairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                 std::uint32_t count, std::uint32_t rows) {
+  return mirrorRows(src, srcStride, dst, dstStride, 2 * std::size_t(count), rows, reverseWords);
 }
 
 // 16 x 16 bytes: four rounds of interleaving, each doubling the run of one source column.
@@ -97,7 +109,7 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
   }
 }
 
-const Kernels kSse2 = {mirrorBytes, mirrorPairs, transposeBytes, transposePairs, 16, 16, 8, 8};
+const Kernels kSse2 = {mirrorBytes, mirrorPairs, nullptr, transposeBytes, transposePairs, 16, 16, 8, 8};
 
 }  // namespace
 
