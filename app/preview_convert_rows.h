@@ -3,12 +3,13 @@
 // chroma pairs are all complete (pixel x reads y[x] and the pair at uv[x & ~1]) into
 // dst[4x .. 4x + 3], and returns how many pixels it did; the caller finishes the row.
 //
-// They compute the reference formulas in 16-bit lanes, exactly: with 298 = 256 + 42 and each
-// constant split into a multiple of 256 and a small remainder,
+// They compute the reference formulas in 16-bit lanes, exactly. The SSE2 kernel, with
+// 298 = 256 + 42 and each constant split into a multiple of 256 and a small remainder,
 //   R = Y + V - 223     + ((42 Y + 153 V + 96) >> 8)
 //   G = Y - U - V + 135 + ((42 Y + 156 U + 48 V + 224) >> 8)
 //   B = Y + 2 U - 277   + ((42 Y + 4 U + 224) >> 8)
-// where every shifted sum lies in 0..65535, so an unsigned 16-bit lane holds it without loss.
+// where every shifted sum lies in 0..65535, so an unsigned 16-bit lane holds it without loss;
+// the AVX2 kernel a half-scale form with saturating steps that needs fewer (see there).
 #pragma once
 
 #include <cstddef>
