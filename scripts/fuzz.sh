@@ -40,7 +40,9 @@ run_one() {
   after=$(ls "$out/crashes/$name" | wc -l)
   crashes=$((after - before))
   # The last statistics line of fork mode: "#<runs>: cov: ... oom/timeout/crash: a/b/c ...".
-  runs=$(grep -E '^#[0-9]+: cov:' "$out/logs/$name.log" | tail -n 1 | sed -E 's/^#([0-9]+):.*/\1/')
+  # -a: a program's own output may put raw bytes in the log, and grep would then only say
+  # "binary file matches".
+  runs=$(grep -aE '^#[0-9]+: cov:' "$out/logs/$name.log" | tail -n 1 | sed -E 's/^#([0-9]+):.*/\1/')
   [ -n "$runs" ] || runs=0
   if [ "$rc" -ne 0 ] && [ "$crashes" -eq 0 ]; then
     crashes=1  # it stopped without a reproducer: the log says why
