@@ -69,10 +69,8 @@ struct Levels {
 // Memory, handles and threads back to the level after the warm-up: a handle or a thread per
 // cycle exceeds the small allowance after the counts here, and so does a decoded picture (1.4 MB
 // at 720p) per cycle after 3 cycles. Threads that end after a pause (Wine's pool workers) get
-// two seconds to go. Under Wine the Unix side's malloc gives threads that contend arenas of
-// their own (up to 8 a core), each holding on to what it freed; that level climbs whenever a new
-// arena is made, however long the run, so the test runs with one arena (MALLOC_ARENA_MAX=1, set
-// by CTest and scripts/churn.sh). Windows' own heap, where a leak of ours would be, is unchanged.
+// two seconds to go. Private bytes are committed memory, as Windows counts them: under Wine the
+// host side's own malloc (GStreamer's, for one), whose arenas keep what they freed, is not in them.
 void expectBaseline(const char* what, const Levels& levels, int cycleCount) {
   const std::int64_t kBytes = 4 << 20;
   const int kHandles = std::min(8, cycleCount / 4), kThreads = 2;

@@ -34,12 +34,12 @@ bool threadCount(std::uint32_t pid, std::uint32_t& out) {
 }
 
 // Wine 8 answers PrivateUsage 0 and a handle count of 0 for every process. No process runs
-// without private memory or handles, so a 0 means "not implemented", and the figures are taken
-// from the system's lists instead: the process's commit charge (PagefileUsage, the same figure
-// as PrivateUsage on Windows; resident anonymous memory under Wine) and its entries in the
-// system handle list.
+// without private memory or handles, so a 0 means "not implemented", and the figures are made
+// as Windows makes them instead: the committed private regions of the address space, and the
+// process's entries in the system handle list. (Wine's PagefileUsage is resident memory: a
+// buffer committed once and touched page by page over half an hour, like the command ring of
+// Wine's Direct3D, would look like a leak there.)
 using QuerySystemInformation = NTSTATUS(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-constexpr ULONG kSystemProcessInformation = 5;
 constexpr ULONG kSystemHandleInformation = 16;
 constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
 
@@ -71,15 +71,21 @@ std::vector<std::uint8_t> systemInformation(ULONG what) {
   return {};
 }
 
-std::uint64_t commitCharge(std::uint32_t pid) {
-  std::vector<std::uint8_t> list = systemInformation(kSystemProcessInformation);
-  for (std::size_t at = 0; at + sizeof(SYSTEM_PROCESS_INFORMATION) <= list.size();) {
-    const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(list.data() + at);
-    if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == pid) return entry->VirtualMemoryCounters.PagefileUsage;
-    if (entry->NextEntryOffset == 0) break;
-    at += entry->NextEntryOffset;
+// The committed MEM_PRIVATE regions of `process`, summed; 0 when it cannot be read.
+std::uint64_t committedPrivate(HANDLE process) {
+  std::uint64_t sum = 0;
+  std::uintptr_t at = 0;
+  MEMORY_BASIC_INFORMATION region = {};
+  // Bounded: an address space has far fewer regions than this.
+  for (int i = 0; i < (1 << 20) && VirtualQueryEx(process, reinterpret_cast<LPCVOID>(at), &region, sizeof region) ==
+                                      sizeof region;
+       ++i) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) sum += region.RegionSize;
+    const std::uintptr_t next = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+    if (next <= at) break;
+    at = next;
   }
-  return 0;
+  return sum;
 }
 
 std::uint32_t listedHandles(std::uint32_t pid) {
@@ -105,7 +111,8 @@ bool readFrom(HANDLE process, std::uint32_t pid, ProcessCounters& out) {
       !GetProcessHandleCount(process, &handles)) {
     return false;
   }
-  out.privateBytes = memory.PrivateUsage != 0 ? memory.PrivateUsage : commitCharge(pid);
+  out.privateBytes = memory.PrivateUsage != 0 ? memory.PrivateUsage : committedPrivate(process);
+  out.residentBytes = memory.WorkingSetSize;
   out.handles = handles != 0 ? handles : listedHandles(pid);
   return out.privateBytes != 0 && out.handles != 0 && threadCount(pid, out.threads);
 }

@@ -9,7 +9,12 @@
 namespace processprobe {
 
 struct ProcessCounters {
-  std::uint64_t privateBytes = 0;  // PROCESS_MEMORY_COUNTERS_EX::PrivateUsage
+  // PROCESS_MEMORY_COUNTERS_EX::PrivateUsage: committed memory no other process shares, counted
+  // when it is committed, not when it is first touched.
+  std::uint64_t privateBytes = 0;
+  // Resident memory (WorkingSetSize). Under Wine also the memory of the host's own libraries
+  // (GStreamer, Mesa), which Windows' lists never see.
+  std::uint64_t residentBytes = 0;
   std::uint32_t handles = 0;       // GetProcessHandleCount
   std::uint32_t threads = 0;       // the process's threads in a Toolhelp32 snapshot
 };

@@ -1,9 +1,9 @@
-// process_probe: samples private bytes, handle count and thread count of running programs,
-// found by executable name, for the soak run.
+// process_probe: samples private bytes, handle count, thread count and resident bytes of
+// running programs, found by executable name, for the soak run.
 //   process_probe [--every SECONDS] [--count N] NAME.exe...
 // Prints one line per program and sample, the first sample at once, then one every SECONDS
 // (default 10), N samples in all (default 1):
-//   sample <seconds since start> <name> <pid> <private bytes> <handles> <threads>
+//   sample <seconds since start> <name> <pid> <private bytes> <handles> <threads> <resident bytes>
 // A program that is not running (or not readable) gives "sample <seconds> <name> - missing".
 // Exit codes: 0 done; 2 bad arguments.
 #include <windows.h>
@@ -55,8 +55,9 @@ int main(int argc, char** argv) {
       if (ids.empty() || !processprobe::readCounters(ids.front(), c)) {
         std::printf("sample %.1f %s - missing\n", seconds, name.c_str());
       } else {
-        std::printf("sample %.1f %s %u %llu %u %u\n", seconds, name.c_str(), unsigned(ids.front()),
-                    static_cast<unsigned long long>(c.privateBytes), unsigned(c.handles), unsigned(c.threads));
+        std::printf("sample %.1f %s %u %llu %u %u %llu\n", seconds, name.c_str(), unsigned(ids.front()),
+                    static_cast<unsigned long long>(c.privateBytes), unsigned(c.handles), unsigned(c.threads),
+                    static_cast<unsigned long long>(c.residentBytes));
       }
     }
     std::fflush(stdout);
