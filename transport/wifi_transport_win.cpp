@@ -81,7 +81,7 @@ void WifiTransport::receive(std::uintptr_t handle, std::int64_t& lastActivity) {
 
 void WifiTransport::run() {
   ensureWinsock();
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // the receive chain decodes on this thread
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // the sound player opens its device on this thread
   // The phone's sound arrives here too: on a busy machine it must not wait behind decoding and
   // drawing, which run at normal priority. This thread only reads and hands on.
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
