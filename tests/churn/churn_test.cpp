@@ -107,6 +107,24 @@ std::unique_ptr<phonesim::PhoneSimulator> startPhone(long long closeAfter) {
   return phone;
 }
 
+// What the churns are judged by: memory counts once committed, touched or not (a leaked buffer
+// nobody writes to is still a leak), and comes off when freed; so does a handle.
+TEST(Churn, CountersFollowCommittedMemoryAndHandles) {
+  constexpr std::size_t kSize = 16 << 20;
+  const ProcessCounters before = counters();
+  void* block = VirtualAlloc(nullptr, kSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  ASSERT_NE(block, nullptr);
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const ProcessCounters held = counters();
+  VirtualFree(block, 0, MEM_RELEASE);
+  CloseHandle(event);
+  const ProcessCounters after = counters();
+  EXPECT_GE(held.privateBytes, before.privateBytes + kSize);
+  EXPECT_LT(after.privateBytes, held.privateBytes - kSize / 2);
+  EXPECT_GE(held.handles, before.handles + 1);
+  EXPECT_LT(after.handles, held.handles);
+}
+
 TEST(Churn, ReceiveChainStartsAndStopsOverUsbAndWifi) {
   transport::ensureWinsock();
   auto phone = startPhone(-1);
