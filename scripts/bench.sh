@@ -19,7 +19,7 @@ for b in $(find build/bench/bench -type f -executable -name '*_bench' | sort); d
 done
 for b in $(find build/windows/bench -type f -name '*_bench.exe' 2>/dev/null | sort); do
   echo "== $(basename "$b") (Wine)"
-  wine "$b"
+  brindle_wine "$b"
 done
 echo "== latency.sh (Wine)"
 bash scripts/latency.sh

@@ -50,10 +50,10 @@ else
 fi
 
 echo "Capturing from the camera \"Orvik\" for $seconds s"
-wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --samples 100000 \
+brindle_wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --samples 100000 \
   --format "${DEMO_CAMERA_FORMAT:-yuy2}" --size "${DEMO_CAMERA_SIZE:-1280x720}" \
-  --png "$(winepath -w "$out/camera_frame.png")" >"$out/camera_viewer.out" 2>&1
-wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_probe.out" 2>&1
+  --png "$(brindle_winepath -w "$out/camera_frame.png")" >"$out/camera_viewer.out" 2>&1
+brindle_wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_probe.out" 2>&1
 wd_shot "$window" "$out/window.png"
 run_stop_simulator
 

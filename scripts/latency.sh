@@ -37,7 +37,7 @@ run_register_camera "$build/vcam/BrindleVideoVCam.dll" || exit 1
 run_start_simulator "$build" "$out" "$clip" $((seconds + 120)) || exit 1
 run_start_usbmux "$build" "$out" || exit 1
 # The control program and the camera trace; each process appends to trace.<its id>.
-BRINDLE_STAGE_TRACE="$(winepath -w "$out/trace")"
+BRINDLE_STAGE_TRACE="$(brindle_winepath -w "$out/trace")"
 export BRINDLE_STAGE_TRACE
 run_start_control "$build" "$out"
 window=$(wd_find_window Orvik 30) || { echo "no window \"Orvik\" appeared"; exit 1; }
@@ -45,11 +45,11 @@ wd_press_big_button "$window" || exit 1
 run_wait_ring "$build" 30 || { echo "no pictures in the frame ring"; exit 1; }
 
 echo "latency: $(basename "$clip") for $seconds s (load: $(cut -d' ' -f1-3 /proc/loadavg))"
-wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --samples 0 >"$out/camera_viewer.out" 2>&1
+brindle_wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds "$seconds" --samples 0 >"$out/camera_viewer.out" 2>&1
 echo "camera: exit $?, $(grep -E '^samples:' "$out/camera_viewer.out")"
 unset BRINDLE_STAGE_TRACE
 sleep 1  # the control program's last records reach its file
 traces=()
-for f in "$out"/trace.*; do [ -f "$f" ] && traces+=("$(winepath -w "$f")"); done
+for f in "$out"/trace.*; do [ -f "$f" ] && traces+=("$(brindle_winepath -w "$f")"); done
 [ "${#traces[@]}" -gt 0 ] || { echo "no stage trace was written"; exit 1; }
-wine "$build/tests/e2e/e2e_check.exe" stages "${traces[@]}" | tr -d '\r'
+brindle_wine "$build/tests/e2e/e2e_check.exe" stages "${traces[@]}" | tr -d '\r'

@@ -63,8 +63,8 @@ echo "load: $size for $seconds s, $loops busy loops (load average $(cut -d' ' -f
 # clip (2 s) shorter only when the first picture came within a loop.
 timeout $((seconds + 8)) parec -d @DEFAULT_MONITOR@ --raw --format=s16le --rate=48000 --channels=1 >"$out/tone.raw" 2>/dev/null &
 parec_pid=$!
-wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds $((seconds + 8)) --samples 0 \
-  --log "$(winepath -w "$out/samples.log")" >"$out/camera_viewer.out" 2>&1 &
+brindle_wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds $((seconds + 8)) --samples 0 \
+  --log "$(brindle_winepath -w "$out/samples.log")" >"$out/camera_viewer.out" 2>&1 &
 viewer_pid=$!
 sleep 5  # the capture graph runs
 wd_press_big_button "$window" || exit 1
@@ -77,5 +77,5 @@ run_stop_simulator  # writes sent.log
 
 echo
 echo "=== Load: $size, $seconds s, $loops busy loops ==="
-wine "$build/tests/e2e/e2e_check.exe" load "$(winepath -w "$out/sent.log")" "$(winepath -w "$out/samples.log")" \
-  "$(winepath -w "$out/tone.raw")" 48000 "$warmup"
+brindle_wine "$build/tests/e2e/e2e_check.exe" load "$(brindle_winepath -w "$out/sent.log")" "$(brindle_winepath -w "$out/samples.log")" \
+  "$(brindle_winepath -w "$out/tone.raw")" 48000 "$warmup"

@@ -14,16 +14,16 @@ _run_camera_key='HKCR\CLSID\{9A8E4B2F-2D7C-4E47-8E5E-7F4C1A2B3C4D}'
 # prefix is left as found.
 run_register_camera() {
   local dll="$1"
-  if wine reg query "$_run_camera_key" >/dev/null 2>&1; then
+  if brindle_wine reg query "$_run_camera_key" >/dev/null 2>&1; then
     echo "camera: already registered, left as it is"
     return 0
   fi
-  if ! wine regsvr32 /s "$(winepath -w "$dll")"; then
+  if ! brindle_wine regsvr32 /s "$(brindle_winepath -w "$dll")"; then
     echo "camera: regsvr32 failed"
     return 1
   fi
   _run_registered="$dll"
-  echo "camera: registered $(winepath -w "$dll")"
+  echo "camera: registered $(brindle_winepath -w "$dll")"
 }
 
 # Waits up to $2 seconds for the line matching $3 in file $1 while process $4 lives.
@@ -69,8 +69,8 @@ _run_start_with_input() {
 run_start_simulator() {
   local build="$1" out="$2" clip="$3" seconds="${4:-280}"
   _run_start_with_input simulator "$out/sim.out" "listening on" \
-    wine "$build/tools/phone_sim.exe" --port 5555 --clip "$(winepath -w "$clip")" --seconds "$seconds" \
-    --stop-on-input --sent "$(winepath -w "$out/sent.log")" || return 1
+    brindle_wine "$build/tools/phone_sim.exe" --port 5555 --clip "$(brindle_winepath -w "$clip")" --seconds "$seconds" \
+    --stop-on-input --sent "$(brindle_winepath -w "$out/sent.log")" || return 1
   _run_sim_pid=$_run_started_pid
   _run_sim_fd=$_run_started_fd
   echo "simulator: $(grep -m1 'listening on' "$out/sim.out")"
@@ -96,7 +96,7 @@ run_stop_simulator() {
 run_start_usbmux() {
   local build="$1" out="$2"
   _run_start_with_input "usbmux emulator" "$out/usbmux.out" "press Enter" \
-    wine "$build/tools/usbmux_emulator/usbmux_emulator.exe" || return 1
+    brindle_wine "$build/tools/usbmux_emulator/usbmux_emulator.exe" || return 1
   _run_mux_fd=$_run_started_fd
   echo "usbmux emulator: up"
 }
@@ -104,7 +104,7 @@ run_start_usbmux() {
 # The control program, its diagnostic lines in $2/control.out.
 run_start_control() {
   local build="$1" out="$2"
-  (cd "$build" && WINEDEBUG=-all,+debugstr exec wine BrindleVideoControl.exe) >"$out/control.out" 2>&1 &
+  (cd "$build" && WINEDEBUG=-all,+debugstr exec "$brindle_root/scripts/wine-run.sh" BrindleVideoControl.exe) >"$out/control.out" 2>&1 &
   _run_control_pid=$!
   _run_pids+=("$_run_control_pid")
 }
@@ -113,7 +113,7 @@ run_start_control() {
 run_wait_ring() {
   local build="$1" seconds="$2" i
   for i in $(seq 1 "$seconds"); do
-    wine "$build/tools/ring_probe/ring_probe.exe" >/dev/null 2>&1 && return 0
+    brindle_wine "$build/tools/ring_probe/ring_probe.exe" >/dev/null 2>&1 && return 0
     sleep 1
   done
   return 1
@@ -123,7 +123,7 @@ run_wait_ring() {
 run_wait_ring_gone() {
   local build="$1" seconds="$2" i
   for i in $(seq 1 "$seconds"); do
-    wine "$build/tools/ring_probe/ring_probe.exe" >/dev/null 2>&1
+    brindle_wine "$build/tools/ring_probe/ring_probe.exe" >/dev/null 2>&1
     [ $? -eq 1 ] && return 0
     sleep 1
   done
@@ -149,7 +149,7 @@ run_stop_all() {
   done
   _run_pids=()
   if [ -n "$_run_registered" ]; then
-    wine regsvr32 /s /u "$(winepath -w "$_run_registered")" && echo "camera: unregistered"
+    brindle_wine regsvr32 /s /u "$(brindle_winepath -w "$_run_registered")" && echo "camera: unregistered"
     _run_registered=""
   fi
 }

@@ -25,10 +25,10 @@ services_start() {
   brindle_wine_prefix
   # One persistent server for the whole run. A server already running for the prefix (another
   # run's) is shared instead, and left running by services_stop.
-  if wineserver -p 2>/dev/null; then _brindle_started_wineserver=1; fi
+  if "$brindle_wineserver" -p 2>/dev/null; then _brindle_started_wineserver=1; fi
   # Wine's own background processes start with the first program; start them here, detached
   # from any output pipe, so that no test's pipe stays open after the test ends.
-  wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
+  brindle_wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 
   if ! pactl info >/dev/null 2>&1; then
     pulseaudio --daemonize=yes --exit-idle-time=-1 --log-target=syslog >/dev/null 2>&1 || true
@@ -39,10 +39,15 @@ services_start() {
     _brindle_started_pulse=1
   fi
   echo "services: wineserver for $WINEPREFIX, Xvfb on $DISPLAY, PulseAudio $(pactl info >/dev/null 2>&1 && echo up || echo unavailable)"
+  if [ "$BRINDLE_WIN32" = yes ]; then
+    echo "services: 32-bit programs run on this host"
+  else
+    echo "services: 32-bit programs do not run here ($BRINDLE_WIN32_WHY): their tests are skipped"
+  fi
 }
 
 services_stop() {
-  if [ -n "$_brindle_started_wineserver" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "$_brindle_started_wineserver" ]; then "$brindle_wineserver" -k 2>/dev/null || true; fi
   if [ -n "$_brindle_started_xvfb" ]; then
     kill "$_brindle_started_xvfb" 2>/dev/null || true
     wait "$_brindle_started_xvfb" 2>/dev/null || true

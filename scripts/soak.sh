@@ -109,15 +109,15 @@ run_start_control "$build" "$out"
 window=$(wd_find_window Orvik 30) || { echo "no window \"Orvik\" appeared"; exit 1; }
 wd_press_big_button "$window" || exit 1
 run_wait_ring "$build" 30 || { echo "no pictures in the frame ring"; exit 1; }
-wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_start.out" 2>&1
+brindle_wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_start.out" 2>&1
 
-wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds $((seconds + 30)) --samples 0 >"$out/camera_viewer.out" 2>&1 &
+brindle_wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds $((seconds + 30)) --samples 0 >"$out/camera_viewer.out" 2>&1 &
 viewer_pid=$!
 sleep 5  # the graph runs before the first sample is taken
 echo "soak: sampling every 10 s for $minutes min (load: $(cut -d' ' -f1-3 /proc/loadavg))"
-wine "$build/tools/process_probe/process_probe.exe" --every 10 --count $((seconds / 10 + 1)) \
+brindle_wine "$build/tools/process_probe/process_probe.exe" --every 10 --count $((seconds / 10 + 1)) \
   BrindleVideoControl.exe camera_viewer.exe >"$out/samples.out" 2>&1
-wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_end.out" 2>&1
+brindle_wine "$build/tools/ring_probe/ring_probe.exe" >"$out/ring_end.out" 2>&1
 wait "$viewer_pid"
 viewer_rc=$?
 viewer_pid=""

@@ -55,10 +55,10 @@ phase() {
     timeout 10 parec -d @DEFAULT_MONITOR@ --raw --format=s16le --rate=48000 --channels=1 >"$out/tone.raw" 2>/dev/null &
     parec_pid=$!
   fi
-  wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds 6 --samples 0 \
-    --log "$(winepath -w "$out/samples_$name.log")" >"$out/camera_$name.out" 2>&1
+  brindle_wine "$build/tools/camera_viewer/camera_viewer.exe" --seconds 6 --samples 0 \
+    --log "$(brindle_winepath -w "$out/samples_$name.log")" >"$out/camera_$name.out" 2>&1
   echo "camera ($name): exit $? $(grep '^samples:' "$out/camera_$name.out")"
-  wine "$build/tools/ring_probe/ring_probe.exe" | sed "s/^/ring ($name): /"
+  brindle_wine "$build/tools/ring_probe/ring_probe.exe" | sed "s/^/ring ($name): /"
   wd_shot "$window" "$out/window_$name.png"
   if [ -n "${parec_pid:-}" ]; then wait "$parec_pid"; parec_pid=""; fi
   check "$name: Stop ends the stream and releases the ring" stop_stream
@@ -75,11 +75,11 @@ grep -h "connection #\|video frames sent" "$out/sim.out"
 for name in usb wifi; do
   echo "--- $name"
   check "$name: the camera's frame counters advance and match pictures sent" \
-    wine "$build/tests/e2e/e2e_check.exe" latency "$(winepath -w "$out/sent.log")" "$(winepath -w "$out/samples_$name.log")"
+    brindle_wine "$build/tests/e2e/e2e_check.exe" latency "$(brindle_winepath -w "$out/sent.log")" "$(brindle_winepath -w "$out/samples_$name.log")"
 done
 echo "--- audio"
 check "the simulator's 1 kHz tone reaches the sound card" \
-  wine "$build/tests/e2e/e2e_check.exe" tone "$(winepath -w "$out/tone.raw")" 48000
+  brindle_wine "$build/tests/e2e/e2e_check.exe" tone "$(brindle_winepath -w "$out/tone.raw")" 48000
 wifi_to_typed_address() {
   grep -q "connection #2" "$out/sim.out" && [ "$(grep -c "tunnel open" "$out/usbmux.out")" -eq 1 ] &&
     grep -q "\[WifiTransport\] connect attempt to 127.0.0.1:5555" "$out/control.out"
