@@ -3,14 +3,15 @@
 ; The build passes what it made (installer/CMakeLists.txt):
 ;   VERSION, VERSION_QUAD, PUBLISHER, CONTROL_EXE, LOCALES_DIR, VCAM_X64, VCAM_X86, ICON, PICTURE,
 ;   OUTFILE
-Unicode true
+; A 64-bit program: the control program and its camera need 64-bit Windows, which refuses this
+; installer elsewhere. It runs on hosts that cannot run 32-bit programs at all.
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
 !include MUI2.nsh
 !include LogicLib.nsh
-!include x64.nsh
 !include FileFunc.nsh
 
 !define PRODUCT "Brindle Video"
@@ -56,9 +57,7 @@ Var previous
 !macro REMOVE_INSTALLATION un
 Function ${un}removeInstallation
   SetOutPath "$TEMP"  ; a folder in use as the current one cannot be removed
-  ${DisableX64FSRedirection}
   ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u "$INSTDIR\x64\${CAMERA}"'
-  ${EnableX64FSRedirection}
   ExecWait '"$WINDIR\SysWOW64\regsvr32.exe" /s /u "$INSTDIR\x86\${CAMERA}"'
   ; A capture application may still hold a DLL: it goes at the next restart.
   Delete /REBOOTOK "$INSTDIR\x64\${CAMERA}"
@@ -102,11 +101,6 @@ FunctionEnd
 !insertmacro WAIT_FOR_CLOSED_PROGRAM "un."
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows." /SD IDOK
-    SetErrorLevel 3
-    Quit
-  ${EndIf}
   SetShellVarContext all
   SetRegView 64
   ReadRegStr $previous HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -160,18 +154,20 @@ Section "Install"
   File "${VCAM_X86}"
   SetOutPath "$INSTDIR"
 
-  ; The 64-bit regsvr32 lives in the real System32, which a 32-bit installer sees only with
-  ; redirection off; the 32-bit one in SysWOW64.
+  ; A 64-bit installer sees the real System32 (64-bit regsvr32); the 32-bit one is in SysWOW64.
   DetailPrint "Registering the camera for 64-bit applications"
-  ${DisableX64FSRedirection}
   ExecWait '"$WINDIR\System32\regsvr32.exe" /s "$INSTDIR\x64\${CAMERA}"' $0
-  ${EnableX64FSRedirection}
   ${If} $0 != 0
     !insertmacro FAIL "The camera could not be registered for 64-bit applications (regsvr32: $0)."
   ${EndIf}
+  ; Windows without its 32-bit subsystem (WoW64) cannot start the 32-bit regsvr32, nor any 32-bit
+  ; application that would use that camera.
   DetailPrint "Registering the camera for 32-bit applications"
+  ClearErrors
   ExecWait '"$WINDIR\SysWOW64\regsvr32.exe" /s "$INSTDIR\x86\${CAMERA}"' $0
-  ${If} $0 != 0
+  ${If} ${Errors}
+    DetailPrint "This Windows runs no 32-bit programs: the camera is for 64-bit applications only."
+  ${ElseIf} $0 != 0
     !insertmacro FAIL "The camera could not be registered for 32-bit applications (regsvr32: $0)."
   ${EndIf}
 
