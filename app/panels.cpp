@@ -19,9 +19,20 @@ namespace {
 
 std::string tr(const char* key) { return i18n::Localizer::instance().translate(key); }
 
+// The list's names as drawn: a right-to-left name is shaped and ordered as the translated texts
+// are, whatever the current language. The names never change, so that is done once.
 const char* languageItem(void*, int index) {
-  const char* name = nullptr;
-  return i18n::languageName(index, &name) ? name : nullptr;
+  static const std::vector<std::string> shown = [] {
+    std::vector<std::string> names;
+    const char* name = nullptr;
+    for (int i = 0; i18n::languageName(i, &name); ++i) {
+      const char* code = i18n::kLanguages[i].code;
+      names.push_back(i18n::isRtlLanguage(code) ? i18n::prepareRtlText(name, i18n::needsArabicShaping(code)) : name);
+    }
+    return names;
+  }();
+  return index >= 0 && static_cast<std::size_t>(index) < shown.size() ? shown[static_cast<std::size_t>(index)].c_str()
+                                                                       : nullptr;
 }
 
 // The longest prefix of `text` that fits `size` - 1 bytes and does not end inside a UTF-8

@@ -106,9 +106,11 @@ std::vector<PanelHarness::Glyph> PanelHarness::drawnGlyphs(const char* windowNam
   return drawn;
 }
 
-std::string PanelHarness::drawnText(const char* windowName) {
+std::string PanelHarness::drawnText(const char* windowName, const ImRect* within) {
   std::string text;
-  for (const Glyph& g : drawnGlyphs(windowName)) appendUtf8(text, g.codePoint);
+  for (const Glyph& g : drawnGlyphs(windowName)) {
+    if (within == nullptr || within->Contains(g.box.GetCenter())) appendUtf8(text, g.codePoint);
+  }
   return text;
 }
 

@@ -39,7 +39,8 @@ class PanelHarness {
 
   // The glyphs the last frame drew into the window, in drawing order, as UTF-8. Spaces and line
   // breaks draw nothing, so they are absent; compare with withoutSpaces of the expected text.
-  static std::string drawnText(const char* windowName);
+  // With `within`, only the glyphs whose middle lies inside it.
+  static std::string drawnText(const char* windowName, const ImRect* within = nullptr);
   // The same glyphs with where each was drawn.
   struct Glyph {
     unsigned codePoint;

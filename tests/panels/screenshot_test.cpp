@@ -1,8 +1,8 @@
 // The real program (runProgram: window, swap chain, Dear ImGui's Win32 and Direct3D 11 back ends,
 // Debian's fonts) driven through its panels, with screenshots kept as PNG files in the build tree
 // and checked by their pixels: idle, streaming from the phone simulator over Wi-Fi, help open,
-// Arabic with the camera following the preview and its help wrapped right to left, Hebrew's
-// help, and Japanese. A screenshot is the frame's own draw data rendered again by the program's
+// the language list open at its right-to-left names, Arabic with the camera following the
+// preview and its help wrapped right to left, Hebrew's help, and Japanese. A screenshot is the frame's own draw data rendered again by the program's
 // Direct3D 11 back end into a texture of ours and read back.
 #include <windows.h>
 
@@ -28,7 +28,9 @@
 
 #include "app/program.h"
 #include "app/app_probe.h"
+#include "i18n/languages.h"
 #include "i18n/localizer.h"
+#include "i18n/rtl_text.h"
 #include "panel_harness.h"
 #include "readme_shot.h"
 #include "tools/camera_viewer/png_writer.h"
@@ -202,6 +204,28 @@ Script::Step moveAway() {
   };
 }
 
+// Two steps: ask for item `id`'s rectangle, then hand it (empty when it was not drawn) to `what`.
+void addLocate(Script& script, ImGuiID id, std::function<void(const ImRect&)> what) {
+  script.add([id](app::App&, HWND) {
+    ImGui::DebugLocateItem(id);
+    return true;
+  });
+  script.add([what](app::App&, HWND) {
+    what(PanelHarness::locatedRect(8).value_or(ImRect()));
+    return true;
+  });
+}
+
+// Catalogue entry `index` as the language list ought to draw it: a right-to-left name prepared
+// as the translated texts are, any other as stored.
+std::string listedName(int index) {
+  const char* name = "";
+  if (!i18n::languageName(index, &name)) return {};
+  const char* code = i18n::kLanguages[index].code;
+  return PanelHarness::withoutSpaces(
+      i18n::isRtlLanguage(code) ? i18n::prepareRtlText(name, i18n::needsArabicShaping(code)) : name);
+}
+
 Script::Step shoot(std::map<std::string, Image>& shots, const std::string& name) {
   return [&shots, name](app::App& app, HWND) {
     AppProbe probe(app);
@@ -221,6 +245,8 @@ struct Seen {
   std::map<std::string, std::vector<std::uint32_t>> missingGlyphs;  // language -> code points
   std::map<std::string, std::vector<PanelHarness::Glyph>> helpGlyphs;
   std::map<std::string, float> helpRight;  // right edge of the help window's text
+  std::map<std::string, std::string> languageBox;  // language -> glyphs of the closed list
+  std::string languageList;  // glyphs of the open list
 };
 
 Script::Step record(std::function<void(app::App&)> what) {
@@ -321,7 +347,27 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
   script.add(shoot(shots, "help"));
   script.add(clickItem(script, PanelHarness::idIn("###help", "#CLOSE")));
 
-  for (auto [index, name] : {std::pair<int, const char*>{33, "arabic"}, {34, "hebrew"}, {1, "japanese"}}) {
+  // The language list open in English, wheeled to its end, where the right-to-left names are.
+  script.add(clickItem(script, PanelHarness::idIn(kMain, "##lang")));
+  script.add(wait(3));
+  script.add([](app::App&, HWND window) {
+    if (ImGuiWindow* list = PanelHarness::window(kPopup)) pointAt(window, centreOf(list->Rect()));
+    return true;
+  });
+  script.add([](app::App&, HWND) {
+    ImGui::GetIO().AddMouseWheelEvent(0, -40);
+    return true;
+  });
+  script.add(moveAway());
+  script.add(wait(3));
+  script.add(record([&](app::App&) { seen.languageList = PanelHarness::drawnText(kPopup); }));
+  script.add(shoot(shots, "language list"));
+  script.add(mouseButton(true));  // outside the list: it closes
+  script.add(mouseButton(false));
+  script.add(wait(2));
+
+  const std::pair<int, const char*> languages[] = {{33, "arabic"}, {34, "hebrew"}, {1, "japanese"}};
+  for (auto [index, name] : languages) {
     script.add(record([&, index = index](app::App& app) { AppProbe(app).chooseLanguage(index); }));
     script.add(wait(5));
     if (index == 33) {
@@ -338,6 +384,9 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
       }));
       script.add(wait(2));
     }
+    addLocate(script, PanelHarness::idIn(kMain, "##lang"), [&, name = std::string(name)](const ImRect& box) {
+      seen.languageBox[name] = PanelHarness::drawnText(kMain, &box);
+    });
     script.add(record([&, name = std::string(name)](app::App&) { seen.missingGlyphs[name] = missingGlyphs(); }));
     script.add(shoot(shots, name));
     if (index == 1) continue;
@@ -366,7 +415,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
 
   EXPECT_EQ(result, 0);
   for (const std::string& failure : script.failures) ADD_FAILURE() << failure;
-  ASSERT_EQ(shots.size(), 8u);
+  ASSERT_EQ(shots.size(), 9u);
 
   // Idle: the empty box with "No signal" in the middle, the blue start button.
   const Image& idle = shots["idle"];
@@ -430,6 +479,14 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
     EXPECT_LT(glyphs[one].box.Max.y, glyphs[two].box.Min.y);
     EXPECT_LT(glyphs[two].box.Max.y, glyphs[wifi].box.Min.y) << "the second line reads downwards";
   }
+
+  // The language list: right-to-left names shaped and ordered whatever the current language, the
+  // others as stored, both open and closed.
+  for (int index : {33, 34, 35, 36}) {
+    EXPECT_NE(seen.languageList.find(listedName(index)), std::string::npos)
+        << i18n::kLanguages[index].code << " in the open list: " << seen.languageList;
+  }
+  for (auto [index, name] : languages) EXPECT_EQ(seen.languageBox[name], listedName(index)) << "the closed list in " << name;
 
   // Arabic, Hebrew and Japanese: every character has its glyph, and the texts differ on screen.
   for (const char* name : {"arabic", "hebrew", "japanese"}) {
