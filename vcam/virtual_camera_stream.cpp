@@ -13,7 +13,7 @@ namespace vcam {
 
 VirtualCameraStream::VirtualCameraStream(HRESULT* result, CSource* parent, const wchar_t* pinName)
     : CSourceStream(L"Capture", result, parent, pinName),
-      frameDuration_(kCameraFrameDuration),
+      frameDuration_(kCameraDefaultFrameInterval),
       width_(std::uint32_t(kCameraFormats[0].width)),
       height_(std::uint32_t(kCameraFormats[0].height)) {}
 
@@ -156,7 +156,7 @@ HRESULT VirtualCameraStream::GetMediaType(int position, CMediaType* type) {
   if (position >= count) return VFW_S_NO_MORE_ITEMS;
   if (!type) return E_POINTER;
   if (chosenIndex_ >= 0) return type->Set(chosen_);
-  return makeCameraMediaType(kCameraFormats[position], kCameraFrameDuration, type);
+  return makeCameraMediaType(kCameraFormats[position], kCameraDefaultFrameInterval, type);
 }
 
 HRESULT VirtualCameraStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
@@ -210,7 +210,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetFormat(AM_MEDIA_TYPE** type) {
   } else if (chosenIndex_ >= 0) {
     hr = current.Set(chosen_);
   } else {
-    hr = makeCameraMediaType(kCameraFormats[0], kCameraFrameDuration, &current);
+    hr = makeCameraMediaType(kCameraFormats[0], kCameraDefaultFrameInterval, &current);
   }
   if (FAILED(hr)) return hr;
   *type = CreateMediaType(&current);
@@ -229,7 +229,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetStreamCaps(int index, AM_MEDIA
   *type = nullptr;
   const CameraFormat& format = kCameraFormats[index];
   CMediaType row;
-  HRESULT hr = makeCameraMediaType(format, kCameraFrameDuration, &row);
+  HRESULT hr = makeCameraMediaType(format, kCameraDefaultFrameInterval, &row);
   if (FAILED(hr)) return hr;
   *type = CreateMediaType(&row);
   if (!*type) return E_OUTOFMEMORY;

@@ -43,7 +43,7 @@ void expectRow(const AM_MEDIA_TYPE& type, int index) {
   ASSERT_EQ(type.cbFormat, 88u);
   ASSERT_NE(type.pbFormat, nullptr);
   VIDEOINFOHEADER expected = {};
-  expected.AvgTimePerFrame = 166666;
+  expected.AvgTimePerFrame = 333333;  // 30 frames per second unless asked otherwise
   expected.bmiHeader = {40, row.width, row.height, 1, row.bits, row.fourcc, row.imageSize, 0, 0, 0, 0};
   EXPECT_EQ(0, std::memcmp(type.pbFormat, &expected, 88)) << "rectangles, rates and other fields must be zero";
 }
@@ -204,6 +204,10 @@ TEST_F(CameraFormatTest, TypesWithoutAWholeFormatBlockAreRefusedUnread) {
 }
 
 TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
+  AM_MEDIA_TYPE* unset = nullptr;
+  ASSERT_EQ(rig_->config->GetFormat(&unset), S_OK) << "before any SetFormat";
+  expectRow(*unset, 0);
+  DeleteMediaType(unset);
   int count = 0, size = 0;
   EXPECT_EQ(rig_->config->GetNumberOfCapabilities(&count, &size), S_OK);
   EXPECT_EQ(count, kRowCount);
