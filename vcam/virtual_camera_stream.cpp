@@ -53,12 +53,7 @@ bool VirtualCameraStream::waitForTurn() {
     if (CheckRequest(nullptr)) return false;
     REFERENCE_TIME now = 0;
     const REFERENCE_TIME due = schedule_.due();
-    if (!schedule_.started()) {
-      // The first sample of every run goes at once, at time 0, also while paused, so that
-      // renderers can finish pausing. After it, nothing is sent until the filter runs.
-      sampleStart_ = schedule_.take(due);
-      return true;
-    }
+    // Nothing while paused, not even a first picture: the filter answers that it cannot cue.
     if (pacer_.streamTime(&now) && (now >= due || due - now > FrameSchedule::kRealign)) {
       sampleStart_ = schedule_.take(now);
       return true;

@@ -118,6 +118,14 @@ TEST_F(CameraFormatTest, FilterAndPinIdentity) {
   EXPECT_EQ(properties->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(config.ReleaseAndGetAddressOf())), S_OK);
   ComPtr<IUnknown> none;
   EXPECT_EQ(rig_->pin->QueryInterface(IID_IAMVideoControl, reinterpret_cast<void**>(none.ReleaseAndGetAddressOf())), E_NOINTERFACE);
+
+  // The graph learns from the filter itself that it is a source.
+  ComPtr<IAMFilterMiscFlags> flags;
+  ASSERT_EQ(rig_->camera->QueryInterface(IID_IAMFilterMiscFlags, reinterpret_cast<void**>(flags.ReleaseAndGetAddressOf())), S_OK);
+  EXPECT_EQ(flags->GetMiscFlags(), ULONG(AM_FILTER_MISC_FLAGS_IS_SOURCE));
+  ComPtr<IBaseFilter> same;
+  ASSERT_EQ(flags->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(same.ReleaseAndGetAddressOf())), S_OK);
+  EXPECT_EQ(same.Get(), rig_->camera.Get());
 }
 
 TEST_F(CameraFormatTest, EveryMediaTypeByPositionAndThroughTheEnumerator) {

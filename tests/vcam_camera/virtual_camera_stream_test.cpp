@@ -1,6 +1,7 @@
 // The camera's samples in a real graph: grey and sample times before the control program has
-// run, ring pictures of every shape in every format, the last picture repeated, the newest one
-// first after a restart, a writer in another process, a ring scribbled over while streaming,
+// run, nothing while paused, ring pictures of every shape in every format, the last picture
+// repeated, the newest one first after a restart, a writer in another process, a ring scribbled
+// over while streaming,
 // the control program's pipeline publishing pictures turned as its preview shows them, and a
 // 1080p clip decoded by that pipeline in another process.
 #include <windows.h>
@@ -86,6 +87,28 @@ TEST_F(CameraStreamTest, GreySamplesFromTimeZeroBeforeAnyRing) {
       }
     }
   }
+}
+
+TEST_F(CameraStreamTest, PausedItCannotCueAndDeliversNothingUntilItRuns) {
+  // A sink that takes every sample as it comes, so that one sent while paused is seen.
+  rig_.emplace();
+  rig_->sink->renderer = false;
+  ASSERT_EQ(rig_->connectFormat(0), S_OK);
+  FILTER_STATE state;
+  EXPECT_EQ(rig_->camera->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Stopped);
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
+  EXPECT_EQ(rig_->camera->GetState(0, &state), VFW_S_CANT_CUE);
+  EXPECT_EQ(state, State_Paused);
+  OAFilterState graphState;
+  EXPECT_EQ(rig_->control->GetState(100, &graphState), VFW_S_CANT_CUE) << "nobody waits for a paused picture";
+  Sleep(300);
+  EXPECT_EQ(rig_->sink->received(), 0) << "a live source delivers only while running";
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
+  EXPECT_EQ(rig_->camera->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Running);
+  EXPECT_TRUE(rig_->waitForSamples(2, 5000));
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
 }
 
 TEST_F(CameraStreamTest, RingPicturesOfEveryShapeInEveryFormat) {
