@@ -1,18 +1,21 @@
 // The camera's samples in a real graph: grey and sample times before the control program has
-// run, nothing while paused, ring pictures of every shape in every format, the last picture
-// repeated, the newest one first after a restart, a writer in another process, a ring scribbled
-// over while streaming,
+// run, nothing while paused, ring pictures of every shape in every format, the format switched
+// on a stopped graph of the runtime's own filters, the last picture repeated, the newest one
+// first after a restart, a writer in another process, a ring scribbled over while streaming,
 // the control program's pipeline publishing pictures turned as its preview shows them, and a
 // 1080p clip decoded by that pipeline in another process.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -25,6 +28,7 @@
 #include "ring/frame_ring_writer.h"
 #include "support/camera_reference.h"
 #include "support/ring_child.h"
+#include "support/runtime_filters.h"
 #include "support/sample_checker.h"
 #include "support/wait.h"
 #include "vcam/virtual_camera_formats.h"
@@ -109,6 +113,99 @@ TEST_F(CameraStreamTest, PausedItCannotCueAndDeliversNothingUntilItRuns) {
   EXPECT_EQ(state, State_Running);
   EXPECT_TRUE(rig_->waitForSamples(2, 5000));
   ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
+}
+
+// The first pin of `filter` that points `direction`.
+ComPtr<IPin> pinOf(IBaseFilter* filter, PIN_DIRECTION direction) {
+  ComPtr<IEnumPins> pins;
+  ComPtr<IPin> pin;
+  if (FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) return nullptr;
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    PIN_DIRECTION d;
+    if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) return pin;
+  }
+  return nullptr;
+}
+
+// Counts the samples the Sample Grabber passes on that hold exactly `expected`, and the others.
+class Grabbed : public testsupport::SampleGrabberCallback {
+ public:
+  HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
+    BYTE* bytes = nullptr;
+    const std::size_t size = std::size_t(sample->GetActualDataLength());
+    const bool same = SUCCEEDED(sample->GetPointer(&bytes)) && bytes && size == expected.size() &&
+                      std::equal(bytes, bytes + size, expected.begin());
+    ++(same ? matching : other);
+    return S_OK;
+  }
+  Bytes expected;  // set while stopped
+  std::atomic<int> matching{0}, other{0};
+};
+
+TEST_F(CameraStreamTest, SetFormatOnAStoppedGraphSwitchesWhatFlows) {
+  // Camera, Sample Grabber (any video) and Null Renderer, as a capture application builds them.
+  Grabbed grabbed;
+  rig_.emplace();
+  ComPtr<IBaseFilter> grabberFilter, renderer;
+  ComPtr<ISampleGrabber> grabber;
+  struct Teardown {
+    std::optional<CameraRig>& rig;
+    ~Teardown() { rig.reset(); }  // the graph goes before the grabber lets go of `grabbed`
+  } teardown{rig_};
+  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(testsupport::kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_PPV_ARGS(grabberFilter.ReleaseAndGetAddressOf())));
+  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(testsupport::kNullRenderer, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_PPV_ARGS(renderer.ReleaseAndGetAddressOf())));
+  ASSERT_HRESULT_SUCCEEDED(grabberFilter.As(&grabber));
+  AM_MEDIA_TYPE video = {};
+  video.majortype = MEDIATYPE_Video;
+  ASSERT_HRESULT_SUCCEEDED(grabber->SetMediaType(&video));
+  ASSERT_HRESULT_SUCCEEDED(grabber->SetCallback(&grabbed, 0));
+  ASSERT_HRESULT_SUCCEEDED(rig_->graph->RemoveFilter(rig_->sinkFilter.Get()));
+  ASSERT_HRESULT_SUCCEEDED(rig_->graph->AddFilter(grabberFilter.Get(), L"Sample Grabber"));
+  ASSERT_HRESULT_SUCCEEDED(rig_->graph->AddFilter(renderer.Get(), L"Null Renderer"));
+  auto rowType = [&](int index) {
+    CMediaType type;
+    AM_MEDIA_TYPE* row = nullptr;
+    BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS)];
+    if (rig_->config->GetStreamCaps(index, &row, caps) == S_OK) type.Set(*row);
+    if (row) DeleteMediaType(row);
+    return type;
+  };
+  CMediaType first = rowType(0);
+  ASSERT_EQ(rig_->graph->ConnectDirect(rig_->pin.Get(), pinOf(grabberFilter.Get(), PINDIR_INPUT).Get(), &first), S_OK);
+  ASSERT_EQ(rig_->graph->ConnectDirect(pinOf(grabberFilter.Get(), PINDIR_OUTPUT).Get(),
+                                       pinOf(renderer.Get(), PINDIR_INPUT).Get(), nullptr),
+            S_OK);
+
+  // 1280x720 YUY2 runs; stopped, 1920x1080 NV12; stopped again, 720x1280 YUY2.
+  ring::FrameRingWriter writer;
+  ASSERT_TRUE(writer.open(ring::FrameRingConfig()));
+  std::uint64_t number = 0;
+  for (int format : {0, 6, 1}) {
+    const CameraFormat& f = kCameraFormats[format];
+    SCOPED_TRACE(testing::Message() << f.width << "x" << f.height << (f.yuy2 ? " YUY2" : " NV12"));
+    if (format != 0) {
+      CMediaType next = rowType(format);
+      ASSERT_EQ(rig_->config->SetFormat(&next), S_OK);
+    }
+    CMediaType seen;
+    ASSERT_EQ(grabber->GetConnectedMediaType(&seen), S_OK);
+    const BITMAPINFOHEADER& bmi = reinterpret_cast<const VIDEOINFOHEADER*>(seen.pbFormat)->bmiHeader;
+    EXPECT_EQ(seen.subtype, f.yuy2 ? MEDIASUBTYPE_YUY2 : MEDIASUBTYPE_NV12);
+    EXPECT_EQ(bmi.biWidth, f.width);
+    EXPECT_EQ(std::abs(bmi.biHeight), f.height);
+
+    Bytes picture = makePicture(1920, 1080, 5, ++number);
+    ASSERT_TRUE(writer.publish(number, 1920, 1080, picture.data(), picture.size()));
+    grabbed.expected = expectedSample(picture, 1920, 1080, f);
+    grabbed.matching = 0;
+    ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
+    testsupport::waitUntil([&] { return grabbed.matching >= 3 || grabbed.other > 0; }, 10s);
+    ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
+    EXPECT_GE(grabbed.matching, 3);
+    EXPECT_EQ(grabbed.other, 0) << "every sample is the ring's picture in the new format";
+  }
 }
 
 TEST_F(CameraStreamTest, RingPicturesOfEveryShapeInEveryFormat) {
