@@ -178,6 +178,12 @@ TEST_F(CameraStreamTest, SetFormatOnAStoppedGraphSwitchesWhatFlows) {
                                        pinOf(renderer.Get(), PINDIR_INPUT).Get(), nullptr),
             S_OK);
 
+  // Paused, the Null Renderer has no picture, and the graph says it cannot have one.
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
+  OAFilterState paused;
+  EXPECT_EQ(rig_->control->GetState(5000, &paused), VFW_S_CANT_CUE);
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
+
   // 1280x720 YUY2 runs; stopped, 1920x1080 NV12; stopped again, 720x1280 YUY2.
   ring::FrameRingWriter writer;
   ASSERT_TRUE(writer.open(ring::FrameRingConfig()));
