@@ -10,6 +10,19 @@ VirtualCameraFilter::VirtualCameraFilter(IUnknown* outer) : CSource(L"Orvik", ou
 
 VirtualCameraFilter::~VirtualCameraFilter() = default;
 
+HRESULT STDMETHODCALLTYPE VirtualCameraFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == IID_IAMFilterMiscFlags) return GetInterface(static_cast<IAMFilterMiscFlags*>(this), ppv);
+  return CSource::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT STDMETHODCALLTYPE VirtualCameraFilter::GetState(DWORD timeoutMs, FILTER_STATE* state) {
+  HRESULT hr = CSource::GetState(timeoutMs, state);
+  return hr == S_OK && *state == State_Paused ? VFW_S_CANT_CUE : hr;
+}
+
+ULONG STDMETHODCALLTYPE VirtualCameraFilter::GetMiscFlags() { return AM_FILTER_MISC_FLAGS_IS_SOURCE; }
+
 HRESULT STDMETHODCALLTYPE VirtualCameraFilter::Pause() {
   CAutoLock lock(pStateLock());
   const bool wasRunning = State() == State_Running;

@@ -70,8 +70,8 @@ bool readVideoInfo(const AM_MEDIA_TYPE* type, VIDEOINFOHEADER* info) {
 REFERENCE_TIME cameraFrameInterval(const AM_MEDIA_TYPE* type) {
   VIDEOINFOHEADER info;
   if (!readVideoInfo(type, &info)) return 0;
-  if (info.AvgTimePerFrame == 0) return kCameraFrameDuration;
-  if (info.AvgTimePerFrame < kCameraFrameDuration || info.AvgTimePerFrame > kCameraMaxFrameInterval) return 0;
+  if (info.AvgTimePerFrame == 0) return kCameraDefaultFrameInterval;
+  if (info.AvgTimePerFrame < kCameraMinFrameInterval || info.AvgTimePerFrame > kCameraMaxFrameInterval) return 0;
   return info.AvgTimePerFrame;
 }
 
@@ -114,7 +114,7 @@ void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* 
   caps->MaxOutputSize = size;
   caps->OutputGranularityX = 1;
   caps->OutputGranularityY = 1;
-  caps->MinFrameInterval = kCameraFrameDuration;  // the fastest
+  caps->MinFrameInterval = kCameraMinFrameInterval;
   caps->MaxFrameInterval = kCameraMaxFrameInterval;
 }
 

@@ -1,6 +1,6 @@
 // The camera's output formats, and the media types and stream capabilities built from them.
-// Every format is offered at 60 frames per second and may be asked for at any frame interval
-// between that and 15 frames per second.
+// Every format is offered at 30 frames per second, the phone's rate, and may be asked for at any
+// frame interval from 60 down to 15 frames per second.
 #pragma once
 
 #include "vcam/dshow_common.h"
@@ -19,8 +19,11 @@ struct CameraFormat {
 constexpr int kCameraFormatCount = 8;
 extern const CameraFormat kCameraFormats[kCameraFormatCount];
 
-// The advertised and default frame interval, also the shortest one, in 100-ns units.
-constexpr REFERENCE_TIME kCameraFrameDuration = 166666;
+// Frame intervals in 100-ns units. The default is what every format advertises and what an
+// application that asks for no rate gets: faster would only repeat the phone's pictures.
+constexpr REFERENCE_TIME kCameraDefaultFrameInterval = 333333;
+// The shortest interval a capture application may ask for (60 frames per second).
+constexpr REFERENCE_TIME kCameraMinFrameInterval = 166666;
 // The longest interval a capture application may ask for (15 frames per second).
 constexpr REFERENCE_TIME kCameraMaxFrameInterval = 666666;
 
@@ -38,8 +41,8 @@ HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDura
 int findCameraFormat(const AM_MEDIA_TYPE* type);
 
 // The frame interval a video type asks for: its AvgTimePerFrame when that lies between
-// kCameraFrameDuration and kCameraMaxFrameInterval, kCameraFrameDuration for 0 (no wish), and 0
-// when it lies outside or the type has no whole VIDEOINFOHEADER.
+// kCameraMinFrameInterval and kCameraMaxFrameInterval, kCameraDefaultFrameInterval for 0 (no
+// wish), and 0 when it lies outside or the type has no whole VIDEOINFOHEADER.
 REFERENCE_TIME cameraFrameInterval(const AM_MEDIA_TYPE* type);
 
 // Copies a type findCameraFormat accepts, with its frame interval written out (0 becomes the

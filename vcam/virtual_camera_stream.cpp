@@ -13,7 +13,7 @@ namespace vcam {
 
 VirtualCameraStream::VirtualCameraStream(HRESULT* result, CSource* parent, const wchar_t* pinName)
     : CSourceStream(L"Capture", result, parent, pinName),
-      frameDuration_(kCameraFrameDuration),
+      frameDuration_(kCameraDefaultFrameInterval),
       width_(std::uint32_t(kCameraFormats[0].width)),
       height_(std::uint32_t(kCameraFormats[0].height)) {}
 
@@ -53,12 +53,7 @@ bool VirtualCameraStream::waitForTurn() {
     if (CheckRequest(nullptr)) return false;
     REFERENCE_TIME now = 0;
     const REFERENCE_TIME due = schedule_.due();
-    if (!schedule_.started()) {
-      // The first sample of every run goes at once, at time 0, also while paused, so that
-      // renderers can finish pausing. After it, nothing is sent until the filter runs.
-      sampleStart_ = schedule_.take(due);
-      return true;
-    }
+    // Nothing while paused, not even a first picture: the filter answers that it cannot cue.
     if (pacer_.streamTime(&now) && (now >= due || due - now > FrameSchedule::kRealign)) {
       sampleStart_ = schedule_.take(now);
       return true;
@@ -156,7 +151,7 @@ HRESULT VirtualCameraStream::GetMediaType(int position, CMediaType* type) {
   if (position >= count) return VFW_S_NO_MORE_ITEMS;
   if (!type) return E_POINTER;
   if (chosenIndex_ >= 0) return type->Set(chosen_);
-  return makeCameraMediaType(kCameraFormats[position], kCameraFrameDuration, type);
+  return makeCameraMediaType(kCameraFormats[position], kCameraDefaultFrameInterval, type);
 }
 
 HRESULT VirtualCameraStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) {
@@ -170,32 +165,61 @@ HRESULT VirtualCameraStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
   return actual.cbBuffer < size ? E_FAIL : S_OK;
 }
 
+bool VirtualCameraStream::choose(int index, const CMediaType& type) {
+  CAutoLock chosenLock(&chosenLock_);
+  chosen_ = type;
+  chosenIndex_ = chosen_.IsValid() ? index : -1;
+  IncrementTypeVersion();
+  return chosenIndex_ == index;
+}
+
 HRESULT STDMETHODCALLTYPE VirtualCameraStream::SetFormat(AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
-  CAutoLock lock(parent_->pStateLock());
   const int index = findCameraFormat(type);
   if (index < 0) return VFW_E_INVALIDMEDIATYPE;
-  const CameraFormat& wanted = kCameraFormats[index];
-  if (IsConnected()) {
-    // The connection's type describes the samples downstream receives; it must not change
-    // under them. Asking for the format already flowing is fine.
-    bool current = std::uint32_t(wanted.width) == width_ && std::uint32_t(wanted.height) == height_ &&
-                   wanted.yuy2 == outputYuy2_ && cameraFrameInterval(type) == frameDuration_;
-    return current ? S_OK : VFW_E_ALREADY_CONNECTED;
-  }
-  // As a hardware camera does: from now on the pin offers this type alone and connects with it.
-  CMediaType chosen;
-  HRESULT hr = copyCameraMediaType(*type, &chosen);
+  CMediaType wanted;
+  HRESULT hr = copyCameraMediaType(*type, &wanted);
   if (FAILED(hr)) return hr;
-  CAutoLock chosenLock(&chosenLock_);
-  chosen_ = chosen;
-  if (!chosen_.IsValid()) {
-    chosenIndex_ = -1;
-    return E_OUTOFMEMORY;
+
+  Microsoft::WRL::ComPtr<IPin> peer;
+  Microsoft::WRL::ComPtr<IFilterGraph2> graph;
+  CMediaType connected;  // the connection's type, to go back to
+  int chosenBefore = -1;
+  CMediaType typeBefore;
+  {
+    CAutoLock lock(parent_->pStateLock());
+    if (IsConnected()) {
+      // The format already flowing needs no reconnection, in any state; it becomes the offer.
+      if (findCameraFormat(&mt_) == index && cameraFrameInterval(&mt_) == cameraFrameInterval(&wanted)) {
+        return choose(index, wanted) ? S_OK : E_OUTOFMEMORY;
+      }
+      // The samples downstream holds must not change under it.
+      if (!parent_->IsStopped()) return VFW_E_NOT_STOPPED;
+      // Downstream judges the new type before the old connection is given up.
+      peer = GetConnected();
+      if (peer->QueryAccept(&wanted) != S_OK) return VFW_E_INVALIDMEDIATYPE;
+      IFilterGraph* member = parent_->Graph();
+      if (!member || FAILED(member->QueryInterface(IID_PPV_ARGS(&graph)))) return VFW_E_NOT_IN_GRAPH;
+      hr = connected.Set(mt_);
+      if (FAILED(hr)) return hr;
+    }
+    {
+      CAutoLock chosenLock(&chosenLock_);
+      chosenBefore = chosenIndex_;
+      if (chosenBefore >= 0) hr = typeBefore.Set(chosen_);
+    }
+    if (FAILED(hr)) return hr;
+    // As a hardware camera does: from now on the pin offers this type alone and connects with it.
+    if (!choose(index, wanted)) return E_OUTOFMEMORY;
+    if (!peer) return S_OK;
   }
-  chosenIndex_ = index;
-  IncrementTypeVersion();
-  return S_OK;
+  // Outside the filter's lock: the graph takes its own lock before it calls back into the filter.
+  hr = graph->ReconnectEx(static_cast<IPin*>(this), &wanted);
+  if (SUCCEEDED(hr)) return S_OK;
+  // The graph may have taken the connection apart before it failed: put the old one back.
+  choose(chosenBefore, typeBefore);
+  if (!IsConnected()) graph->ConnectDirect(static_cast<IPin*>(this), peer.Get(), &connected);
+  return hr;
 }
 
 HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetFormat(AM_MEDIA_TYPE** type) {
@@ -210,7 +234,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetFormat(AM_MEDIA_TYPE** type) {
   } else if (chosenIndex_ >= 0) {
     hr = current.Set(chosen_);
   } else {
-    hr = makeCameraMediaType(kCameraFormats[0], kCameraFrameDuration, &current);
+    hr = makeCameraMediaType(kCameraFormats[0], kCameraDefaultFrameInterval, &current);
   }
   if (FAILED(hr)) return hr;
   *type = CreateMediaType(&current);
@@ -229,7 +253,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetStreamCaps(int index, AM_MEDIA
   *type = nullptr;
   const CameraFormat& format = kCameraFormats[index];
   CMediaType row;
-  HRESULT hr = makeCameraMediaType(format, kCameraFrameDuration, &row);
+  HRESULT hr = makeCameraMediaType(format, kCameraDefaultFrameInterval, &row);
   if (FAILED(hr)) return hr;
   *type = CreateMediaType(&row);
   if (!*type) return E_OUTOFMEMORY;

@@ -4,8 +4,9 @@
 // the picture has the negotiated size, letterboxed when it does not, the last picture again when
 // nothing new has arrived, and mid-grey before the first one and after 2 s without a new one.
 // The ring is looked for at every sample until it exists. Capture applications choose a format
-// and frame rate through IAMStreamConfig, as with hardware cameras: a format set before
-// connecting is the only one the pin then offers. IKsPropertySet reports a capture pin.
+// and frame rate through IAMStreamConfig, as with hardware cameras: a format once set is the only
+// one the pin then offers, and setting one on a stopped, connected pin reconnects it.
+// IKsPropertySet reports a capture pin.
 #pragma once
 
 #include <chrono>
@@ -57,7 +58,9 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   // The filter paused while running: no samples until it runs again.
   void onFilterPaused();
 
-  // IAMStreamConfig
+  // IAMStreamConfig. SetFormat on a connected pin reconnects it through the graph
+  // (IFilterGraph2::ReconnectEx) while the filter is stopped: VFW_E_NOT_STOPPED otherwise,
+  // VFW_E_INVALIDMEDIATYPE, with the old connection kept, when downstream refuses the type.
   HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE* type) override;
   HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE** type) override;
   HRESULT STDMETHODCALLTYPE GetNumberOfCapabilities(int* count, int* size) override;
@@ -74,6 +77,9 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   static constexpr std::chrono::seconds kNoSignalAfter{2};
 
  private:
+  // From now on the pin offers `type` alone (index -1: the whole table again); false when the
+  // copy could not be made, which leaves the whole table.
+  bool choose(int index, const CMediaType& type);
   // True when the next sample is due; false when a command for the worker is pending.
   bool waitForTurn();
   // Writes the sample's picture: a new one from the ring, else the last one or grey.
@@ -84,9 +90,8 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   std::uint32_t width_;
   std::uint32_t height_;
   bool outputYuy2_ = true;
-  // What SetFormat chose while unconnected; -1: nothing. Under a lock of its own, since a
-  // downstream filter may ask what the pin accepts from the worker thread, which must never wait
-  // for the filter's lock.
+  // What SetFormat chose; -1: nothing. Under a lock of its own, since a downstream filter may
+  // ask what the pin accepts from the worker thread, which must never wait for the filter's lock.
   CCritSec chosenLock_;
   int chosenIndex_ = -1;
   CMediaType chosen_;

@@ -31,7 +31,7 @@ using vcam::CMediaType;
 using vcam::CUnknown;
 using vcam::VirtualCameraFilter;
 using vcam::kCameraFormats;
-using vcam::kCameraFrameDuration;
+using vcam::kCameraMinFrameInterval;
 using vcam::makeCameraMediaType;
 using Microsoft::WRL::ComPtr;
 using SteadyClock = std::chrono::steady_clock;
@@ -112,7 +112,7 @@ Result measure(bool withClock) {
   ComPtr<ISampleGrabber> grabber;
   CMediaType type;
   if (!camera || FAILED(camera->EnumPins(&pins)) || pins->Next(1, &cameraPin, nullptr) != S_OK ||
-      FAILED(cameraPin.As(&config)) || FAILED(makeCameraMediaType(kCameraFormats[0], kCameraFrameDuration, &type)) ||
+      FAILED(cameraPin.As(&config)) || FAILED(makeCameraMediaType(kCameraFormats[0], kCameraMinFrameInterval, &type)) ||
       FAILED(config->SetFormat(&type))) {
     return result;
   }

@@ -211,7 +211,7 @@ TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
   const REFERENCE_TIME intervals[] = {0, 333'333, 666'666, 166'666, 0, 333'333, 166'666, 666'666};
   for (int row = 0; row < int(std::size(intervals)); row++) {
     SCOPED_TRACE(testing::Message() << "row " << row);
-    const REFERENCE_TIME interval = intervals[row] ? intervals[row] : 166'666;
+    const REFERENCE_TIME interval = intervals[row] ? intervals[row] : 333'333;
     std::unique_ptr<SampleChecker> checker;
     AppGraph app;
     ASSERT_EQ(app.open(row, intervals[row], true), S_OK);
@@ -255,10 +255,12 @@ TEST_F(CaptureAppsTest, TheFormatChosenBeforeConnectingIsTheOneThatFlows) {
 }
 
 TEST_F(CaptureAppsTest, WithoutAClockOneSamplePerIntervalOfRealTime) {
-  for (REFERENCE_TIME interval : {166'666, 333'333}) {
-    SCOPED_TRACE(testing::Message() << "interval " << interval);
+  // No format chosen at all is the phone's 30 frames per second.
+  for (REFERENCE_TIME wanted : {0, 166'666}) {
+    SCOPED_TRACE(testing::Message() << "interval " << wanted);
+    const REFERENCE_TIME interval = wanted ? wanted : 333'333;
     AppGraph app;
-    ASSERT_EQ(app.open(0, interval, false), S_OK);
+    ASSERT_EQ(app.open(wanted ? 0 : -1, wanted, false), S_OK);
     const auto run = SteadyClock::now();
     ASSERT_HRESULT_SUCCEEDED(app.control->Run());
     Sleep(3000);

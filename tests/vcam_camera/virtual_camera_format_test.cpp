@@ -43,7 +43,7 @@ void expectRow(const AM_MEDIA_TYPE& type, int index) {
   ASSERT_EQ(type.cbFormat, 88u);
   ASSERT_NE(type.pbFormat, nullptr);
   VIDEOINFOHEADER expected = {};
-  expected.AvgTimePerFrame = 166666;
+  expected.AvgTimePerFrame = 333333;  // 30 frames per second unless asked otherwise
   expected.bmiHeader = {40, row.width, row.height, 1, row.bits, row.fourcc, row.imageSize, 0, 0, 0, 0};
   EXPECT_EQ(0, std::memcmp(type.pbFormat, &expected, 88)) << "rectangles, rates and other fields must be zero";
 }
@@ -118,6 +118,14 @@ TEST_F(CameraFormatTest, FilterAndPinIdentity) {
   EXPECT_EQ(properties->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void**>(config.ReleaseAndGetAddressOf())), S_OK);
   ComPtr<IUnknown> none;
   EXPECT_EQ(rig_->pin->QueryInterface(IID_IAMVideoControl, reinterpret_cast<void**>(none.ReleaseAndGetAddressOf())), E_NOINTERFACE);
+
+  // The graph learns from the filter itself that it is a source.
+  ComPtr<IAMFilterMiscFlags> flags;
+  ASSERT_EQ(rig_->camera->QueryInterface(IID_IAMFilterMiscFlags, reinterpret_cast<void**>(flags.ReleaseAndGetAddressOf())), S_OK);
+  EXPECT_EQ(flags->GetMiscFlags(), ULONG(AM_FILTER_MISC_FLAGS_IS_SOURCE));
+  ComPtr<IBaseFilter> same;
+  ASSERT_EQ(flags->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(same.ReleaseAndGetAddressOf())), S_OK);
+  EXPECT_EQ(same.Get(), rig_->camera.Get());
 }
 
 TEST_F(CameraFormatTest, EveryMediaTypeByPositionAndThroughTheEnumerator) {
@@ -204,6 +212,10 @@ TEST_F(CameraFormatTest, TypesWithoutAWholeFormatBlockAreRefusedUnread) {
 }
 
 TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
+  AM_MEDIA_TYPE* unset = nullptr;
+  ASSERT_EQ(rig_->config->GetFormat(&unset), S_OK) << "before any SetFormat";
+  expectRow(*unset, 0);
+  DeleteMediaType(unset);
   int count = 0, size = 0;
   EXPECT_EQ(rig_->config->GetNumberOfCapabilities(&count, &size), S_OK);
   EXPECT_EQ(count, kRowCount);
@@ -240,7 +252,7 @@ TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
   EXPECT_EQ(rig_->config->GetStreamCaps(0, &type, nullptr), E_POINTER);
 }
 
-TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndGetFormatReportsIt) {
+TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndSetFormatReconnectsOnlyWhenStopped) {
   // Negotiated without a type: the first row, with buffers of one sample each.
   ASSERT_EQ(rig_->connect(nullptr), S_OK);
   CMediaType connected;
@@ -255,24 +267,53 @@ TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndGetFormatReportsIt) {
   expectRow(*format, 3);
   DeleteMediaType(format);
 
-  // While connected the connection's type stays what the samples are.
-  CMediaType other;
-  ASSERT_EQ(stream_->GetMediaType(0, &other), S_OK);
-  EXPECT_EQ(rig_->config->SetFormat(&other), VFW_E_ALREADY_CONNECTED);
-  CMediaType same;
-  ASSERT_EQ(stream_->GetMediaType(3, &same), S_OK);
-  EXPECT_EQ(rig_->config->SetFormat(&same), S_OK);
-  ASSERT_EQ(rig_->pin->ConnectionMediaType(&connected), S_OK);
-  expectRow(connected, 3);
+  // The allocator the camera chose holds two NV12 samples of 720x1280.
+  auto expectBuffers = [&](LONG size) {
+    ALLOCATOR_PROPERTIES props = {};
+    ASSERT_TRUE(stream_->Allocator());
+    ASSERT_EQ(stream_->Allocator()->GetProperties(&props), S_OK);
+    EXPECT_EQ(props.cBuffers, 2);
+    EXPECT_EQ(props.cbBuffer, size);
+  };
+  expectBuffers(720 * 1280 * 3 / 2);
   EXPECT_EQ(rig_->config->GetFormat(nullptr), E_POINTER);
   EXPECT_EQ(rig_->config->SetFormat(nullptr), E_POINTER);
 
-  // The allocator the camera chose holds two NV12 samples of 720x1280.
-  ALLOCATOR_PROPERTIES props = {};
-  ASSERT_TRUE(stream_->Allocator());
-  ASSERT_EQ(stream_->Allocator()->GetProperties(&props), S_OK);
-  EXPECT_EQ(props.cBuffers, 2);
-  EXPECT_EQ(props.cbBuffer, 720 * 1280 * 3 / 2);
+  // Stopped, another format reconnects the pin through the graph, and is then the only offer.
+  CMediaType other, same;
+  ASSERT_EQ(stream_->GetMediaType(0, &other), S_OK);
+  ASSERT_EQ(stream_->GetMediaType(3, &same), S_OK);
+  ASSERT_EQ(rig_->config->SetFormat(&other), S_OK);
+  ASSERT_EQ(rig_->pin->ConnectionMediaType(&connected), S_OK);
+  expectRow(connected, 0);
+  CMediaType received;
+  ASSERT_EQ(rig_->sink->pin()->ConnectionMediaType(&received), S_OK);
+  expectRow(received, 0);
+  expectBuffers(1280 * 720 * 2);
+  CMediaType only;
+  EXPECT_EQ(stream_->GetMediaType(1, &only), VFW_S_NO_MORE_ITEMS);
+
+  // Paused or running, only the format already flowing is accepted.
+  for (bool run : {false, true}) {
+    ASSERT_HRESULT_SUCCEEDED(run ? rig_->control->Run() : rig_->control->Pause());
+    EXPECT_EQ(rig_->config->SetFormat(&same), VFW_E_NOT_STOPPED) << run;
+    EXPECT_EQ(rig_->config->SetFormat(&other), S_OK) << run;
+  }
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
+  ASSERT_EQ(rig_->pin->ConnectionMediaType(&connected), S_OK);
+  expectRow(connected, 0);
+
+  // A type downstream refuses leaves the connection and the offer as they were.
+  rig_->sink->accept = cameraviewer::acceptOnly(MEDIASUBTYPE_YUY2, 1280, 720);
+  EXPECT_EQ(rig_->config->SetFormat(&same), VFW_E_INVALIDMEDIATYPE);
+  ASSERT_EQ(rig_->pin->ConnectionMediaType(&connected), S_OK);
+  expectRow(connected, 0);
+  ComPtr<IPin> peer;
+  ASSERT_EQ(rig_->pin->ConnectedTo(peer.ReleaseAndGetAddressOf()), S_OK);
+  EXPECT_EQ(peer.Get(), rig_->sink->pin());
+  ASSERT_EQ(stream_->GetMediaType(0, &only), S_OK);
+  expectRow(only, 0);
+  expectBuffers(1280 * 720 * 2);
 }
 
 TEST_F(CameraFormatTest, PinCategoryThroughIKsPropertySet) {

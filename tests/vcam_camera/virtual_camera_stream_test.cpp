@@ -1,5 +1,6 @@
 // The camera's samples in a real graph: grey and sample times before the control program has
-// run, ring pictures of every shape in every format, the last picture repeated, the newest one
+// run, nothing while paused, ring pictures of every shape in every format, the format switched
+// on a stopped graph of the runtime's own filters, the last picture repeated, the newest one
 // first after a restart, a writer in another process, a ring scribbled over while streaming,
 // the control program's pipeline publishing pictures turned as its preview shows them, and a
 // 1080p clip decoded by that pipeline in another process.
@@ -7,11 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -24,6 +28,7 @@
 #include "ring/frame_ring_writer.h"
 #include "support/camera_reference.h"
 #include "support/ring_child.h"
+#include "support/runtime_filters.h"
 #include "support/sample_checker.h"
 #include "support/wait.h"
 #include "vcam/virtual_camera_formats.h"
@@ -76,15 +81,136 @@ TEST_F(CameraStreamTest, GreySamplesFromTimeZeroBeforeAnyRing) {
     for (std::size_t k = 0; k < samples.size(); k++) {
       SCOPED_TRACE(testing::Message() << "format " << format << " sample " << k);
       // Stream times one frame apart, a slot skipped only when the sink fell behind.
-      EXPECT_EQ(samples[k].start % 166666, 0);
+      EXPECT_EQ(samples[k].start % 333333, 0);
       EXPECT_TRUE(k == 0 ? samples[k].start == 0 : samples[k].start > samples[k - 1].start);
-      EXPECT_EQ(samples[k].stop, samples[k].start + 166666);
+      EXPECT_EQ(samples[k].stop, samples[k].start + 333333);
       EXPECT_TRUE(samples[k].sync);
       if (k < 6) {
         EXPECT_EQ(samples[k].bytes.size(), std::size_t(cameraSampleSize(kCameraFormats[format])));
         EXPECT_TRUE(allGrey(samples[k].bytes));
       }
     }
+  }
+}
+
+TEST_F(CameraStreamTest, PausedItCannotCueAndDeliversNothingUntilItRuns) {
+  // A sink that takes every sample as it comes, so that one sent while paused is seen.
+  rig_.emplace();
+  rig_->sink->renderer = false;
+  ASSERT_EQ(rig_->connectFormat(0), S_OK);
+  FILTER_STATE state;
+  EXPECT_EQ(rig_->camera->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Stopped);
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
+  EXPECT_EQ(rig_->camera->GetState(0, &state), VFW_S_CANT_CUE);
+  EXPECT_EQ(state, State_Paused);
+  OAFilterState graphState;
+  EXPECT_EQ(rig_->control->GetState(100, &graphState), VFW_S_CANT_CUE) << "nobody waits for a paused picture";
+  Sleep(300);
+  EXPECT_EQ(rig_->sink->received(), 0) << "a live source delivers only while running";
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
+  EXPECT_EQ(rig_->camera->GetState(0, &state), S_OK);
+  EXPECT_EQ(state, State_Running);
+  EXPECT_TRUE(rig_->waitForSamples(2, 5000));
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
+}
+
+// The first pin of `filter` that points `direction`.
+ComPtr<IPin> pinOf(IBaseFilter* filter, PIN_DIRECTION direction) {
+  ComPtr<IEnumPins> pins;
+  ComPtr<IPin> pin;
+  if (FAILED(filter->EnumPins(pins.ReleaseAndGetAddressOf()))) return nullptr;
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    PIN_DIRECTION d;
+    if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) return pin;
+  }
+  return nullptr;
+}
+
+// Counts the samples the Sample Grabber passes on that hold exactly `expected`, and the others.
+class Grabbed : public testsupport::SampleGrabberCallback {
+ public:
+  HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
+    BYTE* bytes = nullptr;
+    const std::size_t size = std::size_t(sample->GetActualDataLength());
+    const bool same = SUCCEEDED(sample->GetPointer(&bytes)) && bytes && size == expected.size() &&
+                      std::equal(bytes, bytes + size, expected.begin());
+    ++(same ? matching : other);
+    return S_OK;
+  }
+  Bytes expected;  // set while stopped
+  std::atomic<int> matching{0}, other{0};
+};
+
+TEST_F(CameraStreamTest, SetFormatOnAStoppedGraphSwitchesWhatFlows) {
+  // Camera, Sample Grabber (any video) and Null Renderer, as a capture application builds them.
+  Grabbed grabbed;
+  rig_.emplace();
+  ComPtr<IBaseFilter> grabberFilter, renderer;
+  ComPtr<ISampleGrabber> grabber;
+  struct Teardown {
+    std::optional<CameraRig>& rig;
+    ~Teardown() { rig.reset(); }  // the graph goes before the grabber lets go of `grabbed`
+  } teardown{rig_};
+  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(testsupport::kSampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_PPV_ARGS(grabberFilter.ReleaseAndGetAddressOf())));
+  ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(testsupport::kNullRenderer, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_PPV_ARGS(renderer.ReleaseAndGetAddressOf())));
+  ASSERT_HRESULT_SUCCEEDED(grabberFilter.As(&grabber));
+  AM_MEDIA_TYPE video = {};
+  video.majortype = MEDIATYPE_Video;
+  ASSERT_HRESULT_SUCCEEDED(grabber->SetMediaType(&video));
+  ASSERT_HRESULT_SUCCEEDED(grabber->SetCallback(&grabbed, 0));
+  ASSERT_HRESULT_SUCCEEDED(rig_->graph->RemoveFilter(rig_->sinkFilter.Get()));
+  ASSERT_HRESULT_SUCCEEDED(rig_->graph->AddFilter(grabberFilter.Get(), L"Sample Grabber"));
+  ASSERT_HRESULT_SUCCEEDED(rig_->graph->AddFilter(renderer.Get(), L"Null Renderer"));
+  auto rowType = [&](int index) {
+    CMediaType type;
+    AM_MEDIA_TYPE* row = nullptr;
+    BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS)];
+    if (rig_->config->GetStreamCaps(index, &row, caps) == S_OK) type.Set(*row);
+    if (row) DeleteMediaType(row);
+    return type;
+  };
+  CMediaType first = rowType(0);
+  ASSERT_EQ(rig_->graph->ConnectDirect(rig_->pin.Get(), pinOf(grabberFilter.Get(), PINDIR_INPUT).Get(), &first), S_OK);
+  ASSERT_EQ(rig_->graph->ConnectDirect(pinOf(grabberFilter.Get(), PINDIR_OUTPUT).Get(),
+                                       pinOf(renderer.Get(), PINDIR_INPUT).Get(), nullptr),
+            S_OK);
+
+  // Paused, the Null Renderer has no picture, and the graph says it cannot have one.
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Pause());
+  OAFilterState paused;
+  EXPECT_EQ(rig_->control->GetState(5000, &paused), VFW_S_CANT_CUE);
+  ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
+
+  // 1280x720 YUY2 runs; stopped, 1920x1080 NV12; stopped again, 720x1280 YUY2.
+  ring::FrameRingWriter writer;
+  ASSERT_TRUE(writer.open(ring::FrameRingConfig()));
+  std::uint64_t number = 0;
+  for (int format : {0, 6, 1}) {
+    const CameraFormat& f = kCameraFormats[format];
+    SCOPED_TRACE(testing::Message() << f.width << "x" << f.height << (f.yuy2 ? " YUY2" : " NV12"));
+    if (format != 0) {
+      CMediaType next = rowType(format);
+      ASSERT_EQ(rig_->config->SetFormat(&next), S_OK);
+    }
+    CMediaType seen;
+    ASSERT_EQ(grabber->GetConnectedMediaType(&seen), S_OK);
+    const BITMAPINFOHEADER& bmi = reinterpret_cast<const VIDEOINFOHEADER*>(seen.pbFormat)->bmiHeader;
+    EXPECT_EQ(seen.subtype, f.yuy2 ? MEDIASUBTYPE_YUY2 : MEDIASUBTYPE_NV12);
+    EXPECT_EQ(bmi.biWidth, f.width);
+    EXPECT_EQ(std::abs(bmi.biHeight), f.height);
+
+    Bytes picture = makePicture(1920, 1080, 5, ++number);
+    ASSERT_TRUE(writer.publish(number, 1920, 1080, picture.data(), picture.size()));
+    grabbed.expected = expectedSample(picture, 1920, 1080, f);
+    grabbed.matching = 0;
+    ASSERT_HRESULT_SUCCEEDED(rig_->control->Run());
+    testsupport::waitUntil([&] { return grabbed.matching >= 3 || grabbed.other > 0; }, 10s);
+    ASSERT_HRESULT_SUCCEEDED(rig_->control->Stop());
+    EXPECT_GE(grabbed.matching, 3);
+    EXPECT_EQ(grabbed.other, 0) << "every sample is the ring's picture in the new format";
   }
 }
 

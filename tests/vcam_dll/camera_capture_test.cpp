@@ -1,19 +1,24 @@
 // The registered camera as capture applications meet it: found by name through the system
 // device enumerator, bound from its moniker, connected in each of its four formats to a
 // renderer of ours in a real graph; grey while no control program runs, then the pictures a
-// writer in another process publishes, checked byte for byte. And the viewer program itself.
+// writer in another process publishes, checked byte for byte. And the viewer program itself,
+// also as two capture programs at once.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "dll_rig.h"
 #include "ring/frame_ring_format.h"
 #include "support/ring_child.h"
 #include "support/sample_checker.h"
+#include "support/wait.h"
 #include "tools/camera_viewer/camera_capture.h"
 
 namespace dlltest {
@@ -102,6 +107,99 @@ TEST_F(CameraCaptureTest, ViewerProgramCapturesAndSavesAPng) {
   Child missing;
   ASSERT_TRUE(missing.start(windowsPath(BRINDLE_CAMERA_VIEWER) + L" --name Nobody --samples 1"));
   EXPECT_EQ(missing.wait(60'000), 1) << "no camera of that name";
+}
+
+// What camera_viewer --log wrote: each sample's arrival (wall clock, us) and picture number.
+struct ViewerLog {
+  std::vector<long long> arrival;
+  std::vector<int> number;
+};
+
+ViewerLog readLog(const std::string& path) {
+  ViewerLog log;
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (!file) return log;
+  long long us = 0;
+  int number = 0;
+  while (log.arrival.size() < 100'000 && std::fscanf(file, "sample %lld %d\n", &us, &number) == 2) {
+    log.arrival.push_back(us);
+    log.number.push_back(number);
+  }
+  std::fclose(file);
+  return log;
+}
+
+TEST_F(CameraCaptureTest, TwoProgramsCaptureAtOnceEachInItsFormatAndAtItsRate) {
+  // The control program stands in: 1280x720 test pictures, 100 a second, faster than either.
+  testsupport::RingStop stop(ring::kFrameRingName);
+  Child writer;
+  ASSERT_TRUE(testsupport::startRingChild(writer, std::string("write ") + ring::kFrameRingName +
+                                                      " 4 1920 1920 37 0 1280 720 10"));
+  ASSERT_TRUE(testsupport::waitUntil([] { return ringExists(); }, std::chrono::seconds(20)));
+  char temp[MAX_PATH];
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  struct Viewer {
+    Viewer(const char* n, const char* f, int r, int s) : name(n), format(f), fps(r), seconds(s) {}
+    const char* name;
+    const char* format;
+    int fps;
+    int seconds;
+    Child child;
+    std::string log;
+  };
+  // A records YUY2 at 30 a second; B, NV12 at 15, stops and starts again while A goes on; then
+  // A stops and starts again while B goes on.
+  Viewer a1("A", "yuy2", 30, 6), b1("B", "nv12", 15, 2), b2("B2", "nv12", 15, 8), a2("A2", "yuy2", 30, 2);
+  auto start = [&](Viewer& v) {
+    v.log = std::string(temp) + "camera_viewer_" + std::to_string(GetCurrentProcessId()) + "_" + v.name + ".log";
+    DeleteFileA(v.log.c_str());
+    const std::string args = std::string(" --format ") + v.format + " --size 1280x720 --fps " + std::to_string(v.fps) +
+                             " --seconds " + std::to_string(v.seconds) + " --samples 0 --counter pixels --log \"" +
+                             v.log + "\"";
+    return v.child.start(windowsPath(BRINDLE_CAMERA_VIEWER) + std::wstring(args.begin(), args.end()));
+  };
+  ASSERT_TRUE(start(a1));
+  ASSERT_TRUE(start(b1));
+  EXPECT_EQ(b1.child.wait(60'000), 0);
+  ASSERT_TRUE(start(b2));
+  EXPECT_EQ(a1.child.wait(60'000), 0);
+  ASSERT_TRUE(start(a2));
+  EXPECT_EQ(a2.child.wait(60'000), 0);
+  EXPECT_EQ(b2.child.wait(60'000), 0);
+  stop.set();
+  EXPECT_EQ(writer.wait(30'000), 0);
+
+  std::vector<ViewerLog> logs;
+  for (Viewer* v : {&a1, &b1, &b2, &a2}) {
+    SCOPED_TRACE(v->name);
+    logs.push_back(readLog(v->log));
+    DeleteFileA(v->log.c_str());
+    const ViewerLog& log = logs.back();
+    ASSERT_GE(log.arrival.size(), 10u);
+    const double seconds = double(log.arrival.back() - log.arrival.front()) / 1e6;
+    const double rate = double(log.arrival.size() - 1) / seconds;
+    long long longestGap = 0;
+    for (std::size_t i = 1; i < log.arrival.size(); i++) longestGap = std::max(longestGap, log.arrival[i] - log.arrival[i - 1]);
+    EXPECT_NEAR(rate, v->fps, v->fps * 0.2) << "samples a second";
+    EXPECT_LT(longestGap, 1'000'000) << "us without a sample: the other program got in the way";
+    // Every sample is a ring picture, none older than the one before; most are new.
+    for (std::size_t i = 0; i < log.number.size(); i++) {
+      ASSERT_GT(log.number[i], 0) << "sample " << i;
+      if (i > 0) {
+        ASSERT_GE(log.number[i], log.number[i - 1]) << "sample " << i << " went backwards";
+      }
+    }
+    const std::set<int> distinct(log.number.begin(), log.number.end());
+    EXPECT_GT(distinct.size(), log.number.size() * 3 / 4);
+    std::printf("%s: %s at %d a second: %zu samples in %.1f s (%.1f a second), %zu pictures, longest gap %lld ms\n",
+                v->name, v->format, v->fps, log.arrival.size(), seconds, rate, distinct.size(), longestGap / 1000);
+  }
+  // The stops and starts happened while the other program was capturing.
+  if (logs[0].arrival.empty() || logs[1].arrival.empty() || logs[2].arrival.empty() || logs[3].arrival.empty()) return;
+  EXPECT_GT(logs[0].arrival.back(), logs[1].arrival.back()) << "A went on after B stopped";
+  EXPECT_GT(logs[0].arrival.back(), logs[2].arrival.front()) << "A still ran when B started again";
+  EXPECT_GT(logs[2].arrival.back(), logs[3].arrival.back()) << "B ran on while A stopped and started again";
+  EXPECT_GT(logs[3].arrival.front(), logs[0].arrival.back());
 }
 
 }  // namespace

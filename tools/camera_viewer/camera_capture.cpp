@@ -119,6 +119,7 @@ HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureForma
   hr = cameraPin_->QueryInterface(IID_PPV_ARGS(&config));
   if (FAILED(hr)) return hr;
   AM_MEDIA_TYPE* type = findCapability(config.Get(), format);
+  if (type && format.interval) reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat)->AvgTimePerFrame = format.interval;
   hr = type ? config->SetFormat(type) : VFW_E_INVALIDMEDIATYPE;
   config.Reset();
   if (FAILED(hr)) {

@@ -24,6 +24,7 @@ struct CaptureFormat {
   SampleFormat format = SampleFormat::Yuy2;
   std::uint32_t width = 1280;
   std::uint32_t height = 720;
+  REFERENCE_TIME interval = 0;  // frame interval in 100-ns units; 0: the camera's default
 };
 
 // A device listed in the video input device category.

@@ -1,9 +1,13 @@
 // camera_viewer: captures from the camera named "Orvik" (or --name) through DirectShow and
 // reports what arrived.
 //   camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280|1920x1080|1080x1920]
-//                 [--samples N] [--seconds S] [--png FILE] [--log FILE]
-// It stops after N samples (default 30; 0: none is enough, it runs the whole time) or S seconds
-// (default 10, at most a day). --log writes one line per sample received in the first hour, in order:
+//                 [--fps 15..60] [--samples N] [--seconds S] [--counter drawn|pixels] [--png FILE]
+//                 [--log FILE]
+// It asks for --fps pictures a second (default: the camera's own rate) and stops after N samples
+// (default 30; 0: none is enough, it runs the whole time) or S seconds (default 10, at most a
+// day). The frame counter is the one the clip pattern draws, or with --counter pixels the
+// number a test picture keeps in its first two luma pixels (low byte first). --log writes one
+// line per sample received in the first hour, in order:
 //   sample <wall-clock us when it arrived> <frame counter, -1 when none is readable>
 // Exit codes: 0 samples received; 1 no such camera; 2 the graph could not be built or run;
 // 3 fewer samples than asked for in time (with N = 0: none at all); 4 bad arguments; 5 the PNG
@@ -36,6 +40,7 @@ struct Options {
   int seconds = 10;
   std::string png;
   std::string log;
+  bool pixelCounter = false;
 };
 
 struct LoggedSample {
@@ -68,6 +73,13 @@ bool parse(int argc, char** argv, Options* o) {
       else if (v == "1920x1080") o->format.width = 1920, o->format.height = 1080;
       else if (v == "1080x1920") o->format.width = 1080, o->format.height = 1920;
       else return false;
+    } else if (a == "--fps") {
+      int fps = std::atoi(v.c_str());
+      if (fps < 15 || fps > 60) return false;
+      o->format.interval = 10'000'000 / fps;
+    } else if (a == "--counter") {
+      if (v != "drawn" && v != "pixels") return false;
+      o->pixelCounter = v == "pixels";
     } else if (a == "--samples") {
       o->samples = std::atoi(v.c_str());
       if (o->samples < 0 || o->samples > 100000 || (o->samples == 0 && v != "0")) return false;
@@ -91,7 +103,7 @@ int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, &options)) {
     std::fprintf(stderr, "usage: camera_viewer [--name NAME] [--format yuy2|nv12] [--size 1280x720|720x1280|1920x1080|1080x1920] "
-                         "[--samples N] [--seconds S] [--png FILE] [--log FILE]\n");
+                         "[--fps 15..60] [--samples N] [--seconds S] [--counter drawn|pixels] [--png FILE] [--log FILE]\n");
     return 4;
   }
   if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 2;
@@ -114,8 +126,12 @@ int main(int argc, char** argv) {
                           .count();
       bool allGrey = std::all_of(bytes, bytes + size, [](std::uint8_t v) { return v == 128; });
       std::vector<std::uint8_t> luma = lumaPlane(f.format, bytes, size, f.width, f.height);
-      int counter = luma.empty() ? -1 : clippattern::readFrameCounter(luma.data(), int(f.width), int(f.height),
-                                                                      int(f.width));
+      int counter = -1;
+      if (!luma.empty() && options.pixelCounter) {
+        if (!allGrey) counter = luma[0] | luma[1] << 8;
+      } else if (!luma.empty()) {
+        counter = clippattern::readFrameCounter(luma.data(), int(f.width), int(f.height), int(f.width));
+      }
       std::lock_guard<std::mutex> lock(mutex);
       if (allGrey) grey++;
       if (counter >= 0) counters.insert(counter);
