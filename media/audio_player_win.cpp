@@ -85,12 +85,17 @@ bool AudioPlayer::configure(const AudioFormat& format) {
   if (opened_ && sameDeviceFields(format, format_)) return true;
   stop();
   format_ = format;
-  if (!openDevice()) return false;
+  DeviceOpen open = openDevice();
+  if (open == DeviceOpen::Refused) {
+    stop();
+    return false;
+  }
+  if (open == DeviceOpen::Later) logMediaLine("[AudioPlayer] no output device yet, trying again every 100 ms\n");
 
   opened_ = true;
   running_ = true;
   try {
-    renderThread_ = std::thread(&AudioPlayer::renderLoop, this);
+    renderThread_ = std::thread(&AudioPlayer::renderLoop, this, open == DeviceOpen::Now);
   } catch (const std::system_error& e) {
     logMediaLine("[AudioPlayer] render thread failed: %s\n", e.what());
     stop();
@@ -99,11 +104,11 @@ bool AudioPlayer::configure(const AudioFormat& format) {
   return true;
 }
 
-bool AudioPlayer::openDevice() {
+AudioPlayer::DeviceOpen AudioPlayer::openDevice() {
   if (const char* reason = unplayableReason(format_)) {
     logMediaLine("[AudioPlayer] unplayable format %d Hz %d ch %d bit (%s)\n", format_.sampleRate,
                  format_.channels, format_.bitsPerSample, reason);
-    return false;
+    return DeviceOpen::Refused;
   }
 
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -111,27 +116,40 @@ bool AudioPlayer::openDevice() {
   HRESULT hr = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, IID_PPV_ARGS(&enumerator_));
   if (FAILED(hr) || !enumerator_) {
     logMediaLine("[AudioPlayer] MMDeviceEnumerator failed 0x%08lx\n", code(hr));
-    return false;
+    return DeviceOpen::Refused;
   }
 
   // Without an event the render loop's wait would return at once, every pass.
   bufferEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (!bufferEvent_) {
     logMediaLine("[AudioPlayer] CreateEvent failed %lu\n", GetLastError());
-    return false;
+    return DeviceOpen::Refused;
   }
 
   // Without notifications a device change is still noticed when the old device's calls fail.
   watch_ = std::make_unique<DefaultDeviceWatch>(*this);
   if (FAILED(enumerator_->RegisterEndpointNotificationCallback(watch_.get()))) watch_.reset();
 
-  return openClient(true);
+  // The device reads nBlockAlign bytes a frame whatever bytesPerFrame says, so the queue and
+  // the render loop count in those: writes stay inside the buffer and trimming tracks real time.
+  // Set before the device opens, so bytes wait in a bounded queue while no device can be had.
+  WAVEFORMATEXTENSIBLE wave = waveFormat(format_);
+  deviceFrameBytes_ = wave.Format.nBlockAlign;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    limits_ = audioQueueLimits(deviceFrameBytes_, wave.Format.nSamplesPerSec);
+  }
+
+  hr = openClient(true);
+  if (SUCCEEDED(hr)) return DeviceOpen::Now;
+  // No device takes a format the engine cannot convert; a missing or busy one may come back.
+  return hr == AUDCLNT_E_UNSUPPORTED_FORMAT ? DeviceOpen::Refused : DeviceOpen::Later;
 }
 
-bool AudioPlayer::openClient(bool log) {
+long AudioPlayer::openClient(bool log) {
   auto fail = [log](const char* format, HRESULT hr) {
     if (log) logMediaLine(format, code(hr));
-    return false;
+    return FAILED(hr) ? hr : E_POINTER;  // a call that succeeded but gave nothing
   };
 
   Microsoft::WRL::ComPtr<IMMDevice> device;
@@ -146,6 +164,10 @@ bool AudioPlayer::openClient(bool log) {
   WAVEFORMATEXTENSIBLE wave = waveFormat(format_);
   hr = client_->Initialize(AUDCLNT_SHAREMODE_SHARED, kStreamFlags, kBufferDuration, 0,
                            reinterpret_cast<const WAVEFORMATEX*>(&wave), nullptr);
+  if (failedOpens_.load() > 0) {
+    failedOpens_--;
+    hr = failedOpenResult_.load();
+  }
   if (FAILED(hr)) return fail("[AudioPlayer] IAudioClient::Initialize failed 0x%08lx\n", hr);
 
   client_->SetEventHandle(bufferEvent_);
@@ -166,16 +188,9 @@ bool AudioPlayer::openClient(bool log) {
   hr = client_->Start();
   if (FAILED(hr)) return fail("[AudioPlayer] Start failed 0x%08lx\n", hr);
 
-  // The device reads nBlockAlign bytes a frame whatever bytesPerFrame says, so the queue and
-  // the render loop count in those: writes stay inside the buffer and trimming tracks real time.
-  deviceFrameBytes_ = wave.Format.nBlockAlign;
-  {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    limits_ = audioQueueLimits(deviceFrameBytes_, wave.Format.nSamplesPerSec);
-  }
   logMediaLine("[AudioPlayer] started %d Hz %d ch %d bit %s\n", format_.sampleRate, format_.channels,
                format_.bitsPerSample, format_.isFloat ? "float" : "int");
-  return true;
+  return S_OK;
 }
 
 void AudioPlayer::closeClient() {
@@ -201,7 +216,7 @@ void AudioPlayer::followDefaultDevice() {
   if (running_ && bufferEvent_) SetEvent(bufferEvent_);
 }
 
-void AudioPlayer::renderLoop() {
+void AudioPlayer::renderLoop(bool deviceOpen) {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   // A late refill is a gap the user hears, so the thread runs as the system's audio work does:
   // scheduled by the multimedia class scheduler, or at high priority where that is missing.
@@ -211,8 +226,8 @@ void AudioPlayer::renderLoop() {
   HANDLE event = bufferEvent_;
   std::vector<std::uint8_t> taken;
   bool playing = false;  // the jitter buffer; a reopened device holds nothing and refills it
-  bool lost = false;   // open the default device again before the next write
-  bool quiet = false;  // an attempt failed already: the device may stay away for long
+  bool lost = !deviceOpen;    // open the default device again before the next write
+  bool quiet = !deviceOpen;  // an attempt failed already: the device may stay away for long
   auto deviceLost = [&](HRESULT hr) {
     logMediaLine("[AudioPlayer] device lost 0x%08lx, reopening\n", code(hr));
     lost = true;
@@ -235,7 +250,7 @@ void AudioPlayer::renderLoop() {
     }
     if (lost) {
       closeClient();
-      if (!openClient(!quiet)) {
+      if (FAILED(openClient(!quiet))) {
         quiet = true;
         continue;
       }

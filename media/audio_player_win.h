@@ -7,6 +7,8 @@
 // When a device call of the render thread fails (the device was unplugged or invalidated) or
 // the default output device changes, the render thread opens the current default device again,
 // at once and then every 100 ms until it succeeds; the queue and its bounds stay as they were.
+// A device that is missing, busy or failing when the format arrives is tried the same way, every
+// 100 ms, and plays from the first attempt that succeeds, with what was queued meanwhile.
 // configure and push come from the receiving thread, stop from any one thread, never at the
 // same time as configure. Windows only.
 #pragma once
@@ -35,9 +37,11 @@ class AudioPlayer {
   AudioPlayer();
   ~AudioPlayer();
 
-  // True when the device is open for `format`. A format equal in rate, channels, bits, float and
+  // True when the player took `format`: it plays on the device now or, when no device can be
+  // opened yet, as soon as one can. A format equal in rate, channels, bits, float and
   // non-interleaved to the open one changes nothing. Otherwise the player is stopped (queued
-  // bytes are lost) and reopened; on failure it stays closed and push drops everything.
+  // bytes are lost) and reopened. A format no device can play (refused before or by the audio
+  // engine) leaves it closed, and push drops everything.
   bool configure(const AudioFormat& format);
   // Queues `count` bytes while open; drops them while closed.
   void push(const std::uint8_t* bytes, std::size_t count);
@@ -55,16 +59,24 @@ class AudioPlayer {
   std::uint64_t renderPasses() const { return renderPasses_.load(); }
   // Test seam: the render thread's next device call fails with `hr` as if the device had.
   void failNextDeviceCall(long hr) { injectedFailure_.store(hr); }
+  // Test seam: the next `count` device opens fail at Initialize with `hr`, as while another
+  // program holds the device in exclusive mode. Outlasts stop, so it can precede configure.
+  void failDeviceOpens(int count, long hr) {
+    failedOpenResult_.store(hr);
+    failedOpens_.store(count);
+  }
 
  private:
   class DefaultDeviceWatch;
 
-  bool openDevice();
-  // The audio client on the current default device, started; false with the failing step
-  // logged when `log` is set.
-  bool openClient(bool log);
+  enum class DeviceOpen { Now, Later, Refused };
+  DeviceOpen openDevice();
+  // The audio client on the current default device, started; otherwise the failing step's
+  // result, logged when `log` is set.
+  long openClient(bool log);
   void closeClient();
-  void renderLoop();
+  // Starts by opening the device when `deviceOpen` is false.
+  void renderLoop(bool deviceOpen);
 
   AudioFormat format_;
   bool opened_ = false;
@@ -83,6 +95,8 @@ class AudioPlayer {
   std::atomic<bool> running_{false};
   std::atomic<bool> defaultChanged_{false};
   std::atomic<long> injectedFailure_{0};
+  std::atomic<int> failedOpens_{0};
+  std::atomic<long> failedOpenResult_{0};
   std::atomic<std::uint64_t> renderPasses_{0};
   std::thread renderThread_;
 };

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "common/debug_log.h"
 #include "transport/dns_sd_win.h"
@@ -19,6 +20,11 @@ namespace {
 constexpr wchar_t kServiceType[] = L"_brindlevideo._tcp.local";
 // How long a completion waits for a cancel of its resolve that is under way on another thread.
 constexpr std::chrono::milliseconds kCancelWait{200};
+// Any host can announce names; the lists keep the newest this many, far more than a home or
+// office holds phones, so a busy or hostile network costs bounded memory and cancels.
+constexpr std::size_t kMaxHosts = 64;
+constexpr std::size_t kMaxDeparted = 64;
+constexpr std::size_t kMaxPendingResolves = 64;
 
 // One resolve's context, so that a completion can be matched to its cancel handle. Whoever may
 // still touch it holds it: the starter until DnsServiceResolve has returned, the platform until
@@ -46,6 +52,15 @@ std::string nameBeforeFirstDot(const wchar_t* instanceName) {
   return name;
 }
 
+// Makes room for one more element by dropping the oldest (the front) once `list` holds `bound`.
+// True the first time that happens, as marked in `full`, so the caller logs it once.
+template <class T>
+bool makeRoom(std::vector<T>& list, std::size_t bound, bool& full) {
+  if (list.size() < bound) return false;
+  list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(list.size() - bound + 1));
+  return !std::exchange(full, true);
+}
+
 // DNS names compare without regard to case.
 bool sameName(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
@@ -69,12 +84,15 @@ struct Discovery::State {
   std::mutex hostsMutex_;
   std::vector<Known> hosts_;
   std::vector<std::wstring> departed_;  // said goodbye; a resolve still under way must not bring them back
+  bool hostsFull_ = false;              // guarded by hostsMutex_, as is the next: logged once
+  bool departedFull_ = false;
   DNS_SERVICE_CANCEL browseCancel_{};
   std::atomic<bool> browsing_{false};
   std::mutex resolveMutex_;
   std::vector<ResolveContext*> resolves_;   // contexts alive, pending or not
   std::condition_variable cancelReturned_;  // with resolveMutex_
   bool stopping_ = false;                   // guarded by resolveMutex_: start no more resolves
+  bool resolvesFull_ = false;               // guarded by resolveMutex_: logged once
   const DnsSdFunctions functions_;
   std::atomic<int> references_{1};
 
@@ -126,9 +144,18 @@ struct Discovery::State {
 void Discovery::State::startResolve(const wchar_t* instanceName) {
   if (!functions_.resolve) return;
   ResolveContext* context;
+  ResolveContext* oldest = nullptr;  // cancelled to make room
   {
     std::lock_guard<std::mutex> lock(resolveMutex_);
     if (stopping_) return;
+    auto cancellable = [](const ResolveContext* c) { return c->started && !c->completed && !c->cancelled; };
+    if (std::size_t(std::count_if(resolves_.begin(), resolves_.end(), cancellable)) >= kMaxPendingResolves) {
+      oldest = *std::find_if(resolves_.begin(), resolves_.end(), cancellable);
+      beginCancel(oldest);
+      if (!std::exchange(resolvesFull_, true)) {
+        logLine("[Discovery] %u resolves pending: cancelling the oldest\n", static_cast<unsigned>(kMaxPendingResolves));
+      }
+    }
     context = new ResolveContext;
     context->state = this;
     context->queryName = instanceName;
@@ -136,6 +163,7 @@ void Discovery::State::startResolve(const wchar_t* instanceName) {
     resolves_.push_back(context);
     retain();
   }
+  if (oldest) cancelResolve(oldest);
 
   DNS_SERVICE_RESOLVE_REQUEST request{};
   request.Version = DNS_QUERY_REQUEST_VERSION1;
@@ -143,6 +171,7 @@ void Discovery::State::startResolve(const wchar_t* instanceName) {
   request.QueryName = context->queryName.data();
   request.pResolveCompletionCallback = onResolve;
   request.pQueryContext = context;
+  // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDelete): the browse and the new context hold references
   DNS_STATUS rc = functions_.resolve(&request, &context->cancel);
 
   bool last;
@@ -194,6 +223,9 @@ void Discovery::State::addHost(const std::wstring& instanceName, const DNS_SERVI
   if (known != hosts_.end()) {
     known->host = std::move(host);  // the phone moved: its entry follows, in its place
   } else {
+    if (makeRoom(hosts_, kMaxHosts, hostsFull_)) {
+      logLine("[Discovery] %u phones listed: dropping the oldest\n", static_cast<unsigned>(kMaxHosts));
+    }
     hosts_.push_back(Known{instanceName, std::move(host)});
   }
 }
@@ -203,6 +235,9 @@ void Discovery::State::forget(const wchar_t* instanceName) {
   std::lock_guard<std::mutex> lock(hostsMutex_);
   if (std::none_of(departed_.begin(), departed_.end(),
                    [&](const std::wstring& gone) { return sameName(gone, instanceName); })) {
+    if (makeRoom(departed_, kMaxDeparted, departedFull_)) {
+      logLine("[Discovery] %u departed names kept: forgetting the oldest\n", static_cast<unsigned>(kMaxDeparted));
+    }
     departed_.emplace_back(instanceName);
   }
   auto known = std::find_if(hosts_.begin(), hosts_.end(), [&](const Known& k) { return sameName(k.instance, instanceName); });

@@ -1,8 +1,11 @@
 // Finds phones on the local network: browses DNS-SD for "_brindlevideo._tcp", resolves every
 // instance it hears of and keeps a list of them: one entry per instance, following its latest
 // IPv4 address and port (an address and port belong to one entry), gone once it says goodbye.
-// The platform calls back on its own threads; the list is read with a copy. Windows only, and
-// only from Windows 10 version 1903 on: elsewhere `start` logs the failure and returns false.
+// Any host can announce names, so the list holds the newest 64 phones, the newest 64 goodbyes
+// are remembered and at most 64 resolves are pending (the oldest is cancelled); each bound
+// reached is logged once. The platform calls back on its own threads; the list is read with a
+// copy. Windows only, and only from Windows 10 version 1903 on: elsewhere `start` logs the
+// failure and returns false.
 #pragma once
 
 #include <cstdint>

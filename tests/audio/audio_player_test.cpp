@@ -350,6 +350,43 @@ TEST(AudioPlayerDeviceLoss, ReopensWithinASecondAndTheToneGoesOn) {
               tone.silentMs, tone.seconds);
 }
 
+// The device cannot be opened when the format arrives (busy in exclusive mode for the seam's
+// first five attempts): the player keeps trying, one line for the first failure only, holds at
+// most 120 ms meanwhile, and plays the tone from the first attempt that succeeds, with no new
+// format message.
+TEST(AudioPlayerDeviceLoss, PlaysOnceABusyDeviceOpens) {
+  testsupport::LogCapture log;
+  media::AudioPlayer player;
+  player.failDeviceOpens(5, AUDCLNT_E_DEVICE_IN_USE);
+  Clock::time_point configured = Clock::now();
+  EXPECT_TRUE(player.configure(media::AudioFormat()));
+  EXPECT_EQ(log.count("[AudioPlayer] IAudioClient::Initialize failed 0x8889000a\n"), 1u);
+
+  const int frames = kRate / 100;
+  std::int64_t sent = 0;
+  std::size_t most = 0;
+  for (int n = 0; n < 300 && log.count("[AudioPlayer] started") == 0; n++, sent += frames) {
+    std::vector<std::uint8_t> piece = floatStereoTone(sent, frames);
+    player.push(piece.data(), piece.size());
+    most = std::max(most, player.queuedBytes());
+    std::this_thread::sleep_until(configured + (n + 1) * 10ms);
+  }
+  ASSERT_EQ(log.count("[AudioPlayer] started 48000 Hz 2 ch 32 bit float\n"), 1u) << "never opened";
+  std::printf("opened %lld ms after the format, after 5 refused attempts\n",
+              static_cast<long long>((Clock::now() - configured) / 1ms));
+  EXPECT_EQ(log.count("[AudioPlayer] IAudioClient::Initialize failed"), 1u);
+  EXPECT_LE(most, 46080u);
+
+  SinkRecording recording(1.0);
+  ASSERT_TRUE(recording.started());
+  pushToneWhileRecording(player, recording,
+                         [&](std::int64_t first, int count) { return floatStereoTone(sent + first, count); });
+  testsupport::ToneAnalysis tone = analyse(recording.samples(), 0);
+  ASSERT_TRUE(tone.sound);
+  EXPECT_NEAR(tone.frequencyHz, kTone, kTone * 0.01);
+  EXPECT_LE(tone.longestGapMs, 50.0);
+}
+
 // The sound server's default sink moves to a second null sink while the tone plays: the tone is
 // heard on the new sink's monitor, whether the player reopened on a notification or the server
 // moved its stream (Wine 8 sends no default-device notification; PulseAudio moves the stream).

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -283,6 +285,67 @@ TEST_F(DiscoveryTest, CallbacksInsideThePlatformCallsAreHandled) {
   discovery.stop();
   EXPECT_EQ(fake.counts().resolveCancels, 1);
   EXPECT_EQ(fake.counts().pendingQueries, 0);  // both cancels called back before stop returned
+}
+
+// Thousands of names announced by other hosts: the list keeps the newest 64 phones, at most 64
+// resolves stay pending (the oldest are cancelled), the newest 64 goodbyes are remembered, and
+// each bound reached is logged once.
+TEST_F(DiscoveryTest, ThousandsOfNamesKeepEveryListBounded) {
+  constexpr int kNames = 2000;
+  constexpr std::size_t kBound = 64;
+  constexpr int kBatch = 50;  // fewer than the bound, so resolves that answer are never cancelled
+  auto name = [](const wchar_t* prefix, int i) { return prefix + std::to_wstring(i) + L"._brindlevideo._tcp.local"; };
+  auto address = [](int group, int i) {
+    return std::array<std::uint8_t, 4>{127, std::uint8_t(group), std::uint8_t(i >> 8), std::uint8_t(i)};
+  };
+  // Announces `prefix`0 .. `prefix`kNames-1, kBatch to a browse result (TTL 0: goodbyes).
+  auto flood = [&](const wchar_t* prefix, DWORD ttl) {
+    for (int first = 0; first < kNames; first += kBatch) {
+      std::vector<Record> records;
+      for (int i = first; i < first + kBatch; ++i) records.push_back(Record{DNS_TYPE_PTR, name(prefix, i), ttl});
+      announce(std::move(records));
+    }
+  };
+  for (int i = 0; i < kNames; ++i) {
+    fake.setAnswer(name(L"Phone", i), reply(name(L"Phone", i).c_str(), address(1, i)));
+    fake.setAnswer(name(L"Held", i), reply(name(L"Held", i).c_str(), address(2, i), kPort, Answer::Mode::Hold));
+  }
+  transport::Discovery discovery(fake.functions());
+  ASSERT_TRUE(discovery.start());
+
+  flood(L"Phone", 120);
+  std::vector<transport::DiscoveredHost> hosts = discovery.hosts();
+  ASSERT_EQ(hosts.size(), kBound);
+  // The last two results' phones; within a result, resolves complete in any order.
+  for (const transport::DiscoveredHost& host : hosts) {
+    EXPECT_GE(std::stoi(host.name.substr(5)), kNames - 2 * kBatch) << host.name << " is not among the newest";
+  }
+  EXPECT_EQ(log.count("[Discovery] 64 phones listed: dropping the oldest\n"), 1u);
+
+  flood(L"Held", 120);  // none answers
+  fakedns::Counts counts = fake.counts();
+  EXPECT_EQ(counts.pendingQueries, 1 + int(kBound)) << "the browse and the resolves still pending";
+  EXPECT_EQ(counts.resolveCancels, kNames - int(kBound));
+  EXPECT_EQ(log.count("[Discovery] 64 resolves pending: cancelling the oldest\n"), 1u);
+
+  // Goodbyes for the oldest and the newest pending phone, thousands between them: the newest
+  // is still remembered when its answer comes, the oldest forgotten.
+  const int oldest = kNames - int(kBound);
+  const int newest = kNames - 1;
+  announce({Record{DNS_TYPE_PTR, name(L"Held", oldest), 0}});
+  flood(L"Gone", 0);
+  announce({Record{DNS_TYPE_PTR, name(L"Held", newest), 0}});
+  fake.completeHeld(name(L"Held", oldest));
+  fake.completeHeld(name(L"Held", newest));
+  fake.drain();
+  hosts = discovery.hosts();
+  EXPECT_EQ(hosts.size(), kBound);
+  EXPECT_EQ(hosts.back().name, "Held" + std::to_string(oldest));
+  EXPECT_EQ(std::count_if(hosts.begin(), hosts.end(),
+                          [&](const transport::DiscoveredHost& h) { return h.name == "Held" + std::to_string(newest); }),
+            0);
+  EXPECT_EQ(log.count("[Discovery] 64 departed names kept: forgetting the oldest\n"), 1u);
+  discovery.stop();
 }
 
 // Wine's dnsapi.dll has DnsFree but none of the DNS-SD functions; so has Windows before 10 1903.
