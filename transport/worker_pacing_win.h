@@ -15,6 +15,16 @@ namespace transport {
 // Bytes handed to onData per receive.
 constexpr std::size_t kReceiveBufferSize = 65536;
 
+// A connection on which nothing has arrived for this long is dead (a phone that left the
+// network, slept or lost power closes nothing): it is closed and counts as a loss. A live phone
+// sends sound every 10 ms and a picture every frame; without sound, and while its camera is
+// reconfigured for a new orientation, a gap is still well under a second.
+constexpr unsigned kSilenceLimitMs = 5000;
+
+// What every stream socket gets once connected: no delay for small writes (the client hello
+// leaves at once), and a receive that gives up with WSAETIMEDOUT after kSilenceLimitMs.
+void prepareStreamSocket(std::uintptr_t socket);
+
 // Listening before every attempt, except Idle once a connection has been made and more than
 // 8 s (exactly 8 s still counts as recent) have passed since the last activity.
 State attemptState(bool everConnected, std::int64_t lastActivityNs);
