@@ -16,9 +16,10 @@ namespace transport {
 constexpr std::size_t kReceiveBufferSize = 65536;
 
 // A connection on which nothing has arrived for this long is dead (a phone that left the
-// network, slept or lost power closes nothing): it is closed and counts as a loss. A live phone
-// sends sound every 10 ms and a picture every frame; without sound, and while its camera is
-// reconfigured for a new orientation, a gap is still well under a second.
+// network, slept or lost power closes nothing): it is closed and counts as a loss. Any byte
+// counts, metadata included. A live phone sends sound every 10 ms and a picture every frame:
+// with its sound off, or with its pictures paused while it turns (its sound goes on), a gap
+// stays far below this.
 constexpr unsigned kSilenceLimitMs = 5000;
 
 // What every stream socket gets once connected: no delay for small writes (the client hello
