@@ -15,7 +15,7 @@ const wchar_t kMuxPipeName[] = L"\\\\.\\pipe\\iTunes_USBMuxService";
 
 namespace {
 
-bool pipeTransfer(HANDLE pipe, bool write, void* data, DWORD size, DWORD& moved, HANDLE wake) {
+bool pipeTransfer(HANDLE pipe, bool write, void* data, DWORD size, DWORD& moved, HANDLE wake, DWORD timeoutMs) {
   moved = 0;
   OVERLAPPED ov{};
   ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -23,13 +23,13 @@ bool pipeTransfer(HANDLE pipe, bool write, void* data, DWORD size, DWORD& moved,
   BOOL ok = write ? WriteFile(pipe, data, size, nullptr, &ov) : ReadFile(pipe, data, size, nullptr, &ov);
   if (ok || GetLastError() == ERROR_IO_PENDING) {
     HANDLE waits[2] = {ov.hEvent, wake};
-    DWORD woke = WaitForMultipleObjects(wake ? 2 : 1, waits, FALSE, INFINITE);
+    DWORD woke = WaitForMultipleObjects(wake ? 2 : 1, waits, FALSE, timeoutMs);
     if (woke != WAIT_OBJECT_0) CancelIoEx(pipe, &ov);
     // Waits for the cancel too: the buffer and the OVERLAPPED must outlive the I/O.
     ok = GetOverlappedResult(pipe, &ov, &moved, TRUE);
-    if (woke != WAIT_OBJECT_0 && ok && moved == 0) {
+    if (woke != WAIT_OBJECT_0 && moved == 0) {
       ok = FALSE;
-      SetLastError(ERROR_OPERATION_ABORTED);
+      SetLastError(woke == WAIT_TIMEOUT ? ERROR_TIMEOUT : ERROR_OPERATION_ABORTED);
     }
   }
   DWORD error = ok ? ERROR_SUCCESS : GetLastError();
@@ -40,12 +40,12 @@ bool pipeTransfer(HANDLE pipe, bool write, void* data, DWORD size, DWORD& moved,
 
 }  // namespace
 
-bool pipeRead(HANDLE pipe, void* data, DWORD size, DWORD& moved, HANDLE wake) {
-  return pipeTransfer(pipe, false, data, size, moved, wake);
+bool pipeRead(HANDLE pipe, void* data, DWORD size, DWORD& moved, HANDLE wake, DWORD timeoutMs) {
+  return pipeTransfer(pipe, false, data, size, moved, wake, timeoutMs);
 }
 
 bool pipeWrite(HANDLE pipe, const void* data, DWORD size, DWORD& moved, HANDLE wake) {
-  return pipeTransfer(pipe, true, const_cast<void*>(data), size, moved, wake);
+  return pipeTransfer(pipe, true, const_cast<void*>(data), size, moved, wake, INFINITE);
 }
 
 MuxChannel openMux(HANDLE wake) {

@@ -32,9 +32,10 @@ MuxChannel openMux(HANDLE wake);
 void closeMux(MuxChannel& channel);
 
 // One overlapped ReadFile or WriteFile on `pipe`, waited for, or cancelled when `wake` is
-// signalled (then false, unless bytes had moved). `wake` may be null. `moved` gets the bytes
-// transferred; after a failure GetLastError says why (ERROR_BROKEN_PIPE: the peer closed).
-bool pipeRead(HANDLE pipe, void* data, DWORD size, DWORD& moved, HANDLE wake);
+// signalled or `timeoutMs` has passed (then false, unless bytes had moved). `wake` may be null.
+// `moved` gets the bytes transferred; after a failure GetLastError says why (ERROR_BROKEN_PIPE:
+// the peer closed; ERROR_TIMEOUT: nothing moved in time).
+bool pipeRead(HANDLE pipe, void* data, DWORD size, DWORD& moved, HANDLE wake, DWORD timeoutMs = INFINITE);
 bool pipeWrite(HANDLE pipe, const void* data, DWORD size, DWORD& moved, HANDLE wake);
 
 // Loop until every byte moved; a call that fails or moves nothing gives false. Length 0 is true.

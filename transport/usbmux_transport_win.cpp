@@ -15,6 +15,12 @@
 
 namespace transport {
 
+namespace {
+void logSilence() {
+  logUsbMuxLine("[UsbMux] nothing received for %u ms — tunnel dead, will reconnect\n", kSilenceLimitMs);
+}
+}  // namespace
+
 UsbMuxTransport::UsbMuxTransport(std::uint16_t port) : port_(port) {
   wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
@@ -126,8 +132,7 @@ MuxChannel UsbMuxTransport::openTunnel(std::uint16_t port) {
 
 void UsbMuxTransport::runSocketTunnel(std::uintptr_t handle, std::int64_t& lastActivity) {
   SOCKET s = static_cast<SOCKET>(handle);
-  int noDelay = 1;
-  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+  prepareStreamSocket(handle);
   socket_.store(handle);
   onState(State::Connected);
   lastActivity = steadyNowNs();
@@ -136,7 +141,12 @@ void UsbMuxTransport::runSocketTunnel(std::uintptr_t handle, std::int64_t& lastA
   while (running_.load()) {
     int n = recv(s, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
     if (n < 1) {
-      logUsbMuxLine("[UsbMux] recv ended n=%d WSA=%d — will reconnect\n", n, WSAGetLastError());
+      const int error = WSAGetLastError();
+      if (n < 0 && error == WSAETIMEDOUT) {
+        logSilence();
+      } else {
+        logUsbMuxLine("[UsbMux] recv ended n=%d WSA=%d — will reconnect\n", n, error);
+      }
       break;
     }
     lastActivity = steadyNowNs();
@@ -156,7 +166,11 @@ void UsbMuxTransport::runPipeTunnel(void* handle, std::int64_t& lastActivity) {
   std::vector<std::uint8_t> buffer(kReceiveBufferSize);
   while (running_.load()) {
     DWORD got = 0;
-    BOOL ok = pipeRead(pipe, buffer.data(), DWORD(buffer.size()), got, wake_) ? TRUE : FALSE;
+    BOOL ok = pipeRead(pipe, buffer.data(), DWORD(buffer.size()), got, wake_, kSilenceLimitMs) ? TRUE : FALSE;
+    if (!ok && GetLastError() == ERROR_TIMEOUT) {
+      logSilence();
+      break;
+    }
     if (!ok || got == 0) {
       logUsbMuxLine("[UsbMux] pipe read ended ok=%d got=%lu — will reconnect\n", int(ok), got);
       break;

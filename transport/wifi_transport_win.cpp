@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 #include <objbase.h>
 #include <windows.h>
 
@@ -15,6 +16,21 @@
 #include "transport/worker_pacing_win.h"
 
 namespace transport {
+
+namespace {
+
+// TCP keep-alive probes once the phone has been silent for a second: a phone that comes back
+// without the connection (restarted, or back on the network after a power loss) answers one
+// with a reset, which ends the connection before the silence limit does.
+void keepAlive(SOCKET s) {
+  tcp_keepalive values{1, 1000, 1000};  // on, first probe after 1 s idle, then every 1 s
+  DWORD returned = 0;
+  if (WSAIoctl(s, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr) != 0) {
+    logLine("[WifiTransport] keep-alive not set WSA=%d\n", WSAGetLastError());
+  }
+}
+
+}  // namespace
 
 WifiTransport::WifiTransport(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {
   wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -49,8 +65,8 @@ bool WifiTransport::send(std::span<const std::uint8_t> bytes) {
 // takes the socket.
 void WifiTransport::receive(std::uintptr_t handle, std::int64_t& lastActivity) {
   SOCKET s = static_cast<SOCKET>(handle);
-  int noDelay = 1;
-  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+  prepareStreamSocket(handle);
+  keepAlive(s);
   socket_.store(handle);
   logLine("[WifiTransport] TCP connected\n");
   onState(State::Connected);
@@ -62,8 +78,14 @@ void WifiTransport::receive(std::uintptr_t handle, std::int64_t& lastActivity) {
   while (running_.load()) {
     int n = recv(s, reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
     if (n < 1) {
-      logLine("[WifiTransport] recv returned %d WSA=%d total=%llu — will reconnect\n", n, WSAGetLastError(),
-              static_cast<unsigned long long>(total));
+      const int error = WSAGetLastError();
+      if (n < 0 && error == WSAETIMEDOUT) {
+        logLine("[WifiTransport] nothing received for %u ms, total=%llu — connection dead, will reconnect\n",
+                kSilenceLimitMs, static_cast<unsigned long long>(total));
+      } else {
+        logLine("[WifiTransport] recv returned %d WSA=%d total=%llu — will reconnect\n", n, error,
+                static_cast<unsigned long long>(total));
+      }
       break;
     }
     lastActivity = steadyNowNs();

@@ -21,6 +21,14 @@ void pauseBeforeNextAttempt(const std::atomic<bool>& running) {
   }
 }
 
+void prepareStreamSocket(std::uintptr_t socket) {
+  SOCKET s = static_cast<SOCKET>(socket);
+  int noDelay = 1;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+  DWORD silence = kSilenceLimitMs;
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&silence), sizeof silence);
+}
+
 void shutdownAndClose(std::uintptr_t socket) {
   SOCKET s = static_cast<SOCKET>(socket);
   shutdown(s, SD_BOTH);

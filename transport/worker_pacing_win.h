@@ -15,6 +15,17 @@ namespace transport {
 // Bytes handed to onData per receive.
 constexpr std::size_t kReceiveBufferSize = 65536;
 
+// A connection on which nothing has arrived for this long is dead (a phone that left the
+// network, slept or lost power closes nothing): it is closed and counts as a loss. Any byte
+// counts, metadata included. A live phone sends sound every 10 ms and a picture every frame:
+// with its sound off, or with its pictures paused while it turns (its sound goes on), a gap
+// stays far below this.
+constexpr unsigned kSilenceLimitMs = 5000;
+
+// What every stream socket gets once connected: no delay for small writes (the client hello
+// leaves at once), and a receive that gives up with WSAETIMEDOUT after kSilenceLimitMs.
+void prepareStreamSocket(std::uintptr_t socket);
+
 // Listening before every attempt, except Idle once a connection has been made and more than
 // 8 s (exactly 8 s still counts as recent) have passed since the last activity.
 State attemptState(bool everConnected, std::int64_t lastActivityNs);

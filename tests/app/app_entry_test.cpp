@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <imgui.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -23,9 +24,11 @@
 #include "app/graphics.h"
 #include "app/main_window.h"
 #include "app_probe.h"
+#include "common/steady_clock.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
+#include "support/log_capture.h"
 #include "support/loopback_server.h"
 #include "support/wait.h"
 #include "tools/phone_sim/phone_simulator.h"
@@ -421,6 +424,89 @@ TEST(ProgramRunTest, StreamOverUsbReachesTheRingAndClosingStopsItAfterTheWindowI
 
   service.stop();
   phone.stop();
+}
+
+// Keys as the keyboard sends them, one at a time, to the window in front; Shift is held around
+// the key that asks for it.
+void pressKey(WORD key, bool shift = false) {
+  auto input = [](WORD vk, bool up) {
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return in;
+  };
+  INPUT shiftDown = input(VK_SHIFT, false), shiftUp = input(VK_SHIFT, true);
+  INPUT press[2] = {input(key, false), input(key, true)};
+  if (shift) SendInput(1, &shiftDown, sizeof(INPUT));
+  SendInput(2, press, sizeof(INPUT));
+  if (shift) SendInput(1, &shiftUp, sizeof(INPUT));
+  std::this_thread::sleep_for(150ms);
+}
+
+// Escape ends any entry and drops the focus; Shift+Tab then lands on the big start/stop button.
+void focusBigButton() {
+  for (int i = 0; i < 3; ++i) pressKey(VK_ESCAPE);
+  pressKey(VK_TAB, true);
+}
+
+// Wi-Fi to an address whose listener never answers (its accept queue is full): Stop pressed from
+// the keyboard a second into a connect brings the start button back at once, the connect cut
+// short rather than left to its time-out. "At once": within 200 ms beyond the two frames the
+// window needs to take the key and draw the button, as long as frames take on this machine.
+TEST(ProgramRunTest, StopDuringAWifiConnectThatIsNeverAnsweredBringsStartBackAtOnce) {
+  testsupport::FullListener silent(receiver::kStreamPort);
+  ASSERT_TRUE(silent.full()) << "port " << receiver::kStreamPort << " is taken";
+  testsupport::LogCapture log;
+
+  std::atomic<HWND> shown{nullptr};
+  std::atomic<bool> running{false};
+  std::atomic<std::int64_t> pressedNs{0}, startBackNs{0};
+  std::vector<std::int64_t> frameEnds;  // the UI thread's until the run ends
+  int stoppedFrames = 0;
+  app::ProgramHooks hooks;
+  hooks.afterFrame = [&](app::App& app, HWND window) {
+    AppProbe probe(app);
+    if (shown.load() == nullptr) {
+      probe.chooseWifi("127.0.0.1");
+      SetForegroundWindow(window);
+      SetFocus(window);
+      shown = window;
+    }
+    frameEnds.push_back(steadyNowNs());
+    running = probe.session().running();
+    // The frame after the one that stopped the stream draws the start button.
+    if (pressedNs.load() != 0 && !running && ++stoppedFrames == 2) startBackNs = frameEnds.back();
+  };
+  std::thread user([&] {
+    if (!testsupport::waitUntil([&] { return shown.load() != nullptr; }, 30000ms)) return;
+    focusBigButton();
+    pressKey(VK_SPACE);
+    if (testsupport::waitUntil([&] { return running.load(); }, 5000ms) &&
+        log.waitForCount("[WifiTransport] connect attempt", 1, 5000ms)) {
+      std::this_thread::sleep_for(1000ms);  // well inside the 5 s the connect may take
+      focusBigButton();
+      pressedNs = steadyNowNs();
+      pressKey(VK_SPACE);
+      testsupport::waitUntil([&] { return startBackNs.load() != 0; }, 15000ms);
+    }
+    PostMessageW(shown, WM_CLOSE, 0, 0);
+  });
+  EXPECT_EQ(runOnThread(hooks), 0);
+  user.join();
+
+  ASSERT_NE(pressedNs.load(), 0) << "the stream never started from the keyboard";
+  ASSERT_NE(startBackNs.load(), 0) << "the start button did not come back";
+  // The longest frame while the keys before Space were taken.
+  std::int64_t frameNs = 0;
+  for (std::size_t i = 1; i < frameEnds.size() && frameEnds[i] < pressedNs; ++i) {
+    if (frameEnds[i - 1] > pressedNs - 500000000) frameNs = std::max(frameNs, frameEnds[i] - frameEnds[i - 1]);
+  }
+  const double ms = double(startBackNs - pressedNs) / 1e6, frameMs = double(frameNs) / 1e6;
+  std::printf("start button back %.0f ms after Stop was pressed during the connect (frames of up to %.0f ms)\n", ms,
+              frameMs);
+  EXPECT_LT(ms, 200.0 + 2 * frameMs);
+  EXPECT_EQ(log.count("[WifiTransport] connect() failed"), 0u) << "the connect ran to its time-out";
 }
 
 }  // namespace

@@ -15,6 +15,10 @@ class AppProbe {
   explicit AppProbe(app::App& app) : app_(app) {}
 
   void start() { app_.start(); }  // what the start button does
+  void chooseWifi(const std::string& host) {  // what the transport list and the address field do
+    app_.transportIndex_ = 1;
+    app_.host_ = host;
+  }
   session::Session& session() { return app_.session_; }
 
   // What picking entry `index` of the language list does.

@@ -1,6 +1,6 @@
 // Faults from outside, through the whole receive chain over USB (the USB mux emulator's tunnel,
-// stream controller, decoder, frame ring): a phone that closes mid-frame, sends garbage or
-// stalls, and every way the mux service can fail. Nothing may be lost beyond the damaged part:
+// stream controller, decoder, frame ring): a phone that closes mid-frame, sends garbage, stalls
+// or vanishes without closing, and every way the mux service can fail. Nothing may be lost beyond the damaged part:
 // every frame the phone finished writing is counted, decoding goes on after the damage, and
 // once a failing service is healthy again the chain streams without being restarted.
 #include <gtest/gtest.h>
@@ -175,6 +175,53 @@ TEST_F(SessionFaultTest, PhoneStallingMidFrameLosesNothingAndStopIsPrompt) {
   const auto t0 = std::chrono::steady_clock::now();
   s_.stop();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, 1000ms);
+}
+
+// A phone that leaves the network, sleeps or loses power closes nothing: its connection falls
+// silent with the socket left open. Over the mux service's socket and its pipe, and over Wi-Fi,
+// the chain drops it, reconnects and streams again, pictures reaching the ring, within 15 s.
+TEST_F(SessionFaultTest, PhoneThatVanishesWithoutClosingIsDroppedAndStreamsAgain) {
+  struct Case {
+    const char* name;
+    session::Link link;
+    bool pipe;
+  };
+  const Case cases[] = {{"USB, service over TCP", {}, false},
+                        {"USB, service over its pipe", {}, true},
+                        {"Wi-Fi", {session::Link::Kind::Wifi, "127.0.0.1"}, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    service_->stop();
+    EmulatorOptions served;
+    served.tcp = !c.pipe;
+    served.pipe = c.pipe;
+    service_ = startService(served);
+    ASSERT_TRUE(service_);
+    phonesim::SimulatorOptions o;
+    o.silentAfter = 400000;  // a few key frames' worth: pictures reach the ring first
+    phone_ = startPhone(o);
+    ASSERT_TRUE(phone_);
+    s_.start(c.link);
+
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return !phone_->connections().empty() && phone_->connections()[0].silent; }, 15000ms));
+    const auto silentAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return newestPicture() != 0; }, 5000ms)) << "pictures before the silence";
+    const std::uint64_t before = newestPicture();
+    const bool again = testsupport::waitUntil(
+        [&] { return phone_->connections().size() >= 2 && newestPicture() > before; }, 15000ms);
+    EXPECT_TRUE(again) << "no pictures from a new connection within 15 s of the silence";
+    if (again) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - silentAt).count();
+      std::printf("%s: streaming again %.1f s after the phone fell silent\n", c.name, seconds);
+      EXPECT_EQ(s_.state(), State::Connected);
+    }
+
+    const auto t0 = std::chrono::steady_clock::now();
+    s_.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1000ms);
+    phone_->stop();
+  }
 }
 
 // Every 20th video frame arrives with a damaged magic: the parser scans on to the next frame,

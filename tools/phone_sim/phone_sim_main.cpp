@@ -33,6 +33,8 @@ void usage() {
       "  --close-after N   close each connection after N bytes\n"
       "  --stall-after N   fall silent once on each connection after N bytes (still connected)\n"
       "  --stall-ms MS     for MS milliseconds, then go on (default 3000)\n"
+      "  --silent-after N  fall silent for good on the first connection after N bytes, leaving\n"
+      "                    it open (a phone that left the network); later ones are served\n"
       "  --damage-every N  damage the magic of every Nth video frame's header\n"
       "  --seconds S       stop after S seconds (default: run until killed)\n"
       "  --stop-on-input   stop as soon as a line is read from the input or the input ends\n"
@@ -50,7 +52,7 @@ void usage() {
 bool takesValue(const std::string& arg) {
   return arg == "--port" || arg == "--bind" || arg == "--clip" || arg == "--rotation" || arg == "--fps" ||
          arg == "--max-frames" || arg == "--chunk" || arg == "--garbage" || arg == "--close-after" ||
-         arg == "--stall-after" || arg == "--stall-ms" || arg == "--damage-every" ||
+         arg == "--stall-after" || arg == "--stall-ms" || arg == "--silent-after" || arg == "--damage-every" ||
          arg == "--seconds" || arg == "--sent" || arg == "--clip-frames";
 }
 
@@ -141,6 +143,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--stall-after") {
       ok = parseNumber(value, 0, 1LL << 50, n);
       options.stallAfter = n;
+    } else if (arg == "--silent-after") {
+      ok = parseNumber(value, 0, 1LL << 50, n);
+      options.silentAfter = n;
     } else if (arg == "--stall-ms") {
       ok = parseNumber(value, 0, 3600 * 1000, n);
       options.stallMs = int(n);

@@ -99,6 +99,9 @@ class PhoneSimulator::Session {
     }
   }
 
+  // Fell silent for good: the socket must outlive the session.
+  bool silent() const { return silent_; }
+
  private:
   static std::span<const std::uint8_t> text(const std::string& s) {
     return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
@@ -128,6 +131,16 @@ class PhoneSimulator::Session {
     std::size_t piece = options_.chunk > 0 ? options_.chunk : size;
     while (size > 0) {
       std::size_t n = std::min(piece, size);
+      if (silentAt_ >= 0) {
+        const std::uint64_t silentAt = std::uint64_t(silentAt_);
+        if (sent_ >= silentAt) {
+          silent_ = true;
+          update([](ConnectionRecord& r) { r.silent = true; });
+          sim_.log("connection #%d: silent for good after %llu bytes, left open", number_, (unsigned long long)sent_);
+          return false;
+        }
+        n = std::size_t(std::min<std::uint64_t>(n, silentAt - sent_));
+      }
       if (options_.stallAfter >= 0 && !stalled_) {
         const std::uint64_t stallAt = std::uint64_t(options_.stallAfter);
         if (sent_ >= stallAt) {
@@ -230,6 +243,7 @@ class PhoneSimulator::Session {
   }
 
   void finish() {
+    if (silent_) return;
     if (cutShort_ && !clientGone_) {
       // Our data first, then our FIN: reading until the client closes keeps the close graceful
       // (closing with unread client bytes would reset the connection and could lose data).
@@ -252,6 +266,8 @@ class PhoneSimulator::Session {
   bool cutShort_ = false;
   bool clientGone_ = false;
   bool stalled_ = false;
+  const long long silentAt_ = number_ == 1 ? options_.silentAfter : -1;
+  bool silent_ = false;
 };
 
 PhoneSimulator::PhoneSimulator(SimulatorOptions options) : options_(std::move(options)) {}
@@ -349,6 +365,7 @@ void PhoneSimulator::run() {
   log("listening on %s:%u with %u access units", options_.bindAddress.c_str(), unsigned(port_),
       unsigned(units_.size()));
   int number = 0;
+  std::vector<Socket> silent;  // connections that fell silent, open until the simulator stops
   while (running_.load()) {
     Socket::Wait wait = listener_.waitReadable(int(kPollStep.count()));
     if (wait == Socket::Wait::Timeout) continue;
@@ -374,10 +391,15 @@ void PhoneSimulator::run() {
       std::lock_guard<std::mutex> lock(liveMutex_);
       live_ = &connection;
     }
-    Session(*this, connection, record, number).run();
+    Session session(*this, connection, record, number);
+    session.run();
     {
       std::lock_guard<std::mutex> lock(liveMutex_);
       live_ = nullptr;
+    }
+    if (session.silent()) {
+      silent.push_back(std::move(connection));
+      continue;
     }
     connection.close();
     if (record != kNoRecord) {

@@ -5,8 +5,9 @@
 // connections. It serves one connection at a time and accepts the next after a close.
 //
 // Faults for tests: writes cut into small pieces, garbage before the server hello, a close
-// after a given number of bytes, a stall (silence, still connected) after a given number, and
-// a damaged magic in every Nth video frame's header.
+// after a given number of bytes, a stall (silence, still connected) after a given number, a
+// first connection that falls silent for good with its socket left open (a phone that left the
+// network or lost power), and a damaged magic in every Nth video frame's header.
 #pragma once
 
 #include <atomic>
@@ -38,6 +39,8 @@ struct SimulatorOptions {
   long long closeAfter = -1;          // close each connection after this many bytes; -1 never
   long long stallAfter = -1;          // fall silent once on each connection after this many bytes
   int stallMs = 3000;                 // for this long, then go on where it stopped
+  long long silentAfter = -1;         // the first connection falls silent for good after this
+                                      // many bytes, left open and unread; -1 never
   long long damageEvery = 0;          // damage the magic of every Nth video frame; 0 never
 };
 
@@ -62,6 +65,7 @@ struct ConnectionRecord {
   std::uint64_t keyFrames = 0;            // complete type-2 frames
   std::uint64_t damagedFrames = 0;        // complete video frames sent with a damaged magic
   bool streamDone = false;                // maxFrames reached
+  bool silent = false;                    // fell silent for good, its socket left open
   bool closed = false;
 };
 
