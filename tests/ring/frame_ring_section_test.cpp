@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
@@ -134,19 +136,55 @@ TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
   std::memcpy(page.view + 32, &latest, 8);
   EXPECT_FALSE(reader.readLatest(0).valid);
   reader.close();
+}
 
-  // A writer asking for more than an existing section of its name holds cannot use it.
+TEST(FrameRingSections, TheWriterTakesOverOnlyItsOwnRingAndWritesOverNothingElse) {
+  ring::FrameRingConfig config;  // the system's geometry
+  config.name = testsupport::uniqueRingName("taken");
+  const std::uint64_t size = ring::frameRingSectionSize(4, ring::frameRingSlotStride(1920, 1920));
   ring::FrameRingWriter writer;
-  ring::FrameRingConfig config;
-  config.name = small;
-  EXPECT_FALSE(writer.open(config));
-  EXPECT_FALSE(writer.isOpen());
-  EXPECT_FALSE(writer.publish(0, 16, 16, page.view, 384));
-  config.slotCount = 2;  // 40 + 2 * (32 + 1536) fits in the page
-  config.maxWidth = 32;
-  config.maxHeight = 32;
-  EXPECT_TRUE(writer.open(config));
-  EXPECT_EQ(std::memcmp(page.view, "IPCR", 4), 0);
+  auto refused = [&](ring::RingFault fault) {
+    EXPECT_FALSE(writer.open(config));
+    EXPECT_FALSE(writer.isOpen());
+    EXPECT_EQ(writer.fault(), fault);
+    EXPECT_FALSE(writer.publish(0, 16, 16, std::vector<std::uint8_t>(384).data(), 384));
+  };
+  {  // another program's section of the ring's exact size
+    RawSection other(config.name, DWORD(size));
+    ASSERT_NE(other.view, nullptr);
+    std::memset(other.view, 0x5A, 4096);
+    refused(ring::RingFault::OtherRing);
+    EXPECT_TRUE(std::all_of(other.view, other.view + 4096, [](std::uint8_t b) { return b == 0x5A; }));
+  }
+  {  // an older build's ring, smaller, that a capture application still holds
+    RawSection older(config.name, 4096);
+    ASSERT_NE(older.view, nullptr);
+    older.header(1, 1, 4000);
+    const std::vector<std::uint8_t> before(older.view, older.view + 4096);
+    refused(ring::RingFault::OtherRing);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), older.view));
+  }
+  {  // an object of another kind
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + config.name).c_str());
+    ASSERT_NE(mutex, nullptr);
+    refused(ring::RingFault::NameTaken);
+    EXPECT_EQ(writer.error(), DWORD(ERROR_INVALID_HANDLE));
+    CloseHandle(mutex);
+  }
+
+  // Its own ring, still held by a reader, is taken over and numbered afresh.
+  ASSERT_TRUE(writer.open(config));
+  EXPECT_FALSE(writer.reused());
+  std::vector<std::uint8_t> picture = testsupport::makePicture(64, 48, 3, 1);
+  ASSERT_TRUE(writer.publish(1, 64, 48, picture.data(), picture.size()));
+  ring::FrameRingReader reader;
+  ASSERT_TRUE(reader.open(config.name));
+  ASSERT_TRUE(writer.open(config));
+  EXPECT_TRUE(writer.reused());
+  EXPECT_EQ(writer.fault(), ring::RingFault::None);
+  EXPECT_FALSE(reader.readLatest(0).valid);
+  ASSERT_TRUE(writer.publish(2, 64, 48, picture.data(), picture.size()));
+  EXPECT_EQ(reader.readLatest(0).frameNumber, 1u);
 }
 
 TEST(FrameRingSections, ValidCopiesAreWholePicturesWhileTheWriterRaces) {
