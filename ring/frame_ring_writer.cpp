@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "ring/section_security_win.h"
+
 namespace ring {
 
 bool FrameRingWriter::open(const FrameRingConfig& config) {
@@ -10,7 +12,8 @@ bool FrameRingWriter::open(const FrameRingConfig& config) {
   if (!frameRingConfigUsable(config)) return fail(RingFault::NoMemory, ERROR_INVALID_PARAMETER);
   const std::uint64_t size =
       frameRingSectionSize(config.slotCount, frameRingSlotStride(config.maxWidth, config.maxHeight));
-  if (!section_.create(kFrameRingNamespace + config.name, size)) {
+  const SectionSecurity security;
+  if (!section_.create(kFrameRingNamespace + config.name, size, security.descriptor())) {
     const unsigned long error = section_.error();
     if (error == ERROR_INVALID_HANDLE) return fail(RingFault::NameTaken, error);
     if (error == ERROR_ACCESS_DENIED) return fail(RingFault::OtherRing, error);
@@ -22,6 +25,9 @@ bool FrameRingWriter::open(const FrameRingConfig& config) {
         !holdsFrameRing(section_.data(), section_.size(), config)) {
       return fail(RingFault::OtherRing, ERROR_ALREADY_EXISTS);
     }
+    // A ring an older build made has the default descriptor: the readers it kept out may come
+    // in from now on. Should it refuse, it serves those it served before.
+    security.applyTo(section_.handle());
   }
   if (!ring_.format(section_.data(), section_.size(), config)) {
     return fail(RingFault::NoMemory, ERROR_INVALID_PARAMETER);

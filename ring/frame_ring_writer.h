@@ -1,8 +1,9 @@
 // Creates the named frame ring and publishes pictures into it (the control program's side).
-// An existing section of the same name is reused only when it is this ring, laid out alike
-// (one a capture application still holds from an earlier run); numbering restarts at 1 with
-// every open. A section of another size or layout is never written over. Not thread-safe: publish must not run
-// concurrently with another publish, open or close. Windows only.
+// The section gets the descriptor of section_security_win.h. An existing section of the same
+// name is reused only when it is this ring, laid out alike (one a capture application still
+// holds from an earlier run); numbering restarts at 1 with every open. A section of another
+// size or layout is never written over. Not thread-safe: publish must not run concurrently with
+// another publish, open or close. Windows only.
 #pragma once
 
 #include <cstdint>

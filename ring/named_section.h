@@ -22,6 +22,10 @@ class NamedSection {
   // no more, and a process with fewer rights than the creator still gets it. False if there is
   // none. Storing through data() then faults.
   bool open(const std::string& objectName);
+  // The same for `name` (without "Local\") in this logon session's own namespace, reached by its
+  // full path, \Sessions\<session>\BaseNamedObjects\<name>: for a process whose own named
+  // objects live elsewhere (see FrameRingReader::open).
+  bool openInSession(const std::string& name);
   // Unmaps and closes; nothing when already closed.
   void close();
 
@@ -48,5 +52,8 @@ class NamedSection {
   bool existed_ = false;
   unsigned long error_ = 0;
 };
+
+// Whether this process runs in an AppContainer, whose "Local\" names are its own.
+bool runningInAppContainer();
 
 }  // namespace ring

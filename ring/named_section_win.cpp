@@ -1,7 +1,9 @@
 #include "ring/named_section.h"
 
 #include <windows.h>
+#include <winternl.h>
 
+#include <cwchar>
 #include <string>
 
 namespace ring {
@@ -16,6 +18,15 @@ std::uint64_t mappedBytes(const void* view) {
   if (VirtualQuery(view, &info, sizeof(info)) != sizeof(info)) return 0;
   if (info.BaseAddress != view || info.State != MEM_COMMIT) return 0;
   return info.RegionSize;
+}
+
+// NtOpenSection, the user-mode name of ZwOpenSection: it takes a full object path.
+using NtOpenSectionFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*);
+
+NtOpenSectionFn ntOpenSection() {
+  static const NtOpenSectionFn function = reinterpret_cast<NtOpenSectionFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtOpenSection")));
+  return function;
 }
 
 }  // namespace
@@ -64,6 +75,39 @@ bool NamedSection::open(const std::string& objectName) {
   return mapForReading(handle);
 }
 
+bool NamedSection::openInSession(const std::string& name) {
+  close();
+  DWORD session = 0;
+  const NtOpenSectionFn open = ntOpenSection();
+  if (open == nullptr || !ProcessIdToSessionId(GetCurrentProcessId(), &session) || name.empty() ||
+      name.find('\\') != std::string::npos) {
+    error_ = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  wchar_t path[400];
+  int length = std::swprintf(path, 400, L"\\Sessions\\%lu\\BaseNamedObjects\\", static_cast<unsigned long>(session));
+  // The name as OpenFileMappingA reads it: in the ANSI code page.
+  const int added = length > 0 ? MultiByteToWideChar(CP_ACP, 0, name.c_str(), static_cast<int>(name.size()),
+                                                     path + length, 400 - length - 1)
+                               : 0;
+  if (added <= 0) {
+    error_ = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  length += added;
+  UNICODE_STRING text = {static_cast<USHORT>(length * sizeof(wchar_t)), static_cast<USHORT>(length * sizeof(wchar_t)),
+                         path};
+  OBJECT_ATTRIBUTES attributes = {};
+  InitializeObjectAttributes(&attributes, &text, 0, nullptr, nullptr);
+  HANDLE handle = nullptr;
+  const LONG status = open(&handle, FILE_MAP_READ, &attributes);
+  if (status < 0 || handle == nullptr) {
+    error_ = static_cast<unsigned long>(status) == 0xC0000022ul ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  return mapForReading(handle);
+}
+
 bool NamedSection::mapForReading(void* handle) {
   void* view = MapViewOfFile(handle, FILE_MAP_READ, 0, 0, 0);
   const std::uint64_t bytes = view != nullptr ? mappedBytes(view) : 0;
@@ -87,6 +131,18 @@ void NamedSection::close() {
   size_ = 0;
   existed_ = false;
   error_ = 0;
+}
+
+bool runningInAppContainer() {
+  static const bool inside = [] {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD value = 0, length = 0;
+    const bool answered = GetTokenInformation(token, TokenIsAppContainer, &value, sizeof(value), &length) != FALSE;
+    CloseHandle(token);
+    return answered && value != 0;
+  }();
+  return inside;
 }
 
 }  // namespace ring

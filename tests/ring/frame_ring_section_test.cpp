@@ -1,6 +1,9 @@
 // The ring in real named sections: between processes, across a writer restart, against
-// sections that are not what their header claims, and under readers racing the writer.
+// sections that are not what their header claims, under readers racing the writer, and with the
+// rights capture applications get.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +15,7 @@
 
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
+#include "ring/named_section.h"
 #include "support/ring_child.h"
 #include "support/test_picture.h"
 #include "support/wait.h"
@@ -197,6 +201,119 @@ TEST(FrameRingSections, ValidCopiesAreWholePicturesWhileTheWriterRaces) {
   ringtest::TornReadCounts counts = ringtest::runTornReads(
       writer, std::vector<const ring::FrameRingReader*>{&first, &second}, 40'000, 2'000, std::chrono::seconds(20));
   ringtest::expectWholePictures(counts);
+}
+
+}  // namespace
+
+namespace {
+
+std::string processUserSid() {
+  HANDLE token = nullptr;
+  EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  alignas(TOKEN_USER) unsigned char buffer[256];
+  DWORD length = 0;
+  char* sid = nullptr;
+  EXPECT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &length));
+  EXPECT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid));
+  CloseHandle(token);
+  std::string text = sid != nullptr ? sid : "";
+  LocalFree(sid);
+  return text;
+}
+
+// Checks the descriptor of the section `section` and returns the access its read entries give.
+ACCESS_MASK expectRingDescriptor(HANDLE section) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr, sacl = nullptr;
+  EXPECT_EQ(GetSecurityInfo(section, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, &sacl, &descriptor),
+            DWORD(ERROR_SUCCESS));
+  char* text = nullptr;
+  EXPECT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                   DACL_SECURITY_INFORMATION, &text, nullptr));
+  const std::string all = "CCDCLCSWRPSDRCWDWO";  // SECTION_ALL_ACCESS
+  const std::string read = "CCLCRC";             // SECTION_QUERY, SECTION_MAP_READ, READ_CONTROL
+  EXPECT_EQ(std::string(text != nullptr ? text : ""), "D:P(A;;" + all + ";;;" + processUserSid() + ")(A;;" + all +
+                                                          ";;;SY)(A;;" + all + ";;;BA)(A;;" + read + ";;;IU)(A;;" +
+                                                          read + ";;;AC)");
+  LocalFree(text);
+  // The label entry as it is: Wine's SDDL writer cannot spell label entries.
+  void* ace = nullptr;
+  EXPECT_TRUE(sacl != nullptr && sacl->AceCount == 1 && GetAce(sacl, 0, &ace));
+  ACCESS_MASK readMask = 0;
+  if (ace != nullptr) {
+    auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+    EXPECT_EQ(label->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+    EXPECT_EQ(label->Mask, DWORD(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+    PSID low = nullptr;
+    EXPECT_TRUE(ConvertStringSidToSidA("S-1-16-4096", &low));
+    EXPECT_TRUE(EqualSid(&label->SidStart, low));
+    LocalFree(low);
+  }
+  void* entry = nullptr;
+  if (dacl != nullptr && dacl->AceCount == 5 && GetAce(dacl, 3, &entry)) {
+    readMask = static_cast<ACCESS_ALLOWED_ACE*>(entry)->Mask;
+  }
+  LocalFree(descriptor);
+  return readMask;
+}
+
+// Elevated, low-integrity and AppContainer capture applications may all read the ring and none
+// of them write it; an older build's ring of the same layout gets the same rights when taken over.
+TEST(FrameRingSecurity, TheRingIsReadableByEveryCaptureApplicationAndItsReaderNeedsNoMore) {
+  ring::FrameRingConfig config;
+  config.name = testsupport::uniqueRingName("secured");
+  config.slotCount = 2;
+  config.maxWidth = 64;
+  config.maxHeight = 64;
+  const std::string objectName = ring::kFrameRingNamespace + config.name;
+  const std::uint64_t size = ring::frameRingSectionSize(2, ring::frameRingSlotStride(64, 64));
+  ring::FrameRingWriter writer;
+  ASSERT_TRUE(writer.open(config));
+  HANDLE section = OpenFileMappingA(READ_CONTROL | WRITE_DAC, FALSE, objectName.c_str());
+  ASSERT_NE(section, nullptr);
+  expectRingDescriptor(section);
+  CloseHandle(section);
+  writer.close();
+
+  // An older build's ring of this layout, made with the default descriptor, still held.
+  RawSection older(config.name, DWORD(size));
+  ring::FrameRingBlockWriter olderRing;
+  ASSERT_TRUE(olderRing.format(older.view, size, config));
+  ASSERT_TRUE(writer.open(config));
+  EXPECT_TRUE(writer.reused());
+  const ACCESS_MASK readMask = expectRingDescriptor(older.handle);
+  ASSERT_NE(readMask, 0u);
+
+  // Nobody but its reader may use it now, and it only with the read entries' rights.
+  char readOnly[64];
+  std::snprintf(readOnly, sizeof(readOnly), "D:P(A;;0x%lx;;;WD)", static_cast<unsigned long>(readMask));
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(readOnly, SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_EQ(SetSecurityInfo(older.handle, SE_KERNEL_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
+                            nullptr),
+            DWORD(ERROR_SUCCESS));
+  LocalFree(descriptor);
+  ASSERT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, objectName.c_str()), nullptr) << "this system checks the rights";
+  std::vector<std::uint8_t> picture = testsupport::makePicture(64, 48, 5, 1);
+  ASSERT_TRUE(writer.publish(7, 64, 48, picture.data(), picture.size()));
+  ring::FrameRingReader reader;
+  ASSERT_TRUE(reader.open(config.name));
+  ring::RingPicture got = reader.readLatest(0);
+  ASSERT_TRUE(got.valid);
+  EXPECT_TRUE(testsupport::pictureMatches(got.pixels.get(), got.size, 5, 1));
+
+  // Inside an AppContainer the reader names it by the logon session's full path: the same ring.
+  ring::NamedSection byPath;
+  ASSERT_TRUE(byPath.openInSession(config.name));
+  ring::FrameRingBlockReader sameRing;
+  ASSERT_TRUE(sameRing.attach(byPath.data(), byPath.size()));
+  EXPECT_EQ(sameRing.readLatest(0).timestampUs, 7u);
+  EXPECT_FALSE(byPath.openInSession(testsupport::uniqueRingName("absent")));
 }
 
 }  // namespace
