@@ -45,6 +45,7 @@ class App {
 
   // The window's parts, in the order frame draws them (panels.cpp, preview_panel.cpp).
   void drawStatusBar();
+  void drawNotices();
   void drawPreview();
   void uploadPreview();
   void drawConnectPanel();

@@ -110,6 +110,7 @@ void App::frame() {
   ImGui::Begin("##main", nullptr, flags);  // drawn whatever Begin says: it never collapses
 
   drawStatusBar();
+  drawNotices();
   ImGui::Dummy(ImVec2(0, 6));
   drawPreview();
   ImGui::Dummy(ImVec2(0, 10));
@@ -163,6 +164,22 @@ void App::drawStatusBar() {
   if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", tr("help.title").c_str());
   ImGui::PopStyleVar();
   ImGui::PopFont();
+}
+
+// Under the state line: why the running chain cannot reach the camera or decode, with what helps.
+void App::drawNotices() {
+  const char* keys[2] = {};
+  std::size_t count = 0;
+  switch (session_.ringFault()) {
+    case ring::RingFault::None: break;
+    case ring::RingFault::NameTaken: keys[count++] = "notice.camera.name_taken"; break;
+    case ring::RingFault::OtherRing: keys[count++] = "notice.camera.in_use"; break;
+    case ring::RingFault::NoMemory: keys[count++] = "notice.camera.no_memory"; break;
+  }
+  if (session_.decoderMissing()) keys[count++] = "notice.decoder.missing";
+  ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(240, 170, 0, 255));
+  for (std::size_t i = 0; i < count; ++i) drawParagraph(i18n::Localizer::instance().paragraph(keys[i]));
+  ImGui::PopStyleColor();
 }
 
 void App::drawConnectPanel() {

@@ -15,25 +15,22 @@ DecodePipelineWin::DecodePipelineWin() {
 }
 
 bool DecodePipelineWin::start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName) {
-  if (started_) return true;
+  if (started_ || ring_.isOpen()) return started_ && ring_.isOpen();
   ring::FrameRingConfig config;
   config.name = ringName;
   config.slotCount = 4;
   config.maxWidth = maxWidth;
   config.maxHeight = maxHeight;
   config.fourcc = ring::kFourccNv12;
-  if (!ring_.open(config)) return false;
-  if (!h264_.start()) {
-    ring_.close();
-    return false;
-  }
-  started_ = true;
-  return true;
+  const bool ringOpened = ring_.open(config);
+  ringFault_ = ring_.fault();
+  ringError_ = ring_.error();
+  started_ = h264_.start();
+  return ringOpened && started_;
 }
 
 void DecodePipelineWin::stop() {
-  if (!started_) return;
-  h264_.stop();
+  if (started_) h264_.stop();
   ring_.close();
   started_ = false;
 }

@@ -1,8 +1,8 @@
 // The video half of the receive chain: H.264 frames in, NV12 pictures out. Every picture is
 // packed tight (stride = width, chroma at row height), turned as `publishTurn` says, published
-// into the shared frame ring for the virtual camera and handed to `onDecodedFrame`, in that
-// order, on the thread that calls decode. No lock: the callbacks and start/stop must not change
-// while frames flow.
+// into the shared frame ring for the virtual camera (while it is open) and handed to
+// `onDecodedFrame`, in that order, on the thread that calls decode. No lock: the callbacks and
+// start/stop must not change while frames flow.
 // Windows only.
 #pragma once
 
@@ -28,9 +28,11 @@ class DecodePipelineWin {
   DecodePipelineWin& operator=(const DecodePipelineWin&) = delete;
 
   // Opens the frame ring `ringName` with 4 NV12 slots of maxWidth x maxHeight, then starts the
-  // decoder. False, with nothing left running, when either fails. True at once when started.
+  // decoder whether the ring opened or not: without the ring, pictures still reach
+  // onDecodedFrame (the preview), and without the decoder the ring stays empty. True when both
+  // started; ringFault() and started() say which did not. Already started: the same answer.
   bool start(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName = ring::kFrameRingName);
-  // Stops the decoder, then closes the ring. Nothing when stopped.
+  // Stops the decoder, then closes the ring. Nothing when neither runs.
   void stop();
 
   // Feeds one video frame's payload (its type is the caller's business) to the decoder, whose
@@ -46,7 +48,12 @@ class DecodePipelineWin {
   // rows its layout names is dropped with a log line.
   void deliver(const media::DecodedFrame& frame);
 
+  // The decoder runs: frames are decoded.
   bool started() const { return started_; }
+  bool ringOpen() const { return ring_.isOpen(); }
+  // Why the ring did not open at the last start (None when it did), and the system's code.
+  ring::RingFault ringFault() const { return ringFault_; }
+  unsigned long ringError() const { return ringError_; }
   std::uint64_t framesDecoded() const { return h264_.framesDecoded(); }
 
   std::function<void(const media::DecodedFrame&)> onDecodedFrame;
@@ -67,6 +74,8 @@ class DecodePipelineWin {
   std::vector<std::uint8_t> packBuffer_;
   std::vector<std::uint8_t> turnBuffer_;
   bool started_ = false;
+  ring::RingFault ringFault_ = ring::RingFault::None;
+  unsigned long ringError_ = 0;
 };
 
 }  // namespace media

@@ -8,6 +8,7 @@
 #include <wmcodecdsp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 
@@ -64,7 +65,11 @@ bool carriesSequenceParameterSet(std::span<const std::uint8_t> unit) {
   return false;
 }
 
+std::atomic<H264Decoder::TransformMaker> transformMaker{nullptr};
+
 }  // namespace
+
+void H264Decoder::setTransformMaker(TransformMaker maker) { transformMaker.store(maker); }
 
 void H264Decoder::note(const char* format, ...) const {
   if (quiet_) return;
@@ -117,7 +122,10 @@ bool H264Decoder::createTransform() {
     decoder_ = supplied_;
     return true;
   }
-  HRESULT hr = CoCreateInstance(CLSID_CMSH264DecoderMFT, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&decoder_));
+  const TransformMaker maker = transformMaker.load();
+  HRESULT hr = maker != nullptr ? maker(decoder_.ReleaseAndGetAddressOf())
+                                : CoCreateInstance(CLSID_CMSH264DecoderMFT, nullptr, CLSCTX_INPROC_SERVER,
+                                                   IID_PPV_ARGS(&decoder_));
   if (FAILED(hr)) {
     logFailure("CoCreateInstance(CLSID_CMSH264DecoderMFT, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&decoder_))", hr);
     decoder_.Reset();

@@ -59,6 +59,12 @@ class H264Decoder {
   std::uint64_t framesDecoded() const { return framesDecoded_; }  // since construction
   std::size_t keptBytes() const { return keptBytes_; }  // held for a restart
 
+  // Makes the decoder transform of every decoder in the process instead of Media Foundation:
+  // tests play a Windows without an H.264 decoder (an N edition without the Media Feature Pack)
+  // with one that fails. Null brings the system's back. Set it while no decoder starts.
+  using TransformMaker = long (*)(IMFTransform** transform);
+  static void setTransformMaker(TransformMaker maker);
+
   // Receives each picture on the feeding thread; when empty, pictures are decoded and dropped.
   std::function<void(const media::DecodedFrame&)> onFrame;
 

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <iterator>
 
 namespace ring {
 
@@ -28,6 +29,22 @@ bool aligned8(const void* p) {
 }
 
 }  // namespace
+
+bool holdsFrameRing(const std::uint8_t* base, std::uint64_t size, const FrameRingConfig& config) {
+  if (base == nullptr || !aligned8(base) || !frameRingConfigUsable(config)) return false;
+  const std::uint32_t stride = frameRingSlotStride(config.maxWidth, config.maxHeight);
+  if (size < frameRingSectionSize(config.slotCount, stride)) return false;
+  // Another process may hold the block: its words are read as the reader reads them.
+  FrameRingHeader* header = reinterpret_cast<FrameRingHeader*>(const_cast<std::uint8_t*>(base));
+  const std::uint32_t expected[] = {kFrameRingMagic, kFrameRingVersion, config.slotCount, stride,
+                                    config.maxWidth, config.maxHeight, config.fourcc};
+  std::uint32_t* const words[] = {&header->magic,    &header->version,   &header->slotCount, &header->slotStride,
+                                  &header->maxWidth, &header->maxHeight, &header->fourcc};
+  for (std::size_t i = 0; i < std::size(expected); i++) {
+    if (Word(*words[i]).load(std::memory_order_relaxed) != expected[i]) return false;
+  }
+  return true;
+}
 
 bool FrameRingBlockWriter::format(std::uint8_t* base, std::uint64_t size, const FrameRingConfig& config) {
   reset();

@@ -14,6 +14,12 @@
 
 namespace ring {
 
+// Whether [base, base + size) already holds a ring laid out exactly as `config` asks (magic,
+// version, slot count and stride, capacity, pixel format), such as one an earlier open made and
+// a capture application still holds: only such a block may be formatted again, since its readers
+// then see the same layout. A block of any other layout belongs to someone else.
+bool holdsFrameRing(const std::uint8_t* base, std::uint64_t size, const FrameRingConfig& config);
+
 class FrameRingBlockWriter {
  public:
   // Lays out a ring of `config` in [base, base + size): header (latestFrame 0) and every slot

@@ -19,8 +19,9 @@ class FrameRingReader {
   FrameRingReader(const FrameRingReader&) = delete;
   FrameRingReader& operator=(const FrameRingReader&) = delete;
 
-  // Closes anything held, then opens "Local\" + name. False when there is no such section, or
-  // its header is not a version 2 ring whose slots fit in the mapping.
+  // Closes anything held, then opens "Local\" + name (in an AppContainer, the logon session's
+  // own, see the .cpp). False when there is no such section, or its header is not a version 2
+  // ring whose slots fit in the mapping.
   bool open(const std::string& name);
   // The newest complete picture if its number differs from `lastSeen`; otherwise, or when
   // closed, or when every attempt raced the writer, an invalid result.

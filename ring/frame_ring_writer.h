@@ -1,7 +1,9 @@
 // Creates the named frame ring and publishes pictures into it (the control program's side).
-// Opening an existing section of the same name (one a capture application still holds) reuses
-// and reformats it; numbering restarts at 1 with every open. Not thread-safe: publish must not
-// run concurrently with another publish, open or close. Windows only.
+// The section gets the descriptor of section_security_win.h. An existing section of the same
+// name is reused only when it is this ring, laid out alike (one a capture application still
+// holds from an earlier run); numbering restarts at 1 with every open. A section of another
+// size or layout is never written over. Not thread-safe: publish must not run concurrently with
+// another publish, open or close. Windows only.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,15 @@
 
 namespace ring {
 
+// Why a writer's open failed.
+enum class RingFault {
+  None,
+  NameTaken,  // an object of another kind (an event, a mutex...) holds the ring's name
+  OtherRing,  // a section of the ring's name that is not this ring: another size or layout (an
+              // older build's, held open by a capture application), or one this user may not open
+  NoMemory,   // the section could not be created or mapped: no memory, or any other refusal
+};
+
 class FrameRingWriter {
  public:
   FrameRingWriter() = default;
@@ -20,7 +31,8 @@ class FrameRingWriter {
   FrameRingWriter& operator=(const FrameRingWriter&) = delete;
 
   // Closes any ring held, then creates "Local\" + config.name and formats it. False (and
-  // closed) when the geometry is unusable or the section cannot be created or mapped.
+  // closed, with fault() and error() saying why) when the geometry is unusable or the section
+  // cannot be created, mapped or taken over.
   bool open(const FrameRingConfig& config);
   // Publishes one packed NV12 picture as number frameCounter() + 1. False, changing nothing,
   // when closed or when `length` exceeds the slot capacity.
@@ -29,13 +41,22 @@ class FrameRingWriter {
   void close();
 
   bool isOpen() const { return ring_.formatted(); }
+  // Whether the open ring was a section that existed already.
+  bool reused() const { return reused_; }
+  RingFault fault() const { return fault_; }
+  unsigned long error() const { return error_; }  // the system's error code behind fault(), if any
   std::uint64_t frameCounter() const { return ring_.frameCounter(); }
   const FrameRingConfig& config() const { return config_; }
 
  private:
+  bool fail(RingFault fault, unsigned long error);
+
   NamedSection section_;
   FrameRingBlockWriter ring_;
   FrameRingConfig config_;
+  bool reused_ = false;
+  RingFault fault_ = RingFault::None;
+  unsigned long error_ = 0;
 };
 
 }  // namespace ring

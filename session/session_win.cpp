@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "common/debug_log.h"
 #include "common/steady_clock.h"
 
 #include "media/audio_player_win.h"
@@ -23,6 +24,24 @@ constexpr std::uint32_t kPipelineCapacity = 1920;
 std::unique_ptr<transport::ITransport> makeTransport(const Link& link) {
   if (link.kind == Link::Kind::Usb) return std::make_unique<transport::UsbMuxTransport>(receiver::kStreamPort);
   return std::make_unique<transport::WifiTransport>(link.host, receiver::kStreamPort);
+}
+
+// One line for each part of the pipeline that did not start.
+void logStartFaults(const media::DecodePipelineWin& pipeline) {
+  const char* why = nullptr;
+  switch (pipeline.ringFault()) {
+    case ring::RingFault::None: break;
+    case ring::RingFault::NameTaken: why = "another kind of object holds its name"; break;
+    case ring::RingFault::OtherRing:
+      why = "a section of its name with another size or layout, or closed to this user, is in use";
+      break;
+    case ring::RingFault::NoMemory: why = "its section could not be created"; break;
+  }
+  if (why != nullptr) {
+    logLine("[Session] the camera gets no pictures: %s (%s%s, error %lu)\n", why, ring::kFrameRingNamespace,
+            ring::kFrameRingName, pipeline.ringError());
+  }
+  if (!pipeline.started()) logLine("[Session] no H.264 decoder could be started: nothing is decoded\n");
 }
 
 }  // namespace
@@ -45,6 +64,7 @@ void Session::start(std::unique_ptr<transport::ITransport> transport) {
 
   pipeline_ = std::make_unique<media::DecodePipelineWin>();
   pipeline_->start(kPipelineCapacity, kPipelineCapacity);  // a failed pipeline still takes frames
+  logStartFaults(*pipeline_);
   pipeline_->onDecodedFrame = [this](const media::DecodedFrame& picture) { pictures_.put(picture); };
   pipeline_->publishTurn = [this] {
     if (!orientation_.follow.load()) return media::Turn();
@@ -75,6 +95,12 @@ void Session::stop() {
   running_ = false;
   state_.exchange(transport::State::Idle);
 }
+
+ring::RingFault Session::ringFault() const {
+  return pipeline_ ? pipeline_->ringFault() : ring::RingFault::None;
+}
+
+bool Session::decoderMissing() const { return pipeline_ && !pipeline_->started(); }
 
 receiver::StreamStats Session::stats() const {
   receiver::StreamStats stats = stream_->stats();

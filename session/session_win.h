@@ -17,6 +17,7 @@
 #include <string>
 
 #include "receiver/stream_stats.h"
+#include "ring/frame_ring_writer.h"
 #include "session/frame_router.h"
 #include "session/live_gate.h"
 #include "session/orientation.h"
@@ -54,7 +55,8 @@ class Session : private FrameSink, private VideoSink {
   Session& operator=(const Session&) = delete;
 
   // Stops a running chain, then builds a new one: the pipeline (frame ring and decoder; a
-  // pipeline that fails to start stays in place), the audio player, and the link's transport
+  // pipeline that cannot open either stays in place, logs one line for each and says why through
+  // ringFault and decoderMissing), the audio player, and the link's transport
   // for port 5555, started by the stream controller. While the orientation's `follow` is set,
   // the pipeline publishes every picture turned as the preview shows it.
   void start(const Link& link);
@@ -72,6 +74,12 @@ class Session : private FrameSink, private VideoSink {
   PictureSlot& pictures() { return pictures_; }
   const PictureSlot& pictures() const { return pictures_; }
   Orientation& orientation() { return orientation_; }
+
+  // What the running chain cannot do, found when it started; nothing while stopped. The frame
+  // ring that feeds the camera did not open (the preview still works), or no H.264 decoder
+  // could be made (sound alone plays).
+  ring::RingFault ringFault() const;
+  bool decoderMissing() const;
 
   // For diagnostics and tests: the running chain's parts, null while stopped.
   const media::DecodePipelineWin* pipeline() const { return pipeline_.get(); }

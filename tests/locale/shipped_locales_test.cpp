@@ -17,7 +17,8 @@ namespace {
 const std::set<std::string> kKeys = {
     "app.name", "settings.language", "settings.transport", "connect.transport.wifi", "connect.button.start",
     "connect.button.stop", "preview.follow", "connect.status.idle", "connect.status.listening", "connect.status.connected",
-    "error.network", "help.title", "help.footer", "help.section.quickstart", "help.body.quickstart",
+    "error.network", "notice.camera.in_use", "notice.camera.name_taken", "notice.camera.no_memory",
+    "notice.decoder.missing", "help.title", "help.footer", "help.section.quickstart", "help.body.quickstart",
     "help.section.connect", "help.body.connect", "help.section.useapps", "help.body.useapps",
     "help.section.audio", "help.body.audio", "help.section.troubleshoot", "help.body.troubleshoot",
 };
@@ -95,7 +96,8 @@ TEST(ShippedLocales, EveryLanguageHasExactlyOneCompleteFile) {
     EXPECT_NE(strings.at("help.body.useapps").find("Orvik"), std::string::npos);  // the camera's name
     if (std::string(language.code) != "en") {
       for (const char* key : {"help.body.quickstart", "help.body.connect", "help.body.troubleshoot", "help.footer",
-                              "preview.follow"})
+                              "preview.follow", "notice.camera.in_use", "notice.camera.name_taken",
+                              "notice.camera.no_memory", "notice.decoder.missing"})
         EXPECT_NE(strings.at(key), english.at(key)) << key << " is not translated";
     }
   }

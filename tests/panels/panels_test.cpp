@@ -1,6 +1,8 @@
 // The main window's panels driven like a user would: synthetic mouse and keys through Dear ImGui
 // against a real App with a real Direct3D 11 device, phones announced by a DNS-SD service of our
 // own. What is checked is what Dear ImGui drew: item rectangles, vertex colours, glyphs.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,7 +13,9 @@
 
 #include "i18n/localizer.h"
 #include "panel_harness.h"
+#include "ring/frame_ring_format.h"
 #include "support/fake_transport.h"
+#include "support/no_h264_decoder.h"
 #include "support/stream_bytes.h"
 
 namespace {
@@ -119,6 +123,36 @@ TEST_F(PanelsTest, BigButtonStartsAndIsTheRedStopButtonOnTheNextFrameThenStops) 
   std::optional<ImRect> again = h.locate(*app, PanelHarness::idIn(kMain, tr("connect.button.start").c_str()));
   ASSERT_TRUE(again.has_value());
   EXPECT_GT(PanelHarness::countColor(kMain, blue, &*again), 0);
+}
+
+// What keeps the camera or the decoder from working is told under the state line, above the
+// preview, from the start until the stop.
+TEST_F(PanelsTest, WhyTheCameraOrDecoderCannotWorkIsToldUnderTheStateLine) {
+  const std::string ringName = std::string(ring::kFrameRingNamespace) + ring::kFrameRingName;
+  auto toldAfterStart = [&](const char* key) {
+    SCOPED_TRACE(key);
+    probe->start();
+    awayFromEverything();
+    const std::string drawn = drawnTexts();
+    probe->session().stop();
+    const std::string notice = PanelHarness::withoutSpaces(tr(key));
+    const std::size_t at = drawn.find(notice);
+    ASSERT_NE(at, std::string::npos) << drawn;
+    EXPECT_LT(drawn.find(PanelHarness::withoutSpaces(tr("app.name"))), at);
+    EXPECT_GT(drawn.find(PanelHarness::withoutSpaces(tr("connect.button.stop"))), at);
+    EXPECT_EQ(drawnTexts().find(notice), std::string::npos) << "gone once stopped";
+  };
+
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, ringName.c_str());
+  toldAfterStart("notice.camera.name_taken");
+  CloseHandle(mutex);
+
+  HANDLE small = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, ringName.c_str());
+  toldAfterStart("notice.camera.in_use");
+  CloseHandle(small);
+
+  const testsupport::NoH264Decoder none;
+  toldAfterStart("notice.decoder.missing");
 }
 
 TEST_F(PanelsTest, PhoneRowAndFoundCountAppearOnlyWithWifiAndCountThePhones) {

@@ -261,7 +261,8 @@ std::vector<std::uint32_t> missingGlyphs() {
   static const char* const keys[] = {"app.name", "settings.language", "settings.transport", "connect.transport.wifi",
                                      "connect.button.start", "connect.button.stop", "connect.status.idle",
                                      "help.title", "help.section.quickstart", "help.body.quickstart",
-                                     "preview.follow"};
+                                     "preview.follow", "notice.camera.in_use", "notice.camera.name_taken",
+                                     "notice.camera.no_memory", "notice.decoder.missing"};
   std::vector<std::uint32_t> missing;
   ImFont* font = ImGui::GetIO().Fonts->Fonts[0];
   for (const char* key : keys) {

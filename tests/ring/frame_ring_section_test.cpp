@@ -1,15 +1,21 @@
 // The ring in real named sections: between processes, across a writer restart, against
-// sections that are not what their header claims, and under readers racing the writer.
+// sections that are not what their header claims, under readers racing the writer, and with the
+// rights capture applications get.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
+#include "ring/named_section.h"
 #include "support/ring_child.h"
 #include "support/test_picture.h"
 #include "support/wait.h"
@@ -134,19 +140,55 @@ TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
   std::memcpy(page.view + 32, &latest, 8);
   EXPECT_FALSE(reader.readLatest(0).valid);
   reader.close();
+}
 
-  // A writer asking for more than an existing section of its name holds cannot use it.
+TEST(FrameRingSections, TheWriterTakesOverOnlyItsOwnRingAndWritesOverNothingElse) {
+  ring::FrameRingConfig config;  // the system's geometry
+  config.name = testsupport::uniqueRingName("taken");
+  const std::uint64_t size = ring::frameRingSectionSize(4, ring::frameRingSlotStride(1920, 1920));
   ring::FrameRingWriter writer;
-  ring::FrameRingConfig config;
-  config.name = small;
-  EXPECT_FALSE(writer.open(config));
-  EXPECT_FALSE(writer.isOpen());
-  EXPECT_FALSE(writer.publish(0, 16, 16, page.view, 384));
-  config.slotCount = 2;  // 40 + 2 * (32 + 1536) fits in the page
-  config.maxWidth = 32;
-  config.maxHeight = 32;
-  EXPECT_TRUE(writer.open(config));
-  EXPECT_EQ(std::memcmp(page.view, "IPCR", 4), 0);
+  auto refused = [&](ring::RingFault fault) {
+    EXPECT_FALSE(writer.open(config));
+    EXPECT_FALSE(writer.isOpen());
+    EXPECT_EQ(writer.fault(), fault);
+    EXPECT_FALSE(writer.publish(0, 16, 16, std::vector<std::uint8_t>(384).data(), 384));
+  };
+  {  // another program's section of the ring's exact size
+    RawSection other(config.name, DWORD(size));
+    ASSERT_NE(other.view, nullptr);
+    std::memset(other.view, 0x5A, 4096);
+    refused(ring::RingFault::OtherRing);
+    EXPECT_TRUE(std::all_of(other.view, other.view + 4096, [](std::uint8_t b) { return b == 0x5A; }));
+  }
+  {  // an older build's ring, smaller, that a capture application still holds
+    RawSection older(config.name, 4096);
+    ASSERT_NE(older.view, nullptr);
+    older.header(1, 1, 4000);
+    const std::vector<std::uint8_t> before(older.view, older.view + 4096);
+    refused(ring::RingFault::OtherRing);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), older.view));
+  }
+  {  // an object of another kind
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + config.name).c_str());
+    ASSERT_NE(mutex, nullptr);
+    refused(ring::RingFault::NameTaken);
+    EXPECT_EQ(writer.error(), DWORD(ERROR_INVALID_HANDLE));
+    CloseHandle(mutex);
+  }
+
+  // Its own ring, still held by a reader, is taken over and numbered afresh.
+  ASSERT_TRUE(writer.open(config));
+  EXPECT_FALSE(writer.reused());
+  std::vector<std::uint8_t> picture = testsupport::makePicture(64, 48, 3, 1);
+  ASSERT_TRUE(writer.publish(1, 64, 48, picture.data(), picture.size()));
+  ring::FrameRingReader reader;
+  ASSERT_TRUE(reader.open(config.name));
+  ASSERT_TRUE(writer.open(config));
+  EXPECT_TRUE(writer.reused());
+  EXPECT_EQ(writer.fault(), ring::RingFault::None);
+  EXPECT_FALSE(reader.readLatest(0).valid);
+  ASSERT_TRUE(writer.publish(2, 64, 48, picture.data(), picture.size()));
+  EXPECT_EQ(reader.readLatest(0).frameNumber, 1u);
 }
 
 TEST(FrameRingSections, ValidCopiesAreWholePicturesWhileTheWriterRaces) {
@@ -159,6 +201,119 @@ TEST(FrameRingSections, ValidCopiesAreWholePicturesWhileTheWriterRaces) {
   ringtest::TornReadCounts counts = ringtest::runTornReads(
       writer, std::vector<const ring::FrameRingReader*>{&first, &second}, 40'000, 2'000, std::chrono::seconds(20));
   ringtest::expectWholePictures(counts);
+}
+
+}  // namespace
+
+namespace {
+
+std::string processUserSid() {
+  HANDLE token = nullptr;
+  EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  alignas(TOKEN_USER) unsigned char buffer[256];
+  DWORD length = 0;
+  char* sid = nullptr;
+  EXPECT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &length));
+  EXPECT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid));
+  CloseHandle(token);
+  std::string text = sid != nullptr ? sid : "";
+  LocalFree(sid);
+  return text;
+}
+
+// Checks the descriptor of the section `section` and returns the access its read entries give.
+ACCESS_MASK expectRingDescriptor(HANDLE section) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr, sacl = nullptr;
+  EXPECT_EQ(GetSecurityInfo(section, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, &sacl, &descriptor),
+            DWORD(ERROR_SUCCESS));
+  char* text = nullptr;
+  EXPECT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                   DACL_SECURITY_INFORMATION, &text, nullptr));
+  const std::string all = "CCDCLCSWRPSDRCWDWO";  // SECTION_ALL_ACCESS
+  const std::string read = "CCLCRC";             // SECTION_QUERY, SECTION_MAP_READ, READ_CONTROL
+  EXPECT_EQ(std::string(text != nullptr ? text : ""), "D:P(A;;" + all + ";;;" + processUserSid() + ")(A;;" + all +
+                                                          ";;;SY)(A;;" + all + ";;;BA)(A;;" + read + ";;;IU)(A;;" +
+                                                          read + ";;;AC)");
+  LocalFree(text);
+  // The label entry as it is: Wine's SDDL writer cannot spell label entries.
+  void* ace = nullptr;
+  EXPECT_TRUE(sacl != nullptr && sacl->AceCount == 1 && GetAce(sacl, 0, &ace));
+  ACCESS_MASK readMask = 0;
+  if (ace != nullptr) {
+    auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+    EXPECT_EQ(label->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+    EXPECT_EQ(label->Mask, DWORD(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+    PSID low = nullptr;
+    EXPECT_TRUE(ConvertStringSidToSidA("S-1-16-4096", &low));
+    EXPECT_TRUE(EqualSid(&label->SidStart, low));
+    LocalFree(low);
+  }
+  void* entry = nullptr;
+  if (dacl != nullptr && dacl->AceCount == 5 && GetAce(dacl, 3, &entry)) {
+    readMask = static_cast<ACCESS_ALLOWED_ACE*>(entry)->Mask;
+  }
+  LocalFree(descriptor);
+  return readMask;
+}
+
+// Elevated, low-integrity and AppContainer capture applications may all read the ring and none
+// of them write it; an older build's ring of the same layout gets the same rights when taken over.
+TEST(FrameRingSecurity, TheRingIsReadableByEveryCaptureApplicationAndItsReaderNeedsNoMore) {
+  ring::FrameRingConfig config;
+  config.name = testsupport::uniqueRingName("secured");
+  config.slotCount = 2;
+  config.maxWidth = 64;
+  config.maxHeight = 64;
+  const std::string objectName = ring::kFrameRingNamespace + config.name;
+  const std::uint64_t size = ring::frameRingSectionSize(2, ring::frameRingSlotStride(64, 64));
+  ring::FrameRingWriter writer;
+  ASSERT_TRUE(writer.open(config));
+  HANDLE section = OpenFileMappingA(READ_CONTROL | WRITE_DAC, FALSE, objectName.c_str());
+  ASSERT_NE(section, nullptr);
+  expectRingDescriptor(section);
+  CloseHandle(section);
+  writer.close();
+
+  // An older build's ring of this layout, made with the default descriptor, still held.
+  RawSection older(config.name, DWORD(size));
+  ring::FrameRingBlockWriter olderRing;
+  ASSERT_TRUE(olderRing.format(older.view, size, config));
+  ASSERT_TRUE(writer.open(config));
+  EXPECT_TRUE(writer.reused());
+  const ACCESS_MASK readMask = expectRingDescriptor(older.handle);
+  ASSERT_NE(readMask, 0u);
+
+  // Nobody but its reader may use it now, and it only with the read entries' rights.
+  char readOnly[64];
+  std::snprintf(readOnly, sizeof(readOnly), "D:P(A;;0x%lx;;;WD)", static_cast<unsigned long>(readMask));
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(readOnly, SDDL_REVISION_1, &descriptor, nullptr));
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+  ASSERT_EQ(SetSecurityInfo(older.handle, SE_KERNEL_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
+                            nullptr),
+            DWORD(ERROR_SUCCESS));
+  LocalFree(descriptor);
+  ASSERT_EQ(OpenFileMappingA(FILE_MAP_WRITE, FALSE, objectName.c_str()), nullptr) << "this system checks the rights";
+  std::vector<std::uint8_t> picture = testsupport::makePicture(64, 48, 5, 1);
+  ASSERT_TRUE(writer.publish(7, 64, 48, picture.data(), picture.size()));
+  ring::FrameRingReader reader;
+  ASSERT_TRUE(reader.open(config.name));
+  ring::RingPicture got = reader.readLatest(0);
+  ASSERT_TRUE(got.valid);
+  EXPECT_TRUE(testsupport::pictureMatches(got.pixels.get(), got.size, 5, 1));
+
+  // Inside an AppContainer the reader names it by the logon session's full path: the same ring.
+  ring::NamedSection byPath;
+  ASSERT_TRUE(byPath.openInSession(config.name));
+  ring::FrameRingBlockReader sameRing;
+  ASSERT_TRUE(sameRing.attach(byPath.data(), byPath.size()));
+  EXPECT_EQ(sameRing.readLatest(0).timestampUs, 7u);
+  EXPECT_FALSE(byPath.openInSession(testsupport::uniqueRingName("absent")));
 }
 
 }  // namespace

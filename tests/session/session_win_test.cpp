@@ -3,6 +3,8 @@
 // to the phone simulator and the USB mux emulator.
 #include "session/session_win.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,7 +24,9 @@
 #include "ring/frame_ring_reader.h"
 #include "session/video_worker.h"
 #include "support/fake_transport.h"
+#include "support/log_capture.h"
 #include "support/loopback_server.h"
+#include "support/no_h264_decoder.h"
 #include "support/stream_bytes.h"
 #include "support/wait.h"
 #include "tools/phone_sim/phone_simulator.h"
@@ -292,6 +296,48 @@ TEST(Session, WifiStreamConnectsAndAStartWhileRunningRestartsTheChain) {
   s.stop();
   expectStopped(s);
   phone->stop();
+}
+
+// What a user's machine may hold when streaming starts: a section of the ring's name made
+// smaller beforehand, an object of another kind with that name, no H.264 decoder. Each time
+// the chain keeps receiving, logs one line saying why, and the preview works where the
+// decoder does.
+TEST(Session, AChainThatCannotReachTheCameraOrDecodeSaysWhyAndKeepsReceiving) {
+  const decodertest::Clip clip = decodertest::loadClip("clip_1280x720.264", BRINDLE_CLIP_DIR);
+  ASSERT_EQ(clip.units.size(), 60u) << kClip;
+  const std::string ringName = std::string(ring::kFrameRingNamespace) + ring::kFrameRingName;
+  testsupport::LogCapture log;
+  auto play = [&](ring::RingFault fault, bool decoderMissing, const char* line) {
+    log.clear();
+    session::Session s;
+    Played played(s);
+    EXPECT_EQ(s.ringFault(), fault);
+    EXPECT_EQ(s.decoderMissing(), decoderMissing);
+    EXPECT_EQ(log.count(line), 1u) << line;
+    EXPECT_EQ(log.count("[Session]"), 1u);
+    played.transport->report(State::Connected);
+    played.transport->deliver(testsupport::serverHello());
+    for (std::size_t i = 0; i < 12; ++i) playFrame(s, *played.transport, clip, i);
+    EXPECT_EQ(s.stats().frames, 12u);
+    media::DecodedFrame picture;
+    EXPECT_EQ(s.pictures().take(picture), !decoderMissing);
+    s.stop();
+    EXPECT_EQ(s.ringFault(), ring::RingFault::None);
+    EXPECT_FALSE(s.decoderMissing());
+  };
+
+  HANDLE small = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, ringName.c_str());
+  ASSERT_NE(small, nullptr);
+  play(ring::RingFault::OtherRing, false, "[Session] the camera gets no pictures: a section of its name");
+  CloseHandle(small);
+
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, ringName.c_str());
+  ASSERT_NE(mutex, nullptr);
+  play(ring::RingFault::NameTaken, false, "[Session] the camera gets no pictures: another kind of object");
+  CloseHandle(mutex);
+
+  testsupport::NoH264Decoder none;
+  play(ring::RingFault::None, true, "[Session] no H.264 decoder could be started");
 }
 
 }  // namespace
