@@ -1,12 +1,14 @@
 #include "app/program.h"
 
 #include <memory>
+#include <string>
 
 #include "app/app.h"
 #include "app/frame_pacing.h"
 #include "app/frame_wait_win.h"
 #include "app/main_window.h"
 #include "common/steady_clock.h"
+#include "i18n/font_folder_win.h"
 #include "i18n/font_loader.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
@@ -65,11 +67,8 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   ImGuiIO& io = ImGui::GetIO();
   io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
   io.IniFilename = nullptr;  // nothing is kept between runs
-  if (hooks.fontsFolder.empty()) {
-    i18n::loadFonts(io.Fonts);
-  } else {
-    i18n::loadFonts(io.Fonts, hooks.fontsFolder.c_str());
-  }
+  const std::string fontsFolder = hooks.fontsFolder.empty() ? i18n::systemFontsFolder() : hooks.fontsFolder;
+  i18n::loadFonts(io.Fonts, fontsFolder.c_str());
   applyStyle();
   ImGui_ImplWin32_Init(window);
   ImGui_ImplDX11_Init(graphics.device.Get(), graphics.context.Get());

@@ -61,13 +61,14 @@ std::string addFirstUsable(ImFontAtlas* atlas, const std::string& folder, const 
 
 void loadFonts(ImFontAtlas* atlas, const char* folder) {
   if (atlas == nullptr) return;
-  std::string dir = folder != nullptr ? folder : kSystemFontsFolder;
+  std::string dir = folder != nullptr ? folder : "";
   if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '/';
 
   ImFontConfig base;
   base.OversampleH = 2;
   base.OversampleV = 2;
-  if (addFirstUsable(atlas, dir, kBaseCandidates, IM_ARRAYSIZE(kBaseCandidates), base, kBaseRanges).empty()) {
+  if (dir.empty() ||
+      addFirstUsable(atlas, dir, kBaseCandidates, IM_ARRAYSIZE(kBaseCandidates), base, kBaseRanges).empty()) {
     atlas->AddFontDefault();
     return;
   }

@@ -8,13 +8,11 @@ struct ImFontAtlas;
 
 namespace i18n {
 
-inline constexpr const char* kSystemFontsFolder = "C:\\Windows\\Fonts\\";
-
 // Adds the fonts to `atlas` (Dear ImGui's io.Fonts) before it is built. For the base and each
-// script the first usable candidate file in `folder` is taken. Without any base font it adds
-// Dear ImGui's built-in font alone. Writes one "[font] <script> -> <path>" or
+// script the first usable candidate file in `folder` is taken. Without any base font (or without
+// a folder) it adds Dear ImGui's built-in font alone. Writes one "[font] <script> -> <path>" or
 // "[font] <script> MISSING" line per script; a damaged candidate gets a line of its own and is
 // passed over. `folder` is UTF-8; a separator is added when it does not end in one.
-void loadFonts(ImFontAtlas* atlas, const char* folder = kSystemFontsFolder);
+void loadFonts(ImFontAtlas* atlas, const char* folder);
 
 }  // namespace i18n

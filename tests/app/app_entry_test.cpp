@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 #include <imgui.h>
 
@@ -23,6 +26,7 @@
 #include "app/graphics.h"
 #include "app/main_window.h"
 #include "app_probe.h"
+#include "i18n/font_folder_win.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
@@ -253,6 +257,15 @@ TEST_F(EntryWindowTest, DeviceFallsBackToWarpOnlyWhenTheHardwareDriverIsUnsuppor
     EXPECT_EQ(calls.desc.BufferDesc.Format, DXGI_FORMAT_R8G8B8A8_UNORM);
     EXPECT_TRUE(calls.desc.Windowed);
   }
+}
+
+// Windows need not live on drive C:: the fonts come from the folder Windows names, as it spells it.
+TEST(FontsFolderTest, IsTheOneWindowsNames) {
+  PWSTR known = nullptr;
+  ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_Fonts, 0, nullptr, &known), S_OK);
+  const std::u8string utf8 = std::filesystem::path(known).u8string();
+  CoTaskMemFree(known);
+  EXPECT_EQ(i18n::systemFontsFolder(), std::string(utf8.begin(), utf8.end()) + "\\");
 }
 
 // ---------------------------------------------------------------------------------------------
