@@ -36,6 +36,12 @@ class App {
   // Whether the next frame would show a new picture.
   bool pictureWaiting() const { return session_.pictures().waiting(); }
 
+  // The device to draw the preview with from now on, after the old one was lost: the preview
+  // texture went with it and is made again from the next picture. Null while there is none.
+  void useDevice(ID3D11Device* device, ID3D11DeviceContext* context);
+  // The failure by which the preview found the device lost, once; S_OK when there was none.
+  HRESULT takeDeviceLoss();
+
  private:
   friend class ::AppProbe;  // tests press start and read the view's own state
 
@@ -65,6 +71,7 @@ class App {
   std::uint32_t textureWidth_ = 0;
   std::uint32_t textureHeight_ = 0;
   media::Turn textureTurned_;  // how the picture in the texture was turned before it was published
+  HRESULT deviceLoss_ = S_OK;  // what told the preview that the device is gone, not yet taken
   receiver::RateMeter previewRate_;  // pictures uploaded per second
 };
 

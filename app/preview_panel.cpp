@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/graphics.h"
 #include "app/preview_convert.h"
 #include "app/preview_geometry.h"
 #include "common/debug_log.h"
@@ -24,7 +25,24 @@ bool readable(const common::Nv12View& picture) {
 
 }  // namespace
 
+void App::useDevice(ID3D11Device* device, ID3D11DeviceContext* context) {
+  previewSrv_.Reset();
+  previewTexture_.Reset();
+  textureWidth_ = 0;
+  textureHeight_ = 0;
+  device_ = device;
+  context_ = context;
+  deviceLoss_ = S_OK;
+}
+
+HRESULT App::takeDeviceLoss() {
+  const HRESULT loss = deviceLoss_;
+  deviceLoss_ = S_OK;
+  return loss;
+}
+
 void App::uploadPreview() {
+  if (device_ == nullptr || context_ == nullptr) return;
   media::DecodedFrame taken;
   if (!session_.pictures().take(taken)) return;
   const std::uint32_t width = taken.width;
@@ -55,7 +73,9 @@ void App::uploadPreview() {
     desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
     desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
     desc.MiscFlags = 0;
-    if (FAILED(device_->CreateTexture2D(&desc, nullptr, &previewTexture_))) {
+    const HRESULT created = device_->CreateTexture2D(&desc, nullptr, &previewTexture_);
+    if (FAILED(created)) {
+      if (deviceLost(created)) deviceLoss_ = created;
       previewTexture_.Reset();
       return;
     }
@@ -74,7 +94,11 @@ void App::uploadPreview() {
   }
 
   D3D11_MAPPED_SUBRESOURCE mapped = {};
-  if (FAILED(context_->Map(previewTexture_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
+  const HRESULT mapResult = context_->Map(previewTexture_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped);
+  if (FAILED(mapResult)) {
+    if (deviceLost(mapResult)) deviceLoss_ = mapResult;
+    return;
+  }
   bool converted = nv12ToRgba(picture, static_cast<std::uint8_t*>(mapped.pData), mapped.RowPitch);
   context_->Unmap(previewTexture_.Get(), 0);
   if (!converted) {

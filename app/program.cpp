@@ -42,6 +42,18 @@ constexpr DWORD kHiddenPollMs = 100;
 // How often the monitor's refresh rate is read again: the window may have moved to another.
 constexpr std::int64_t kRefreshCheckNs = 2000000000;
 
+// The device is gone: Dear ImGui's Direct3D objects and the preview's texture go with it, and
+// everything is made again on a new device. False while there is none yet.
+bool renewGraphics(HWND window, Graphics& graphics, App& app, const char* what, HRESULT hr,
+                   const CreateDeviceFunction& createDevice) {
+  if (graphics.device != nullptr) ImGui_ImplDX11_Shutdown();
+  app.useDevice(nullptr, nullptr);
+  if (!recreateGraphics(window, graphics, what, hr, createDevice)) return false;
+  ImGui_ImplDX11_Init(graphics.device.Get(), graphics.context.Get());
+  app.useDevice(graphics.device.Get(), graphics.context.Get());
+  return true;
+}
+
 }  // namespace
 
 int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
@@ -83,6 +95,13 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   bool occluded = false;  // the last Present said nothing of the window can be seen
   bool messages = false;  // handled since the last look
   while (pumpMessages(&messages)) {
+    // The device was lost and none could be made again yet: try once more in a while.
+    if (graphics.device == nullptr &&
+        !renewGraphics(window, graphics, *app, "", S_OK, hooks.createDevice)) {
+      waitForMessages(kHiddenPollMs);
+      continue;
+    }
+
     // Minimised or covered: draw nothing, as Dear ImGui's own example does, and sleep until a
     // message comes or it is time to test again.
     if (IsIconic(window) ||
@@ -100,7 +119,11 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
       continue;
     }
 
-    applyPendingResize(graphics);
+    const HRESULT resized = applyPendingResize(graphics);
+    if (deviceLost(resized)) {
+      renewGraphics(window, graphics, *app, "ResizeBuffers", resized, hooks.createDevice);
+      continue;
+    }
 
     ImGui_ImplDX11_NewFrame();
     ImGui_ImplWin32_NewFrame();
@@ -114,7 +137,15 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
       graphics.context->ClearRenderTargetView(graphics.mainRenderTargetView.Get(), clearColor);
       ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
     }
-    occluded = graphics.swapChain->Present(1, 0) == DXGI_STATUS_OCCLUDED;
+    const HRESULT presented = hooks.present ? hooks.present(graphics.swapChain.Get(), 1, 0)
+                                            : graphics.swapChain->Present(1, 0);
+    occluded = presented == DXGI_STATUS_OCCLUDED;
+    const HRESULT previewLoss = app->takeDeviceLoss();
+    if (deviceLost(presented)) {
+      renewGraphics(window, graphics, *app, "Present", presented, hooks.createDevice);
+    } else if (deviceLost(previewLoss)) {
+      renewGraphics(window, graphics, *app, "The preview's texture", previewLoss, hooks.createDevice);
+    }
 
     if (hooks.afterFrame) hooks.afterFrame(*app, window);
 
@@ -128,7 +159,7 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
     if (!wait.until(pacing.nextFrameAt(now), &messages)) break;
   }
 
-  ImGui_ImplDX11_Shutdown();
+  if (graphics.device != nullptr) ImGui_ImplDX11_Shutdown();  // else it went with the lost device
   ImGui_ImplWin32_Shutdown();
   ImGui::DestroyContext();
   releaseGraphics(graphics);

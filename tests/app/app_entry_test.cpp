@@ -7,6 +7,7 @@
 
 #include <knownfolders.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 #include <imgui.h>
@@ -27,9 +28,11 @@
 #include "app/main_window.h"
 #include "app_probe.h"
 #include "i18n/font_folder_win.h"
+#include "media/decoded_frame.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
+#include "support/log_capture.h"
 #include "support/loopback_server.h"
 #include "support/wait.h"
 #include "tools/phone_sim/phone_simulator.h"
@@ -365,6 +368,70 @@ TEST(ProgramRunTest, DrawsAtTheRefreshRateOnlyWhileInUseAndNothingWhileMinimised
   EXPECT_GE(idle, 1) << "figures and states are still drawn now and then";
   EXPECT_EQ(minimised, 0);
   EXPECT_TRUE(restored) << "drawing resumes once restored";
+}
+
+// A driver reset or update, or a removed GPU, makes Present report the device removed: everything
+// made on it is made again on a new device, one line says why, and the window draws on, new
+// pictures included.
+TEST(ProgramRunTest, ALostDeviceIsMadeAgainAndTheWindowDrawsOn) {
+  auto picture = [](std::uint32_t width, std::uint32_t height) {
+    media::DecodedFrame frame;
+    frame.width = width;
+    frame.height = height;
+    frame.stride = width;
+    frame.data.assign(std::size_t(width) * height * 3 / 2, 128);
+    return frame;
+  };
+  testsupport::LogCapture log;
+  bool failNext = false;
+  bool hadPicture = false;
+  int frames = 0;
+  const int lostAt = 5;
+  Microsoft::WRL::ComPtr<ID3D11Device> before, after, previewDevice, fontDevice;
+  std::uint32_t previewWidth = 0;
+  app::ProgramHooks hooks;
+  hooks.everyRefresh = true;
+  hooks.present = [&](IDXGISwapChain* chain, UINT sync, UINT flags) {
+    if (!failNext) return chain->Present(sync, flags);
+    failNext = false;
+    return DXGI_ERROR_DEVICE_REMOVED;
+  };
+  hooks.afterFrame = [&](app::App& app, HWND window) {
+    AppProbe probe(app);
+    ++frames;
+    if (frames == 2) probe.session().pictures().put(picture(64, 32));
+    if (frames == lostAt) {
+      before = probe.device();
+      hadPicture = probe.previewTexture() != nullptr;  // on the old device
+      failNext = true;
+    }
+    if (frames == lostAt + 1) {
+      after = probe.device();
+      probe.session().pictures().put(picture(48, 16));
+    }
+    if (frames == lostAt + 10) {
+      ID3D11Texture2D* texture = probe.previewTexture();
+      if (texture != nullptr) texture->GetDevice(&previewDevice);
+      previewWidth = probe.textureWidth();
+      auto* fonts = reinterpret_cast<ID3D11ShaderResourceView*>(ImGui::GetIO().Fonts->TexID);
+      if (fonts != nullptr) fonts->GetDevice(&fontDevice);
+      PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+  };
+  EXPECT_EQ(runOnThread(hooks), 0);
+
+  EXPECT_TRUE(hadPicture) << "the first picture reached the preview";
+  EXPECT_EQ(frames, lostAt + 10) << "the window drew on";
+  ASSERT_NE(after.Get(), nullptr);
+  EXPECT_NE(after.Get(), before.Get()) << "a new device";
+  EXPECT_EQ(after->GetDeviceRemovedReason(), S_OK);
+  EXPECT_EQ(previewDevice.Get(), after.Get()) << "the next picture is on the new device";
+  EXPECT_EQ(previewWidth, 48u);
+  EXPECT_EQ(fontDevice.Get(), after.Get()) << "so are Dear ImGui's objects";
+  const std::vector<std::string> lines = log.linesStartingWith("[Graphics]");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("Present failed with 0x887A0005"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("reason 0x"), std::string::npos) << lines[0];
 }
 
 std::filesystem::path moduleFolder() {
