@@ -21,6 +21,9 @@ struct Graphics {
   // cleared by the frame loop.
   std::uint32_t pendingResizeWidth = 0;
   std::uint32_t pendingResizeHeight = 0;
+  // The window's DPI from the last WM_DPICHANGED whose fonts and style the frame loop has not yet
+  // made again; 0 means none.
+  std::uint32_t pendingDpi = 0;
 };
 
 // Same parameters and result as D3D11CreateDeviceAndSwapChain, which is what an empty one means.

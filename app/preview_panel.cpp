@@ -121,13 +121,14 @@ void App::drawPreview() {
   const media::Turn chosen = {orientation.rotation.load(), orientation.mirror.load(), orientation.flip.load()};
   const media::Turn shown = media::canonical(media::followedBy(media::inverse(textureTurned_), chosen));
   const int rotation = shown.rotation;
-  const PreviewFit fit = fitPreview(textureWidth_, textureHeight_, rotation, available);
+  const float boxHeight = px(kPreviewBoxHeight);
+  const PreviewFit fit = fitPreview(textureWidth_, textureHeight_, rotation, available, boxHeight);
 
   const ImVec2 p = ImGui::GetCursorScreenPos();
   ImDrawList* draw = ImGui::GetWindowDrawList();
-  const ImVec2 boxEnd(p.x + available, p.y + kPreviewBoxHeight);
-  draw->AddRectFilled(p, boxEnd, IM_COL32(12, 12, 16, 255), 12.0f, ImDrawFlags_RoundCornersAll);
-  draw->AddRect(p, boxEnd, IM_COL32(255, 255, 255, 20), 12.0f, ImDrawFlags_RoundCornersAll, 1.0f);
+  const ImVec2 boxEnd(p.x + available, p.y + boxHeight);
+  draw->AddRectFilled(p, boxEnd, IM_COL32(12, 12, 16, 255), px(12.0f), ImDrawFlags_RoundCornersAll);
+  draw->AddRect(p, boxEnd, IM_COL32(255, 255, 255, 20), px(12.0f), ImDrawFlags_RoundCornersAll, px(1.0f));
 
   if (previewSrv_ != nullptr) {
     const float x0 = p.x + fit.left;
@@ -139,10 +140,10 @@ void App::drawPreview() {
   } else {
     const char* text = "No signal";
     const ImVec2 size = ImGui::CalcTextSize(text, nullptr, false, -1.0f);
-    draw->AddText(ImVec2(p.x + (available - size.x) / 2.0f, p.y + (kPreviewBoxHeight - size.y) / 2.0f),
+    draw->AddText(ImVec2(p.x + (available - size.x) / 2.0f, p.y + (boxHeight - size.y) / 2.0f),
                   IM_COL32(128, 128, 130, 255), text);
   }
-  ImGui::Dummy(ImVec2(available, kPreviewBoxHeight));
+  ImGui::Dummy(ImVec2(available, boxHeight));
 
   ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(200, 200, 210, 255));
   if (ImGui::SmallButton("Rotate L")) orientation.rotation.store(rotatedLeft(orientation.rotation.load()));

@@ -18,7 +18,9 @@ namespace app {
 
 namespace {
 
-void applyStyle() {
+// The style at `scale` times its sizes; made from scratch, so that scales do not pile up.
+void applyStyle(float scale) {
+  ImGui::GetStyle() = ImGuiStyle();
   ImGui::StyleColorsDark();
   ImGuiStyle& style = ImGui::GetStyle();
   style.WindowPadding = ImVec2(20, 14);
@@ -34,6 +36,16 @@ void applyStyle() {
   colors[ImGuiCol_FrameBg] = ImVec4(0.09f, 0.10f, 0.13f, 1.00f);
   colors[ImGuiCol_FrameBgHovered] = ImVec4(0.12f, 0.14f, 0.18f, 1.00f);
   colors[ImGuiCol_FrameBgActive] = ImVec4(0.16f, 0.19f, 0.24f, 1.00f);
+  if (scale != 1.0f) style.ScaleAllSizes(scale);  // at 96 DPI the sizes stay exactly as set
+}
+
+// Fonts rasterised at the new scale (not stretched), the style and the layout at it too.
+void applyScale(float scale, const std::string& fontsFolder, App* app) {
+  ImFontAtlas* fonts = ImGui::GetIO().Fonts;
+  fonts->Clear();
+  i18n::loadFonts(fonts, fontsFolder.c_str(), scale);
+  applyStyle(scale);
+  if (app != nullptr) app->setScale(scale);
 }
 
 // While the window cannot be seen, how often the loop looks whether it can again (restoring a
@@ -71,6 +83,7 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   createBackBufferView(graphics);
 
   ShowWindow(window, SW_SHOWDEFAULT);
+  fitToDpi(window);  // once more: a shown window may have another frame
   UpdateWindow(window);
   SetWindowTextW(window, kWindowTitle);
 
@@ -80,12 +93,13 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
   io.IniFilename = nullptr;  // nothing is kept between runs
   const std::string fontsFolder = hooks.fontsFolder.empty() ? i18n::systemFontsFolder() : hooks.fontsFolder;
-  i18n::loadFonts(io.Fonts, fontsFolder.c_str());
-  applyStyle();
+  const float scale = windowScale(window);
+  applyScale(scale, fontsFolder, nullptr);
   ImGui_ImplWin32_Init(window);
   ImGui_ImplDX11_Init(graphics.device.Get(), graphics.context.Get());
 
   auto app = std::make_unique<App>(graphics.device.Get(), graphics.context.Get());
+  app->setScale(scale);
 
   const float clearColor[4] = {0.04f, 0.05f, 0.07f, 1.0f};
   FramePacing pacing;
@@ -123,6 +137,12 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
     if (deviceLost(resized)) {
       renewGraphics(window, graphics, *app, "ResizeBuffers", resized, hooks.createDevice);
       continue;
+    }
+
+    if (graphics.pendingDpi != 0) {
+      applyScale(static_cast<float>(graphics.pendingDpi) / USER_DEFAULT_SCREEN_DPI, fontsFolder, app.get());
+      graphics.pendingDpi = 0;
+      ImGui_ImplDX11_InvalidateDeviceObjects();  // its font texture is made again from the new atlas
     }
 
     ImGui_ImplDX11_NewFrame();

@@ -434,6 +434,67 @@ TEST(ProgramRunTest, ALostDeviceIsMadeAgainAndTheWindowDrawsOn) {
   EXPECT_NE(lines[0].find("reason 0x"), std::string::npos) << lines[0];
 }
 
+// Moved to a monitor of another scale: the window takes the rectangle Windows suggests, and its
+// text is rasterised again at the new size (not stretched), with the style and the layout scaled
+// alike; and back again.
+TEST(ProgramRunTest, FollowsAChangeOfTheWindowsDpi) {
+  struct Look {
+    float fontSize = 0, glyphHeight = 0, globalScale = 0, layoutScale = 0;
+    ImVec2 padding;
+    RECT rect = {};
+  };
+  auto look = [](app::App& app, HWND window) {
+    Look l;
+    ImFont* font = ImGui::GetIO().Fonts->Fonts[0];
+    const ImFontGlyph* glyph = font->FindGlyphNoFallback('M');
+    l.fontSize = font->FontSize;
+    l.glyphHeight = glyph != nullptr ? glyph->Y1 - glyph->Y0 : 0;
+    l.globalScale = ImGui::GetIO().FontGlobalScale;
+    l.layoutScale = AppProbe(app).scale();
+    l.padding = ImGui::GetStyle().WindowPadding;
+    GetWindowRect(window, &l.rect);
+    return l;
+  };
+  RECT suggested = {40, 30, 40 + 900, 30 + 700};
+  Look at96, at144, back;
+  int frames = 0;
+  app::ProgramHooks hooks;
+  hooks.everyRefresh = true;
+  hooks.afterFrame = [&](app::App& app, HWND window) {
+    switch (++frames) {
+      case 2:
+        at96 = look(app, window);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        break;
+      case 4:
+        at144 = look(app, window);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&at96.rect));
+        break;
+      case 6:
+        back = look(app, window);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        break;
+    }
+  };
+  EXPECT_EQ(runOnThread(hooks), 0);
+
+  EXPECT_EQ(at144.rect.left, suggested.left);
+  EXPECT_EQ(at144.rect.bottom, suggested.bottom);
+  EXPECT_EQ(at144.rect.right - at144.rect.left, 900);
+  EXPECT_NEAR(at144.fontSize, 1.5f * at96.fontSize, 1.0f);  // the built-in font keeps whole pixels
+  EXPECT_NEAR(at144.glyphHeight, 1.5f * at96.glyphHeight, 1.0f) << "rasterised at the new size";
+  EXPECT_EQ(at144.globalScale, 1.0f) << "not stretched";
+  EXPECT_EQ(at144.layoutScale, 1.5f);
+  EXPECT_EQ(at144.padding.x, 30.0f);
+  EXPECT_EQ(at144.padding.y, 21.0f);
+
+  EXPECT_EQ(back.rect.right - back.rect.left, at96.rect.right - at96.rect.left);
+  EXPECT_EQ(back.fontSize, at96.fontSize);
+  EXPECT_EQ(back.glyphHeight, at96.glyphHeight);
+  EXPECT_EQ(back.layoutScale, 1.0f);
+  EXPECT_EQ(back.padding.x, 20.0f) << "scales do not pile up";
+}
+
 std::filesystem::path moduleFolder() {
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
