@@ -39,11 +39,14 @@ void applyStyle(float scale) {
   if (scale != 1.0f) style.ScaleAllSizes(scale);  // at 96 DPI the sizes stay exactly as set
 }
 
+// Beyond it the atlas of every script outgrows the 16384 rows a Direct3D 11 texture may have.
+constexpr float kLargestFontScale = 3.0f;
+
 // Fonts rasterised at the new scale (not stretched), the style and the layout at it too.
 void applyScale(float scale, const std::string& fontsFolder, App* app) {
   ImFontAtlas* fonts = ImGui::GetIO().Fonts;
   fonts->Clear();
-  i18n::loadFonts(fonts, fontsFolder.c_str(), scale);
+  i18n::loadFonts(fonts, fontsFolder.c_str(), scale < kLargestFontScale ? scale : kLargestFontScale);
   applyStyle(scale);
   if (app != nullptr) app->setScale(scale);
 }
