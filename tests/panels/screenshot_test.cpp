@@ -466,31 +466,21 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
 class LogPixels {
  public:
   explicit LogPixels(DWORD dpi) {
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                        nullptr, &key_, nullptr) != ERROR_SUCCESS) {
-      return;
-    }
     DWORD size = sizeof(old_);
-    had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, &type_, reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
-    set_ = RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi)) ==
-           ERROR_SUCCESS;
+    had_ = RegGetValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &old_, &size) == ERROR_SUCCESS;
+    set_ = RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)) == ERROR_SUCCESS;
   }
   ~LogPixels() { restore(); }
   bool set() const { return set_; }
   void restore() {
-    if (key_ == nullptr) return;
-    if (had_) {
-      RegSetValueExW(key_, L"LogPixels", 0, type_, reinterpret_cast<const BYTE*>(&old_), sizeof(old_));
-    } else if (set_) {
-      RegDeleteValueW(key_, L"LogPixels");
-    }
-    RegCloseKey(key_);
-    key_ = nullptr;
+    if (had_) RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", REG_DWORD, &old_, sizeof(old_));
+    if (!had_ && set_) RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels");
+    had_ = set_ = false;
   }
 
  private:
-  HKEY key_ = nullptr;
-  DWORD old_ = 0, type_ = REG_DWORD;
+  static constexpr const wchar_t* kKey = L"Control Panel\\Desktop";
+  DWORD old_ = 0;
   bool had_ = false, set_ = false;
 };
 
