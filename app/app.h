@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "imgui.h"
 #include "media/picture_turn.h"
 #include "receiver/rate_meter.h"
 #include "session/session_win.h"
@@ -36,6 +37,15 @@ class App {
   // Whether the next frame would show a new picture.
   bool pictureWaiting() const { return session_.pictures().waiting(); }
 
+  // The display scale (the window's DPI / 96): the layout's sizes in pixels are multiplied by it.
+  void setScale(float scale) { scale_ = scale; }
+
+  // The device to draw the preview with from now on, after the old one was lost: the preview
+  // texture went with it and is made again from the next picture. Null while there is none.
+  void useDevice(ID3D11Device* device, ID3D11DeviceContext* context);
+  // The failure by which the preview found the device lost, once; S_OK when there was none.
+  HRESULT takeDeviceLoss();
+
  private:
   friend class ::AppProbe;  // tests press start and read the view's own state
 
@@ -50,6 +60,9 @@ class App {
   void uploadPreview();
   void drawConnectPanel();
   void drawHelpWindow();
+  // A layout size given in pixels at 96 DPI, at the display's scale.
+  float px(float pixels) const { return pixels * scale_; }
+  ImVec2 px(float x, float y) const { return ImVec2(x * scale_, y * scale_); }
 
   ID3D11Device* device_ = nullptr;
   ID3D11DeviceContext* context_ = nullptr;
@@ -60,12 +73,14 @@ class App {
   std::int32_t transportIndex_ = 0;  // 0 USB, 1 Wi-Fi
   std::string host_;                 // Wi-Fi address, passed on unchecked
   bool showHelp_ = false;
+  float scale_ = 1.0f;
 
   Microsoft::WRL::ComPtr<ID3D11Texture2D> previewTexture_;
   Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> previewSrv_;
   std::uint32_t textureWidth_ = 0;
   std::uint32_t textureHeight_ = 0;
   media::Turn textureTurned_;  // how the picture in the texture was turned before it was published
+  HRESULT deviceLoss_ = S_OK;  // what told the preview that the device is gone, not yet taken
   receiver::RateMeter previewRate_;  // pictures uploaded per second
 };
 

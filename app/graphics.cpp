@@ -1,5 +1,7 @@
 #include "app/graphics.h"
 
+#include "common/debug_log.h"
+
 namespace app {
 
 bool createGraphics(HWND window, Graphics& graphics, const CreateDeviceFunction& createDevice) {
@@ -59,16 +61,46 @@ void createBackBufferView(Graphics& graphics) {
 
 void releaseBackBufferView(Graphics& graphics) { graphics.mainRenderTargetView.Reset(); }
 
-void applyPendingResize(Graphics& graphics) {
-  if (graphics.pendingResizeWidth == 0 || graphics.pendingResizeHeight == 0) return;
+HRESULT applyPendingResize(Graphics& graphics) {
+  if (graphics.pendingResizeWidth == 0 || graphics.pendingResizeHeight == 0) return S_OK;
   releaseBackBufferView(graphics);
+  HRESULT hr = S_OK;
   if (graphics.swapChain != nullptr) {
-    graphics.swapChain->ResizeBuffers(0, graphics.pendingResizeWidth, graphics.pendingResizeHeight,
-                                      DXGI_FORMAT_UNKNOWN, 0);
+    hr = graphics.swapChain->ResizeBuffers(0, graphics.pendingResizeWidth, graphics.pendingResizeHeight,
+                                           DXGI_FORMAT_UNKNOWN, 0);
   }
   graphics.pendingResizeWidth = 0;
   graphics.pendingResizeHeight = 0;
   createBackBufferView(graphics);
+  return hr;
+}
+
+bool deviceLost(HRESULT hr) {
+  return hr == DXGI_ERROR_DEVICE_REMOVED || hr == DXGI_ERROR_DEVICE_RESET || hr == DXGI_ERROR_DEVICE_HUNG ||
+         hr == DXGI_ERROR_DRIVER_INTERNAL_ERROR;
+}
+
+bool recreateGraphics(HWND window, Graphics& graphics, const char* what, HRESULT hr,
+                      const CreateDeviceFunction& createDevice) {
+  const bool newLoss = graphics.device != nullptr;
+  const HRESULT reason = newLoss ? graphics.device->GetDeviceRemovedReason() : S_OK;
+  if (graphics.context != nullptr) {
+    // Nothing bound may keep the old swap chain alive: the window takes one flip-model chain only.
+    graphics.context->ClearState();
+    graphics.context->Flush();
+  }
+  releaseGraphics(graphics);
+  // A resize that came while the device was gone is the new swap chain's size already.
+  graphics.pendingResizeWidth = 0;
+  graphics.pendingResizeHeight = 0;
+  const bool made = createGraphics(window, graphics, createDevice);
+  if (made) createBackBufferView(graphics);
+  if (newLoss) {
+    logLine("[Graphics] %s failed with 0x%08lX: the display device was lost (reason 0x%08lX); %s\n", what,
+            static_cast<unsigned long>(hr), static_cast<unsigned long>(reason),
+            made ? "made everything again on a new one" : "no new device yet, trying again");
+  }
+  return made;
 }
 
 }  // namespace app

@@ -21,6 +21,9 @@ struct Graphics {
   // cleared by the frame loop.
   std::uint32_t pendingResizeWidth = 0;
   std::uint32_t pendingResizeHeight = 0;
+  // The window's DPI from the last WM_DPICHANGED whose fonts and style the frame loop has not yet
+  // made again; 0 means none.
+  std::uint32_t pendingDpi = 0;
 };
 
 // Same parameters and result as D3D11CreateDeviceAndSwapChain, which is what an empty one means.
@@ -41,7 +44,19 @@ void createBackBufferView(Graphics& graphics);
 void releaseBackBufferView(Graphics& graphics);
 
 // The frame loop's resize step: when both pending sizes are non-zero, resizes the existing
-// buffers to them, clears them and remakes the back-buffer view.
-void applyPendingResize(Graphics& graphics);
+// buffers to them, clears them and remakes the back-buffer view. ResizeBuffers' result, S_OK
+// when nothing was pending.
+HRESULT applyPendingResize(Graphics& graphics);
+
+// Whether a Direct3D or DXGI result says the device is gone (a driver reset or update, a removed
+// GPU, a remote-desktop switch): everything made on it must be made again on a new one.
+bool deviceLost(HRESULT hr);
+
+// After `what` failed with `hr` because the device was lost: releases the old objects, makes the
+// device, the swap chain and the back buffer's view again, and logs one line with the old
+// device's removal reason. A later call while there is no device yet tries again silently.
+// False while no new device can be made.
+bool recreateGraphics(HWND window, Graphics& graphics, const char* what, HRESULT hr,
+                      const CreateDeviceFunction& createDevice = {});
 
 }  // namespace app

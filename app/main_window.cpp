@@ -22,10 +22,33 @@ ATOM registerWindowClass(HINSTANCE instance) {
 
 void unregisterWindowClass(HINSTANCE instance) { UnregisterClassW(kWindowClassName, instance); }
 
+float windowScale(HWND window) {
+  const UINT dpi = GetDpiForWindow(window);
+  return dpi != 0 ? static_cast<float>(dpi) / USER_DEFAULT_SCREEN_DPI : 1.0f;
+}
+
+void fitToDpi(HWND window) {
+  const UINT dpi = GetDpiForWindow(window);
+  if (dpi == 0 || dpi == USER_DEFAULT_SCREEN_DPI) return;
+  RECT outer = {}, client = {};
+  GetWindowRect(window, &outer);
+  GetClientRect(window, &client);
+  const int dpiInt = static_cast<int>(dpi);
+  const int width =
+      MulDiv(kClientWidth96, dpiInt, USER_DEFAULT_SCREEN_DPI) + (outer.right - outer.left) - client.right;
+  const int height =
+      MulDiv(kClientHeight96, dpiInt, USER_DEFAULT_SCREEN_DPI) + (outer.bottom - outer.top) - client.bottom;
+  if (width != outer.right - outer.left || height != outer.bottom - outer.top) {
+    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
 HWND createMainWindow(HINSTANCE instance, Graphics* graphics) {
   HWND window = CreateWindowExW(0, kWindowClassName, kWindowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                 kWindowWidth, kWindowHeight, nullptr, nullptr, instance, nullptr);
-  if (window != nullptr) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(graphics));
+  if (window == nullptr) return nullptr;
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(graphics));
+  fitToDpi(window);  // its DPI is known once it exists: that of the monitor it landed on
   return window;
 }
 
@@ -38,6 +61,18 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
       if (graphics != nullptr && graphics->device != nullptr && wParam != SIZE_MINIMIZED) {
         graphics->pendingResizeWidth = LOWORD(lParam);
         graphics->pendingResizeHeight = HIWORD(lParam);
+      }
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another scale: take the size Windows suggests; the frame loop makes
+      // the fonts and the style again.
+      auto* graphics = reinterpret_cast<Graphics*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+      if (graphics != nullptr) graphics->pendingDpi = LOWORD(wParam);
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      if (suggested != nullptr) {
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
       }
       return 0;
     }

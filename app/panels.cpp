@@ -103,7 +103,7 @@ void App::frame() {
   const ImGuiViewport* viewport = ImGui::GetMainViewport();
   ImGui::SetNextWindowPos(viewport->WorkPos);
   ImGui::SetNextWindowSize(viewport->WorkSize);
-  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(24, 18));
+  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, px(24, 18));
   const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                                  ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
                                  ImGuiWindowFlags_NoBringToFrontOnFocus;
@@ -111,11 +111,11 @@ void App::frame() {
 
   drawStatusBar();
   drawNotices();
-  ImGui::Dummy(ImVec2(0, 6));
+  ImGui::Dummy(px(0, 6));
   drawPreview();
-  ImGui::Dummy(ImVec2(0, 10));
+  ImGui::Dummy(px(0, 10));
   drawConnectPanel();
-  ImGui::Dummy(ImVec2(0, 6));
+  ImGui::Dummy(px(0, 6));
 
   const receiver::StreamStats stats = session_.stats();
   char line[256];
@@ -142,23 +142,23 @@ void App::drawStatusBar() {
   const StatePill pill = statePill(static_cast<int>(session_.state()));
   const std::string label = tr(pill.key);
   const ImVec2 text = ImGui::CalcTextSize(label.c_str(), nullptr, false, -1.0f);
-  const float w = text.x + 46.0f;
-  const float h = text.y + 12.0f;
+  const float w = text.x + px(46.0f);
+  const float h = text.y + px(12.0f);
 
   // Pill, gap and square help button end one item spacing short of the right edge.
   const float available = ImGui::GetContentRegionAvail().x;
-  ImGui::SameLine(0.0f, available - w - h - 8.0f);
+  ImGui::SameLine(0.0f, available - w - h - px(8.0f));
 
   const ImVec2 p = ImGui::GetCursorScreenPos();
   ImDrawList* draw = ImGui::GetWindowDrawList();
   draw->AddRectFilled(p, ImVec2(p.x + w, p.y + h), IM_COL32(255, 255, 255, 15), h / 2.0f);
-  const ImVec2 centre(p.x + 19.0f, p.y + h / 2.0f);
-  draw->AddCircleFilled(centre, 5.0f, toImColor(pill.dot));
-  draw->AddCircle(centre, 7.0f, toImColor(pill.halo), 0, 2.0f);
-  draw->AddText(ImVec2(p.x + 30.0f, p.y + 6.0f), IM_COL32(240, 240, 245, 255), label.c_str());
+  const ImVec2 centre(p.x + px(19.0f), p.y + h / 2.0f);
+  draw->AddCircleFilled(centre, px(5.0f), toImColor(pill.dot));
+  draw->AddCircle(centre, px(7.0f), toImColor(pill.halo), 0, px(2.0f));
+  draw->AddText(ImVec2(p.x + px(30.0f), p.y + px(6.0f)), IM_COL32(240, 240, 245, 255), label.c_str());
   ImGui::Dummy(ImVec2(w, h));
 
-  ImGui::SameLine(0.0f, 8.0f);
+  ImGui::SameLine(0.0f, px(8.0f));
   ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, h / 2.0f);
   if (ImGui::Button("?", ImVec2(h, h))) showHelp_ = true;
   if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", tr("help.title").c_str());
@@ -185,7 +185,7 @@ void App::drawNotices() {
 void App::drawConnectPanel() {
   ImGui::TextUnformatted(tr("settings.language").c_str());
   ImGui::SameLine();
-  ImGui::SetNextItemWidth(180.0f);
+  ImGui::SetNextItemWidth(px(180.0f));
   int language = languageIndex_;
   if (ImGui::Combo("##lang", &language, languageItem, nullptr, static_cast<int>(i18n::kLanguageCount)) &&
       language != languageIndex_ && language >= 0 && language < static_cast<int>(i18n::kLanguageCount)) {
@@ -195,7 +195,7 @@ void App::drawConnectPanel() {
 
   ImGui::TextUnformatted(tr("settings.transport").c_str());
   ImGui::SameLine();
-  ImGui::SetNextItemWidth(180.0f);
+  ImGui::SetNextItemWidth(px(180.0f));
   const char* transports[] = {"USB", "Wi-Fi"};
   int transport = transportIndex_;
   if (ImGui::Combo("##transport", &transport, transports, 2)) transportIndex_ = transport;
@@ -205,7 +205,7 @@ void App::drawConnectPanel() {
     ImGui::SameLine();
     services_ = discovery_.hosts();
 
-    ImGui::SetNextItemWidth(240.0f);
+    ImGui::SetNextItemWidth(px(240.0f));
     if (ImGui::BeginCombo("##hostCombo", host_.empty() ? "(select iPhone)" : host_.c_str())) {
       for (std::size_t i = 0; i < services_.size(); ++i) {
         const transport::DiscoveredHost& service = services_[i];
@@ -218,7 +218,7 @@ void App::drawConnectPanel() {
       if (!services_.empty()) ImGui::Separator();
       char field[64];
       copyCut(host_, field, sizeof(field));
-      ImGui::SetNextItemWidth(200.0f);
+      ImGui::SetNextItemWidth(px(200.0f));
       if (ImGui::InputTextWithHint("manual IP", "192.168.1.42", field, sizeof(field))) host_ = field;
       ImGui::EndCombo();
     }
@@ -226,7 +226,7 @@ void App::drawConnectPanel() {
     ImGui::TextDisabled("(%d found)", static_cast<int>(services_.size()));
   }
 
-  ImGui::Dummy(ImVec2(0, 8));
+  ImGui::Dummy(px(0, 8));
 
   const bool running = session_.running();
   const std::string label = tr(running ? "connect.button.stop" : "connect.button.start");
@@ -235,8 +235,8 @@ void App::drawConnectPanel() {
   ImGui::PushStyleColor(ImGuiCol_ButtonHovered, colors.hovered);
   ImGui::PushStyleColor(ImGuiCol_ButtonActive, colors.active);
   ImGui::PushStyleColor(ImGuiCol_Text, colors.text);
-  ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, 10.0f);
-  if (ImGui::Button(label.c_str(), ImVec2(ImGui::GetContentRegionAvail().x, 46.0f))) {
+  ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, px(10.0f));
+  if (ImGui::Button(label.c_str(), ImVec2(ImGui::GetContentRegionAvail().x, px(46.0f)))) {
     if (running) {
       session_.stop();
     } else {
@@ -249,14 +249,14 @@ void App::drawConnectPanel() {
 
 void App::drawHelpWindow() {
   if (!showHelp_) return;
-  ImGui::SetNextWindowSize(ImVec2(620, 560), ImGuiCond_FirstUseEver);
+  ImGui::SetNextWindowSize(px(620, 560), ImGuiCond_FirstUseEver);
   // One window whatever the language: the title is shown, "###help" is its identity.
   const std::string title = tr("help.title") + "###help";
   if (ImGui::Begin(title.c_str(), &showHelp_, ImGuiWindowFlags_NoCollapse)) {
     for (const HelpSection& section : kHelpSections) {
       if (ImGui::CollapsingHeader(tr(section.title).c_str(), ImGuiTreeNodeFlags_DefaultOpen)) {
         drawParagraph(i18n::Localizer::instance().paragraph(section.body));
-        ImGui::Dummy(ImVec2(0, 6));
+        ImGui::Dummy(px(0, 6));
       }
     }
     ImGui::Separator();

@@ -5,19 +5,20 @@
 
 namespace app {
 
-PreviewFit fitPreview(std::uint32_t textureWidth, std::uint32_t textureHeight, int rotation, float boxWidth) {
+PreviewFit fitPreview(std::uint32_t textureWidth, std::uint32_t textureHeight, int rotation, float boxWidth,
+                      float boxHeight) {
   const double A = boxWidth > 0.0f ? double(boxWidth) : 0.0;
   double tw = textureWidth, th = textureHeight;
   if (rotation & 1) std::swap(tw, th);
   PreviewFit fit;
   if (tw == 0.0 || th == 0.0) {
     fit.width = float(A);
-    fit.height = kPreviewBoxHeight;
+    fit.height = boxHeight;
     return fit;
   }
   // Compared as cross products so that the limiting side comes out exact: a picture limited by
   // the height fills it to the pixel.
-  const double H = kPreviewBoxHeight;
+  const double H = boxHeight;
   double w, h;
   if (H * tw <= A * th) {
     h = H;

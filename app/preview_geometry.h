@@ -9,7 +9,8 @@
 
 namespace app {
 
-// The preview box is always this high; its width is whatever the window gives it.
+// The preview box is this high at 96 DPI (times the display scale above); its width is whatever
+// the window gives it.
 constexpr float kPreviewBoxHeight = 360.0f;
 
 struct PreviewPoint {
@@ -25,10 +26,11 @@ struct PreviewFit {
 };
 
 // The texture of textureWidth x textureHeight, turned by `rotation` quarter turns (only its two
-// lowest bits count), scaled to fit a box boxWidth wide and kPreviewBoxHeight high, centred
+// lowest bits count), scaled to fit a box boxWidth wide and boxHeight high, centred
 // across and at the top. With no texture (a zero side) the fit is the whole box. A box width of
 // zero or less (or not a number) fits the picture into nothing.
-PreviewFit fitPreview(std::uint32_t textureWidth, std::uint32_t textureHeight, int rotation, float boxWidth);
+PreviewFit fitPreview(std::uint32_t textureWidth, std::uint32_t textureHeight, int rotation, float boxWidth,
+                      float boxHeight = kPreviewBoxHeight);
 
 // Texture coordinates of the drawn corners in the order top-left, top-right, bottom-right,
 // bottom-left: the picture turned `rotation` quarter turns clockwise (two lowest bits), then

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/graphics.h"
 #include "app/preview_convert.h"
 #include "app/preview_geometry.h"
 #include "common/debug_log.h"
@@ -24,7 +25,24 @@ bool readable(const common::Nv12View& picture) {
 
 }  // namespace
 
+void App::useDevice(ID3D11Device* device, ID3D11DeviceContext* context) {
+  previewSrv_.Reset();
+  previewTexture_.Reset();
+  textureWidth_ = 0;
+  textureHeight_ = 0;
+  device_ = device;
+  context_ = context;
+  deviceLoss_ = S_OK;
+}
+
+HRESULT App::takeDeviceLoss() {
+  const HRESULT loss = deviceLoss_;
+  deviceLoss_ = S_OK;
+  return loss;
+}
+
 void App::uploadPreview() {
+  if (device_ == nullptr || context_ == nullptr) return;
   media::DecodedFrame taken;
   if (!session_.pictures().take(taken)) return;
   const std::uint32_t width = taken.width;
@@ -55,7 +73,9 @@ void App::uploadPreview() {
     desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
     desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
     desc.MiscFlags = 0;
-    if (FAILED(device_->CreateTexture2D(&desc, nullptr, &previewTexture_))) {
+    const HRESULT created = device_->CreateTexture2D(&desc, nullptr, &previewTexture_);
+    if (FAILED(created)) {
+      if (deviceLost(created)) deviceLoss_ = created;
       previewTexture_.Reset();
       return;
     }
@@ -74,7 +94,11 @@ void App::uploadPreview() {
   }
 
   D3D11_MAPPED_SUBRESOURCE mapped = {};
-  if (FAILED(context_->Map(previewTexture_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
+  const HRESULT mapResult = context_->Map(previewTexture_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped);
+  if (FAILED(mapResult)) {
+    if (deviceLost(mapResult)) deviceLoss_ = mapResult;
+    return;
+  }
   bool converted = nv12ToRgba(picture, static_cast<std::uint8_t*>(mapped.pData), mapped.RowPitch);
   context_->Unmap(previewTexture_.Get(), 0);
   if (!converted) {
@@ -97,13 +121,14 @@ void App::drawPreview() {
   const media::Turn chosen = {orientation.rotation.load(), orientation.mirror.load(), orientation.flip.load()};
   const media::Turn shown = media::canonical(media::followedBy(media::inverse(textureTurned_), chosen));
   const int rotation = shown.rotation;
-  const PreviewFit fit = fitPreview(textureWidth_, textureHeight_, rotation, available);
+  const float boxHeight = px(kPreviewBoxHeight);
+  const PreviewFit fit = fitPreview(textureWidth_, textureHeight_, rotation, available, boxHeight);
 
   const ImVec2 p = ImGui::GetCursorScreenPos();
   ImDrawList* draw = ImGui::GetWindowDrawList();
-  const ImVec2 boxEnd(p.x + available, p.y + kPreviewBoxHeight);
-  draw->AddRectFilled(p, boxEnd, IM_COL32(12, 12, 16, 255), 12.0f, ImDrawFlags_RoundCornersAll);
-  draw->AddRect(p, boxEnd, IM_COL32(255, 255, 255, 20), 12.0f, ImDrawFlags_RoundCornersAll, 1.0f);
+  const ImVec2 boxEnd(p.x + available, p.y + boxHeight);
+  draw->AddRectFilled(p, boxEnd, IM_COL32(12, 12, 16, 255), px(12.0f), ImDrawFlags_RoundCornersAll);
+  draw->AddRect(p, boxEnd, IM_COL32(255, 255, 255, 20), px(12.0f), ImDrawFlags_RoundCornersAll, px(1.0f));
 
   if (previewSrv_ != nullptr) {
     const float x0 = p.x + fit.left;
@@ -115,10 +140,10 @@ void App::drawPreview() {
   } else {
     const char* text = "No signal";
     const ImVec2 size = ImGui::CalcTextSize(text, nullptr, false, -1.0f);
-    draw->AddText(ImVec2(p.x + (available - size.x) / 2.0f, p.y + (kPreviewBoxHeight - size.y) / 2.0f),
+    draw->AddText(ImVec2(p.x + (available - size.x) / 2.0f, p.y + (boxHeight - size.y) / 2.0f),
                   IM_COL32(128, 128, 130, 255), text);
   }
-  ImGui::Dummy(ImVec2(available, kPreviewBoxHeight));
+  ImGui::Dummy(ImVec2(available, boxHeight));
 
   ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(200, 200, 210, 255));
   if (ImGui::SmallButton("Rotate L")) orientation.rotation.store(rotatedLeft(orientation.rotation.load()));

@@ -1,12 +1,14 @@
 #include "app/program.h"
 
 #include <memory>
+#include <string>
 
 #include "app/app.h"
 #include "app/frame_pacing.h"
 #include "app/frame_wait_win.h"
 #include "app/main_window.h"
 #include "common/steady_clock.h"
+#include "i18n/font_folder_win.h"
 #include "i18n/font_loader.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
@@ -16,7 +18,9 @@ namespace app {
 
 namespace {
 
-void applyStyle() {
+// The style at `scale` times its sizes; made from scratch, so that scales do not pile up.
+void applyStyle(float scale) {
+  ImGui::GetStyle() = ImGuiStyle();
   ImGui::StyleColorsDark();
   ImGuiStyle& style = ImGui::GetStyle();
   style.WindowPadding = ImVec2(20, 14);
@@ -32,6 +36,19 @@ void applyStyle() {
   colors[ImGuiCol_FrameBg] = ImVec4(0.09f, 0.10f, 0.13f, 1.00f);
   colors[ImGuiCol_FrameBgHovered] = ImVec4(0.12f, 0.14f, 0.18f, 1.00f);
   colors[ImGuiCol_FrameBgActive] = ImVec4(0.16f, 0.19f, 0.24f, 1.00f);
+  if (scale != 1.0f) style.ScaleAllSizes(scale);  // at 96 DPI the sizes stay exactly as set
+}
+
+// Beyond it the atlas of every script outgrows the 16384 rows a Direct3D 11 texture may have.
+constexpr float kLargestFontScale = 3.0f;
+
+// Fonts rasterised at the new scale (not stretched), the style and the layout at it too.
+void applyScale(float scale, const std::string& fontsFolder, App* app) {
+  ImFontAtlas* fonts = ImGui::GetIO().Fonts;
+  fonts->Clear();
+  i18n::loadFonts(fonts, fontsFolder.c_str(), scale < kLargestFontScale ? scale : kLargestFontScale);
+  applyStyle(scale);
+  if (app != nullptr) app->setScale(scale);
 }
 
 // While the window cannot be seen, how often the loop looks whether it can again (restoring a
@@ -39,6 +56,18 @@ void applyStyle() {
 constexpr DWORD kHiddenPollMs = 100;
 // How often the monitor's refresh rate is read again: the window may have moved to another.
 constexpr std::int64_t kRefreshCheckNs = 2000000000;
+
+// The device is gone: Dear ImGui's Direct3D objects and the preview's texture go with it, and
+// everything is made again on a new device. False while there is none yet.
+bool renewGraphics(HWND window, Graphics& graphics, App& app, const char* what, HRESULT hr,
+                   const CreateDeviceFunction& createDevice) {
+  if (graphics.device != nullptr) ImGui_ImplDX11_Shutdown();
+  app.useDevice(nullptr, nullptr);
+  if (!recreateGraphics(window, graphics, what, hr, createDevice)) return false;
+  ImGui_ImplDX11_Init(graphics.device.Get(), graphics.context.Get());
+  app.useDevice(graphics.device.Get(), graphics.context.Get());
+  return true;
+}
 
 }  // namespace
 
@@ -57,6 +86,7 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   createBackBufferView(graphics);
 
   ShowWindow(window, SW_SHOWDEFAULT);
+  fitToDpi(window);  // once more: a shown window may have another frame
   UpdateWindow(window);
   SetWindowTextW(window, kWindowTitle);
 
@@ -65,16 +95,14 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   ImGuiIO& io = ImGui::GetIO();
   io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
   io.IniFilename = nullptr;  // nothing is kept between runs
-  if (hooks.fontsFolder.empty()) {
-    i18n::loadFonts(io.Fonts);
-  } else {
-    i18n::loadFonts(io.Fonts, hooks.fontsFolder.c_str());
-  }
-  applyStyle();
+  const std::string fontsFolder = hooks.fontsFolder.empty() ? i18n::systemFontsFolder() : hooks.fontsFolder;
+  const float scale = windowScale(window);
+  applyScale(scale, fontsFolder, nullptr);
   ImGui_ImplWin32_Init(window);
   ImGui_ImplDX11_Init(graphics.device.Get(), graphics.context.Get());
 
   auto app = std::make_unique<App>(graphics.device.Get(), graphics.context.Get());
+  app->setScale(scale);
 
   const float clearColor[4] = {0.04f, 0.05f, 0.07f, 1.0f};
   FramePacing pacing;
@@ -84,6 +112,13 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
   bool occluded = false;  // the last Present said nothing of the window can be seen
   bool messages = false;  // handled since the last look
   while (pumpMessages(&messages)) {
+    // The device was lost and none could be made again yet: try once more in a while.
+    if (graphics.device == nullptr &&
+        !renewGraphics(window, graphics, *app, "", S_OK, hooks.createDevice)) {
+      waitForMessages(kHiddenPollMs);
+      continue;
+    }
+
     // Minimised or covered: draw nothing, as Dear ImGui's own example does, and sleep until a
     // message comes or it is time to test again.
     if (IsIconic(window) ||
@@ -101,7 +136,17 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
       continue;
     }
 
-    applyPendingResize(graphics);
+    const HRESULT resized = applyPendingResize(graphics);
+    if (deviceLost(resized)) {
+      renewGraphics(window, graphics, *app, "ResizeBuffers", resized, hooks.createDevice);
+      continue;
+    }
+
+    if (graphics.pendingDpi != 0) {
+      applyScale(static_cast<float>(graphics.pendingDpi) / USER_DEFAULT_SCREEN_DPI, fontsFolder, app.get());
+      graphics.pendingDpi = 0;
+      ImGui_ImplDX11_InvalidateDeviceObjects();  // its font texture is made again from the new atlas
+    }
 
     ImGui_ImplDX11_NewFrame();
     ImGui_ImplWin32_NewFrame();
@@ -115,7 +160,15 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
       graphics.context->ClearRenderTargetView(graphics.mainRenderTargetView.Get(), clearColor);
       ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
     }
-    occluded = graphics.swapChain->Present(1, 0) == DXGI_STATUS_OCCLUDED;
+    const HRESULT presented = hooks.present ? hooks.present(graphics.swapChain.Get(), 1, 0)
+                                            : graphics.swapChain->Present(1, 0);
+    occluded = presented == DXGI_STATUS_OCCLUDED;
+    const HRESULT previewLoss = app->takeDeviceLoss();
+    if (deviceLost(presented)) {
+      renewGraphics(window, graphics, *app, "Present", presented, hooks.createDevice);
+    } else if (deviceLost(previewLoss)) {
+      renewGraphics(window, graphics, *app, "The preview's texture", previewLoss, hooks.createDevice);
+    }
 
     if (hooks.afterFrame) hooks.afterFrame(*app, window);
 
@@ -129,7 +182,7 @@ int runProgram(HINSTANCE instance, const ProgramHooks& hooks) {
     if (!wait.until(pacing.nextFrameAt(now), &messages)) break;
   }
 
-  ImGui_ImplDX11_Shutdown();
+  if (graphics.device != nullptr) ImGui_ImplDX11_Shutdown();  // else it went with the lost device
   ImGui_ImplWin32_Shutdown();
   ImGui::DestroyContext();
   releaseGraphics(graphics);

@@ -24,6 +24,8 @@ struct ProgramHooks {
   // Draw at every refresh even when nothing changed (tests that script the UI frame by frame).
   bool everyRefresh = false;
   std::string fontsFolder;  // empty: the system's fonts folder (tests bring their own fonts)
+  // Stands in for the swap chain's Present (tests fail it as a lost device would); empty: Present.
+  std::function<HRESULT(IDXGISwapChain* swapChain, UINT syncInterval, UINT flags)> present;
 };
 
 // 0 after the window was closed, 1 when no Direct3D 11 device could be created.

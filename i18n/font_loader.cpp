@@ -46,29 +46,41 @@ struct ScriptFont {
 
 // Tries the candidates in order; returns the accepted path, or an empty text.
 std::string addFirstUsable(ImFontAtlas* atlas, const std::string& folder, const char* const* candidates, int count,
-                           const ImFontConfig& config, const ImWchar* ranges) {
+                           const ImFontConfig& config, const ImWchar* ranges, float size) {
   for (int i = 0; i < count; ++i) {
     std::string path = folder + candidates[i];
     FontFileStatus status = checkFontFile(path.c_str());
     if (status == FontFileStatus::Damaged) logLine("[font] %s is damaged or not a font, skipped\n", path.c_str());
     if (status != FontFileStatus::Usable) continue;  // Dear ImGui asserts on a missing file
-    if (atlas->AddFontFromFileTTF(path.c_str(), kFontSize, &config, ranges) != nullptr) return path;
+    if (atlas->AddFontFromFileTTF(path.c_str(), size, &config, ranges) != nullptr) return path;
   }
   return std::string();
 }
 
 }  // namespace
 
-void loadFonts(ImFontAtlas* atlas, const char* folder) {
+void loadFonts(ImFontAtlas* atlas, const char* folder, float scale) {
   if (atlas == nullptr) return;
-  std::string dir = folder != nullptr ? folder : kSystemFontsFolder;
+  if (!(scale > 0.0f)) scale = 1.0f;
+  const float size = kFontSize * scale;
+  std::string dir = folder != nullptr ? folder : "";
   if (!dir.empty() && dir.back() != '\\' && dir.back() != '/') dir += '/';
 
   ImFontConfig base;
   base.OversampleH = 2;
   base.OversampleV = 2;
-  if (addFirstUsable(atlas, dir, kBaseCandidates, IM_ARRAYSIZE(kBaseCandidates), base, kBaseRanges).empty()) {
-    atlas->AddFontDefault();
+  if (dir.empty() ||
+      addFirstUsable(atlas, dir, kBaseCandidates, IM_ARRAYSIZE(kBaseCandidates), base, kBaseRanges, size).empty()) {
+    if (scale == 1.0f) {
+      atlas->AddFontDefault();
+    } else {
+      ImFontConfig builtIn;  // as AddFontDefault sets it up, at its own size scaled
+      builtIn.OversampleH = 1;
+      builtIn.OversampleV = 1;
+      builtIn.PixelSnapH = true;
+      builtIn.SizePixels = 13.0f * scale;
+      atlas->AddFontDefault(&builtIn);
+    }
     return;
   }
 
@@ -84,7 +96,7 @@ void loadFonts(ImFontAtlas* atlas, const char* folder) {
       {"Devanagari", kDevanagariCandidates, IM_ARRAYSIZE(kDevanagariCandidates), kDevanagariRanges},
   };
   for (const ScriptFont& s : scripts) {
-    std::string path = addFirstUsable(atlas, dir, s.candidates, s.candidateCount, script, s.ranges);
+    std::string path = addFirstUsable(atlas, dir, s.candidates, s.candidateCount, script, s.ranges, size);
     if (path.empty())
       logLine("[font] %s MISSING\n", s.label);
     else

@@ -10,10 +10,11 @@ _brindle_started_pulse=""
 
 services_start() {
   # Xvfb first: Wine's desktop process starts with the first Wine program and keeps the
-  # display it found then, so Direct3D works only if DISPLAY is set before it.
+  # display it found then, so Direct3D works only if DISPLAY is set before it. Tall enough for
+  # the control program's window at 144 DPI (1.5 times 760 pixels).
   local n=90
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
   _brindle_started_xvfb=$!
   export DISPLAY=":$n"
   local i

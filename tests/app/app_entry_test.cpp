@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
 #include <gtest/gtest.h>
 #include <imgui.h>
 
@@ -25,6 +29,8 @@
 #include "app/main_window.h"
 #include "app_probe.h"
 #include "common/steady_clock.h"
+#include "i18n/font_folder_win.h"
+#include "media/decoded_frame.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
@@ -258,6 +264,15 @@ TEST_F(EntryWindowTest, DeviceFallsBackToWarpOnlyWhenTheHardwareDriverIsUnsuppor
   }
 }
 
+// Windows need not live on drive C:: the fonts come from the folder Windows names, as it spells it.
+TEST(FontsFolderTest, IsTheOneWindowsNames) {
+  PWSTR known = nullptr;
+  ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_Fonts, 0, nullptr, &known), S_OK);
+  const std::u8string utf8 = std::filesystem::path(known).u8string();
+  CoTaskMemFree(known);
+  EXPECT_EQ(i18n::systemFontsFolder(), std::string(utf8.begin(), utf8.end()) + "\\");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Whole runs
 
@@ -355,6 +370,131 @@ TEST(ProgramRunTest, DrawsAtTheRefreshRateOnlyWhileInUseAndNothingWhileMinimised
   EXPECT_GE(idle, 1) << "figures and states are still drawn now and then";
   EXPECT_EQ(minimised, 0);
   EXPECT_TRUE(restored) << "drawing resumes once restored";
+}
+
+// A driver reset or update, or a removed GPU, makes Present report the device removed: everything
+// made on it is made again on a new device, one line says why, and the window draws on, new
+// pictures included.
+TEST(ProgramRunTest, ALostDeviceIsMadeAgainAndTheWindowDrawsOn) {
+  auto picture = [](std::uint32_t width, std::uint32_t height) {
+    media::DecodedFrame frame;
+    frame.width = width;
+    frame.height = height;
+    frame.stride = width;
+    frame.data.assign(std::size_t(width) * height * 3 / 2, 128);
+    return frame;
+  };
+  testsupport::LogCapture log;
+  bool failNext = false;
+  bool hadPicture = false;
+  int frames = 0;
+  const int lostAt = 5;
+  Microsoft::WRL::ComPtr<ID3D11Device> before, after, previewDevice, fontDevice;
+  std::uint32_t previewWidth = 0;
+  app::ProgramHooks hooks;
+  hooks.everyRefresh = true;
+  hooks.present = [&](IDXGISwapChain* chain, UINT sync, UINT flags) {
+    if (!failNext) return chain->Present(sync, flags);
+    failNext = false;
+    return DXGI_ERROR_DEVICE_REMOVED;
+  };
+  hooks.afterFrame = [&](app::App& app, HWND window) {
+    AppProbe probe(app);
+    ++frames;
+    if (frames == 2) probe.session().pictures().put(picture(64, 32));
+    if (frames == lostAt) {
+      before = probe.device();
+      hadPicture = probe.previewTexture() != nullptr;  // on the old device
+      failNext = true;
+    }
+    if (frames == lostAt + 1) {
+      after = probe.device();
+      probe.session().pictures().put(picture(48, 16));
+    }
+    if (frames == lostAt + 10) {
+      ID3D11Texture2D* texture = probe.previewTexture();
+      if (texture != nullptr) texture->GetDevice(&previewDevice);
+      previewWidth = probe.textureWidth();
+      auto* fonts = reinterpret_cast<ID3D11ShaderResourceView*>(ImGui::GetIO().Fonts->TexID);
+      if (fonts != nullptr) fonts->GetDevice(&fontDevice);
+      PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+  };
+  EXPECT_EQ(runOnThread(hooks), 0);
+
+  EXPECT_TRUE(hadPicture) << "the first picture reached the preview";
+  EXPECT_EQ(frames, lostAt + 10) << "the window drew on";
+  ASSERT_NE(after.Get(), nullptr);
+  EXPECT_NE(after.Get(), before.Get()) << "a new device";
+  EXPECT_EQ(after->GetDeviceRemovedReason(), S_OK);
+  EXPECT_EQ(previewDevice.Get(), after.Get()) << "the next picture is on the new device";
+  EXPECT_EQ(previewWidth, 48u);
+  EXPECT_EQ(fontDevice.Get(), after.Get()) << "so are Dear ImGui's objects";
+  const std::vector<std::string> lines = log.linesStartingWith("[Graphics]");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("Present failed with 0x887A0005"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("reason 0x"), std::string::npos) << lines[0];
+}
+
+// Moved to a monitor of another scale: the window takes the rectangle Windows suggests, and its
+// text is rasterised again at the new size (not stretched), with the style and the layout scaled
+// alike; and back again.
+TEST(ProgramRunTest, FollowsAChangeOfTheWindowsDpi) {
+  struct Look {
+    float fontSize = 0, glyphHeight = 0, globalScale = 0, layoutScale = 0;
+    ImVec2 padding;
+    RECT rect = {};
+  };
+  auto look = [](app::App& app, HWND window) {
+    Look l;
+    ImFont* font = ImGui::GetIO().Fonts->Fonts[0];
+    const ImFontGlyph* glyph = font->FindGlyphNoFallback('M');
+    l.fontSize = font->FontSize;
+    l.glyphHeight = glyph != nullptr ? glyph->Y1 - glyph->Y0 : 0;
+    l.globalScale = ImGui::GetIO().FontGlobalScale;
+    l.layoutScale = AppProbe(app).scale();
+    l.padding = ImGui::GetStyle().WindowPadding;
+    GetWindowRect(window, &l.rect);
+    return l;
+  };
+  RECT suggested = {40, 30, 40 + 900, 30 + 700};
+  Look at96, at144, back;
+  int frames = 0;
+  app::ProgramHooks hooks;
+  hooks.everyRefresh = true;
+  hooks.afterFrame = [&](app::App& app, HWND window) {
+    switch (++frames) {
+      case 2:
+        at96 = look(app, window);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        break;
+      case 4:
+        at144 = look(app, window);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&at96.rect));
+        break;
+      case 6:
+        back = look(app, window);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        break;
+    }
+  };
+  EXPECT_EQ(runOnThread(hooks), 0);
+
+  EXPECT_EQ(at144.rect.left, suggested.left);
+  EXPECT_EQ(at144.rect.bottom, suggested.bottom);
+  EXPECT_EQ(at144.rect.right - at144.rect.left, 900);
+  EXPECT_NEAR(at144.fontSize, 1.5f * at96.fontSize, 1.0f);  // the built-in font keeps whole pixels
+  EXPECT_NEAR(at144.glyphHeight, 1.5f * at96.glyphHeight, 1.0f) << "rasterised at the new size";
+  EXPECT_EQ(at144.globalScale, 1.0f) << "not stretched";
+  EXPECT_EQ(at144.layoutScale, 1.5f);
+  EXPECT_EQ(at144.padding.x, 30.0f);
+  EXPECT_EQ(at144.padding.y, 21.0f);
+
+  EXPECT_EQ(back.rect.right - back.rect.left, at96.rect.right - at96.rect.left);
+  EXPECT_EQ(back.fontSize, at96.fontSize);
+  EXPECT_EQ(back.glyphHeight, at96.glyphHeight);
+  EXPECT_EQ(back.layoutScale, 1.0f);
+  EXPECT_EQ(back.padding.x, 20.0f) << "scales do not pile up";
 }
 
 std::filesystem::path moduleFolder() {

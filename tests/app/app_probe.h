@@ -31,6 +31,7 @@ class AppProbe {
   const std::string& host() const { return app_.host_; }
   const std::vector<transport::DiscoveredHost>& services() const { return app_.services_; }
   bool showHelp() const { return app_.showHelp_; }
+  float scale() const { return app_.scale_; }
 
   ID3D11Device* device() const { return app_.device_; }
   ID3D11DeviceContext* context() const { return app_.context_; }

@@ -33,6 +33,9 @@
 #include "i18n/rtl_text.h"
 #include "panel_harness.h"
 #include "readme_shot.h"
+#include "support/child_process.h"
+#include "support/process_watch_win.h"
+#include "support/wait.h"
 #include "tools/camera_viewer/png_writer.h"
 #include "tools/phone_sim/phone_simulator.h"
 
@@ -513,6 +516,108 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
   EXPECT_LT(arabic.countUnlike(square, 66, 150, 250, 40), int(square.GetArea()) - 10) << "the check mark";
   const ImRect label(square.Max.x, seen.follow.Min.y, seen.follow.Max.x, seen.follow.Max.y);
   EXPECT_GT(arabic.countUnlike(label, 15, 15, 15, 30), 30) << "the label";
+}
+
+// Wine takes the display's DPI from the user's LogPixels when a program starts. The test sets
+// 144 (150 %) there, runs itself once more for the shot, and puts the old value back as soon as
+// that run has its window, so no other program of the run sees it.
+class LogPixels {
+ public:
+  explicit LogPixels(DWORD dpi) {
+    DWORD size = sizeof(old_);
+    had_ = RegGetValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &old_, &size) == ERROR_SUCCESS;
+    set_ = RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)) == ERROR_SUCCESS;
+  }
+  ~LogPixels() { restore(); }
+  bool set() const { return set_; }
+  void restore() {
+    if (had_) RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", REG_DWORD, &old_, sizeof(old_));
+    if (!had_ && set_) RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels");
+    had_ = set_ = false;
+  }
+
+ private:
+  static constexpr const wchar_t* kKey = L"Control Panel\\Desktop";
+  DWORD old_ = 0;
+  bool had_ = false, set_ = false;
+};
+
+// At 144 DPI the window, its layout and the big button are half as large again in each direction
+// as at 96 DPI, and the text is rasterised at that size rather than stretched.
+TEST(PanelScreenshotTest, At144DpiEverythingIsHalfAsLargeAgainAndTextIsSharp) {
+  constexpr wchar_t kRunVariable[] = L"BRINDLE_SHOT_AT_144_DPI";
+  if (GetEnvironmentVariableW(kRunVariable, nullptr, 0) == 0) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    LogPixels dpi(144);
+    ASSERT_TRUE(dpi.set());
+    SetEnvironmentVariableW(kRunVariable, L"1");
+    testsupport::ChildProcess run;
+    const bool started = run.start(std::wstring(L"\"") + self + L"\" --gtest_brief=1 --gtest_filter=" +
+                                   L"PanelScreenshotTest.At144DpiEverythingIsHalfAsLargeAgainAndTextIsSharp");
+    SetEnvironmentVariableW(kRunVariable, nullptr);
+    ASSERT_TRUE(started);
+    testsupport::waitUntil([&] { return testsupport::findWindowOf(run.id(), L"BrindleVideoWindow") != nullptr; },
+                           std::chrono::seconds(60));
+    dpi.restore();
+    EXPECT_EQ(run.wait(240000), 0) << "the run at 144 DPI failed (its output is above)";
+    return;
+  }
+
+  std::filesystem::create_directories(BRINDLE_SHOT_DIR);
+  i18n::Localizer::instance().setLanguage("en");
+  std::map<std::string, Image> shots;
+  Script script;
+  UINT dpi = 0;
+  RECT window = {}, client = {};
+  ImRect box, startButton;
+  float fontSize = 0, globalScale = 0, rasterised = 0;
+  script.add(wait(10));
+  script.add(moveAway());
+  script.add(wait(3));
+  script.add([&](app::App&, HWND w) {
+    dpi = GetDpiForWindow(w);
+    GetWindowRect(w, &window);
+    GetClientRect(w, &client);
+    // Both filled shapes, by their vertices in their own colour: half a pixel inside their edges.
+    box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255)).value_or(ImRect());
+    startButton = PanelHarness::boundsOfColor(kMain, IM_COL32(43, 92, 229, 255)).value_or(ImRect());
+    fontSize = ImGui::GetIO().Fonts->Fonts[0]->FontSize;
+    rasterised = ImGui::GetIO().Fonts->ConfigData[0].SizePixels;
+    globalScale = ImGui::GetIO().FontGlobalScale;
+    return true;
+  });
+  script.add(shoot(shots, "idle at 144 dpi"));
+
+  app::ProgramHooks hooks;
+  hooks.fontsFolder = BRINDLE_TEST_FONTS "/all";
+  hooks.afterFrame = [&](app::App& app, HWND w) { script.run(app, w); };
+  hooks.everyRefresh = true;
+  EXPECT_EQ(app::runProgram(GetModuleHandleW(nullptr), hooks), 0);
+  for (const std::string& failure : script.failures) ADD_FAILURE() << failure;
+  ASSERT_EQ(shots.size(), 1u);
+
+  ASSERT_EQ(dpi, 144u) << "Wine did not take the 144 DPI";
+  std::printf("window at 144 DPI: %ldx%ld, client %ldx%ld; big button %.0fx%.0f\n", window.right - window.left,
+              window.bottom - window.top, client.right, client.bottom, startButton.GetWidth() + 1,
+              startButton.GetHeight() + 1);
+  // At 96 DPI the client area is 704 x 721, the big button 656 x 46 and the box 360 high.
+  EXPECT_EQ(client.right, 704 * 3 / 2);
+  EXPECT_EQ(client.bottom, 1082);  // 721 x 1.5, rounded
+  EXPECT_NEAR(startButton.GetWidth() + 1, 656 * 1.5f, 0.5f);
+  EXPECT_NEAR(startButton.GetHeight() + 1, 46 * 1.5f, 0.5f);
+  EXPECT_NEAR(box.GetHeight() + 1, 360 * 1.5f, 0.5f);
+  EXPECT_EQ(fontSize, 24.0f);
+  EXPECT_EQ(rasterised, 24.0f);
+  EXPECT_EQ(globalScale, 1.0f);
+
+  // The shot looks as the one at 96 DPI does: the empty box with "No signal", the blue button.
+  const Image& idle = shots["idle at 144 dpi"];
+  EXPECT_TRUE(idle.looksLike(int(box.Min.x) + 30, int(box.Min.y) + 30, 12, 12, 16));
+  const ImVec2 middle = centreOf(box);
+  EXPECT_GT(idle.countUnlike(ImRect(middle.x - 60, middle.y - 15, middle.x + 60, middle.y + 15), 12, 12, 16), 45)
+      << "\"No signal\" is drawn";
+  EXPECT_TRUE(idle.looksLike(int(startButton.Min.x) + 30, int(centreOf(startButton).y), 43, 92, 229));
 }
 
 }  // namespace
