@@ -12,16 +12,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "fuzz/fuzz_support.h"
 #include "tests/support/camera_reference.h"
-#include "vcam/frame_convert.h"
-#include "vcam/frame_convert_letterbox.h"
+#include "pixels/convert_picture.h"
+#include "pixels/letterbox.h"
 
 namespace {
 
-using vcam::LetterboxScaler;
-using vcam::convertPicture;
+using pixels::LetterboxScaler;
+using pixels::convertPicture;
 
 constexpr std::uint8_t kUntouched = 0xA5;
 
@@ -52,7 +52,7 @@ Case readCase(FuzzedDataProvider& in) {
   }
   c.yuy2 = in.ConsumeBool();
   const std::uint64_t sample = c.yuy2 ? std::uint64_t(c.W) * c.H * 2 : std::uint64_t(c.W) * c.H * 3 / 2;
-  c.sourceSize = offBy(common::nv12Bytes(c.sw, c.sh), in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-3, 3) : 0);
+  c.sourceSize = offBy(pixels::nv12Bytes(c.sw, c.sh), in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-3, 3) : 0);
   c.count = offBy(sample, in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-5, 5) : 0);
   return c;
 }
@@ -61,7 +61,7 @@ Case readCase(FuzzedDataProvider& in) {
 // size says and a sample that holds the whole output; otherwise the sample stays untouched.
 bool takes(const Case& c, std::size_t sourceSize) {
   const std::uint64_t pixels = std::uint64_t(c.W) * c.H;
-  return sourceSize >= common::nv12Bytes(c.sw, c.sh) && c.sw >= 2 && c.sh > 0 &&
+  return sourceSize >= pixels::nv12Bytes(c.sw, c.sh) && c.sw >= 2 && c.sh > 0 &&
          c.count >= (c.yuy2 ? pixels * 2 : pixels + pixels / 2);
 }
 
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> source = fuzzsupport::tiled(pixels, c.sourceSize);
     std::vector<std::uint8_t> sample(c.count, kUntouched);
 
-    const common::Nv12View picture{source.data(), source.size(), c.sw, c.sh, c.sw};
+    const pixels::Nv12View picture{source.data(), source.size(), c.sw, c.sh, c.sw};
     const bool converted = convertPicture(picture, sample.data(), sample.size(), c.W, c.H, c.yuy2, scaler);
     FUZZ_CHECK(converted == takes(c, source.size()));
     FUZZ_CHECK(sample == expected(c, source));

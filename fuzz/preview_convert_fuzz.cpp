@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/preview_convert.h"
+#include "pixels/to_rgba.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -21,7 +21,7 @@ constexpr std::uint8_t kUntouched = 0xA5;
 std::uint8_t clampByte(std::int32_t v) { return std::uint8_t(std::clamp(v, 0, 255)); }
 
 // Pixel (x, y) as the header states it, from the picture's bytes alone.
-void expectedPixel(const common::Nv12View& p, std::uint32_t x, std::uint32_t y, std::uint8_t out[4]) {
+void expectedPixel(const pixels::Nv12View& p, std::uint32_t x, std::uint32_t y, std::uint8_t out[4]) {
   const std::uint64_t luma = std::uint64_t(p.stride) * p.height;
   const std::uint64_t chromaRows = std::min<std::uint64_t>((p.size - luma) / p.stride, (p.height + 1) / 2);
   const std::uint32_t pairs = std::min((p.width + 1) / 2, p.stride / 2);  // complete pairs a row uses
@@ -58,15 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::uint8_t> pixels = in.ConsumeRemainingBytes<std::uint8_t>();
 
   const std::vector<std::uint8_t> source = fuzzsupport::tiled(pixels, sourceSize);
-  const common::Nv12View picture{source.data(), source.size(), W, H, stride};
+  const pixels::Nv12View picture{source.data(), source.size(), W, H, stride};
   const bool accepted = W > 0 && H > 0 && stride >= W && sourceSize >= needed && pitch >= 4 * std::size_t(W);
   const std::size_t destinationSize = H > 0 ? (H - 1) * pitch + 4 * std::size_t(W) : 0;
 
   std::vector<std::uint8_t> first;
-  for (app::PreviewKernel kernel : {app::PreviewKernel::Scalar, app::PreviewKernel::Sse2, app::PreviewKernel::Avx2, app::PreviewKernel::Best}) {
-    if (!app::previewKernelAvailable(kernel)) continue;
+  for (pixels::PreviewKernel kernel : {pixels::PreviewKernel::Scalar, pixels::PreviewKernel::Sse2, pixels::PreviewKernel::Avx2, pixels::PreviewKernel::Best}) {
+    if (!pixels::previewKernelAvailable(kernel)) continue;
     std::vector<std::uint8_t> rgba(destinationSize, kUntouched);
-    FUZZ_CHECK(app::nv12ToRgba(picture, rgba.data(), pitch, kernel) == accepted);
+    FUZZ_CHECK(pixels::nv12ToRgba(picture, rgba.data(), pitch, kernel) == accepted);
     if (first.empty()) {
       first = rgba;
     } else {

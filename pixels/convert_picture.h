@@ -1,0 +1,43 @@
+// Writing one packed NV12 ring picture (a view with stride == width; any other is refused)
+// into one output sample, as YUY2 or NV12: the direct
+// conversion or copy when the sizes agree, letterboxed scaling when they do not, and the grey
+// and black fills. Portable: no platform headers, no allocation per picture.
+//
+// YUY2 output rows are width * 2 bytes (Y0 U Y1 V per pixel pair) and follow each other
+// directly. NV12 output is width * height luma bytes, then width * height / 2 chroma bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "pixels/nv12_view.h"
+
+namespace pixels {
+
+// All-128 is mid-grey in both formats. YUY2 is filled in whole 4-byte groups: the trailing
+// bytes of a count that is not a multiple of 4 stay as they were.
+void fillGrey(std::uint8_t* dst, std::size_t count, bool yuy2);
+// Black in whole 4-byte groups (bytes 0x10 0x80 0x10 0x80).
+void fillBlackYuy2(std::uint8_t* dst, std::size_t count);
+// Luma W * H bytes of 16, then W * H / 2 chroma bytes of 128. `dst` holds at least that much.
+void fillBlackNv12(std::uint8_t* dst, std::uint32_t W, std::uint32_t H);
+
+// Same-size conversion: output row y holds Y[y][x], U, Y[y][x + 1], V per pixel pair, with U V
+// from chroma row y / 2. Needs an even width, count >= width * height * 2 and a picture of at
+// least pixels::nv12Bytes(width, height); false, with nothing written, otherwise.
+bool nv12ToYuy2(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count);
+
+// Copies min(src.size, count) bytes and zeroes the rest of the sample.
+void copyNv12(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count);
+
+class LetterboxScaler;
+
+// One ring picture into a sample of W x H: direct conversion or copy when the picture has the
+// output's size, letterboxed scaling otherwise. True when the sample now holds the picture.
+// False, with nothing written, when the picture holds fewer bytes than its own size needs, is
+// narrower than 2 pixels or has no rows, the output has no pixels, or `count` is smaller than
+// one output picture: the caller treats it as no picture at all.
+bool convertPicture(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
+                    bool yuy2, LetterboxScaler& scaler);
+
+}  // namespace pixels

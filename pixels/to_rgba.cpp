@@ -1,0 +1,112 @@
+#include "pixels/to_rgba.h"
+
+#include <algorithm>
+
+#include "pixels/rgba_rows.h"
+#include "pixels/cpu_features.h"
+
+namespace pixels {
+
+namespace {
+
+// The reference conversion of one pixel.
+void pixel(std::uint8_t Y, std::uint8_t U, std::uint8_t V, std::uint8_t* out) {
+  const std::int32_t y = 298 * std::int32_t(Y);
+  const std::int32_t u = U, v = V;
+  const std::int32_t r = (y + 409 * v - 56992) >> 8;
+  const std::int32_t g = (y - 100 * u - 208 * v + 34784) >> 8;
+  const std::int32_t b = (y + 516 * u - 70688) >> 8;
+  out[0] = std::uint8_t(std::clamp(r, 0, 255));
+  out[1] = std::uint8_t(std::clamp(g, 0, 255));
+  out[2] = std::uint8_t(std::clamp(b, 0, 255));
+  out[3] = 255;
+}
+
+void scalarRow(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count) {
+  for (std::uint32_t x = 0; x < count; x++) {
+    const std::uint32_t c = x & ~1u;
+    pixel(y[x], uv[c], uv[c + 1], dst + 4 * std::size_t(x));
+  }
+}
+
+}  // namespace
+
+bool previewKernelAvailable(PreviewKernel kernel) {
+  switch (kernel) {
+    case PreviewKernel::Best:
+    case PreviewKernel::Scalar:
+      return true;
+    case PreviewKernel::Sse2:
+      return rgba_rows::builtSse2();
+    case PreviewKernel::Avx2:
+      return rgba_rows::builtAvx2() && pixels::processorRunsAvx2();
+  }
+  return false;
+}
+
+PreviewKernel previewBestKernel() {
+  if (previewKernelAvailable(PreviewKernel::Avx2)) return PreviewKernel::Avx2;
+  if (previewKernelAvailable(PreviewKernel::Sse2)) return PreviewKernel::Sse2;
+  return PreviewKernel::Scalar;
+}
+
+const char* previewKernelName(PreviewKernel kernel) {
+  switch (kernel) {
+    case PreviewKernel::Best: return "best";
+    case PreviewKernel::Scalar: return "scalar";
+    case PreviewKernel::Sse2: return "sse2";
+    case PreviewKernel::Avx2: return "avx2";
+  }
+  return "?";
+}
+
+bool nv12ToRgba(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch, PreviewKernel kernel) {
+  if (kernel == PreviewKernel::Best) kernel = previewBestKernel();
+  if (!previewKernelAvailable(kernel)) return false;
+  const std::uint32_t W = src.width, H = src.height, S = src.stride;
+  if (src.data == nullptr || dst == nullptr || W == 0 || H == 0 || S < W) return false;
+  // S * H fits 64 bits; adding the chroma bytes to it might not, so those are counted in rows.
+  const std::uint64_t luma = std::uint64_t(S) * H;
+  if (src.size < luma || (src.size - luma) / S < H / 2) return false;
+  if (dstPitch / 4 < W) return false;
+
+  // Whole chroma rows present: a last odd row may have one, a packed picture leaves it out.
+  const std::uint64_t chromaRows = std::min<std::uint64_t>((src.size - luma) / S, (std::uint64_t(H) + 1) / 2);
+  // Columns whose own pair lies inside the row: all of them unless an odd width fills the stride.
+  const std::uint32_t paired = std::min(W, S & ~1u);
+  const std::uint8_t* yPlane = src.data;
+  const std::uint8_t* uvPlane = src.data + luma;
+
+  // The rest of a row from column x on, after whatever a wider kernel did.
+  auto finish = [&](const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, std::uint32_t x) {
+    if (kernel == PreviewKernel::Avx2 || kernel == PreviewKernel::Sse2)
+      x += rgba_rows::sse2Row(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
+    scalarRow(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
+    // An odd width that fills the stride: the last column borrows the pair before it.
+    for (x = paired; x < W; x++) pixel(y[x], uv[paired - 2], uv[paired - 1], out + 4 * std::size_t(x));
+  };
+  for (std::uint32_t row = 0; row < H; row++) {
+    const std::uint8_t* y = yPlane + std::size_t(row) * S;
+    std::uint8_t* out = dst + std::size_t(row) * dstPitch;
+    if (chromaRows == 0 || paired == 0) {
+      // No complete pair anywhere: luma alone.
+      for (std::uint32_t x = 0; x < W; x++) pixel(y[x], 128, 128, out + 4 * std::size_t(x));
+      continue;
+    }
+    const std::uint8_t* uv = uvPlane + std::size_t(std::min<std::uint64_t>(row / 2, chromaRows - 1)) * S;
+    if (kernel == PreviewKernel::Avx2 && row % 2 == 0 && row + 1 < H) {
+      // Both rows of a chroma row at once.
+      const std::uint8_t* y1 = y + S;
+      std::uint8_t* out1 = out + dstPitch;
+      const std::uint32_t x = rgba_rows::avx2RowPair(y, y1, uv, out, out1, paired);
+      finish(y, uv, out, x);
+      finish(y1, uv, out1, x);
+      row++;
+      continue;
+    }
+    finish(y, uv, out, kernel == PreviewKernel::Avx2 ? rgba_rows::avx2Row(y, uv, out, paired) : 0);
+  }
+  return true;
+}
+
+}  // namespace pixels

@@ -1,0 +1,44 @@
+// NV12 to RGBA for the preview texture: the integer BT.601 limited-range conversion, exact to
+// the byte on every path. Portable: no platform headers, no allocation.
+//
+// For every pixel, with Y its luma byte and U, V the chroma pair its 2x2 block shares:
+//   R = (298 Y + 409 V - 56992) >> 8
+//   G = (298 Y - 100 U - 208 V + 34784) >> 8
+//   B = (298 Y + 516 U - 70688) >> 8
+// each clamped to 0..255, written as R, G, B, 255.
+//
+// Odd sizes never read past the picture: a last column without its own complete pair takes the
+// nearest complete pair of its chroma row, a last row without its own chroma row takes the last
+// chroma row there is, and a picture with no complete pair at all is drawn from luma alone
+// (U = V = 128).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "pixels/cpu_features.h"
+#include "pixels/nv12_view.h"
+
+namespace pixels {
+
+// The row loops the conversion can run.
+using PreviewKernel = pixels::PixelKernel;
+
+// True when this build has the kernel and this processor runs it (Best and Scalar always are).
+bool previewKernelAvailable(PreviewKernel kernel);
+
+// The kernel that Best stands for here.
+PreviewKernel previewBestKernel();
+
+// "best", "scalar", "sse2" or "avx2", for reports.
+const char* previewKernelName(PreviewKernel kernel);
+
+// Converts `src` into `dst`, row y at dst + y * dstPitch, 4 * width bytes each; `dst` holds at
+// least (height - 1) * dstPitch + 4 * width bytes and nothing else is written. False, with
+// nothing written, when the picture is empty, its stride is below its width, it holds fewer than
+// stride * (height + height / 2) bytes, dstPitch is below 4 * width, or the kernel is not
+// available.
+bool nv12ToRgba(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch,
+                PreviewKernel kernel = PreviewKernel::Best);
+
+}  // namespace pixels

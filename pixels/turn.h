@@ -1,0 +1,35 @@
+// Turning a packed NV12 picture (picture_turn.h): a quarter turn gives a picture of the other
+// shape, mirror and flip one of the same shape. Portable, no allocation; libyuv's pattern: a
+// scalar reference written from the definition, and SSE2 and AVX2 paths that tests prove equal
+// to it, byte for byte, odd sizes included.
+//
+// Packed NV12 (as the decode pipeline publishes it): `height` rows of `width` luma bytes, then
+// (height + 1) / 2 rows of `width` chroma bytes, U V for every two columns. Luma pixels move
+// exactly. Chroma moves as a grid of (width + 1) / 2 by (height + 1) / 2 pairs, each pair as one
+// pixel; in an odd width the last pair of a row is a lone U byte, read with V = 128 and written
+// without its V.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "pixels/cpu_features.h"
+#include "media/picture_turn.h"
+
+namespace pixels {
+
+// The paths turnNv12 can take.
+using TurnKernel = pixels::PixelKernel;
+
+// True when this build has the kernel and this processor runs it (Best and Scalar always are).
+bool turnKernelAvailable(TurnKernel kernel);
+TurnKernel bestTurnKernel();
+
+// Writes `src`, a packed width x height picture, turned, into `dst`: packed again, height x width
+// when the turn swaps sides (swapsSides), else width x height. False, with nothing written, when
+// the picture has no pixels, `srcSize` or `dstSize` is below the packed size of its picture
+// (pixels::nv12Bytes), the two overlap, or the kernel is not available.
+bool turnNv12(const std::uint8_t* src, std::size_t srcSize, std::uint32_t width, std::uint32_t height, media::Turn turn,
+              std::uint8_t* dst, std::size_t dstSize, TurnKernel kernel = TurnKernel::Best);
+
+}  // namespace pixels
