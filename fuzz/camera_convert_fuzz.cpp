@@ -78,7 +78,8 @@ std::vector<std::uint8_t> expected(const Case& c, const std::vector<std::uint8_t
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   const Case cases[2] = {readCase(in), readCase(in)};
-  LetterboxScaler scaler(in.ConsumeBool());  // the vector kernel where the processor has it, or the plain one
+  // The vector kernel where the processor has it, or the plain one.
+  LetterboxScaler scaler(in.ConsumeBool() ? pixels::PixelKernel::Best : pixels::PixelKernel::Scalar);
   const std::vector<std::uint8_t> pixels = in.ConsumeRemainingBytes<std::uint8_t>();
 
   for (const Case& c : cases) {

@@ -5,11 +5,7 @@
 
 #include "pixels/nv12_view.h"
 #include "pixels/letterbox.h"
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define BRINDLE_HAVE_SSE2 1
-#endif
+#include "pixels/rows.h"
 
 namespace pixels {
 
@@ -28,30 +24,14 @@ void fillPattern4(std::uint8_t* dst, std::size_t count, const std::uint8_t patte
   }
 }
 
-// One output row: out[2k] = y[k], out[2k + 1] = uv[k], which is Y0 U Y1 V for every pixel pair.
-void interleaveRow(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, std::uint32_t width) {
-  std::size_t k = 0;
-#if defined(BRINDLE_HAVE_SSE2)
-  for (; k + 32 <= width; k += 32) {
-    __m128i luma0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + k));
-    __m128i luma1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + k + 16));
-    __m128i chroma0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(uv + k));
-    __m128i chroma1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(uv + k + 16));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k), _mm_unpacklo_epi8(luma0, chroma0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k + 16), _mm_unpackhi_epi8(luma0, chroma0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k + 32), _mm_unpacklo_epi8(luma1, chroma1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k + 48), _mm_unpackhi_epi8(luma1, chroma1));
-  }
-  for (; k + 16 <= width; k += 16) {
-    __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + k));
-    __m128i chroma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(uv + k));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k), _mm_unpacklo_epi8(luma, chroma));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k + 16), _mm_unpackhi_epi8(luma, chroma));
-  }
-#endif
+// One output row: out[2k] = y[k], out[2k + 1] = uv[k], which is Y0 U Y1 V for every pixel pair;
+// the vector rows first, then plain code.
+void interleaveRow(const rows::Yuy2Rows* vectors, const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out,
+                   std::uint32_t width) {
+  std::uint32_t k = vectors != nullptr ? vectors->interleaveRow(y, uv, out, width) : 0;
   for (; k < width; k++) {
-    out[2 * k] = y[k];
-    out[2 * k + 1] = uv[k];
+    out[2 * std::size_t(k)] = y[k];
+    out[2 * std::size_t(k) + 1] = uv[k];
   }
 }
 
@@ -73,14 +53,17 @@ void fillBlackNv12(std::uint8_t* dst, std::uint32_t W, std::uint32_t H) {
   std::memset(dst + luma, 128, luma / 2);
 }
 
-bool nv12ToYuy2(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count) {
+bool nv12ToYuy2(const Nv12View& src, std::uint8_t* dst, std::size_t count, PixelKernel kernel) {
   const std::uint32_t w = src.width, h = src.height;
-  if (w % 2 != 0 || src.stride != w || src.data == nullptr || src.size < pixels::nv12Bytes(w, h)) return false;
-  if (count < std::uint64_t(w) * h * 2) return false;
+  if (w % 2 != 0 || src.stride != w || src.data == nullptr || src.size < nv12Bytes(w, h)) return false;
+  if (count < std::uint64_t(w) * h * 2 || !kernelAvailable(kernel)) return false;
+  const rows::Chain chain = rows::chainOf(kernel);
+  const rows::Yuy2Rows* vectors = nullptr;
+  for (int i = 0; i < chain.count && vectors == nullptr; i++) vectors = chain.sets[i].yuy2;
   const std::uint8_t* luma = src.data;
   const std::uint8_t* chroma = src.data + std::size_t(w) * h;
   for (std::uint32_t row = 0; row < h; row++)
-    interleaveRow(luma + std::size_t(row) * w, chroma + std::size_t(row / 2) * w, dst + std::size_t(row) * w * 2, w);
+    interleaveRow(vectors, luma + std::size_t(row) * w, chroma + std::size_t(row / 2) * w, dst + std::size_t(row) * w * 2, w);
   return true;
 }
 
@@ -107,7 +90,7 @@ bool convertPicture(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t 
       scaler.toYuy2(src, dst, count, W, H);
       return true;
     }
-    return nv12ToYuy2(src, dst, count);
+    return nv12ToYuy2(src, dst, count, scaler.kernel());
   }
   if (!sameSize) {
     scaler.toNv12(src, dst, count, W, H);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "pixels/kernel.h"
 #include "pixels/nv12_view.h"
 
 namespace pixels {
@@ -24,8 +25,9 @@ void fillBlackNv12(std::uint8_t* dst, std::uint32_t W, std::uint32_t H);
 
 // Same-size conversion: output row y holds Y[y][x], U, Y[y][x + 1], V per pixel pair, with U V
 // from chroma row y / 2. Needs an even width, count >= width * height * 2 and a picture of at
-// least pixels::nv12Bytes(width, height); false, with nothing written, otherwise.
-bool nv12ToYuy2(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count);
+// least nv12Bytes(width, height); false, with nothing written, otherwise, or when the kernel is
+// not available.
+bool nv12ToYuy2(const Nv12View& src, std::uint8_t* dst, std::size_t count, PixelKernel kernel = PixelKernel::Best);
 
 // Copies min(src.size, count) bytes and zeroes the rest of the sample.
 void copyNv12(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count);

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 
-#include "pixels/cpu_features.h"
 
 namespace pixels {
 
@@ -14,12 +13,12 @@ namespace {
 // byte sourceOf(o) of a row of `rowBytes`; each block's count is a multiple of `step` (a chroma
 // pair is never split). Stops where the next block's 16-byte store would leave the row.
 template <class SourceOf>
-std::vector<letterbox_rows::GatherBlock> gatherBlocks(std::uint32_t outBytes, std::uint32_t rowBytes, std::uint32_t step,
+std::vector<rows::GatherBlock> gatherBlocks(std::uint32_t outBytes, std::uint32_t rowBytes, std::uint32_t step,
                                                       SourceOf sourceOf) {
-  std::vector<letterbox_rows::GatherBlock> blocks;
+  std::vector<rows::GatherBlock> blocks;
   if (rowBytes < 32) return blocks;
   for (std::uint32_t o = 0; o + 16 <= outBytes;) {
-    letterbox_rows::GatherBlock block;
+    rows::GatherBlock block;
     // Source positions never decrease along a row, and the last one lies inside it.
     block.source = std::min(sourceOf(o), rowBytes - 32);
     std::uint32_t n = 0;
@@ -58,8 +57,11 @@ LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uin
   return g;
 }
 
-LetterboxScaler::LetterboxScaler(bool vectors)
-    : vectors_(vectors && letterbox_rows::builtSsse3() && pixels::processorRunsSsse3()) {}
+LetterboxScaler::LetterboxScaler(PixelKernel kernel)
+    : kernel_(kernelAvailable(kernel) ? kernel : PixelKernel::Scalar) {
+  const rows::Chain chain = rows::chainOf(kernel_);
+  for (int i = 0; i < chain.count && scale_ == nullptr; i++) scale_ = chain.sets[i].scale;
+}
 
 void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H) {
   if (sw == sw_ && sh == sh_ && W == W_ && H == H_) return;
@@ -94,7 +96,7 @@ void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t 
 void LetterboxScaler::buildGatherBlocks() {
   lumaBlocks_.clear();
   chromaBlocks_.clear();
-  if (!vectors_) return;
+  if (scale_ == nullptr) return;
   const std::uint32_t* lx = lumaX_.data();
   const std::uint32_t* cx = chromaX_.data();
   const std::uint32_t ow = geometry_.width;
@@ -104,12 +106,12 @@ void LetterboxScaler::buildGatherBlocks() {
 
 void LetterboxScaler::buildBlocks() {
   blocks_.clear();
-  if (!vectors_) return;
+  if (scale_ == nullptr) return;
   // Leading blocks only: each must load 16 bytes inside its luma and chroma rows (both `sw_`
   // bytes long) and find every byte it needs within them.
   const std::size_t pairs = pairX_.size() / 3;
   for (std::size_t k = 0; k + 4 <= pairs; k += 4) {
-    letterbox_rows::Yuy2Block block;
+    rows::Yuy2Block block;
     block.luma = pairX_[3 * k];
     block.chroma = pairX_[3 * k + 2];
     if (std::uint64_t(block.luma) + 16 > sw_ || std::uint64_t(block.chroma) + 16 > sw_) return;
@@ -166,7 +168,7 @@ void LetterboxScaler::toYuy2(const pixels::Nv12View& src, std::uint8_t* dst, std
     std::uint8_t* out = rowStart + std::size_t(g.x0) * 2;
     std::size_t k = 0;
     if (!blocks_.empty()) {
-      letterbox_rows::ssse3Yuy2Row(y, uv, out, blocks_.data(), blocks_.size());
+      scale_->yuy2Row(y, uv, out, blocks_.data(), blocks_.size());
       k = 4 * blocks_.size();
     }
     if (adjacent_) {
@@ -228,7 +230,7 @@ void LetterboxScaler::toNv12(const pixels::Nv12View& src, std::uint8_t* dst, std
     const std::uint8_t* y = luma + std::size_t(sy) * sw;
     std::uint8_t* out = rowStart + g.x0;
     std::size_t i = 0;
-    if (!lumaBlocks_.empty()) i = letterbox_rows::ssse3GatherRow(y, out, lumaBlocks_.data(), lumaBlocks_.size());
+    if (!lumaBlocks_.empty()) i = scale_->gatherRow(y, out, lumaBlocks_.data(), lumaBlocks_.size());
     for (; i < g.width; i++) out[i] = y[lx[i]];
   }
 
@@ -252,7 +254,7 @@ void LetterboxScaler::toNv12(const pixels::Nv12View& src, std::uint8_t* dst, std
     const std::uint8_t* uv = chroma + std::size_t(sy) * sw;
     std::uint8_t* out = rowStart + g.x0;
     std::size_t i = 0;
-    if (!chromaBlocks_.empty()) i = letterbox_rows::ssse3GatherRow(uv, out, chromaBlocks_.data(), chromaBlocks_.size()) / 2;
+    if (!chromaBlocks_.empty()) i = scale_->gatherRow(uv, out, chromaBlocks_.data(), chromaBlocks_.size()) / 2;
     for (; i < g.width / 2; i++) {
       std::uint16_t pair;
       std::memcpy(&pair, uv + 2 * std::size_t(cx[i]), 2);

@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "pixels/nv12_view.h"
 #include "pixels/convert_picture.h"
-#include "pixels/letterbox_rows.h"
+#include "pixels/kernel.h"
+#include "pixels/nv12_view.h"
+#include "pixels/rows.h"
 
 namespace pixels {
 
@@ -28,9 +29,11 @@ LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uin
 
 class LetterboxScaler {
  public:
-  // With `vectors`, rows use the SSSE3 kernels where the processor has them; the result is the
-  // same byte for byte.
-  explicit LetterboxScaler(bool vectors = true);
+  // Rows run the kernel's vector rows where it has some for scaling (an unavailable kernel runs
+  // plain code); the result is the same byte for byte.
+  explicit LetterboxScaler(PixelKernel kernel = PixelKernel::Best);
+  // The kernel it runs (Scalar for an unavailable one), for the direct conversions beside it.
+  PixelKernel kernel() const { return kernel_; }
 
   // Output position i takes source position truncate(i / scale); source positions are held
   // inside the picture, so no pixel is taken from a neighbouring row or plane.
@@ -56,10 +59,11 @@ class LetterboxScaler {
   std::vector<std::uint32_t> pairX_;    // YUY2, per output pair k: first luma column, second
                                         // luma column, chroma byte column (3 entries each)
   bool adjacent_ = true;                // every pair's second luma column is its first + 1
-  bool vectors_ = false;
-  std::vector<letterbox_rows::Yuy2Block> blocks_;  // YUY2: the leading pairs of a row, four a block
-  std::vector<letterbox_rows::GatherBlock> lumaBlocks_;    // NV12: the leading bytes of a luma row
-  std::vector<letterbox_rows::GatherBlock> chromaBlocks_;  // NV12: the leading pairs of a chroma row
+  PixelKernel kernel_;
+  const rows::ScaleRows* scale_ = nullptr;      // null: plain code only
+  std::vector<rows::Yuy2Block> blocks_;          // YUY2: the leading pairs of a row, four a block
+  std::vector<rows::GatherBlock> lumaBlocks_;    // NV12: the leading bytes of a luma row
+  std::vector<rows::GatherBlock> chromaBlocks_;  // NV12: the leading pairs of a chroma row
 };
 
 }  // namespace pixels

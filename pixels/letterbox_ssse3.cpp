@@ -1,15 +1,15 @@
-// Built with SSSE3 enabled (see camera.cmake); called only once the processor is known to run it.
-#include "pixels/letterbox_rows.h"
+// Built with SSSE3 enabled (see CMakeLists.txt); called only once the processor is known to run it.
+#include "pixels/rows.h"
 
 #if defined(__SSSE3__) || (defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86)))
 #include <tmmintrin.h>
 
-namespace pixels::letterbox_rows {
+namespace pixels::rows {
 
-bool builtSsse3() { return true; }
+namespace {
 
-void ssse3Yuy2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, const Yuy2Block* blocks,
-                  std::size_t count) {
+void yuy2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, const Yuy2Block* blocks,
+             std::size_t count) {
   for (std::size_t b = 0; b < count; b++) {
     const Yuy2Block& block = blocks[b];
     const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + block.luma));
@@ -21,7 +21,7 @@ void ssse3Yuy2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* o
   }
 }
 
-std::size_t ssse3GatherRow(const std::uint8_t* row, std::uint8_t* out, const GatherBlock* blocks, std::size_t count) {
+std::size_t gatherRow(const std::uint8_t* row, std::uint8_t* out, const GatherBlock* blocks, std::size_t count) {
   std::size_t made = 0;
   for (std::size_t b = 0; b < count; b++) {
     const GatherBlock& block = blocks[b];
@@ -36,18 +36,18 @@ std::size_t ssse3GatherRow(const std::uint8_t* row, std::uint8_t* out, const Gat
   return made;
 }
 
-}  // namespace pixels::letterbox_rows
+const ScaleRows kSsse3 = {gatherRow, yuy2Row};
+
+}  // namespace
+
+const ScaleRows* scaleSsse3() { return &kSsse3; }
+
+}  // namespace pixels::rows
 
 #else
 
-namespace pixels::letterbox_rows {
-
-bool builtSsse3() { return false; }
-
-void ssse3Yuy2Row(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, const Yuy2Block*, std::size_t) {}
-
-std::size_t ssse3GatherRow(const std::uint8_t*, std::uint8_t*, const GatherBlock*, std::size_t) { return 0; }
-
-}  // namespace pixels::letterbox_rows
+namespace pixels::rows {
+const ScaleRows* scaleSsse3() { return nullptr; }
+}  // namespace pixels::rows
 
 #endif

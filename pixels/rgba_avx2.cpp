@@ -1,12 +1,10 @@
-// Built with AVX2 enabled (see preview.cmake); called only once the processor is known to run it.
-#include "pixels/rgba_rows.h"
+// Built with AVX2 enabled (see CMakeLists.txt); called only once the processor is known to run it.
+#include "pixels/rows.h"
 
 #if defined(__AVX2__) || (defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86)))
 #include <immintrin.h>
 
-namespace pixels::rgba_rows {
-
-bool builtAvx2() { return true; }
+namespace pixels::rows {
 
 namespace {
 
@@ -82,16 +80,14 @@ inline void pixels32(const std::uint8_t* y, const ChromaTerms& c, std::uint8_t* 
   _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(p2, p3, 0x31));
 }
 
-}  // namespace
-
-std::uint32_t avx2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count) {
+std::uint32_t row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count) {
   std::uint32_t x = 0;
   for (; x + 32 <= count; x += 32) pixels32(y + x, chromaTerms(uv + x), dst + 4 * std::size_t(x));
   return x;
 }
 
-std::uint32_t avx2RowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* uv, std::uint8_t* dst0,
-                          std::uint8_t* dst1, std::uint32_t count) {
+std::uint32_t rowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* uv, std::uint8_t* dst0,
+                      std::uint8_t* dst1, std::uint32_t count) {
   std::uint32_t x = 0;
   for (; x + 32 <= count; x += 32) {
     const ChromaTerms c = chromaTerms(uv + x);
@@ -101,21 +97,18 @@ std::uint32_t avx2RowPair(const std::uint8_t* y0, const std::uint8_t* y1, const 
   return x;
 }
 
-}  // namespace pixels::rgba_rows
+const RgbaRows kAvx2 = {row, rowPair};
+
+}  // namespace
+
+const RgbaRows* rgbaAvx2() { return &kAvx2; }
+
+}  // namespace pixels::rows
 
 #else
 
-namespace pixels::rgba_rows {
-
-bool builtAvx2() { return false; }
-
-std::uint32_t avx2Row(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::uint32_t) { return 0; }
-
-std::uint32_t avx2RowPair(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::uint8_t*,
-                          std::uint32_t) {
-  return 0;
-}
-
-}  // namespace pixels::rgba_rows
+namespace pixels::rows {
+const RgbaRows* rgbaAvx2() { return nullptr; }
+}  // namespace pixels::rows
 
 #endif

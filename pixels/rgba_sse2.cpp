@@ -1,13 +1,13 @@
-#include "pixels/rgba_rows.h"
+#include "pixels/rows.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 
-namespace pixels::rgba_rows {
+namespace pixels::rows {
 
-bool builtSse2() { return true; }
+namespace {
 
-std::uint32_t sse2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count) {
+std::uint32_t row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst, std::uint32_t count) {
   const __m128i lowBytes = _mm_set1_epi16(0x00FF);
   const __m128i alpha = _mm_set1_epi8(-1);
   std::uint32_t x = 0;
@@ -60,16 +60,20 @@ std::uint32_t sse2Row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_
   return x;
 }
 
-}  // namespace pixels::rgba_rows
+const RgbaRows kSse2 = {row, nullptr};
+
+}  // namespace
+
+const RgbaRows* rgbaSse2() { return &kSse2; }
+
+}  // namespace pixels::rows
 
 #else
 
-namespace pixels::rgba_rows {
+namespace pixels::rows {
 
-bool builtSse2() { return false; }
+const RgbaRows* rgbaSse2() { return nullptr; }
 
-std::uint32_t sse2Row(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::uint32_t) { return 0; }
-
-}  // namespace pixels::rgba_rows
+}  // namespace pixels::rows
 
 #endif

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#include "pixels/rgba_rows.h"
-#include "pixels/cpu_features.h"
+#include "pixels/rows.h"
 
 namespace pixels {
 
@@ -31,38 +30,8 @@ void scalarRow(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst,
 
 }  // namespace
 
-bool previewKernelAvailable(PreviewKernel kernel) {
-  switch (kernel) {
-    case PreviewKernel::Best:
-    case PreviewKernel::Scalar:
-      return true;
-    case PreviewKernel::Sse2:
-      return rgba_rows::builtSse2();
-    case PreviewKernel::Avx2:
-      return rgba_rows::builtAvx2() && pixels::processorRunsAvx2();
-  }
-  return false;
-}
-
-PreviewKernel previewBestKernel() {
-  if (previewKernelAvailable(PreviewKernel::Avx2)) return PreviewKernel::Avx2;
-  if (previewKernelAvailable(PreviewKernel::Sse2)) return PreviewKernel::Sse2;
-  return PreviewKernel::Scalar;
-}
-
-const char* previewKernelName(PreviewKernel kernel) {
-  switch (kernel) {
-    case PreviewKernel::Best: return "best";
-    case PreviewKernel::Scalar: return "scalar";
-    case PreviewKernel::Sse2: return "sse2";
-    case PreviewKernel::Avx2: return "avx2";
-  }
-  return "?";
-}
-
-bool nv12ToRgba(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch, PreviewKernel kernel) {
-  if (kernel == PreviewKernel::Best) kernel = previewBestKernel();
-  if (!previewKernelAvailable(kernel)) return false;
+bool nv12ToRgba(const Nv12View& src, std::uint8_t* dst, std::size_t dstPitch, PixelKernel kernel) {
+  if (!kernelAvailable(kernel)) return false;
   const std::uint32_t W = src.width, H = src.height, S = src.stride;
   if (src.data == nullptr || dst == nullptr || W == 0 || H == 0 || S < W) return false;
   // S * H fits 64 bits; adding the chroma bytes to it might not, so those are counted in rows.
@@ -77,10 +46,19 @@ bool nv12ToRgba(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t dstP
   const std::uint8_t* yPlane = src.data;
   const std::uint8_t* uvPlane = src.data + luma;
 
-  // The rest of a row from column x on, after whatever a wider kernel did.
-  auto finish = [&](const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, std::uint32_t x) {
-    if (kernel == PreviewKernel::Avx2 || kernel == PreviewKernel::Sse2)
-      x += rgba_rows::sse2Row(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
+  // The row sets to run, widest first; the first one's row pairs, where it has them, do both
+  // rows of a chroma row at once.
+  const rows::RgbaRows* sets[3] = {};
+  int count = 0;
+  const rows::Chain chain = rows::chainOf(kernel);
+  for (int i = 0; i < chain.count; i++) {
+    if (chain.sets[i].rgba != nullptr) sets[count++] = chain.sets[i].rgba;
+  }
+  const auto rowPair = count > 0 ? sets[0]->rowPair : nullptr;
+
+  // The rest of a row from column x on, after whatever the set before `from` did.
+  auto finish = [&](const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* out, std::uint32_t x, int from) {
+    for (int i = from; i < count; i++) x += sets[i]->row(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
     scalarRow(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
     // An odd width that fills the stride: the last column borrows the pair before it.
     for (x = paired; x < W; x++) pixel(y[x], uv[paired - 2], uv[paired - 1], out + 4 * std::size_t(x));
@@ -94,17 +72,16 @@ bool nv12ToRgba(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t dstP
       continue;
     }
     const std::uint8_t* uv = uvPlane + std::size_t(std::min<std::uint64_t>(row / 2, chromaRows - 1)) * S;
-    if (kernel == PreviewKernel::Avx2 && row % 2 == 0 && row + 1 < H) {
-      // Both rows of a chroma row at once.
+    if (rowPair != nullptr && row % 2 == 0 && row + 1 < H) {
       const std::uint8_t* y1 = y + S;
       std::uint8_t* out1 = out + dstPitch;
-      const std::uint32_t x = rgba_rows::avx2RowPair(y, y1, uv, out, out1, paired);
-      finish(y, uv, out, x);
-      finish(y1, uv, out1, x);
+      const std::uint32_t x = rowPair(y, y1, uv, out, out1, paired);
+      finish(y, uv, out, x, 1);
+      finish(y1, uv, out1, x, 1);
       row++;
       continue;
     }
-    finish(y, uv, out, kernel == PreviewKernel::Avx2 ? rgba_rows::avx2Row(y, uv, out, paired) : 0);
+    finish(y, uv, out, 0, 0);
   }
   return true;
 }

@@ -16,29 +16,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pixels/cpu_features.h"
+#include "pixels/kernel.h"
 #include "pixels/nv12_view.h"
 
 namespace pixels {
-
-// The row loops the conversion can run.
-using PreviewKernel = pixels::PixelKernel;
-
-// True when this build has the kernel and this processor runs it (Best and Scalar always are).
-bool previewKernelAvailable(PreviewKernel kernel);
-
-// The kernel that Best stands for here.
-PreviewKernel previewBestKernel();
-
-// "best", "scalar", "sse2" or "avx2", for reports.
-const char* previewKernelName(PreviewKernel kernel);
 
 // Converts `src` into `dst`, row y at dst + y * dstPitch, 4 * width bytes each; `dst` holds at
 // least (height - 1) * dstPitch + 4 * width bytes and nothing else is written. False, with
 // nothing written, when the picture is empty, its stride is below its width, it holds fewer than
 // stride * (height + height / 2) bytes, dstPitch is below 4 * width, or the kernel is not
 // available.
-bool nv12ToRgba(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t dstPitch,
-                PreviewKernel kernel = PreviewKernel::Best);
+bool nv12ToRgba(const Nv12View& src, std::uint8_t* dst, std::size_t dstPitch,
+                PixelKernel kernel = PixelKernel::Best);
 
 }  // namespace pixels

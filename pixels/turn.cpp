@@ -3,14 +3,13 @@
 #include <cstring>
 #include <functional>
 
-#include "pixels/cpu_features.h"
 #include "pixels/nv12_view.h"
-#include "pixels/turn_rows.h"
+#include "pixels/rows.h"
 
 namespace pixels {
 namespace {
 
-using turn_rows::Kernels;
+using rows::TurnRows;
 
 // Where output pixel (x, y) of a turned picture comes from in a source of w x h: the turns in
 // canonical form, as a transpose (output rows are source columns) and reversals of the source's
@@ -73,7 +72,7 @@ void turnPlaneScalar(const ConstPlane& src, const Plane& dst, Mapping m, std::ui
 
 // The vector sets to try in order, best first; plain code finishes what they leave.
 struct Chain {
-  const Kernels* sets[2] = {nullptr, nullptr};
+  const TurnRows* sets[3] = {nullptr, nullptr, nullptr};
 };
 
 // Output rows in source order, each copied or reversed.
@@ -81,7 +80,7 @@ void turnRows(const ConstPlane& src, const Plane& dst, Mapping m, std::uint32_t 
   const std::ptrdiff_t srcStride = m.reverseRows ? -std::ptrdiff_t(src.rowBytes) : std::ptrdiff_t(src.rowBytes);
   const std::uint8_t* top = src.bytes + (m.reverseRows ? std::ptrdiff_t(src.height - 1) * src.rowBytes : 0);
   if (!m.reverseColumns) {
-    for (const Kernels* k : chain.sets) {
+    for (const TurnRows* k : chain.sets) {
       if (k == nullptr || k->copyRows == nullptr) continue;
       if (k->copyRows(top, srcStride, dst.bytes, dst.rowBytes, dst.rowBytes, dst.height)) return;
     }
@@ -105,7 +104,7 @@ void turnRows(const ConstPlane& src, const Plane& dst, Mapping m, std::uint32_t 
   // profiles), else by hand.
   const std::uint8_t* from = top + std::size_t(first) * element;
   std::uint8_t* to = dst.bytes + std::size_t(first) * element;
-  for (const Kernels* k : chain.sets) {
+  for (const TurnRows* k : chain.sets) {
     if (k == nullptr) continue;
     if ((element == 1 ? k->mirrorBytes : k->mirrorPairs)(from, srcStride, to, dst.rowBytes, n, dst.height)) return;
   }
@@ -141,13 +140,13 @@ void transposeScalar(const Walk& w, std::uint32_t x0, std::uint32_t x1, std::uin
 // Columns [x0, x1) of rows [k0, k1): whole blocks of the first set, the strips beside and below
 // them by the next, the rest by plain code.
 void transposeRegion(const Walk& w, std::uint32_t x0, std::uint32_t x1, std::uint32_t k0, std::uint32_t k1,
-                     const Kernels* const* sets, int count) {
+                     const TurnRows* const* sets, int count) {
   if (x1 <= x0 || k1 <= k0) return;
   if (count == 0 || sets[0] == nullptr) {
     if (count > 0) return transposeRegion(w, x0, x1, k0, k1, sets + 1, count - 1);
     return transposeScalar(w, x0, x1, k0, k1);
   }
-  const Kernels& k = *sets[0];
+  const TurnRows& k = *sets[0];
   const std::uint32_t cols = w.element == 1 ? k.byteBlockCols : k.pairBlockCols;
   const std::uint32_t rows = w.element == 1 ? k.byteBlockRows : k.pairBlockRows;
   const std::uint32_t xb = x0 + (x1 - x0) / cols * cols, kb = k0 + (k1 - k0) / rows * rows;
@@ -170,7 +169,7 @@ void turnTransposed(const ConstPlane& src, const Plane& dst, Mapping m, std::uin
   const bool loneIn = element == 2 && (src.rowBytes & 1) != 0;
   const bool loneOut = element == 2 && (dst.rowBytes & 1) != 0;
   const std::uint32_t xs = src.width - (loneIn ? 1 : 0), ks = src.height - (loneOut ? 1 : 0);
-  transposeRegion(w, 0, xs, 0, ks, chain.sets, 2);
+  transposeRegion(w, 0, xs, 0, ks, chain.sets, 3);
   if (!loneIn && !loneOut) return;
   for (std::uint32_t y = 0; y < dst.height; y++) {
     for (std::uint32_t x = 0; x < dst.width; x++) {
@@ -186,29 +185,9 @@ void turnTransposed(const ConstPlane& src, const Plane& dst, Mapping m, std::uin
 
 }  // namespace
 
-bool turnKernelAvailable(TurnKernel kernel) {
-  switch (kernel) {
-    case TurnKernel::Best:
-    case TurnKernel::Scalar:
-      return true;
-    case TurnKernel::Sse2:
-      return turn_rows::sse2Kernels() != nullptr;
-    case TurnKernel::Avx2:
-      return turn_rows::avx2Kernels() != nullptr && pixels::processorRunsAvx2();
-  }
-  return false;
-}
-
-TurnKernel bestTurnKernel() {
-  if (turnKernelAvailable(TurnKernel::Avx2)) return TurnKernel::Avx2;
-  if (turnKernelAvailable(TurnKernel::Sse2)) return TurnKernel::Sse2;
-  return TurnKernel::Scalar;
-}
-
 bool turnNv12(const std::uint8_t* src, std::size_t srcSize, std::uint32_t width, std::uint32_t height, media::Turn turn,
-              std::uint8_t* dst, std::size_t dstSize, TurnKernel kernel) {
-  if (kernel == TurnKernel::Best) kernel = bestTurnKernel();
-  if (!turnKernelAvailable(kernel) || src == nullptr || dst == nullptr || width == 0 || height == 0) return false;
+              std::uint8_t* dst, std::size_t dstSize, PixelKernel kernel) {
+  if (!kernelAvailable(kernel) || src == nullptr || dst == nullptr || width == 0 || height == 0) return false;
   const Mapping m = mappingOf(turn);
   const std::uint32_t W = m.transpose ? height : width, H = m.transpose ? width : height;
   // With an odd side a quarter turn moves the lone chroma bytes, so the two sizes may differ.
@@ -224,14 +203,14 @@ bool turnNv12(const std::uint8_t* src, std::size_t srcSize, std::uint32_t width,
   const Plane dstY = {dst, W, H, W};
   const Plane dstUV = {dst + luma, (W + 1) / 2, (H + 1) / 2, W};
 
-  if (kernel == TurnKernel::Scalar) {
+  const rows::Chain sets = rows::chainOf(kernel);
+  if (sets.count == 0) {
     turnPlaneScalar(srcY, dstY, m, 1);
     turnPlaneScalar(srcUV, dstUV, m, 2);
     return true;
   }
   Chain chain;
-  if (kernel == TurnKernel::Avx2) chain.sets[0] = turn_rows::avx2Kernels();
-  chain.sets[1] = turn_rows::sse2Kernels();
+  for (int i = 0; i < sets.count; i++) chain.sets[i] = sets.sets[i].turn;
   auto turnPlane = m.transpose ? turnTransposed : turnRows;
   turnPlane(srcY, dstY, m, 1, chain);
   turnPlane(srcUV, dstUV, m, 2, chain);

@@ -13,23 +13,16 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pixels/cpu_features.h"
+#include "pixels/kernel.h"
 #include "media/picture_turn.h"
 
 namespace pixels {
-
-// The paths turnNv12 can take.
-using TurnKernel = pixels::PixelKernel;
-
-// True when this build has the kernel and this processor runs it (Best and Scalar always are).
-bool turnKernelAvailable(TurnKernel kernel);
-TurnKernel bestTurnKernel();
 
 // Writes `src`, a packed width x height picture, turned, into `dst`: packed again, height x width
 // when the turn swaps sides (swapsSides), else width x height. False, with nothing written, when
 // the picture has no pixels, `srcSize` or `dstSize` is below the packed size of its picture
 // (pixels::nv12Bytes), the two overlap, or the kernel is not available.
 bool turnNv12(const std::uint8_t* src, std::size_t srcSize, std::uint32_t width, std::uint32_t height, media::Turn turn,
-              std::uint8_t* dst, std::size_t dstSize, TurnKernel kernel = TurnKernel::Best);
+              std::uint8_t* dst, std::size_t dstSize, PixelKernel kernel = PixelKernel::Best);
 
 }  // namespace pixels

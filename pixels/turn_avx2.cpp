@@ -1,9 +1,9 @@
-#include "pixels/turn_rows.h"
+#include "pixels/rows.h"
 
 #if defined(__AVX2__)
 #include <immintrin.h>
 
-namespace pixels::turn_rows {
+namespace pixels::rows {
 namespace {
 
 __m256i load(const std::uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
@@ -177,18 +177,18 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
   }
 }
 
-const Kernels kAvx2 = {mirrorBytes, mirrorPairs, copyRows, transposeBytes, transposePairs, 32, 16, 16, 8};
+const TurnRows kAvx2 = {mirrorBytes, mirrorPairs, copyRows, transposeBytes, transposePairs, 32, 16, 16, 8};
 
 }  // namespace
 
-const Kernels* avx2Kernels() { return &kAvx2; }
+const TurnRows* turnAvx2() { return &kAvx2; }
 
-}  // namespace pixels::turn_rows
+}  // namespace pixels::rows
 
 #else
 
-namespace pixels::turn_rows {
-const Kernels* avx2Kernels() { return nullptr; }
-}  // namespace pixels::turn_rows
+namespace pixels::rows {
+const TurnRows* turnAvx2() { return nullptr; }
+}  // namespace pixels::rows
 
 #endif

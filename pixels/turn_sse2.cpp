@@ -1,9 +1,9 @@
-#include "pixels/turn_rows.h"
+#include "pixels/rows.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 
-namespace pixels::turn_rows {
+namespace pixels::rows {
 namespace {
 
 __m128i load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -109,18 +109,18 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
   }
 }
 
-const Kernels kSse2 = {mirrorBytes, mirrorPairs, nullptr, transposeBytes, transposePairs, 16, 16, 8, 8};
+const TurnRows kSse2 = {mirrorBytes, mirrorPairs, nullptr, transposeBytes, transposePairs, 16, 16, 8, 8};
 
 }  // namespace
 
-const Kernels* sse2Kernels() { return &kSse2; }
+const TurnRows* turnSse2() { return &kSse2; }
 
-}  // namespace pixels::turn_rows
+}  // namespace pixels::rows
 
 #else
 
-namespace pixels::turn_rows {
-const Kernels* sse2Kernels() { return nullptr; }
-}  // namespace pixels::turn_rows
+namespace pixels::rows {
+const TurnRows* turnSse2() { return nullptr; }
+}  // namespace pixels::rows
 
 #endif

@@ -18,8 +18,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::uint64_t g_sink = 0;
 
-void run(std::uint32_t W, std::uint32_t H, pixels::PreviewKernel kernel, int rounds) {
-  if (!pixels::previewKernelAvailable(kernel)) return;
+void run(std::uint32_t W, std::uint32_t H, pixels::PixelKernel kernel, int rounds) {
+  if (!pixels::kernelAvailable(kernel)) return;
   Bytes nv12(std::size_t(W) * H * 3 / 2);
   for (std::size_t i = 0; i < nv12.size(); i++) nv12[i] = std::uint8_t(i * 7 + (i >> 9));
   const std::size_t pitch = 4 * std::size_t(W);
@@ -36,16 +36,16 @@ void run(std::uint32_t W, std::uint32_t H, pixels::PreviewKernel kernel, int rou
   for (std::size_t i = 0; i < ours.size(); i++) diff = std::max(diff, std::abs(int(ours[i]) - int(theirs[i])));
   g_sink += ours[12345] + theirs[12345];
   std::printf("nv12 to rgba %ux%u (%s): %.2fx libyuv  (%.3f ms vs %.3f ms, largest byte difference %d)\n", W, H,
-              pixels::previewKernelName(kernel == pixels::PreviewKernel::Best ? pixels::previewBestKernel() : kernel), pair.ratio(),
+              pixels::kernelName(kernel == pixels::PixelKernel::Best ? pixels::bestKernel() : kernel), pair.ratio(),
               pair.subject * 1e3, pair.baseline * 1e3, diff);
 }
 
 }  // namespace
 
 int main() {
-  for (pixels::PreviewKernel k : {pixels::PreviewKernel::Best, pixels::PreviewKernel::Sse2, pixels::PreviewKernel::Scalar}) {
-    run(1920, 1080, k, k == pixels::PreviewKernel::Scalar ? 21 : 101);
-    run(3840, 2160, k, k == pixels::PreviewKernel::Scalar ? 11 : 41);
+  for (pixels::PixelKernel k : {pixels::PixelKernel::Best, pixels::PixelKernel::Sse2, pixels::PixelKernel::Scalar}) {
+    run(1920, 1080, k, k == pixels::PixelKernel::Scalar ? 21 : 101);
+    run(3840, 2160, k, k == pixels::PixelKernel::Scalar ? 11 : 41);
   }
   std::printf("(checksum %llu)\n", static_cast<unsigned long long>(g_sink));
   return 0;

@@ -16,6 +16,10 @@ namespace {
 
 using Block = testsupport::ExactBytes;
 
+// Every kernel a scaler can be given; those this processor lacks are skipped.
+const PixelKernel kKernels[] = {PixelKernel::Scalar, PixelKernel::Sse2, PixelKernel::Ssse3, PixelKernel::Avx2,
+                                PixelKernel::Best};
+
 struct Source {
   Source(std::uint32_t w, std::uint32_t h, std::uint32_t seed) : block(Block::seeded(pixels::nv12Bytes(w, h), seed)) {
     picture = {block.bytes.get(), block.size, w, h, w};
@@ -148,8 +152,9 @@ TEST(LetterboxGeometryTest, PhoneSizesIntoBothOrientations) {
 
 TEST(LetterboxScale, PhoneSizesMatchTheReferenceWithBarsWhereExpected) {
   LetterboxScaler scaler;
-  for (bool vectors : {false, true}) {
-    LetterboxScaler kernel(vectors);
+  for (PixelKernel k : kKernels) {
+    if (!kernelAvailable(k)) continue;
+    LetterboxScaler kernel(k);
     for (bool yuy2 : {true, false}) {
       expectSameAsReference(1920, 1080, 1280, 720, yuy2, kernel);
       expectSameAsReference(1920, 1080, 720, 1280, yuy2, kernel);
@@ -200,13 +205,16 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
   // chroma pair of an odd width would lie past the row.
   const std::uint32_t sizes[][2] = {{2, 1}, {2, 2}, {3, 3}, {5, 7}, {7, 4}, {33, 17}, {320, 180}, {640, 360},
                                     {641, 359}, {1279, 721}, {1281, 719}, {2, 1280}, {1920, 2},
-                                    {1919, 1079}, {2560, 1440}, {3840, 2160}};
-  for (bool vectors : {false, true}) {
-    LetterboxScaler kernel(vectors);
+                                    {1919, 1079}, {2560, 1440}, {3840, 2160}, {50, 3}};
+  for (PixelKernel k : kKernels) {
+    if (!kernelAvailable(k)) continue;
+    LetterboxScaler kernel(k);
     for (auto& s : sizes) {
       for (bool yuy2 : {true, false}) {
         expectSameAsReference(s[0], s[1], 1280, 720, yuy2, kernel, s[0] + s[1]);
         expectSameAsReference(s[0], s[1], 720, 1280, yuy2, kernel, s[0] * s[1]);
+        // The direct conversion, with vector rows, their tails and plain code.
+        if (s[0] % 2 == 0) expectSameAsReference(s[0], s[1], s[0], s[1], yuy2, kernel, s[0] ^ s[1]);
       }
     }
   }

@@ -18,7 +18,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const pixels::PreviewKernel kVectorKernels[] = {pixels::PreviewKernel::Sse2, pixels::PreviewKernel::Avx2, pixels::PreviewKernel::Best};
+const pixels::PixelKernel kVectorKernels[] = {pixels::PixelKernel::Sse2, pixels::PixelKernel::Ssse3,
+                                              pixels::PixelKernel::Avx2, pixels::PixelKernel::Best};
 
 // Exactly `n` bytes on the heap (no slack), so a read or write past the end trips ASan.
 using Heap = testsupport::ExactBytes;
@@ -26,9 +27,9 @@ using Heap = testsupport::ExactBytes;
 std::size_t dstBytes(std::uint32_t w, std::uint32_t h, std::size_t pitch) { return (h - 1) * pitch + 4 * std::size_t(w); }
 
 // Converts with one kernel into a fresh, exactly sized destination pre-filled with `fill`.
-Heap convert(const pixels::Nv12View& pic, std::size_t pitch, pixels::PreviewKernel k, std::uint8_t fill = 0x5A) {
+Heap convert(const pixels::Nv12View& pic, std::size_t pitch, pixels::PixelKernel k, std::uint8_t fill = 0x5A) {
   Heap out(dstBytes(pic.width, pic.height, pitch), fill);
-  EXPECT_TRUE(pixels::nv12ToRgba(pic, out.data(), pitch, k)) << pixels::previewKernelName(k);
+  EXPECT_TRUE(pixels::nv12ToRgba(pic, out.data(), pitch, k)) << pixels::kernelName(k);
   return out;
 }
 
@@ -44,7 +45,7 @@ std::array<std::uint8_t, 4> rgbaOf(std::uint8_t y, std::uint8_t u, std::uint8_t 
   src.data()[4] = u;
   src.data()[5] = v;
   Heap out(16);
-  EXPECT_TRUE(pixels::nv12ToRgba({src.data(), 6, 2, 2, 2}, out.data(), 8, pixels::PreviewKernel::Scalar));
+  EXPECT_TRUE(pixels::nv12ToRgba({src.data(), 6, 2, 2, 2}, out.data(), 8, pixels::PixelKernel::Scalar));
   return {out.data()[0], out.data()[1], out.data()[2], out.data()[3]};
 }
 
@@ -68,12 +69,12 @@ TEST(PreviewConvert, TwoByTwoPictureSharesOneChromaPair) {
   const std::uint8_t nv12[6] = {60, 100, 140, 200, 90, 200};
   Heap src(6);
   std::memcpy(src.data(), nv12, 6);
-  for (pixels::PreviewKernel k : {pixels::PreviewKernel::Scalar, pixels::PreviewKernel::Sse2, pixels::PreviewKernel::Avx2, pixels::PreviewKernel::Best}) {
-    if (!pixels::previewKernelAvailable(k)) continue;
+  for (pixels::PixelKernel k : {pixels::PixelKernel::Scalar, pixels::PixelKernel::Sse2, pixels::PixelKernel::Ssse3, pixels::PixelKernel::Avx2, pixels::PixelKernel::Best}) {
+    if (!pixels::kernelAvailable(k)) continue;
     Heap out = convert({src.data(), 6, 2, 2, 2}, 8, k);
     for (int i = 0; i < 4; i++) {
       Rgba px{out.data()[4 * i], out.data()[4 * i + 1], out.data()[4 * i + 2], out.data()[4 * i + 3]};
-      EXPECT_EQ(px, rgbaOf(nv12[i], 90, 200)) << pixels::previewKernelName(k) << " pixel " << i;
+      EXPECT_EQ(px, rgbaOf(nv12[i], 90, 200)) << pixels::kernelName(k) << " pixel " << i;
     }
   }
   // Worked by hand for Y 100, U 90, V 200.
@@ -98,14 +99,14 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceForEveryYuv) {
         uv[row * W + 2 * v] = std::uint8_t(u);
         uv[row * W + 2 * v + 1] = std::uint8_t(v);
       }
-    ASSERT_TRUE(pixels::nv12ToRgba(pic, reference.data(), 4 * W, pixels::PreviewKernel::Scalar));
-    for (pixels::PreviewKernel k : kVectorKernels) {
-      if (!pixels::previewKernelAvailable(k)) continue;
+    ASSERT_TRUE(pixels::nv12ToRgba(pic, reference.data(), 4 * W, pixels::PixelKernel::Scalar));
+    for (pixels::PixelKernel k : kVectorKernels) {
+      if (!pixels::kernelAvailable(k)) continue;
       std::memset(out.data(), 0, out.size);
       ASSERT_TRUE(pixels::nv12ToRgba(pic, out.data(), 4 * W, k));
       if (!(out == reference)) {
         for (std::size_t i = 0; i < out.size; i++)
-          ASSERT_EQ(out.data()[i], reference.data()[i]) << pixels::previewKernelName(k) << " U " << u << " byte " << i;
+          ASSERT_EQ(out.data()[i], reference.data()[i]) << pixels::kernelName(k) << " U " << u << " byte " << i;
       }
       tested++;
     }
@@ -128,14 +129,14 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceOnOddEdges) {
           for (std::size_t i = 0; i < src.size; i++) src.data()[i] = std::uint8_t(lcg(seed));
           const pixels::Nv12View pic{src.data(), src.size, w, h, s};
           const std::size_t pitch = 4 * std::size_t(w) + 4 * extra;
-          Heap reference = convert(pic, pitch, pixels::PreviewKernel::Scalar);
+          Heap reference = convert(pic, pitch, pixels::PixelKernel::Scalar);
           for (std::uint32_t row = 0; row + 1 < h; row++)
             for (std::size_t i = 4 * std::size_t(w); i < pitch; i++)
               ASSERT_EQ(reference.data()[row * pitch + i], 0x5A) << "row padding written, " << w << "x" << h;
-          for (pixels::PreviewKernel k : kVectorKernels) {
-            if (!pixels::previewKernelAvailable(k)) continue;
+          for (pixels::PixelKernel k : kVectorKernels) {
+            if (!pixels::kernelAvailable(k)) continue;
             ASSERT_TRUE(convert(pic, pitch, k) == reference)
-                << pixels::previewKernelName(k) << " " << w << "x" << h << " stride " << s << " odd chroma row " << oddChromaRow;
+                << pixels::kernelName(k) << " " << w << "x" << h << " stride " << s << " odd chroma row " << oddChromaRow;
           }
         }
 }
@@ -163,13 +164,13 @@ TEST(PreviewConvert, OddSizesBorrowTheNearestChromaAndNeverReadPast) {
         std::uint8_t* to = even.data() + std::size_t(ew) * eh + std::size_t(crow) * ew;
         for (std::uint32_t x = 0; x < ew; x++) to[x] = from[x >= (w & ~1u) ? x - 2 : x];
       }
-      Heap expected = convert({even.data(), even.size, ew, eh, ew}, 4 * std::size_t(ew), pixels::PreviewKernel::Scalar);
-      for (pixels::PreviewKernel k : {pixels::PreviewKernel::Scalar, pixels::PreviewKernel::Sse2, pixels::PreviewKernel::Avx2}) {
-        if (!pixels::previewKernelAvailable(k)) continue;
+      Heap expected = convert({even.data(), even.size, ew, eh, ew}, 4 * std::size_t(ew), pixels::PixelKernel::Scalar);
+      for (pixels::PixelKernel k : {pixels::PixelKernel::Scalar, pixels::PixelKernel::Sse2, pixels::PixelKernel::Ssse3, pixels::PixelKernel::Avx2}) {
+        if (!pixels::kernelAvailable(k)) continue;
         Heap got = convert({odd.data(), odd.size, w, h, w}, 4 * std::size_t(w), k);
         for (std::uint32_t row = 0; row < h; row++)
           ASSERT_EQ(0, std::memcmp(got.data() + row * 4 * w, expected.data() + row * 4 * ew, 4 * w))
-              << pixels::previewKernelName(k) << " " << w << "x" << h << " row " << row;
+              << pixels::kernelName(k) << " " << w << "x" << h << " row " << row;
       }
     }
 
@@ -178,7 +179,7 @@ TEST(PreviewConvert, OddSizesBorrowTheNearestChromaAndNeverReadPast) {
     Heap src(std::size_t(w) * h + std::size_t(w) * (h / 2), 0);  // any chroma there is: not neutral
     std::memset(src.data(), 128, std::size_t(w) * h);
     src.data()[0] = 235;
-    Heap out = convert({src.data(), src.size, w, h, w}, 4 * std::size_t(w), pixels::PreviewKernel::Best);
+    Heap out = convert({src.data(), src.size, w, h, w}, 4 * std::size_t(w), pixels::PixelKernel::Best);
     EXPECT_EQ((Rgba{out.data()[0], out.data()[1], out.data()[2], out.data()[3]}), (Rgba{255, 255, 255, 255}));
     EXPECT_EQ((Rgba{out.data()[4], out.data()[5], out.data()[6], out.data()[7]}), rgbaOf(128, 128, 128));
   }
@@ -189,7 +190,7 @@ TEST(PreviewConvert, RefusesPicturesItCannotReadAndLeavesTheDestinationAlone) {
   Heap dst(dstBytes(4, 4, 16), 0x5A);
   const Heap untouched(dstBytes(4, 4, 16), 0x5A);
   const pixels::Nv12View good{src.data(), src.size, 4, 4, 4};
-  for (pixels::PreviewKernel k : {pixels::PreviewKernel::Best, pixels::PreviewKernel::Scalar}) {
+  for (pixels::PixelKernel k : {pixels::PixelKernel::Best, pixels::PixelKernel::Scalar}) {
     pixels::Nv12View p = good;
     p.data = nullptr;
     EXPECT_FALSE(pixels::nv12ToRgba(p, dst.data(), 16, k));
@@ -217,23 +218,23 @@ TEST(PreviewConvert, RefusesPicturesItCannotReadAndLeavesTheDestinationAlone) {
     EXPECT_FALSE(pixels::nv12ToRgba(good, nullptr, 16, k));
     EXPECT_TRUE(dst == untouched);
   }
-  if (!pixels::previewKernelAvailable(pixels::PreviewKernel::Avx2)) {
-    EXPECT_FALSE(pixels::nv12ToRgba(good, dst.data(), 16, pixels::PreviewKernel::Avx2));
+  if (!pixels::kernelAvailable(pixels::PixelKernel::Avx2)) {
+    EXPECT_FALSE(pixels::nv12ToRgba(good, dst.data(), 16, pixels::PixelKernel::Avx2));
   }
   EXPECT_TRUE(pixels::nv12ToRgba(good, dst.data(), 16));
 }
 
 TEST(PreviewConvert, BestKernelIsTheWidestAvailable) {
-  const pixels::PreviewKernel best = pixels::previewBestKernel();
-  EXPECT_NE(best, pixels::PreviewKernel::Best);
-  EXPECT_TRUE(pixels::previewKernelAvailable(best));
-  if (pixels::previewKernelAvailable(pixels::PreviewKernel::Avx2)) {
-    EXPECT_EQ(best, pixels::PreviewKernel::Avx2);
+  const pixels::PixelKernel best = pixels::bestKernel();
+  EXPECT_NE(best, pixels::PixelKernel::Best);
+  EXPECT_TRUE(pixels::kernelAvailable(best));
+  if (pixels::kernelAvailable(pixels::PixelKernel::Avx2)) {
+    EXPECT_EQ(best, pixels::PixelKernel::Avx2);
   }
 #if defined(__x86_64__) || defined(_M_X64)
-  EXPECT_TRUE(pixels::previewKernelAvailable(pixels::PreviewKernel::Sse2)) << "x64 always has SSE2";
+  EXPECT_TRUE(pixels::kernelAvailable(pixels::PixelKernel::Sse2)) << "x64 always has SSE2";
 #endif
-  std::printf("best kernel here: %s\n", pixels::previewKernelName(best));
+  std::printf("best kernel here: %s\n", pixels::kernelName(best));
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ namespace {
 
 using testsupport::ExactBytes;
 using media::Turn;
-using pixels::TurnKernel;
+using pixels::PixelKernel;
 
 // The eight different pictures: rotation 0..3, each with and without the mirror.
 std::vector<Turn> distinctTurns() {
@@ -30,7 +30,7 @@ std::pair<std::uint32_t, std::uint32_t> turnedSize(std::uint32_t w, std::uint32_
   return media::swapsSides(t) ? std::make_pair(h, w) : std::make_pair(w, h);
 }
 
-ExactBytes turned(const ExactBytes& src, std::uint32_t w, std::uint32_t h, Turn t, TurnKernel kernel) {
+ExactBytes turned(const ExactBytes& src, std::uint32_t w, std::uint32_t h, Turn t, PixelKernel kernel) {
   auto [W, H] = turnedSize(w, h, t);
   ExactBytes out(std::size_t(pixels::nv12Bytes(W, H)), 0xEE);
   EXPECT_TRUE(pixels::turnNv12(src.data(), src.size, w, h, t, out.data(), out.size, kernel));
@@ -43,14 +43,14 @@ TEST(Nv12Turn, VectorPathsWriteTheReferenceBytesAtEverySize) {
                                                             {17, 33}, {33, 17}, {32, 16},  {40, 24},  {67, 45},
                                                             {130, 66}, {66, 130}, {100, 6},  {258, 131}, {1920, 1080}};
   int checked = 0;
-  for (TurnKernel kernel : {TurnKernel::Sse2, TurnKernel::Avx2, TurnKernel::Best}) {
-    if (!pixels::turnKernelAvailable(kernel)) continue;
+  for (PixelKernel kernel : {PixelKernel::Sse2, PixelKernel::Ssse3, PixelKernel::Avx2, PixelKernel::Best}) {
+    if (!pixels::kernelAvailable(kernel)) continue;
     for (auto [w, h] : sizes) {
       const ExactBytes src = ExactBytes::seeded(std::size_t(pixels::nv12Bytes(w, h)), w * 131 + h);
       for (Turn t : distinctTurns()) {
         SCOPED_TRACE(testing::Message() << "kernel " << int(kernel) << ", " << w << "x" << h << ", rotation "
                                         << t.rotation << (t.mirror ? " mirrored" : ""));
-        EXPECT_TRUE(turned(src, w, h, t, kernel) == turned(src, w, h, t, TurnKernel::Scalar));
+        EXPECT_TRUE(turned(src, w, h, t, kernel) == turned(src, w, h, t, PixelKernel::Scalar));
         checked++;
       }
     }
@@ -92,7 +92,7 @@ TEST(Nv12Turn, TheReferenceTurnsAsThePreviewDraws) {
         SCOPED_TRACE(testing::Message() << "rotation " << rotation << " mirror " << mirror << " flip " << flip);
         const auto [W, H] = turnedSize(src.w, src.h, t);
         ASSERT_EQ(std::make_pair(W, H), (rotation % 2 ? std::make_pair(4u, 6u) : std::make_pair(6u, 4u)));
-        const ExactBytes out = turned(src.bytes, src.w, src.h, t, TurnKernel::Scalar);
+        const ExactBytes out = turned(src.bytes, src.w, src.h, t, PixelKernel::Scalar);
         const auto uv = app::previewTexCoords(rotation, mirror != 0, flip != 0);
         for (int at = 0; at < 4; at++) {
           const std::uint32_t x = (at == 1 || at == 2) ? W - 1 : 0, y = at >= 2 ? H - 1 : 0;
@@ -113,13 +113,13 @@ TEST(Nv12Turn, TurnsComposeAndUndo) {
   for (Turn a : distinctTurns()) {
     for (Turn b : distinctTurns()) {
       SCOPED_TRACE(testing::Message() << a.rotation << a.mirror << " then " << b.rotation << b.mirror);
-      const ExactBytes once = turned(src, w, h, a, TurnKernel::Scalar);
+      const ExactBytes once = turned(src, w, h, a, PixelKernel::Scalar);
       auto [W, H] = turnedSize(w, h, a);
-      EXPECT_TRUE(turned(once, W, H, b, TurnKernel::Scalar) ==
-                  turned(src, w, h, media::followedBy(a, b), TurnKernel::Scalar));
+      EXPECT_TRUE(turned(once, W, H, b, PixelKernel::Scalar) ==
+                  turned(src, w, h, media::followedBy(a, b), PixelKernel::Scalar));
     }
     auto [W, H] = turnedSize(w, h, a);
-    EXPECT_TRUE(turned(turned(src, w, h, a, TurnKernel::Scalar), W, H, media::inverse(a), TurnKernel::Scalar) == src);
+    EXPECT_TRUE(turned(turned(src, w, h, a, PixelKernel::Scalar), W, H, media::inverse(a), PixelKernel::Scalar) == src);
   }
   // A flip is half a turn, mirrored.
   EXPECT_TRUE(media::sameTurn({0, false, true}, {2, true, false}));
