@@ -75,7 +75,10 @@ void App::uploadPreview() {
 
   D3D11_MAPPED_SUBRESOURCE mapped = {};
   if (FAILED(context_->Map(previewTexture_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
-  bool converted = pixels::nv12ToRgba(picture, static_cast<std::uint8_t*>(mapped.pData), mapped.RowPitch);
+  // A mapped 2D texture holds RowPitch bytes for each of its rows.
+  bool converted = pixels::nv12ToRgba(picture, {static_cast<std::uint8_t*>(mapped.pData),
+                                               std::size_t(mapped.RowPitch) * picture.height, picture.width,
+                                               picture.height, mapped.RowPitch});
   context_->Unmap(previewTexture_.Get(), 0);
   if (!converted) {
     // Checked above; only a row pitch below the picture's width lands here.

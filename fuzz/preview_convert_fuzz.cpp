@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (pixels::PixelKernel kernel : {pixels::PixelKernel::Scalar, pixels::PixelKernel::Sse2, pixels::PixelKernel::Ssse3, pixels::PixelKernel::Avx2, pixels::PixelKernel::Best}) {
     if (!pixels::kernelAvailable(kernel)) continue;
     std::vector<std::uint8_t> rgba(destinationSize, kUntouched);
-    FUZZ_CHECK(pixels::nv12ToRgba(picture, rgba.data(), pitch, kernel) == accepted);
+    FUZZ_CHECK(pixels::nv12ToRgba(picture, {rgba.data(), rgba.size(), W, H, std::uint32_t(pitch)}, kernel) == accepted);
     if (first.empty()) {
       first = rgba;
     } else {

@@ -84,7 +84,10 @@ bool DecodePipelineWin::publishPicture(const std::uint8_t* bytes, std::size_t si
   const std::uint32_t width = swap ? frame.height : frame.width, height = swap ? frame.width : frame.height;
   turnBuffer_.resize(std::size_t(pixels::nv12Bytes(width, height)));
   // A readable packed picture always turns; should it not, it goes out as decoded.
-  if (!pixels::turnNv12(bytes, size, frame.width, frame.height, turn, turnBuffer_.data(), turnBuffer_.size())) return false;
+  if (!pixels::turnNv12({bytes, size, frame.width, frame.height, frame.width}, turn,
+                        {turnBuffer_.data(), turnBuffer_.size(), width, height, width})) {
+    return false;
+  }
   ring_.publish(static_cast<std::uint64_t>(frame.timestampUs), width, height, turnBuffer_.data(), turnBuffer_.size());
   traceStage(TraceStage::Published, std::uint64_t(frame.timestampUs));
   lend(turnBuffer_, width, height, frame.timestampUs, turn);

@@ -47,56 +47,63 @@ void fillBlackYuy2(std::uint8_t* dst, std::size_t count) {
   fillPattern4(dst, count, kBlack);
 }
 
-void fillBlackNv12(std::uint8_t* dst, std::uint32_t W, std::uint32_t H) {
-  std::size_t luma = std::size_t(W) * H;
+void fillBlackNv12(std::uint8_t* dst, std::uint32_t width, std::uint32_t height) {
+  std::size_t luma = std::size_t(width) * height;
   std::memset(dst, 16, luma);
   std::memset(dst + luma, 128, luma / 2);
 }
 
-bool nv12ToYuy2(const Nv12View& src, std::uint8_t* dst, std::size_t count, PixelKernel kernel) {
+bool nv12ToYuy2(const Nv12View& src, const TargetView& target, PixelKernel kernel) {
   const std::uint32_t w = src.width, h = src.height;
+  std::uint8_t* const dst = target.data;
   if (w % 2 != 0 || src.stride != w || src.data == nullptr || src.size < nv12Bytes(w, h)) return false;
-  if (count < std::uint64_t(w) * h * 2 || !kernelAvailable(kernel)) return false;
+  if (target.width != w || target.height != h || std::uint64_t(target.stride) != std::uint64_t(w) * 2) return false;
+  if (target.size < std::uint64_t(w) * h * 2 || !kernelAvailable(kernel)) return false;
   const rows::Chain chain = rows::chainOf(kernel);
   const rows::Yuy2Rows* vectors = nullptr;
   for (int i = 0; i < chain.count && vectors == nullptr; i++) vectors = chain.sets[i].yuy2;
   const std::uint8_t* luma = src.data;
   const std::uint8_t* chroma = src.data + std::size_t(w) * h;
-  for (std::uint32_t row = 0; row < h; row++)
-    interleaveRow(vectors, luma + std::size_t(row) * w, chroma + std::size_t(row / 2) * w, dst + std::size_t(row) * w * 2, w);
+  for (std::uint32_t row = 0; row < h; row++) {
+    interleaveRow(vectors, luma + std::size_t(row) * w, chroma + std::size_t(row / 2) * w,
+                  dst + std::size_t(row) * w * 2, w);
+  }
   return true;
 }
 
-void copyNv12(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count) {
+void copyNv12(const Nv12View& src, const TargetView& target) {
+  std::uint8_t* const dst = target.data;
+  const std::size_t count = target.size;
   std::size_t n = src.data ? std::min(src.size, count) : 0;
   if (n > 0) std::memcpy(dst, src.data, n);
   if (n < count) std::memset(dst + n, 0, count - n);
 }
 
-bool convertPicture(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
-                    bool yuy2, LetterboxScaler& scaler) {
+bool convertPicture(const Nv12View& src, const TargetView& dst, bool yuy2, LetterboxScaler& scaler) {
+  const std::uint32_t width = dst.width, height = dst.height;
   // A picture shorter than its own size says (a corrupt slot) is never read at all.
-  if (src.size < pixels::nv12Bytes(src.width, src.height) || (src.size > 0 && src.data == nullptr)) return false;
+  if (src.size < nv12Bytes(src.width, src.height) || (src.size > 0 && src.data == nullptr)) return false;
   // The kernels walk packed rows only.
   if (src.stride != src.width) return false;
   // Nor is one without a whole pixel pair, nor one for a sample that cannot hold the output:
   // nothing would be written, and the sample would carry the allocator's old bytes.
-  const std::uint64_t pixels = std::uint64_t(W) * H;
-  if (src.width < 2 || src.height == 0 || W == 0 || H == 0) return false;
-  if (count < (yuy2 ? pixels * 2 : pixels + pixels / 2)) return false;
-  const bool sameSize = src.width == W && src.height == H;
+  const std::uint64_t area = std::uint64_t(width) * height;
+  if (src.width < 2 || src.height == 0 || width == 0 || height == 0) return false;
+  if (dst.size < (yuy2 ? area * 2 : area + area / 2)) return false;
+  if (std::uint64_t(dst.stride) != (yuy2 ? std::uint64_t(width) * 2 : width)) return false;
+  const bool sameSize = src.width == width && src.height == height;
   if (yuy2) {
     if (!sameSize) {
-      scaler.toYuy2(src, dst, count, W, H);
+      scaler.toYuy2(src, dst);
       return true;
     }
-    return nv12ToYuy2(src, dst, count, scaler.kernel());
+    return nv12ToYuy2(src, dst, scaler.kernel());
   }
   if (!sameSize) {
-    scaler.toNv12(src, dst, count, W, H);
+    scaler.toNv12(src, dst);
     return true;
   }
-  copyNv12(src, dst, count);
+  copyNv12(src, dst);
   return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include "pixels/kernel.h"
 #include "pixels/nv12_view.h"
+#include "pixels/target_view.h"
 
 namespace pixels {
 
@@ -20,26 +21,27 @@ namespace pixels {
 void fillGrey(std::uint8_t* dst, std::size_t count, bool yuy2);
 // Black in whole 4-byte groups (bytes 0x10 0x80 0x10 0x80).
 void fillBlackYuy2(std::uint8_t* dst, std::size_t count);
-// Luma W * H bytes of 16, then W * H / 2 chroma bytes of 128. `dst` holds at least that much.
-void fillBlackNv12(std::uint8_t* dst, std::uint32_t W, std::uint32_t H);
+// Luma width * height bytes of 16, then width * height / 2 chroma bytes of 128. `dst` holds at
+// least that much.
+void fillBlackNv12(std::uint8_t* dst, std::uint32_t width, std::uint32_t height);
 
 // Same-size conversion: output row y holds Y[y][x], U, Y[y][x + 1], V per pixel pair, with U V
-// from chroma row y / 2. Needs an even width, count >= width * height * 2 and a picture of at
-// least nv12Bytes(width, height); false, with nothing written, otherwise, or when the kernel is
-// not available.
-bool nv12ToYuy2(const Nv12View& src, std::uint8_t* dst, std::size_t count, PixelKernel kernel = PixelKernel::Best);
+// from chroma row y / 2. Needs an even width, a packed picture of at least nv12Bytes(width,
+// height) and a `dst` of its size with rows of 2 * width bytes and at least width * height * 2
+// bytes; false, with nothing written, otherwise, or when the kernel is not available.
+bool nv12ToYuy2(const Nv12View& src, const TargetView& dst, PixelKernel kernel = PixelKernel::Best);
 
-// Copies min(src.size, count) bytes and zeroes the rest of the sample.
-void copyNv12(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count);
+// Copies min(src.size, dst.size) bytes and zeroes the rest of the sample.
+void copyNv12(const Nv12View& src, const TargetView& dst);
 
 class LetterboxScaler;
 
-// One ring picture into a sample of W x H: direct conversion or copy when the picture has the
-// output's size, letterboxed scaling otherwise. True when the sample now holds the picture.
-// False, with nothing written, when the picture holds fewer bytes than its own size needs, is
-// narrower than 2 pixels or has no rows, the output has no pixels, or `count` is smaller than
-// one output picture: the caller treats it as no picture at all.
-bool convertPicture(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H,
-                    bool yuy2, LetterboxScaler& scaler);
+// One ring picture into a sample (`dst`, packed rows: 2 * width bytes for YUY2, width for
+// NV12): direct conversion or copy when the picture has the output's size, letterboxed scaling
+// otherwise. True when the sample now holds the picture. False, with nothing written, when the
+// picture holds fewer bytes than its own size needs, is narrower than 2 pixels or has no rows,
+// the output has no pixels or other rows, or its size is smaller than one output picture: the
+// caller treats it as no picture at all.
+bool convertPicture(const Nv12View& src, const TargetView& dst, bool yuy2, LetterboxScaler& scaler);
 
 }  // namespace pixels

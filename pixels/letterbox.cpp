@@ -45,15 +45,15 @@ std::vector<rows::GatherBlock> gatherBlocks(std::uint32_t outBytes, std::uint32_
 // The packed pixel pairs are put together as 32-bit words in memory order.
 static_assert(std::endian::native == std::endian::little);
 
-LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H) {
+LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uint32_t width, std::uint32_t height) {
   LetterboxGeometry g;
-  if (sw == 0 || sh == 0 || W == 0 || H == 0) return g;
-  g.scale = std::min(double(H) / sh, double(W) / sw);
+  if (sw == 0 || sh == 0 || width == 0 || height == 0) return g;
+  g.scale = std::min(double(height) / sh, double(width) / sw);
   // Rounding could in theory nudge a product past the output; the bars must never go negative.
-  g.width = std::min(std::uint32_t(double(sw) * g.scale), W) & ~1u;
-  g.height = std::min(std::uint32_t(double(sh) * g.scale), H) & ~1u;
-  g.x0 = ((W - g.width) / 2) & ~1u;
-  g.y0 = ((H - g.height) / 2) & ~1u;
+  g.width = std::min(std::uint32_t(double(sw) * g.scale), width) & ~1u;
+  g.height = std::min(std::uint32_t(double(sh) * g.scale), height) & ~1u;
+  g.x0 = ((width - g.width) / 2) & ~1u;
+  g.y0 = ((height - g.height) / 2) & ~1u;
   return g;
 }
 
@@ -63,13 +63,13 @@ LetterboxScaler::LetterboxScaler(PixelKernel kernel)
   for (int i = 0; i < chain.count && scale_ == nullptr; i++) scale_ = chain.sets[i].scale;
 }
 
-void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H) {
-  if (sw == sw_ && sh == sh_ && W == W_ && H == H_) return;
+void LetterboxScaler::prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t width, std::uint32_t height) {
+  if (sw == sw_ && sh == sh_ && width == width_ && height == height_) return;
   sw_ = sw;
   sh_ = sh;
-  W_ = W;
-  H_ = H;
-  geometry_ = letterboxGeometry(sw, sh, W, H);
+  width_ = width;
+  height_ = height;
+  geometry_ = letterboxGeometry(sw, sh, width, height);
   const double scale = geometry_.scale;
   const std::uint32_t ow = geometry_.width;
   // Callers only get here with sw >= 2, so the last whole chroma pair exists.
@@ -132,13 +132,15 @@ std::uint32_t LetterboxScaler::sourceRow(std::uint32_t j) const {
   return std::min(std::uint32_t(double(j) / geometry_.scale), sh_ - 1);
 }
 
-void LetterboxScaler::toYuy2(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W,
-                             std::uint32_t H) {
+void LetterboxScaler::toYuy2(const Nv12View& src, const TargetView& target) {
+  std::uint8_t* const dst = target.data;
+  const std::size_t count = target.size;
+  const std::uint32_t width = target.width, height = target.height;
   const std::uint32_t sw = src.width, sh = src.height;
-  if (count < std::uint64_t(W) * H * 2 || sw < 2 || sh == 0 || W == 0 || H == 0) return;
-  prepare(sw, sh, W, H);
+  if (count < std::uint64_t(width) * height * 2 || sw < 2 || sh == 0 || width == 0 || height == 0) return;
+  prepare(sw, sh, width, height);
   const LetterboxGeometry& g = geometry_;
-  const std::size_t outStride = std::size_t(W) * 2;
+  const std::size_t outStride = std::size_t(width) * 2;
 
   // Black only where the picture does not go: the bars above and below, then beside it.
   fillBlackYuy2(dst, std::size_t(g.y0) * outStride);
@@ -195,16 +197,18 @@ void LetterboxScaler::toYuy2(const pixels::Nv12View& src, std::uint8_t* dst, std
   }
 }
 
-void LetterboxScaler::toNv12(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W,
-                             std::uint32_t H) {
+void LetterboxScaler::toNv12(const Nv12View& src, const TargetView& target) {
+  std::uint8_t* const dst = target.data;
+  const std::size_t count = target.size;
+  const std::uint32_t width = target.width, height = target.height;
   const std::uint32_t sw = src.width, sh = src.height;
-  if (sw < 2 || sh == 0 || W == 0 || H == 0) {
+  if (sw < 2 || sh == 0 || width == 0 || height == 0) {
     fillGrey(dst, count, false);
     return;
   }
-  const std::size_t lumaSize = std::size_t(W) * H;
+  const std::size_t lumaSize = std::size_t(width) * height;
   if (count < lumaSize + lumaSize / 2) return;
-  prepare(sw, sh, W, H);
+  prepare(sw, sh, width, height);
   const LetterboxGeometry& g = geometry_;
 
   const std::uint8_t* luma = src.data;
@@ -213,20 +217,20 @@ void LetterboxScaler::toNv12(const pixels::Nv12View& src, std::uint8_t* dst, std
   const std::uint32_t* cx = chromaX_.data();
 
   // Luma plane: bars, then nearest rows and columns.
-  std::memset(dst, 16, std::size_t(g.y0) * W);
-  std::size_t below = std::size_t(g.y0 + g.height) * W;
+  std::memset(dst, 16, std::size_t(g.y0) * width);
+  std::size_t below = std::size_t(g.y0 + g.height) * width;
   std::memset(dst + below, 16, lumaSize - below);
   std::uint32_t previous = UINT32_MAX;
   for (std::uint32_t j = 0; j < g.height; j++) {
-    std::uint8_t* rowStart = dst + std::size_t(g.y0 + j) * W;
+    std::uint8_t* rowStart = dst + std::size_t(g.y0 + j) * width;
     std::uint32_t sy = sourceRow(j);
     if (sy == previous) {
-      std::memcpy(rowStart, rowStart - W, W);
+      std::memcpy(rowStart, rowStart - width, width);
       continue;
     }
     previous = sy;
     std::memset(rowStart, 16, g.x0);
-    std::memset(rowStart + g.x0 + g.width, 16, W - g.x0 - g.width);
+    std::memset(rowStart + g.x0 + g.width, 16, width - g.x0 - g.width);
     const std::uint8_t* y = luma + std::size_t(sy) * sw;
     std::uint8_t* out = rowStart + g.x0;
     std::size_t i = 0;
@@ -234,23 +238,23 @@ void LetterboxScaler::toNv12(const pixels::Nv12View& src, std::uint8_t* dst, std
     for (; i < g.width; i++) out[i] = y[lx[i]];
   }
 
-  // Chroma plane: W bytes per row, H / 2 rows, pairs moved as one 16-bit unit.
+  // Chroma plane: width bytes per row, height / 2 rows, pairs moved as one 16-bit unit.
   std::uint8_t* uvPlane = dst + lumaSize;
   const std::uint32_t top = g.y0 / 2, rows = g.height / 2;
-  std::memset(uvPlane, 128, std::size_t(top) * W);
-  std::size_t uvBelow = std::size_t(top + rows) * W;
+  std::memset(uvPlane, 128, std::size_t(top) * width);
+  std::size_t uvBelow = std::size_t(top + rows) * width;
   std::memset(uvPlane + uvBelow, 128, lumaSize / 2 - uvBelow);
   previous = UINT32_MAX;
   for (std::uint32_t j = 0; j < rows; j++) {
-    std::uint8_t* rowStart = uvPlane + std::size_t(top + j) * W;
+    std::uint8_t* rowStart = uvPlane + std::size_t(top + j) * width;
     std::uint32_t sy = std::min(std::uint32_t(double(j) / g.scale), (sh + 1) / 2 - 1);
     if (sy == previous) {
-      std::memcpy(rowStart, rowStart - W, W);
+      std::memcpy(rowStart, rowStart - width, width);
       continue;
     }
     previous = sy;
     std::memset(rowStart, 128, g.x0);
-    std::memset(rowStart + g.x0 + g.width, 128, W - g.x0 - g.width);
+    std::memset(rowStart + g.x0 + g.width, 128, width - g.x0 - g.width);
     const std::uint8_t* uv = chroma + std::size_t(sy) * sw;
     std::uint8_t* out = rowStart + g.x0;
     std::size_t i = 0;

@@ -11,6 +11,7 @@
 #include "pixels/kernel.h"
 #include "pixels/nv12_view.h"
 #include "pixels/rows.h"
+#include "pixels/target_view.h"
 
 namespace pixels {
 
@@ -23,9 +24,9 @@ struct LetterboxGeometry {
   std::uint32_t y0 = 0;
 };
 
-// scale = min(H / sh, W / sw); the scaled size truncated and made even; the picture centred
+// scale = min(height / sh, width / sw); the scaled size truncated and made even; the picture centred
 // with even offsets. All zero when any size is 0.
-LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H);
+LetterboxGeometry letterboxGeometry(std::uint32_t sw, std::uint32_t sh, std::uint32_t width, std::uint32_t height);
 
 class LetterboxScaler {
  public:
@@ -38,21 +39,21 @@ class LetterboxScaler {
   // Output position i takes source position truncate(i / scale); source positions are held
   // inside the picture, so no pixel is taken from a neighbouring row or plane.
   //
-  // YUY2: writes nothing when `count` < W * H * 2 or the picture is empty (narrower than 2
+  // YUY2: writes nothing when `count` < width * height * 2 or the picture is empty (narrower than 2
   // pixels or 0 rows); otherwise black in whole 4-byte groups, then the scaled picture.
-  // NV12: an empty picture gives `count` bytes of grey; `count` < W * H * 3 / 2 writes nothing;
-  // otherwise a black W x H frame with the scaled picture in it.
+  // NV12: an empty picture gives `count` bytes of grey; `count` < width * height * 3 / 2 writes nothing;
+  // otherwise a black width x height frame with the scaled picture in it.
   // `src` must hold at least pixels::nv12Bytes(width, height) bytes (convertPicture checks).
-  void toYuy2(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H);
-  void toNv12(const pixels::Nv12View& src, std::uint8_t* dst, std::size_t count, std::uint32_t W, std::uint32_t H);
+  void toYuy2(const Nv12View& src, const TargetView& dst);
+  void toNv12(const Nv12View& src, const TargetView& dst);
 
  private:
-  void prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H);
+  void prepare(std::uint32_t sw, std::uint32_t sh, std::uint32_t width, std::uint32_t height);
   void buildBlocks();
   void buildGatherBlocks();
   std::uint32_t sourceRow(std::uint32_t j) const;
 
-  std::uint32_t sw_ = 0, sh_ = 0, W_ = 0, H_ = 0;
+  std::uint32_t sw_ = 0, sh_ = 0, width_ = 0, height_ = 0;
   LetterboxGeometry geometry_;
   std::vector<std::uint32_t> lumaX_;    // NV12: source column of output column i
   std::vector<std::uint32_t> chromaX_;  // NV12: source chroma pair of output pair i

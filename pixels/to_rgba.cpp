@@ -30,19 +30,22 @@ void scalarRow(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* dst,
 
 }  // namespace
 
-bool nv12ToRgba(const Nv12View& src, std::uint8_t* dst, std::size_t dstPitch, PixelKernel kernel) {
+bool nv12ToRgba(const Nv12View& src, const TargetView& target, PixelKernel kernel) {
   if (!kernelAvailable(kernel)) return false;
-  const std::uint32_t W = src.width, H = src.height, S = src.stride;
-  if (src.data == nullptr || dst == nullptr || W == 0 || H == 0 || S < W) return false;
-  // S * H fits 64 bits; adding the chroma bytes to it might not, so those are counted in rows.
-  const std::uint64_t luma = std::uint64_t(S) * H;
-  if (src.size < luma || (src.size - luma) / S < H / 2) return false;
-  if (dstPitch / 4 < W) return false;
+  std::uint8_t* const dst = target.data;
+  const std::uint32_t width = src.width, height = src.height, stride = src.stride;
+  if (src.data == nullptr || dst == nullptr || width == 0 || height == 0 || stride < width) return false;
+  // stride * height fits 64 bits; adding the chroma bytes to it might not, so those are counted in rows.
+  const std::uint64_t luma = std::uint64_t(stride) * height;
+  if (src.size < luma || (src.size - luma) / stride < height / 2) return false;
+  const std::size_t dstPitch = target.stride;
+  if (dstPitch / 4 < width || target.width != width || target.height != height) return false;
+  if (target.size < std::uint64_t(height - 1) * dstPitch + 4 * std::uint64_t(width)) return false;
 
   // Whole chroma rows present: a last odd row may have one, a packed picture leaves it out.
-  const std::uint64_t chromaRows = std::min<std::uint64_t>((src.size - luma) / S, (std::uint64_t(H) + 1) / 2);
+  const std::uint64_t chromaRows = std::min<std::uint64_t>((src.size - luma) / stride, (std::uint64_t(height) + 1) / 2);
   // Columns whose own pair lies inside the row: all of them unless an odd width fills the stride.
-  const std::uint32_t paired = std::min(W, S & ~1u);
+  const std::uint32_t paired = std::min(width, stride & ~1u);
   const std::uint8_t* yPlane = src.data;
   const std::uint8_t* uvPlane = src.data + luma;
 
@@ -61,19 +64,19 @@ bool nv12ToRgba(const Nv12View& src, std::uint8_t* dst, std::size_t dstPitch, Pi
     for (int i = from; i < count; i++) x += sets[i]->row(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
     scalarRow(y + x, uv + x, out + 4 * std::size_t(x), paired - x);
     // An odd width that fills the stride: the last column borrows the pair before it.
-    for (x = paired; x < W; x++) pixel(y[x], uv[paired - 2], uv[paired - 1], out + 4 * std::size_t(x));
+    for (x = paired; x < width; x++) pixel(y[x], uv[paired - 2], uv[paired - 1], out + 4 * std::size_t(x));
   };
-  for (std::uint32_t row = 0; row < H; row++) {
-    const std::uint8_t* y = yPlane + std::size_t(row) * S;
+  for (std::uint32_t row = 0; row < height; row++) {
+    const std::uint8_t* y = yPlane + std::size_t(row) * stride;
     std::uint8_t* out = dst + std::size_t(row) * dstPitch;
     if (chromaRows == 0 || paired == 0) {
       // No complete pair anywhere: luma alone.
-      for (std::uint32_t x = 0; x < W; x++) pixel(y[x], 128, 128, out + 4 * std::size_t(x));
+      for (std::uint32_t x = 0; x < width; x++) pixel(y[x], 128, 128, out + 4 * std::size_t(x));
       continue;
     }
-    const std::uint8_t* uv = uvPlane + std::size_t(std::min<std::uint64_t>(row / 2, chromaRows - 1)) * S;
-    if (rowPair != nullptr && row % 2 == 0 && row + 1 < H) {
-      const std::uint8_t* y1 = y + S;
+    const std::uint8_t* uv = uvPlane + std::size_t(std::min<std::uint64_t>(row / 2, chromaRows - 1)) * stride;
+    if (rowPair != nullptr && row % 2 == 0 && row + 1 < height) {
+      const std::uint8_t* y1 = y + stride;
       std::uint8_t* out1 = out + dstPitch;
       const std::uint32_t x = rowPair(y, y1, uv, out, out1, paired);
       finish(y, uv, out, x, 1);

@@ -18,15 +18,15 @@
 
 #include "pixels/kernel.h"
 #include "pixels/nv12_view.h"
+#include "pixels/target_view.h"
 
 namespace pixels {
 
-// Converts `src` into `dst`, row y at dst + y * dstPitch, 4 * width bytes each; `dst` holds at
-// least (height - 1) * dstPitch + 4 * width bytes and nothing else is written. False, with
-// nothing written, when the picture is empty, its stride is below its width, it holds fewer than
-// stride * (height + height / 2) bytes, dstPitch is below 4 * width, or the kernel is not
-// available.
-bool nv12ToRgba(const Nv12View& src, std::uint8_t* dst, std::size_t dstPitch,
-                PixelKernel kernel = PixelKernel::Best);
+// Converts `src` into `dst`, a picture of the same size whose row y starts at byte y * stride
+// and takes 4 * width bytes; nothing else is written. False, with nothing written, when the
+// picture is empty, its stride is below its width, it holds fewer than stride * (height +
+// height / 2) bytes, `dst` has another size, a stride below 4 * width or fewer than
+// (height - 1) * stride + 4 * width bytes, or the kernel is not available.
+bool nv12ToRgba(const Nv12View& src, const TargetView& dst, PixelKernel kernel = PixelKernel::Best);
 
 }  // namespace pixels

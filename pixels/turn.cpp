@@ -185,14 +185,19 @@ void turnTransposed(const ConstPlane& src, const Plane& dst, Mapping m, std::uin
 
 }  // namespace
 
-bool turnNv12(const std::uint8_t* src, std::size_t srcSize, std::uint32_t width, std::uint32_t height, media::Turn turn,
-              std::uint8_t* dst, std::size_t dstSize, PixelKernel kernel) {
+bool turnNv12(const Nv12View& source, media::Turn turn, const TargetView& target, PixelKernel kernel) {
+  const std::uint8_t* src = source.data;
+  std::uint8_t* dst = target.data;
+  const std::uint32_t width = source.width, height = source.height;
   if (!kernelAvailable(kernel) || src == nullptr || dst == nullptr || width == 0 || height == 0) return false;
   const Mapping m = mappingOf(turn);
-  const std::uint32_t W = m.transpose ? height : width, H = m.transpose ? width : height;
+  const std::uint32_t dstWidth = m.transpose ? height : width, dstHeight = m.transpose ? width : height;
+  if (source.stride != width || target.width != dstWidth || target.height != dstHeight || target.stride != dstWidth) {
+    return false;
+  }
   // With an odd side a quarter turn moves the lone chroma bytes, so the two sizes may differ.
-  const std::uint64_t srcBytes = pixels::nv12Bytes(width, height), dstBytes = pixels::nv12Bytes(W, H);
-  if (srcSize < srcBytes || dstSize < dstBytes) return false;
+  const std::uint64_t srcBytes = nv12Bytes(width, height), dstBytes = nv12Bytes(dstWidth, dstHeight);
+  if (source.size < srcBytes || target.size < dstBytes) return false;
   if (std::less<const std::uint8_t*>()(src, dst + dstBytes) && std::less<const std::uint8_t*>()(dst, src + srcBytes)) {
     return false;
   }
@@ -200,8 +205,8 @@ bool turnNv12(const std::uint8_t* src, std::size_t srcSize, std::uint32_t width,
   const std::size_t luma = std::size_t(width) * height;
   const ConstPlane srcY = {src, width, height, width};
   const ConstPlane srcUV = {src + luma, (width + 1) / 2, (height + 1) / 2, width};
-  const Plane dstY = {dst, W, H, W};
-  const Plane dstUV = {dst + luma, (W + 1) / 2, (H + 1) / 2, W};
+  const Plane dstY = {dst, dstWidth, dstHeight, dstWidth};
+  const Plane dstUV = {dst + luma, (dstWidth + 1) / 2, (dstHeight + 1) / 2, dstWidth};
 
   const rows::Chain sets = rows::chainOf(kernel);
   if (sets.count == 0) {

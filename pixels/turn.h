@@ -14,15 +14,16 @@
 #include <cstdint>
 
 #include "pixels/kernel.h"
+#include "pixels/nv12_view.h"
+#include "pixels/target_view.h"
 #include "media/picture_turn.h"
 
 namespace pixels {
 
 // Writes `src`, a packed width x height picture, turned, into `dst`: packed again, height x width
 // when the turn swaps sides (swapsSides), else width x height. False, with nothing written, when
-// the picture has no pixels, `srcSize` or `dstSize` is below the packed size of its picture
-// (pixels::nv12Bytes), the two overlap, or the kernel is not available.
-bool turnNv12(const std::uint8_t* src, std::size_t srcSize, std::uint32_t width, std::uint32_t height, media::Turn turn,
-              std::uint8_t* dst, std::size_t dstSize, PixelKernel kernel = PixelKernel::Best);
+// the picture has no pixels, either view is not packed or not of those sizes, holds fewer bytes
+// than its packed size (nv12Bytes), the two overlap, or the kernel is not available.
+bool turnNv12(const Nv12View& src, media::Turn turn, const TargetView& dst, PixelKernel kernel = PixelKernel::Best);
 
 }  // namespace pixels

@@ -93,7 +93,8 @@ void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
         // One too short for its own size, or one the sample cannot hold, is skipped like a
         // torn one.
         const pixels::Nv12View view = {bytes, size, picture.width, picture.height, picture.width};
-        return pixels::convertPicture(view, data, count, width_, height_, outputYuy2_, scaler_);
+        const pixels::TargetView sample = {data, count, width_, height_, outputYuy2_ ? 2 * width_ : width_};
+        return pixels::convertPicture(view, sample, outputYuy2_, scaler_);
       };
       if (reader_->useLatest(picture, take)) {
         traceStage(TraceStage::Delivered, picture.timestampUs);

@@ -67,10 +67,10 @@ void yuy2Direct(std::uint32_t w, std::uint32_t h) {
     libyuv::I420ToYUY2(src.y(), int(w), pu, int(w / 2), pv, int(w / 2), out, int(w * 2), int(w), int(h));
   };
   auto pair = bench::sideBySide(
-      kRounds, [&] { nv12ToYuy2(src.view(), ours.data(), ours.size()); },
+      kRounds, [&] { nv12ToYuy2(src.view(), {ours.data(), ours.size(), w, h, 2 * w}); },
       [&] { yuy2(src.u.data(), src.v.data(), theirs.data()); });
   auto whole = bench::sideBySide(
-      kRounds, [&] { nv12ToYuy2(src.view(), ours.data(), ours.size()); },
+      kRounds, [&] { nv12ToYuy2(src.view(), {ours.data(), ours.size(), w, h, 2 * w}); },
       [&] {
         libyuv::SplitUVPlane(src.uv(), int(w), u.data(), int(w / 2), v.data(), int(w / 2), int(w / 2), int(h / 2));
         yuy2(u.data(), v.data(), route.data());
@@ -89,7 +89,7 @@ void nv12Copy(std::uint32_t w, std::uint32_t h) {
   const std::size_t luma = std::size_t(w) * h;
   Bytes ours(src.nv12.size()), theirs(src.nv12.size());
   auto pair = bench::sideBySide(
-      kRounds, [&] { copyNv12(src.view(), ours.data(), ours.size()); },
+      kRounds, [&] { copyNv12(src.view(), {ours.data(), ours.size(), w, h, w}); },
       [&] {
         libyuv::NV12Copy(src.y(), int(w), src.uv(), int(w), theirs.data(), int(w), theirs.data() + luma, int(w),
                          int(w), int(h));
@@ -108,7 +108,7 @@ void nv12Letterbox(std::uint32_t W, std::uint32_t H, const char* name) {
   Bytes ours(luma * 3 / 2), theirs(luma * 3 / 2);
   LetterboxGeometry g = letterboxGeometry(1920, 1080, W, H);
   auto pair = bench::sideBySide(
-      kRounds, [&] { scaler.toNv12(src.view(), ours.data(), ours.size(), W, H); },
+      kRounds, [&] { scaler.toNv12(src.view(), {ours.data(), ours.size(), W, H, W}); },
       [&] {
         // The bars, then the picture scaled into its place in both planes.
         std::uint8_t* y = theirs.data();
@@ -131,7 +131,7 @@ void yuy2Letterbox() {
   LetterboxScaler scaler;
   Bytes ours(1280 * 720 * 2), theirs(1280 * 720 * 2);
   Bytes scaled(1280 * 720 * 3 / 2), y(1280 * 720), u(640 * 360), v(640 * 360);
-  auto run = [&] { scaler.toYuy2(src.view(), ours.data(), ours.size(), 1280, 720); };
+  auto run = [&] { scaler.toYuy2(src.view(), {ours.data(), ours.size(), 1280, 720, 2 * 1280}); };
   // Through NV12: scale both planes as NV12, split the small chroma, pack.
   auto viaNv12 = bench::sideBySide(kRounds, run, [&] {
     std::uint8_t* uv = scaled.data() + 1280 * 720;

@@ -27,10 +27,10 @@ void run(std::uint32_t W, std::uint32_t H, pixels::PixelKernel kernel, int round
   const pixels::Nv12View pic{nv12.data(), nv12.size(), W, H, W};
   const std::uint8_t* uv = nv12.data() + std::size_t(W) * H;
   // One untimed pass each, so that neither pays for first-touch page faults.
-  pixels::nv12ToRgba(pic, ours.data(), pitch, kernel);
+  pixels::nv12ToRgba(pic, {ours.data(), ours.size(), W, H, std::uint32_t(pitch)}, kernel);
   libyuv::NV12ToABGR(nv12.data(), int(W), uv, int(W), theirs.data(), int(pitch), int(W), int(H));
   auto pair = bench::sideBySide(
-      rounds, [&] { pixels::nv12ToRgba(pic, ours.data(), pitch, kernel); },
+      rounds, [&] { pixels::nv12ToRgba(pic, {ours.data(), ours.size(), W, H, std::uint32_t(pitch)}, kernel); },
       [&] { libyuv::NV12ToABGR(nv12.data(), int(W), uv, int(W), theirs.data(), int(pitch), int(W), int(H)); });
   int diff = 0;
   for (std::size_t i = 0; i < ours.size(); i++) diff = std::max(diff, std::abs(int(ours[i]) - int(theirs[i])));

@@ -66,8 +66,9 @@ int main() {
                         {"turn 1920x1080 rotate 90 mirrored", {1, true, false}},
                         {"turn 1920x1080 rotate 270 mirrored", {3, true, false}}};
   for (const Case& c : cases) {
+    const std::uint32_t tw = media::swapsSides(c.turn) ? kH : kW, th = media::swapsSides(c.turn) ? kW : kH;
     auto pair = bench::sideBySide(
-        kRounds, [&] { pixels::turnNv12(src.data(), src.size(), kW, kH, c.turn, ours.data(), ours.size()); },
+        kRounds, [&] { pixels::turnNv12({src.data(), src.size(), kW, kH, kW}, c.turn, {ours.data(), ours.size(), tw, th, tw}); },
         [&] { libyuvTurn(c.turn, src, theirs, u, v); });
     g_sink += ours[4321] + theirs[4321];
     if (ours != theirs) std::printf("(%s: outputs differ)\n", c.name);

@@ -36,7 +36,8 @@ class PreviewPanelTest : public AppPanelTest {
 
   static std::vector<std::uint8_t> reference(const media::DecodedFrame& frame) {
     std::vector<std::uint8_t> rgba(std::size_t(frame.width) * frame.height * 4);
-    EXPECT_TRUE(pixels::nv12ToRgba(frame.view(), rgba.data(), std::size_t(frame.width) * 4, pixels::PixelKernel::Scalar));
+    EXPECT_TRUE(pixels::nv12ToRgba(frame.view(), {rgba.data(), rgba.size(), frame.width, frame.height, frame.width * 4},
+                                   pixels::PixelKernel::Scalar));
     return rgba;
   }
 

@@ -29,6 +29,11 @@ struct Source {
   pixels::Nv12View picture;
 };
 
+// A sample of w x h in either format, its rows packed.
+TargetView sample(std::uint8_t* data, std::size_t size, std::uint32_t w, std::uint32_t h, bool yuy2) {
+  return {data, size, w, h, yuy2 ? 2 * w : w};
+}
+
 std::size_t yuy2Size(std::uint32_t W, std::uint32_t H) { return std::size_t(W) * H * 2; }
 std::size_t nv12Size(std::uint32_t W, std::uint32_t H) { return std::size_t(W) * H * 3 / 2; }
 
@@ -41,7 +46,7 @@ void expectSameAsReference(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, 
   std::size_t count = yuy2 ? yuy2Size(W, H) : nv12Size(W, H);
   Block out = Block::seeded(count, seed + 100);
   std::vector<std::uint8_t> expected = out.copy();
-  ASSERT_TRUE(convertPicture(src.picture, out.bytes.get(), count, W, H, yuy2, scaler));
+  ASSERT_TRUE(convertPicture(src.picture, sample(out.bytes.get(), count, W, H, yuy2), yuy2, scaler));
   reference::convert(src.ref(), src.picture.size, expected.data(), count, W, H, yuy2);
   ASSERT_EQ(out.copy(), expected);
 }
@@ -82,7 +87,7 @@ TEST(FrameConvertSameSize, DirectYuy2AndNv12CopyMatchTheReference) {
   // One known pixel pair: Y0 U Y1 V, and the second row shares the first chroma row.
   const std::uint8_t picture[] = {1, 2, 3, 4, 100, 101};  // 2x2: Y 1 2 / 3 4, UV 100 101
   std::uint8_t out[8];
-  ASSERT_TRUE(nv12ToYuy2({picture, sizeof(picture), 2, 2, 2}, out, sizeof(out)));
+  ASSERT_TRUE(nv12ToYuy2({picture, sizeof(picture), 2, 2, 2}, sample(out, sizeof(out), 2, 2, true)));
   const std::uint8_t expected[] = {1, 100, 2, 101, 3, 100, 4, 101};
   EXPECT_EQ(0, std::memcmp(out, expected, 8));
 }
@@ -94,10 +99,8 @@ TEST(FrameConvertSameSize, UnusablePicturesAndSmallSamplesAreNeverOverrun) {
     Block shortPicture = Block::seeded(nv12Size(64, 48) - 1, 4);
     Block out = Block::seeded(yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48), 5);
     std::vector<std::uint8_t> before = out.copy();
-    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 64, 48, 64}, out.bytes.get(), out.size, 64,
-                                48, yuy2, scaler));
-    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 1920, 1080, 1920}, out.bytes.get(), out.size,
-                                64, 48, yuy2, scaler));
+    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 64, 48, 64}, sample(out.bytes.get(), out.size, 64, 48, yuy2), yuy2, scaler));
+    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 1920, 1080, 1920}, sample(out.bytes.get(), out.size, 64, 48, yuy2), yuy2, scaler));
     EXPECT_EQ(out.copy(), before);
   }
 
@@ -105,22 +108,22 @@ TEST(FrameConvertSameSize, UnusablePicturesAndSmallSamplesAreNeverOverrun) {
   Source src(64, 48, 6);
   Block small = Block::seeded(yuy2Size(64, 48) - 2, 7);
   std::vector<std::uint8_t> before = small.copy();
-  EXPECT_FALSE(convertPicture(src.picture, small.bytes.get(), small.size, 64, 48, true, scaler));
+  EXPECT_FALSE(convertPicture(src.picture, sample(small.bytes.get(), small.size, 64, 48, true), true, scaler));
   EXPECT_EQ(small.copy(), before);
-  EXPECT_FALSE(nv12ToYuy2(src.picture, small.bytes.get(), small.size));
+  EXPECT_FALSE(nv12ToYuy2(src.picture, sample(small.bytes.get(), small.size, 64, 48, true)));
   // An odd width has no whole last pixel pair.
   Source odd(5, 2, 8);
   Block oddOut = Block::seeded(yuy2Size(5, 2), 9);
-  EXPECT_FALSE(nv12ToYuy2(odd.picture, oddOut.bytes.get(), oddOut.size));
+  EXPECT_FALSE(nv12ToYuy2(odd.picture, sample(oddOut.bytes.get(), oddOut.size, odd.picture.width, odd.picture.height, true)));
 
   // NV12 copy: a bigger sample gets the picture then zeros; a smaller one is no picture.
   Block big = Block::seeded(nv12Size(64, 48) + 100, 10);
-  ASSERT_TRUE(convertPicture(src.picture, big.bytes.get(), big.size, 64, 48, false, scaler));
+  ASSERT_TRUE(convertPicture(src.picture, sample(big.bytes.get(), big.size, 64, 48, false), false, scaler));
   EXPECT_EQ(0, std::memcmp(big.bytes.get(), src.picture.data, src.picture.size));
   for (std::size_t i = src.picture.size; i < big.size; i++) ASSERT_EQ(big.bytes[i], 0) << i;
   Block part = Block::seeded(1000, 11);
   before = part.copy();
-  EXPECT_FALSE(convertPicture(src.picture, part.bytes.get(), part.size, 64, 48, false, scaler));
+  EXPECT_FALSE(convertPicture(src.picture, sample(part.bytes.get(), part.size, 64, 48, false), false, scaler));
   EXPECT_EQ(part.copy(), before);
 }
 
@@ -166,12 +169,12 @@ TEST(LetterboxScale, PhoneSizesMatchTheReferenceWithBarsWhereExpected) {
   // Scale 2/3 with no bars: output pixel (i, j) is source pixel (1.5 i, 1.5 j), truncated.
   Source full(1920, 1080, 12);
   std::vector<std::uint8_t> out(yuy2Size(1280, 720));
-  ASSERT_TRUE(convertPicture(full.picture, out.data(), out.size(), 1280, 720, true, scaler));
+  ASSERT_TRUE(convertPicture(full.picture, sample(out.data(), out.size(), 1280, 720, true), true, scaler));
   EXPECT_EQ(out[(719 * 1280 + 1278) * 2], full.picture.data[1078 * 1920 + 1917]);
   EXPECT_EQ(out[(719 * 1280 + 1278) * 2 + 2], full.picture.data[1078 * 1920 + 1918]);
 
   // Landscape into portrait: 438 black rows above, the picture in rows 438..841, black below.
-  ASSERT_TRUE(convertPicture(full.picture, out.data(), out.size(), 720, 1280, true, scaler));
+  ASSERT_TRUE(convertPicture(full.picture, sample(out.data(), out.size(), 720, 1280, true), true, scaler));
   auto isBlackRow = [&](std::uint32_t row) {
     for (std::uint32_t x = 0; x < 720 * 2; x++)
       if (out[row * 1440 + x] != (x % 2 == 0 ? 0x10 : 0x80)) return false;
@@ -188,7 +191,7 @@ TEST(LetterboxScale, PhoneSizesMatchTheReferenceWithBarsWhereExpected) {
   // Portrait into landscape, NV12: luma columns 0..437 and 842..1279 are black, both planes.
   std::vector<std::uint8_t> nv12(nv12Size(1280, 720));
   Source tall(1080, 1920, 13);
-  ASSERT_TRUE(convertPicture(tall.picture, nv12.data(), nv12.size(), 1280, 720, false, scaler));
+  ASSERT_TRUE(convertPicture(tall.picture, sample(nv12.data(), nv12.size(), 1280, 720, false), false, scaler));
   for (std::uint32_t row : {0u, 359u, 719u}) {
     EXPECT_EQ(nv12[row * 1280 + 437], 16);
     EXPECT_EQ(nv12[row * 1280 + 842], 16);
@@ -222,7 +225,7 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
   // 640x360 doubled: the last output pair repeats the last source pixel, never the next row's first.
   Source half(640, 360, 14);
   std::vector<std::uint8_t> out(yuy2Size(1280, 720));
-  ASSERT_TRUE(convertPicture(half.picture, out.data(), out.size(), 1280, 720, true, scaler));
+  ASSERT_TRUE(convertPicture(half.picture, sample(out.data(), out.size(), 1280, 720, true), true, scaler));
   EXPECT_EQ(out[1278 * 2], half.picture.data[639]);
   EXPECT_EQ(out[1278 * 2 + 2], half.picture.data[639]);
 
@@ -232,8 +235,7 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
     for (bool yuy2 : {true, false}) {
       Block out = Block::seeded(yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48), 16);
       std::vector<std::uint8_t> before = out.copy();
-      EXPECT_FALSE(convertPicture({picture.bytes.get(), picture.size, w, 4, w}, out.bytes.get(), out.size, 64, 48, yuy2,
-                                  scaler));
+      EXPECT_FALSE(convertPicture({picture.bytes.get(), picture.size, w, 4, w}, sample(out.bytes.get(), out.size, 64, 48, yuy2), yuy2, scaler));
       EXPECT_EQ(out.copy(), before);
     }
   }
@@ -243,7 +245,7 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
   for (bool yuy2 : {true, false}) {
     Block small = Block::seeded((yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48)) - 1, 19);
     std::vector<std::uint8_t> before = small.copy();
-    EXPECT_FALSE(convertPicture(any.picture, small.bytes.get(), small.size, 64, 48, yuy2, scaler));
+    EXPECT_FALSE(convertPicture(any.picture, sample(small.bytes.get(), small.size, 64, 48, yuy2), yuy2, scaler));
     EXPECT_EQ(small.copy(), before);
   }
 }

@@ -26,10 +26,15 @@ using Heap = testsupport::ExactBytes;
 
 std::size_t dstBytes(std::uint32_t w, std::uint32_t h, std::size_t pitch) { return (h - 1) * pitch + 4 * std::size_t(w); }
 
+// `out` as the RGBA picture of `pic`'s size with rows `pitch` apart.
+pixels::TargetView into(const Heap& out, const pixels::Nv12View& pic, std::size_t pitch) {
+  return {out.data(), out.size, pic.width, pic.height, std::uint32_t(pitch)};
+}
+
 // Converts with one kernel into a fresh, exactly sized destination pre-filled with `fill`.
 Heap convert(const pixels::Nv12View& pic, std::size_t pitch, pixels::PixelKernel k, std::uint8_t fill = 0x5A) {
   Heap out(dstBytes(pic.width, pic.height, pitch), fill);
-  EXPECT_TRUE(pixels::nv12ToRgba(pic, out.data(), pitch, k)) << pixels::kernelName(k);
+  EXPECT_TRUE(pixels::nv12ToRgba(pic, into(out, pic, pitch), k)) << pixels::kernelName(k);
   return out;
 }
 
@@ -45,7 +50,7 @@ std::array<std::uint8_t, 4> rgbaOf(std::uint8_t y, std::uint8_t u, std::uint8_t 
   src.data()[4] = u;
   src.data()[5] = v;
   Heap out(16);
-  EXPECT_TRUE(pixels::nv12ToRgba({src.data(), 6, 2, 2, 2}, out.data(), 8, pixels::PixelKernel::Scalar));
+  EXPECT_TRUE(pixels::nv12ToRgba({src.data(), 6, 2, 2, 2}, {out.data(), out.size, 2, 2, 8}, pixels::PixelKernel::Scalar));
   return {out.data()[0], out.data()[1], out.data()[2], out.data()[3]};
 }
 
@@ -99,11 +104,11 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceForEveryYuv) {
         uv[row * W + 2 * v] = std::uint8_t(u);
         uv[row * W + 2 * v + 1] = std::uint8_t(v);
       }
-    ASSERT_TRUE(pixels::nv12ToRgba(pic, reference.data(), 4 * W, pixels::PixelKernel::Scalar));
+    ASSERT_TRUE(pixels::nv12ToRgba(pic, into(reference, pic, 4 * W), pixels::PixelKernel::Scalar));
     for (pixels::PixelKernel k : kVectorKernels) {
       if (!pixels::kernelAvailable(k)) continue;
       std::memset(out.data(), 0, out.size);
-      ASSERT_TRUE(pixels::nv12ToRgba(pic, out.data(), 4 * W, k));
+      ASSERT_TRUE(pixels::nv12ToRgba(pic, into(out, pic, 4 * W), k));
       if (!(out == reference)) {
         for (std::size_t i = 0; i < out.size; i++)
           ASSERT_EQ(out.data()[i], reference.data()[i]) << pixels::kernelName(k) << " U " << u << " byte " << i;
@@ -193,35 +198,37 @@ TEST(PreviewConvert, RefusesPicturesItCannotReadAndLeavesTheDestinationAlone) {
   for (pixels::PixelKernel k : {pixels::PixelKernel::Best, pixels::PixelKernel::Scalar}) {
     pixels::Nv12View p = good;
     p.data = nullptr;
-    EXPECT_FALSE(pixels::nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(pixels::nv12ToRgba(p, into(dst, p, 16), k));
     p = good;
     p.width = 0;
-    EXPECT_FALSE(pixels::nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(pixels::nv12ToRgba(p, into(dst, p, 16), k));
     p = good;
     p.height = 0;
-    EXPECT_FALSE(pixels::nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(pixels::nv12ToRgba(p, into(dst, p, 16), k));
     p = good;
     p.stride = 3;  // below the width
-    EXPECT_FALSE(pixels::nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(pixels::nv12ToRgba(p, into(dst, p, 16), k));
     p = good;
     p.size = good.size - 1;  // one byte short of the last chroma row
-    EXPECT_FALSE(pixels::nv12ToRgba(p, dst.data(), 16, k));
+    EXPECT_FALSE(pixels::nv12ToRgba(p, into(dst, p, 16), k));
     p = good;
     for (std::uint32_t side : {0x80000000u, 0xFFFFFFFFu}) {  // sizes whose byte counts overflow
       p.width = p.height = p.stride = side;
-      EXPECT_FALSE(pixels::nv12ToRgba(p, dst.data(), std::size_t(1) << 34, k)) << side;
+      EXPECT_FALSE(pixels::nv12ToRgba(p, {dst.data(), dst.size, side, side, 0xFFFFFFFFu}, k)) << side;
     }
     // A stride and height whose luma plus chroma byte count wraps 64 bits to 344.
     Heap small(400, 16);
-    EXPECT_FALSE(pixels::nv12ToRgba({small.data(), small.size, 1, 0xFFC74AF0u, 0xAAD08117u}, dst.data(), 16, k));
-    EXPECT_FALSE(pixels::nv12ToRgba(good, dst.data(), 15, k));  // pitch below 4 * width
-    EXPECT_FALSE(pixels::nv12ToRgba(good, nullptr, 16, k));
+    EXPECT_FALSE(pixels::nv12ToRgba({small.data(), small.size, 1, 0xFFC74AF0u, 0xAAD08117u}, {dst.data(), dst.size, 1, 0xFFC74AF0u, 16}, k));
+    EXPECT_FALSE(pixels::nv12ToRgba(good, into(dst, good, 15), k));  // pitch below 4 * width
+    EXPECT_FALSE(pixels::nv12ToRgba(good, {nullptr, dst.size, 4, 4, 16}, k));
+    EXPECT_FALSE(pixels::nv12ToRgba(good, {dst.data(), dst.size - 1, 4, 4, 16}, k));  // a byte short
+    EXPECT_FALSE(pixels::nv12ToRgba(good, {dst.data(), dst.size, 4, 3, 16}, k));      // another size
     EXPECT_TRUE(dst == untouched);
   }
   if (!pixels::kernelAvailable(pixels::PixelKernel::Avx2)) {
-    EXPECT_FALSE(pixels::nv12ToRgba(good, dst.data(), 16, pixels::PixelKernel::Avx2));
+    EXPECT_FALSE(pixels::nv12ToRgba(good, into(dst, good, 16), pixels::PixelKernel::Avx2));
   }
-  EXPECT_TRUE(pixels::nv12ToRgba(good, dst.data(), 16));
+  EXPECT_TRUE(pixels::nv12ToRgba(good, into(dst, good, 16)));
 }
 
 TEST(PreviewConvert, BestKernelIsTheWidestAvailable) {

@@ -30,10 +30,14 @@ std::pair<std::uint32_t, std::uint32_t> turnedSize(std::uint32_t w, std::uint32_
   return media::swapsSides(t) ? std::make_pair(h, w) : std::make_pair(w, h);
 }
 
+// Packed views of `bytes`, read and written.
+pixels::Nv12View source(const ExactBytes& bytes, std::uint32_t w, std::uint32_t h) { return {bytes.data(), bytes.size, w, h, w}; }
+pixels::TargetView target(ExactBytes& bytes, std::uint32_t w, std::uint32_t h) { return {bytes.data(), bytes.size, w, h, w}; }
+
 ExactBytes turned(const ExactBytes& src, std::uint32_t w, std::uint32_t h, Turn t, PixelKernel kernel) {
-  auto [W, H] = turnedSize(w, h, t);
-  ExactBytes out(std::size_t(pixels::nv12Bytes(W, H)), 0xEE);
-  EXPECT_TRUE(pixels::turnNv12(src.data(), src.size, w, h, t, out.data(), out.size, kernel));
+  auto [tw, th] = turnedSize(w, h, t);
+  ExactBytes out(std::size_t(pixels::nv12Bytes(tw, th)), 0xEE);
+  EXPECT_TRUE(pixels::turnNv12(source(src, w, h), t, target(out, tw, th), kernel));
   return out;
 }
 
@@ -132,15 +136,23 @@ TEST(Nv12Turn, WhatCannotBeTurnedIsRefusedUntouched) {
   const Turn quarter = {1, false, false};
   ExactBytes small(std::size_t(pixels::nv12Bytes(h, w)) - 1, 0xEE), big(std::size_t(pixels::nv12Bytes(h, w)), 0xEE);
   const std::vector<std::uint8_t> untouched = small.copy();
-  EXPECT_FALSE(pixels::turnNv12(src.data(), src.size, w, h, quarter, small.data(), small.size));
+  EXPECT_FALSE(pixels::turnNv12(source(src, w, h), quarter, target(small, h, w)));
   EXPECT_EQ(small.copy(), untouched);
-  EXPECT_FALSE(pixels::turnNv12(src.data(), src.size - 1, w, h, quarter, big.data(), big.size));
-  EXPECT_FALSE(pixels::turnNv12(src.data(), src.size, 0, h, quarter, big.data(), big.size));
-  EXPECT_FALSE(pixels::turnNv12(nullptr, src.size, w, h, quarter, big.data(), big.size));
+  pixels::Nv12View shortSource = source(src, w, h);
+  shortSource.size--;
+  EXPECT_FALSE(pixels::turnNv12(shortSource, quarter, target(big, h, w)));
+  EXPECT_FALSE(pixels::turnNv12(source(src, 0, h), quarter, target(big, h, 0)));
+  EXPECT_FALSE(pixels::turnNv12({nullptr, src.size, w, h, w}, quarter, target(big, h, w)));
+  // Views that are not packed, or not of the turned size.
+  EXPECT_FALSE(pixels::turnNv12({src.data(), src.size, w, h, w + 1}, quarter, target(big, h, w)));
+  EXPECT_FALSE(pixels::turnNv12(source(src, w, h), quarter, target(big, w, h)));
+  EXPECT_FALSE(pixels::turnNv12(source(src, w, h), quarter, {big.data(), big.size, h, w, h + 1}));
+  EXPECT_EQ(big.copy(), std::vector<std::uint8_t>(big.size, 0xEE));
   // In place, or overlapping by one byte.
   ExactBytes both(src.size + big.size, 0xEE);
-  EXPECT_FALSE(pixels::turnNv12(both.data(), src.size, w, h, quarter, both.data() + src.size - 1, big.size));
-  EXPECT_TRUE(pixels::turnNv12(both.data(), src.size, w, h, quarter, both.data() + src.size, big.size));
+  const pixels::Nv12View first = {both.data(), src.size, w, h, w};
+  EXPECT_FALSE(pixels::turnNv12(first, quarter, {both.data() + src.size - 1, big.size, h, w, h}));
+  EXPECT_TRUE(pixels::turnNv12(first, quarter, {both.data() + src.size, big.size, h, w, h}));
 }
 
 }  // namespace
