@@ -49,8 +49,9 @@ void DecodePipelineWin::deliver(const media::DecodedFrame& frame) {
   // Nothing is read past the picture's bytes: a short or empty one goes nowhere.
   const bool readable = frame.width != 0 && frame.height != 0 &&
                         (tight ? frame.data.size() >= pixels::nv12Bytes(frame.width, frame.height)
-                               : pixels::packNv12(frame.data.data(), frame.data.size(), frame.stride, rows, frame.width,
-                                          frame.height, packBuffer_));
+                               : pixels::packNv12({frame.data.data(), frame.data.size(), frame.width,
+                                                   frame.height, frame.stride},
+                                                  rows, packBuffer_));
   if (!readable) {
     logMediaLine("[H264Decoder] picture dropped: %ux%u in %zu bytes (%u rows of stride %u)\n", frame.width,
                  frame.height, frame.data.size(), rows, frame.stride);

@@ -13,12 +13,13 @@ std::uint64_t nv12SourceBytesNeeded(std::uint32_t sourceStride, std::uint32_t so
   return (std::uint64_t(sourceRows) + chromaRows - 1) * sourceStride + width;
 }
 
-bool packNv12(const std::uint8_t* source, std::size_t sourceSize, std::uint32_t sourceStride,
-              std::uint32_t sourceRows, std::uint32_t width, std::uint32_t height,
-              std::vector<std::uint8_t>& destination) {
+bool packNv12(const Nv12View& src, std::uint32_t chromaRow, std::vector<std::uint8_t>& destination) {
+  const std::uint8_t* source = src.data;
+  const std::size_t sourceSize = src.size;
+  const std::uint32_t sourceStride = src.stride, sourceRows = chromaRow, width = src.width, height = src.height;
   if (sourceStride < width || sourceRows < height) return false;
   if (nv12SourceBytesNeeded(sourceStride, sourceRows, width, height) > sourceSize) return false;
-  const std::uint64_t packedSize = pixels::nv12Bytes(width, height);
+  const std::uint64_t packedSize = nv12Bytes(width, height);
   if (packedSize > SIZE_MAX) return false;
   destination.resize(std::size_t(packedSize));
   if (packedSize == 0) return true;

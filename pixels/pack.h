@@ -17,13 +17,11 @@ namespace pixels {
 std::uint64_t nv12SourceBytesNeeded(std::uint32_t sourceStride, std::uint32_t sourceRows, std::uint32_t width,
                                     std::uint32_t height);
 
-// Copies the visible top-left width x height picture out of `source` (`sourceSize` bytes, rows
-// `sourceStride` apart, chroma from row `sourceRows`) into `destination`, resized to
-// pixels::nv12Bytes(width, height). Returns false, leaving `destination` untouched, when the source cannot hold
-// the picture: rows shorter than `width`, fewer luma rows than `height`, or fewer bytes than
+// Copies the visible top-left width x height picture out of `src` (rows `stride` apart, chroma
+// from row `chromaRow`, `size` bytes) into `destination`, resized to nv12Bytes(width, height).
+// Returns false, leaving `destination` untouched, when the source cannot hold the picture: rows
+// shorter than `width`, fewer luma rows than `height`, or fewer bytes than
 // nv12SourceBytesNeeded. Never reads outside the source.
-bool packNv12(const std::uint8_t* source, std::size_t sourceSize, std::uint32_t sourceStride,
-              std::uint32_t sourceRows, std::uint32_t width, std::uint32_t height,
-              std::vector<std::uint8_t>& destination);
+bool packNv12(const Nv12View& src, std::uint32_t chromaRow, std::vector<std::uint8_t>& destination);
 
 }  // namespace pixels

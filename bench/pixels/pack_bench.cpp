@@ -19,7 +19,7 @@ int main() {
   bench::Pair pair = bench::sideBySide(
       41,
       [&] {
-        for (int i = 0; i < 10; ++i) ok &= pixels::packNv12(source.data(), source.size(), stride, rows, width, height, packed);
+        for (int i = 0; i < 10; ++i) ok &= pixels::packNv12({source.data(), source.size(), width, height, stride}, rows, packed);
       },
       [&] {
         for (int i = 0; i < 10; ++i) std::memcpy(copy.data(), source.data(), packedBytes);

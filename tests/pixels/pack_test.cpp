@@ -53,7 +53,7 @@ TEST(PackNv12, MatchesTheReferenceForEveryLayoutShape) {
     SCOPED_TRACE(testing::Message() << c.stride << " " << c.rows << " " << c.width << "x" << c.height);
     Bytes src = decoderPicture(c.stride, c.rows, (c.rows + 1) / 2);
     Bytes out = {9, 9, 9};
-    ASSERT_TRUE(pixels::packNv12(src.data(), src.size(), c.stride, c.rows, c.width, c.height, out));
+    ASSERT_TRUE(pixels::packNv12({src.data(), src.size(), c.width, c.height, c.stride}, c.rows, out));
     EXPECT_EQ(out.size(), pixels::nv12Bytes(c.width, c.height));
     EXPECT_EQ(out, referencePack(src, c.stride, c.rows, c.width, c.height));
   }
@@ -78,27 +78,27 @@ TEST(PackNv12, ReadsOnlyTheSourceBytesItNeeds) {
   Bytes full = decoderPicture(stride, rows, 9);
   Bytes exact(full.begin(), full.begin() + std::ptrdiff_t(need));
   Bytes out;
-  ASSERT_TRUE(pixels::packNv12(exact.data(), exact.size(), stride, rows, w, h, out));
+  ASSERT_TRUE(pixels::packNv12({exact.data(), exact.size(), w, h, stride}, rows, out));
   EXPECT_EQ(out, referencePack(full, stride, rows, w, h));
 
   Bytes shortBy1(full.begin(), full.begin() + std::ptrdiff_t(need - 1));
   Bytes untouched = {1, 2, 3};
-  EXPECT_FALSE(pixels::packNv12(shortBy1.data(), shortBy1.size(), stride, rows, w, h, untouched));
+  EXPECT_FALSE(pixels::packNv12({shortBy1.data(), shortBy1.size(), w, h, stride}, rows, untouched));
   EXPECT_EQ(untouched, (Bytes{1, 2, 3}));
 }
 
 TEST(PackNv12, RefusesLayoutsThatCannotHoldThePicture) {
   Bytes src(4096, 0x55);
   Bytes out = {7};
-  EXPECT_FALSE(pixels::packNv12(src.data(), src.size(), 16, 16, 32, 16, out));  // rows shorter than the picture
-  EXPECT_FALSE(pixels::packNv12(src.data(), src.size(), 32, 8, 32, 16, out));   // fewer luma rows than the picture
-  EXPECT_FALSE(pixels::packNv12(nullptr, 0, 32, 16, 32, 16, out));
+  EXPECT_FALSE(pixels::packNv12({src.data(), src.size(), 32, 16, 16}, 16, out));  // rows shorter than the picture
+  EXPECT_FALSE(pixels::packNv12({src.data(), src.size(), 32, 16, 32}, 8, out));   // fewer luma rows than the picture
+  EXPECT_FALSE(pixels::packNv12({nullptr, 0, 32, 16, 32}, 16, out));
   // A stride that wraps 32-bit row arithmetic is refused, not read.
-  EXPECT_FALSE(pixels::packNv12(src.data(), src.size(), 0xFFFFFFF0u, 0x10000u, 32, 16, out));
+  EXPECT_FALSE(pixels::packNv12({src.data(), src.size(), 32, 16, 0xFFFFFFF0u}, 0x10000u, out));
   EXPECT_EQ(out, Bytes{7});
 
   // An empty picture reads nothing and packs to nothing.
-  EXPECT_TRUE(pixels::packNv12(nullptr, 0, 0, 0, 0, 0, out));
+  EXPECT_TRUE(pixels::packNv12({nullptr, 0, 0, 0, 0}, 0, out));
   EXPECT_TRUE(out.empty());
 }
 
@@ -106,10 +106,10 @@ TEST(PackNv12, ReusesTheDestinationAcrossSizeChanges) {
   Bytes big = decoderPicture(1920, 1088, 544);
   Bytes small = decoderPicture(1280, 720, 360);
   Bytes out;
-  ASSERT_TRUE(pixels::packNv12(big.data(), big.size(), 1920, 1088, 1920, 1080, out));
-  ASSERT_TRUE(pixels::packNv12(small.data(), small.size(), 1280, 720, 1280, 720, out));
+  ASSERT_TRUE(pixels::packNv12({big.data(), big.size(), 1920, 1080, 1920}, 1088, out));
+  ASSERT_TRUE(pixels::packNv12({small.data(), small.size(), 1280, 720, 1280}, 720, out));
   EXPECT_EQ(out, small);  // tight already: byte for byte, nothing left over from the larger picture
-  ASSERT_TRUE(pixels::packNv12(big.data(), big.size(), 1920, 1088, 1920, 1080, out));
+  ASSERT_TRUE(pixels::packNv12({big.data(), big.size(), 1920, 1080, 1920}, 1088, out));
   EXPECT_EQ(out, referencePack(big, 1920, 1088, 1920, 1080));
 }
 
