@@ -87,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> sample(c.count, kUntouched);
 
     const pixels::Nv12View picture{source.data(), source.size(), c.sw, c.sh, c.sw};
-    const bool converted = convertPicture(picture, {sample.data(), sample.size(), c.W, c.H, c.yuy2 ? 2 * c.W : c.W}, c.yuy2, scaler);
+    const pixels::TargetView target = {sample.data(), sample.size(), c.W, c.H, c.yuy2 ? 2 * c.W : c.W};
+    const bool converted = convertPicture(picture, target, c.yuy2, scaler);
     FUZZ_CHECK(converted == takes(c, source.size()));
     FUZZ_CHECK(sample == expected(c, source));
   }

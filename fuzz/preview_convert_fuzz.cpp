@@ -63,7 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t destinationSize = H > 0 ? (H - 1) * pitch + 4 * std::size_t(W) : 0;
 
   std::vector<std::uint8_t> first;
-  for (pixels::PixelKernel kernel : {pixels::PixelKernel::Scalar, pixels::PixelKernel::Sse2, pixels::PixelKernel::Ssse3, pixels::PixelKernel::Avx2, pixels::PixelKernel::Best}) {
+  using pixels::PixelKernel;
+  for (PixelKernel kernel :
+       {PixelKernel::Scalar, PixelKernel::Sse2, PixelKernel::Ssse3, PixelKernel::Avx2, PixelKernel::Best}) {
     if (!pixels::kernelAvailable(kernel)) continue;
     std::vector<std::uint8_t> rgba(destinationSize, kUntouched);
     FUZZ_CHECK(pixels::nv12ToRgba(picture, {rgba.data(), rgba.size(), W, H, std::uint32_t(pitch)}, kernel) == accepted);

@@ -19,7 +19,8 @@ int main() {
   bench::Pair pair = bench::sideBySide(
       41,
       [&] {
-        for (int i = 0; i < 10; ++i) ok &= pixels::packNv12({source.data(), source.size(), width, height, stride}, rows, packed);
+        const pixels::Nv12View view = {source.data(), source.size(), width, height, stride};
+        for (int i = 0; i < 10; ++i) ok &= pixels::packNv12(view, rows, packed);
       },
       [&] {
         for (int i = 0; i < 10; ++i) std::memcpy(copy.data(), source.data(), packedBytes);

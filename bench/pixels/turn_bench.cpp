@@ -67,8 +67,10 @@ int main() {
                         {"turn 1920x1080 rotate 270 mirrored", {3, true, false}}};
   for (const Case& c : cases) {
     const std::uint32_t tw = media::swapsSides(c.turn) ? kH : kW, th = media::swapsSides(c.turn) ? kW : kH;
+    const pixels::Nv12View from = {src.data(), src.size(), kW, kH, kW};
+    const pixels::TargetView to = {ours.data(), ours.size(), tw, th, tw};
     auto pair = bench::sideBySide(
-        kRounds, [&] { pixels::turnNv12({src.data(), src.size(), kW, kH, kW}, c.turn, {ours.data(), ours.size(), tw, th, tw}); },
+        kRounds, [&] { pixels::turnNv12(from, c.turn, to); },
         [&] { libyuvTurn(c.turn, src, theirs, u, v); });
     g_sink += ours[4321] + theirs[4321];
     if (ours != theirs) std::printf("(%s: outputs differ)\n", c.name);

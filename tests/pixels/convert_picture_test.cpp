@@ -99,8 +99,9 @@ TEST(FrameConvertSameSize, UnusablePicturesAndSmallSamplesAreNeverOverrun) {
     Block shortPicture = Block::seeded(nv12Size(64, 48) - 1, 4);
     Block out = Block::seeded(yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48), 5);
     std::vector<std::uint8_t> before = out.copy();
-    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 64, 48, 64}, sample(out.bytes.get(), out.size, 64, 48, yuy2), yuy2, scaler));
-    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 1920, 1080, 1920}, sample(out.bytes.get(), out.size, 64, 48, yuy2), yuy2, scaler));
+    const TargetView target = sample(out.bytes.get(), out.size, 64, 48, yuy2);
+    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 64, 48, 64}, target, yuy2, scaler));
+    EXPECT_FALSE(convertPicture({shortPicture.bytes.get(), shortPicture.size, 1920, 1080, 1920}, target, yuy2, scaler));
     EXPECT_EQ(out.copy(), before);
   }
 
@@ -114,7 +115,7 @@ TEST(FrameConvertSameSize, UnusablePicturesAndSmallSamplesAreNeverOverrun) {
   // An odd width has no whole last pixel pair.
   Source odd(5, 2, 8);
   Block oddOut = Block::seeded(yuy2Size(5, 2), 9);
-  EXPECT_FALSE(nv12ToYuy2(odd.picture, sample(oddOut.bytes.get(), oddOut.size, odd.picture.width, odd.picture.height, true)));
+  EXPECT_FALSE(nv12ToYuy2(odd.picture, sample(oddOut.bytes.get(), oddOut.size, 5, 2, true)));
 
   // NV12 copy: a bigger sample gets the picture then zeros; a smaller one is no picture.
   Block big = Block::seeded(nv12Size(64, 48) + 100, 10);
@@ -235,7 +236,8 @@ TEST(LetterboxScale, OddAndTinyPicturesAndUpscalesStayInsideThePicture) {
     for (bool yuy2 : {true, false}) {
       Block out = Block::seeded(yuy2 ? yuy2Size(64, 48) : nv12Size(64, 48), 16);
       std::vector<std::uint8_t> before = out.copy();
-      EXPECT_FALSE(convertPicture({picture.bytes.get(), picture.size, w, 4, w}, sample(out.bytes.get(), out.size, 64, 48, yuy2), yuy2, scaler));
+      EXPECT_FALSE(convertPicture({picture.bytes.get(), picture.size, w, 4, w},
+                                  sample(out.bytes.get(), out.size, 64, 48, yuy2), yuy2, scaler));
       EXPECT_EQ(out.copy(), before);
     }
   }

@@ -17,9 +17,9 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using pixels::PixelKernel;
 
-const pixels::PixelKernel kVectorKernels[] = {pixels::PixelKernel::Sse2, pixels::PixelKernel::Ssse3,
-                                              pixels::PixelKernel::Avx2, pixels::PixelKernel::Best};
+const PixelKernel kVectorKernels[] = {PixelKernel::Sse2, PixelKernel::Ssse3, PixelKernel::Avx2, PixelKernel::Best};
 
 // Exactly `n` bytes on the heap (no slack), so a read or write past the end trips ASan.
 using Heap = testsupport::ExactBytes;
@@ -32,7 +32,7 @@ pixels::TargetView into(const Heap& out, const pixels::Nv12View& pic, std::size_
 }
 
 // Converts with one kernel into a fresh, exactly sized destination pre-filled with `fill`.
-Heap convert(const pixels::Nv12View& pic, std::size_t pitch, pixels::PixelKernel k, std::uint8_t fill = 0x5A) {
+Heap convert(const pixels::Nv12View& pic, std::size_t pitch, PixelKernel k, std::uint8_t fill = 0x5A) {
   Heap out(dstBytes(pic.width, pic.height, pitch), fill);
   EXPECT_TRUE(pixels::nv12ToRgba(pic, into(out, pic, pitch), k)) << pixels::kernelName(k);
   return out;
@@ -50,7 +50,7 @@ std::array<std::uint8_t, 4> rgbaOf(std::uint8_t y, std::uint8_t u, std::uint8_t 
   src.data()[4] = u;
   src.data()[5] = v;
   Heap out(16);
-  EXPECT_TRUE(pixels::nv12ToRgba({src.data(), 6, 2, 2, 2}, {out.data(), out.size, 2, 2, 8}, pixels::PixelKernel::Scalar));
+  EXPECT_TRUE(pixels::nv12ToRgba({src.data(), 6, 2, 2, 2}, {out.data(), out.size, 2, 2, 8}, PixelKernel::Scalar));
   return {out.data()[0], out.data()[1], out.data()[2], out.data()[3]};
 }
 
@@ -74,7 +74,7 @@ TEST(PreviewConvert, TwoByTwoPictureSharesOneChromaPair) {
   const std::uint8_t nv12[6] = {60, 100, 140, 200, 90, 200};
   Heap src(6);
   std::memcpy(src.data(), nv12, 6);
-  for (pixels::PixelKernel k : {pixels::PixelKernel::Scalar, pixels::PixelKernel::Sse2, pixels::PixelKernel::Ssse3, pixels::PixelKernel::Avx2, pixels::PixelKernel::Best}) {
+  for (PixelKernel k : {PixelKernel::Scalar, PixelKernel::Sse2, PixelKernel::Ssse3, PixelKernel::Avx2, PixelKernel::Best}) {
     if (!pixels::kernelAvailable(k)) continue;
     Heap out = convert({src.data(), 6, 2, 2, 2}, 8, k);
     for (int i = 0; i < 4; i++) {
@@ -104,8 +104,8 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceForEveryYuv) {
         uv[row * W + 2 * v] = std::uint8_t(u);
         uv[row * W + 2 * v + 1] = std::uint8_t(v);
       }
-    ASSERT_TRUE(pixels::nv12ToRgba(pic, into(reference, pic, 4 * W), pixels::PixelKernel::Scalar));
-    for (pixels::PixelKernel k : kVectorKernels) {
+    ASSERT_TRUE(pixels::nv12ToRgba(pic, into(reference, pic, 4 * W), PixelKernel::Scalar));
+    for (PixelKernel k : kVectorKernels) {
       if (!pixels::kernelAvailable(k)) continue;
       std::memset(out.data(), 0, out.size);
       ASSERT_TRUE(pixels::nv12ToRgba(pic, into(out, pic, 4 * W), k));
@@ -134,11 +134,11 @@ TEST(PreviewConvert, VectorKernelsMatchReferenceOnOddEdges) {
           for (std::size_t i = 0; i < src.size; i++) src.data()[i] = std::uint8_t(lcg(seed));
           const pixels::Nv12View pic{src.data(), src.size, w, h, s};
           const std::size_t pitch = 4 * std::size_t(w) + 4 * extra;
-          Heap reference = convert(pic, pitch, pixels::PixelKernel::Scalar);
+          Heap reference = convert(pic, pitch, PixelKernel::Scalar);
           for (std::uint32_t row = 0; row + 1 < h; row++)
             for (std::size_t i = 4 * std::size_t(w); i < pitch; i++)
               ASSERT_EQ(reference.data()[row * pitch + i], 0x5A) << "row padding written, " << w << "x" << h;
-          for (pixels::PixelKernel k : kVectorKernels) {
+          for (PixelKernel k : kVectorKernels) {
             if (!pixels::kernelAvailable(k)) continue;
             ASSERT_TRUE(convert(pic, pitch, k) == reference)
                 << pixels::kernelName(k) << " " << w << "x" << h << " stride " << s << " odd chroma row " << oddChromaRow;
@@ -169,8 +169,8 @@ TEST(PreviewConvert, OddSizesBorrowTheNearestChromaAndNeverReadPast) {
         std::uint8_t* to = even.data() + std::size_t(ew) * eh + std::size_t(crow) * ew;
         for (std::uint32_t x = 0; x < ew; x++) to[x] = from[x >= (w & ~1u) ? x - 2 : x];
       }
-      Heap expected = convert({even.data(), even.size, ew, eh, ew}, 4 * std::size_t(ew), pixels::PixelKernel::Scalar);
-      for (pixels::PixelKernel k : {pixels::PixelKernel::Scalar, pixels::PixelKernel::Sse2, pixels::PixelKernel::Ssse3, pixels::PixelKernel::Avx2}) {
+      Heap expected = convert({even.data(), even.size, ew, eh, ew}, 4 * std::size_t(ew), PixelKernel::Scalar);
+      for (PixelKernel k : {PixelKernel::Scalar, PixelKernel::Sse2, PixelKernel::Ssse3, PixelKernel::Avx2}) {
         if (!pixels::kernelAvailable(k)) continue;
         Heap got = convert({odd.data(), odd.size, w, h, w}, 4 * std::size_t(w), k);
         for (std::uint32_t row = 0; row < h; row++)
@@ -184,7 +184,7 @@ TEST(PreviewConvert, OddSizesBorrowTheNearestChromaAndNeverReadPast) {
     Heap src(std::size_t(w) * h + std::size_t(w) * (h / 2), 0);  // any chroma there is: not neutral
     std::memset(src.data(), 128, std::size_t(w) * h);
     src.data()[0] = 235;
-    Heap out = convert({src.data(), src.size, w, h, w}, 4 * std::size_t(w), pixels::PixelKernel::Best);
+    Heap out = convert({src.data(), src.size, w, h, w}, 4 * std::size_t(w), PixelKernel::Best);
     EXPECT_EQ((Rgba{out.data()[0], out.data()[1], out.data()[2], out.data()[3]}), (Rgba{255, 255, 255, 255}));
     EXPECT_EQ((Rgba{out.data()[4], out.data()[5], out.data()[6], out.data()[7]}), rgbaOf(128, 128, 128));
   }
@@ -195,7 +195,7 @@ TEST(PreviewConvert, RefusesPicturesItCannotReadAndLeavesTheDestinationAlone) {
   Heap dst(dstBytes(4, 4, 16), 0x5A);
   const Heap untouched(dstBytes(4, 4, 16), 0x5A);
   const pixels::Nv12View good{src.data(), src.size, 4, 4, 4};
-  for (pixels::PixelKernel k : {pixels::PixelKernel::Best, pixels::PixelKernel::Scalar}) {
+  for (PixelKernel k : {PixelKernel::Best, PixelKernel::Scalar}) {
     pixels::Nv12View p = good;
     p.data = nullptr;
     EXPECT_FALSE(pixels::nv12ToRgba(p, into(dst, p, 16), k));
@@ -218,28 +218,29 @@ TEST(PreviewConvert, RefusesPicturesItCannotReadAndLeavesTheDestinationAlone) {
     }
     // A stride and height whose luma plus chroma byte count wraps 64 bits to 344.
     Heap small(400, 16);
-    EXPECT_FALSE(pixels::nv12ToRgba({small.data(), small.size, 1, 0xFFC74AF0u, 0xAAD08117u}, {dst.data(), dst.size, 1, 0xFFC74AF0u, 16}, k));
+    EXPECT_FALSE(pixels::nv12ToRgba({small.data(), small.size, 1, 0xFFC74AF0u, 0xAAD08117u},
+                                    {dst.data(), dst.size, 1, 0xFFC74AF0u, 16}, k));
     EXPECT_FALSE(pixels::nv12ToRgba(good, into(dst, good, 15), k));  // pitch below 4 * width
     EXPECT_FALSE(pixels::nv12ToRgba(good, {nullptr, dst.size, 4, 4, 16}, k));
     EXPECT_FALSE(pixels::nv12ToRgba(good, {dst.data(), dst.size - 1, 4, 4, 16}, k));  // a byte short
     EXPECT_FALSE(pixels::nv12ToRgba(good, {dst.data(), dst.size, 4, 3, 16}, k));      // another size
     EXPECT_TRUE(dst == untouched);
   }
-  if (!pixels::kernelAvailable(pixels::PixelKernel::Avx2)) {
-    EXPECT_FALSE(pixels::nv12ToRgba(good, into(dst, good, 16), pixels::PixelKernel::Avx2));
+  if (!pixels::kernelAvailable(PixelKernel::Avx2)) {
+    EXPECT_FALSE(pixels::nv12ToRgba(good, into(dst, good, 16), PixelKernel::Avx2));
   }
   EXPECT_TRUE(pixels::nv12ToRgba(good, into(dst, good, 16)));
 }
 
 TEST(PreviewConvert, BestKernelIsTheWidestAvailable) {
-  const pixels::PixelKernel best = pixels::bestKernel();
-  EXPECT_NE(best, pixels::PixelKernel::Best);
+  const PixelKernel best = pixels::bestKernel();
+  EXPECT_NE(best, PixelKernel::Best);
   EXPECT_TRUE(pixels::kernelAvailable(best));
-  if (pixels::kernelAvailable(pixels::PixelKernel::Avx2)) {
-    EXPECT_EQ(best, pixels::PixelKernel::Avx2);
+  if (pixels::kernelAvailable(PixelKernel::Avx2)) {
+    EXPECT_EQ(best, PixelKernel::Avx2);
   }
 #if defined(__x86_64__) || defined(_M_X64)
-  EXPECT_TRUE(pixels::kernelAvailable(pixels::PixelKernel::Sse2)) << "x64 always has SSE2";
+  EXPECT_TRUE(pixels::kernelAvailable(PixelKernel::Sse2)) << "x64 always has SSE2";
 #endif
   std::printf("best kernel here: %s\n", pixels::kernelName(best));
 }

@@ -31,8 +31,12 @@ std::pair<std::uint32_t, std::uint32_t> turnedSize(std::uint32_t w, std::uint32_
 }
 
 // Packed views of `bytes`, read and written.
-pixels::Nv12View source(const ExactBytes& bytes, std::uint32_t w, std::uint32_t h) { return {bytes.data(), bytes.size, w, h, w}; }
-pixels::TargetView target(ExactBytes& bytes, std::uint32_t w, std::uint32_t h) { return {bytes.data(), bytes.size, w, h, w}; }
+pixels::Nv12View source(const ExactBytes& bytes, std::uint32_t w, std::uint32_t h) {
+  return {bytes.data(), bytes.size, w, h, w};
+}
+pixels::TargetView target(ExactBytes& bytes, std::uint32_t w, std::uint32_t h) {
+  return {bytes.data(), bytes.size, w, h, w};
+}
 
 ExactBytes turned(const ExactBytes& src, std::uint32_t w, std::uint32_t h, Turn t, PixelKernel kernel) {
   auto [tw, th] = turnedSize(w, h, t);
