@@ -101,25 +101,26 @@ void nv12Copy(std::uint32_t w, std::uint32_t h) {
   report(name, pair);
 }
 
-void nv12Letterbox(std::uint32_t W, std::uint32_t H, const char* name) {
+void nv12Letterbox(std::uint32_t width, std::uint32_t height, const char* name) {
   Picture src(1920, 1080);
   LetterboxScaler scaler;
-  const std::size_t luma = std::size_t(W) * H;
+  const std::size_t luma = std::size_t(width) * height;
   Bytes ours(luma * 3 / 2), theirs(luma * 3 / 2);
-  LetterboxGeometry g = letterboxGeometry(1920, 1080, W, H);
+  LetterboxGeometry g = letterboxGeometry(1920, 1080, width, height);
   auto pair = bench::sideBySide(
-      kRounds, [&] { scaler.toNv12(src.view(), {ours.data(), ours.size(), W, H, W}); },
+      kRounds, [&] { scaler.toNv12(src.view(), {ours.data(), ours.size(), width, height, width}); },
       [&] {
         // The bars, then the picture scaled into its place in both planes.
         std::uint8_t* y = theirs.data();
         std::uint8_t* uv = theirs.data() + luma;
-        std::memset(y, 16, std::size_t(g.y0) * W);
-        std::memset(y + std::size_t(g.y0 + g.height) * W, 16, std::size_t(H - g.y0 - g.height) * W);
-        std::memset(uv, 128, std::size_t(g.y0 / 2) * W);
-        std::memset(uv + std::size_t((g.y0 + g.height) / 2) * W, 128, std::size_t(H - g.y0 - g.height) / 2 * W);
-        libyuv::ScalePlane(src.y(), 1920, 1920, 1080, y + std::size_t(g.y0) * W + g.x0, int(W), int(g.width),
+        std::memset(y, 16, std::size_t(g.y0) * width);
+        std::memset(y + std::size_t(g.y0 + g.height) * width, 16, std::size_t(height - g.y0 - g.height) * width);
+        std::memset(uv, 128, std::size_t(g.y0 / 2) * width);
+        std::memset(uv + std::size_t((g.y0 + g.height) / 2) * width, 128,
+                    std::size_t(height - g.y0 - g.height) / 2 * width);
+        libyuv::ScalePlane(src.y(), 1920, 1920, 1080, y + std::size_t(g.y0) * width + g.x0, int(width), int(g.width),
                            int(g.height), libyuv::kFilterNone);
-        libyuv::UVScale(src.uv(), 1920, 960, 540, uv + std::size_t(g.y0 / 2) * W + g.x0, int(W), int(g.width / 2),
+        libyuv::UVScale(src.uv(), 1920, 960, 540, uv + std::size_t(g.y0 / 2) * width + g.x0, int(width), int(g.width / 2),
                         int(g.height / 2), libyuv::kFilterNone);
       });
   g_sink += ours[777] + theirs[777];

@@ -18,24 +18,26 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::uint64_t g_sink = 0;
 
-void run(std::uint32_t W, std::uint32_t H, pixels::PixelKernel kernel, int rounds) {
+void run(std::uint32_t width, std::uint32_t height, pixels::PixelKernel kernel, int rounds) {
   if (!pixels::kernelAvailable(kernel)) return;
-  Bytes nv12(std::size_t(W) * H * 3 / 2);
+  Bytes nv12(std::size_t(width) * height * 3 / 2);
   for (std::size_t i = 0; i < nv12.size(); i++) nv12[i] = std::uint8_t(i * 7 + (i >> 9));
-  const std::size_t pitch = 4 * std::size_t(W);
-  Bytes ours(pitch * H), theirs(pitch * H);
-  const pixels::Nv12View pic{nv12.data(), nv12.size(), W, H, W};
-  const std::uint8_t* uv = nv12.data() + std::size_t(W) * H;
+  const std::size_t pitch = 4 * std::size_t(width);
+  Bytes ours(pitch * height), theirs(pitch * height);
+  const pixels::Nv12View pic{nv12.data(), nv12.size(), width, height, width};
+  const std::uint8_t* uv = nv12.data() + std::size_t(width) * height;
   // One untimed pass each, so that neither pays for first-touch page faults.
-  pixels::nv12ToRgba(pic, {ours.data(), ours.size(), W, H, std::uint32_t(pitch)}, kernel);
-  libyuv::NV12ToABGR(nv12.data(), int(W), uv, int(W), theirs.data(), int(pitch), int(W), int(H));
+  pixels::nv12ToRgba(pic, {ours.data(), ours.size(), width, height, std::uint32_t(pitch)}, kernel);
+  libyuv::NV12ToABGR(nv12.data(), int(width), uv, int(width), theirs.data(), int(pitch), int(width), int(height));
   auto pair = bench::sideBySide(
-      rounds, [&] { pixels::nv12ToRgba(pic, {ours.data(), ours.size(), W, H, std::uint32_t(pitch)}, kernel); },
-      [&] { libyuv::NV12ToABGR(nv12.data(), int(W), uv, int(W), theirs.data(), int(pitch), int(W), int(H)); });
+      rounds, [&] { pixels::nv12ToRgba(pic, {ours.data(), ours.size(), width, height, std::uint32_t(pitch)}, kernel); },
+      [&] {
+        libyuv::NV12ToABGR(nv12.data(), int(width), uv, int(width), theirs.data(), int(pitch), int(width), int(height));
+      });
   int diff = 0;
   for (std::size_t i = 0; i < ours.size(); i++) diff = std::max(diff, std::abs(int(ours[i]) - int(theirs[i])));
   g_sink += ours[12345] + theirs[12345];
-  std::printf("nv12 to rgba %ux%u (%s): %.2fx libyuv  (%.3f ms vs %.3f ms, largest byte difference %d)\n", W, H,
+  std::printf("nv12 to rgba %ux%u (%s): %.2fx libyuv  (%.3f ms vs %.3f ms, largest byte difference %d)\n", width, height,
               pixels::kernelName(kernel == pixels::PixelKernel::Best ? pixels::bestKernel() : kernel), pair.ratio(),
               pair.subject * 1e3, pair.baseline * 1e3, diff);
 }

@@ -34,20 +34,20 @@ TargetView sample(std::uint8_t* data, std::size_t size, std::uint32_t w, std::ui
   return {data, size, w, h, yuy2 ? 2 * w : w};
 }
 
-std::size_t yuy2Size(std::uint32_t W, std::uint32_t H) { return std::size_t(W) * H * 2; }
-std::size_t nv12Size(std::uint32_t W, std::uint32_t H) { return std::size_t(W) * H * 3 / 2; }
+std::size_t yuy2Size(std::uint32_t width, std::uint32_t height) { return std::size_t(width) * height * 2; }
+std::size_t nv12Size(std::uint32_t width, std::uint32_t height) { return std::size_t(width) * height * 3 / 2; }
 
 // Runs convertPicture into an exactly sized sample prefilled with junk, and the reference into
 // a copy of the same junk; the two must agree byte for byte.
-void expectSameAsReference(std::uint32_t sw, std::uint32_t sh, std::uint32_t W, std::uint32_t H, bool yuy2,
+void expectSameAsReference(std::uint32_t sw, std::uint32_t sh, std::uint32_t width, std::uint32_t height, bool yuy2,
                            LetterboxScaler& scaler, std::uint32_t seed = 1) {
-  SCOPED_TRACE(testing::Message() << sw << "x" << sh << " -> " << W << "x" << H << (yuy2 ? " YUY2" : " NV12"));
+  SCOPED_TRACE(testing::Message() << sw << "x" << sh << " -> " << width << "x" << height << (yuy2 ? " YUY2" : " NV12"));
   Source src(sw, sh, seed);
-  std::size_t count = yuy2 ? yuy2Size(W, H) : nv12Size(W, H);
+  std::size_t count = yuy2 ? yuy2Size(width, height) : nv12Size(width, height);
   Block out = Block::seeded(count, seed + 100);
   std::vector<std::uint8_t> expected = out.copy();
-  ASSERT_TRUE(convertPicture(src.picture, sample(out.bytes.get(), count, W, H, yuy2), yuy2, scaler));
-  reference::convert(src.ref(), src.picture.size, expected.data(), count, W, H, yuy2);
+  ASSERT_TRUE(convertPicture(src.picture, sample(out.bytes.get(), count, width, height, yuy2), yuy2, scaler));
+  reference::convert(src.ref(), src.picture.size, expected.data(), count, width, height, yuy2);
   ASSERT_EQ(out.copy(), expected);
 }
 

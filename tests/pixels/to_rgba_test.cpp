@@ -89,26 +89,28 @@ TEST(PreviewConvert, TwoByTwoPictureSharesOneChromaPair) {
 // Every Y, U, V combination: one 512x128 picture per U, with V along each chroma row and the
 // 256 lumas spread over the 64 blocks of each column pair.
 TEST(PreviewConvert, VectorKernelsMatchReferenceForEveryYuv) {
-  constexpr std::uint32_t W = 512, H = 128;
-  Heap src(W * H * 3 / 2);
-  for (std::uint32_t row = 0; row < H; row++)
-    for (std::uint32_t x = 0; x < W; x++) src.data()[row * W + x] = std::uint8_t((row / 2) * 4 + (row % 2) * 2 + x % 2);
-  const pixels::Nv12View pic{src.data(), src.size, W, H, W};
-  Heap reference(dstBytes(W, H, 4 * W));
-  Heap out(dstBytes(W, H, 4 * W));
+  constexpr std::uint32_t width = 512, height = 128;
+  Heap src(width * height * 3 / 2);
+  for (std::uint32_t row = 0; row < height; row++)
+    for (std::uint32_t x = 0; x < width; x++) {
+      src.data()[row * width + x] = std::uint8_t((row / 2) * 4 + (row % 2) * 2 + x % 2);
+    }
+  const pixels::Nv12View pic{src.data(), src.size, width, height, width};
+  Heap reference(dstBytes(width, height, 4 * width));
+  Heap out(dstBytes(width, height, 4 * width));
   int tested = 0;
   for (std::uint32_t u = 0; u < 256; u++) {
-    std::uint8_t* uv = src.data() + W * H;
-    for (std::uint32_t row = 0; row < H / 2; row++)
+    std::uint8_t* uv = src.data() + width * height;
+    for (std::uint32_t row = 0; row < height / 2; row++)
       for (std::uint32_t v = 0; v < 256; v++) {
-        uv[row * W + 2 * v] = std::uint8_t(u);
-        uv[row * W + 2 * v + 1] = std::uint8_t(v);
+        uv[row * width + 2 * v] = std::uint8_t(u);
+        uv[row * width + 2 * v + 1] = std::uint8_t(v);
       }
-    ASSERT_TRUE(pixels::nv12ToRgba(pic, into(reference, pic, 4 * W), PixelKernel::Scalar));
+    ASSERT_TRUE(pixels::nv12ToRgba(pic, into(reference, pic, 4 * width), PixelKernel::Scalar));
     for (PixelKernel k : kVectorKernels) {
       if (!pixels::kernelAvailable(k)) continue;
       std::memset(out.data(), 0, out.size);
-      ASSERT_TRUE(pixels::nv12ToRgba(pic, into(out, pic, 4 * W), k));
+      ASSERT_TRUE(pixels::nv12ToRgba(pic, into(out, pic, 4 * width), k));
       if (!(out == reference)) {
         for (std::size_t i = 0; i < out.size; i++)
           ASSERT_EQ(out.data()[i], reference.data()[i]) << pixels::kernelName(k) << " U " << u << " byte " << i;

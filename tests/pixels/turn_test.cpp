@@ -98,15 +98,15 @@ TEST(Nv12Turn, TheReferenceTurnsAsThePreviewDraws) {
       for (int flip = 0; flip < 2; flip++) {
         const Turn t = {rotation, mirror != 0, flip != 0};
         SCOPED_TRACE(testing::Message() << "rotation " << rotation << " mirror " << mirror << " flip " << flip);
-        const auto [W, H] = turnedSize(src.w, src.h, t);
-        ASSERT_EQ(std::make_pair(W, H), (rotation % 2 ? std::make_pair(4u, 6u) : std::make_pair(6u, 4u)));
+        const auto [width, height] = turnedSize(src.w, src.h, t);
+        ASSERT_EQ(std::make_pair(width, height), (rotation % 2 ? std::make_pair(4u, 6u) : std::make_pair(6u, 4u)));
         const ExactBytes out = turned(src.bytes, src.w, src.h, t, PixelKernel::Scalar);
         const auto uv = app::previewTexCoords(rotation, mirror != 0, flip != 0);
         for (int at = 0; at < 4; at++) {
-          const std::uint32_t x = (at == 1 || at == 2) ? W - 1 : 0, y = at >= 2 ? H - 1 : 0;
+          const std::uint32_t x = (at == 1 || at == 2) ? width - 1 : 0, y = at >= 2 ? height - 1 : 0;
           const std::uint8_t want = Corners::luma(shownCorner(uv, at));
-          EXPECT_EQ(out.data()[std::size_t(y) * W + x], want) << "drawn corner " << at;
-          const std::uint8_t* pair = out.data() + std::size_t(W) * H + std::size_t(y / 2) * W + (x & ~1u);
+          EXPECT_EQ(out.data()[std::size_t(y) * width + x], want) << "drawn corner " << at;
+          const std::uint8_t* pair = out.data() + std::size_t(width) * height + std::size_t(y / 2) * width + (x & ~1u);
           EXPECT_EQ(pair[0], want + 1) << "U at drawn corner " << at;
           EXPECT_EQ(pair[1], want + 2) << "V at drawn corner " << at;
         }
@@ -122,12 +122,13 @@ TEST(Nv12Turn, TurnsComposeAndUndo) {
     for (Turn b : distinctTurns()) {
       SCOPED_TRACE(testing::Message() << a.rotation << a.mirror << " then " << b.rotation << b.mirror);
       const ExactBytes once = turned(src, w, h, a, PixelKernel::Scalar);
-      auto [W, H] = turnedSize(w, h, a);
-      EXPECT_TRUE(turned(once, W, H, b, PixelKernel::Scalar) ==
+      auto [width, height] = turnedSize(w, h, a);
+      EXPECT_TRUE(turned(once, width, height, b, PixelKernel::Scalar) ==
                   turned(src, w, h, media::followedBy(a, b), PixelKernel::Scalar));
     }
-    auto [W, H] = turnedSize(w, h, a);
-    EXPECT_TRUE(turned(turned(src, w, h, a, PixelKernel::Scalar), W, H, media::inverse(a), PixelKernel::Scalar) == src);
+    auto [width, height] = turnedSize(w, h, a);
+    const ExactBytes once = turned(src, w, h, a, PixelKernel::Scalar);
+    EXPECT_TRUE(turned(once, width, height, media::inverse(a), PixelKernel::Scalar) == src);
   }
   // A flip is half a turn, mirrored.
   EXPECT_TRUE(media::sameTurn({0, false, true}, {2, true, false}));
