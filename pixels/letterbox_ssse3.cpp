@@ -36,18 +36,14 @@ std::size_t gatherRow(const std::uint8_t* row, std::uint8_t* out, const GatherBl
   return made;
 }
 
-const ScaleRows kSsse3 = {gatherRow, yuy2Row};
-
 }  // namespace
 
-const ScaleRows* scaleSsse3() { return &kSsse3; }
+const ScaleRows* scaleSsse3() { static const ScaleRows kRows = {gatherRow, yuy2Row}; return &kRows; }
 
 }  // namespace pixels::rows
 
 #else
 
-namespace pixels::rows {
-const ScaleRows* scaleSsse3() { return nullptr; }
-}  // namespace pixels::rows
+const pixels::rows::ScaleRows* pixels::rows::scaleSsse3() { return nullptr; }
 
 #endif

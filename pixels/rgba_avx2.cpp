@@ -97,18 +97,14 @@ std::uint32_t rowPair(const std::uint8_t* y0, const std::uint8_t* y1, const std:
   return x;
 }
 
-const RgbaRows kAvx2 = {row, rowPair};
-
 }  // namespace
 
-const RgbaRows* rgbaAvx2() { return &kAvx2; }
+const RgbaRows* rgbaAvx2() { static const RgbaRows kRows = {row, rowPair}; return &kRows; }
 
 }  // namespace pixels::rows
 
 #else
 
-namespace pixels::rows {
-const RgbaRows* rgbaAvx2() { return nullptr; }
-}  // namespace pixels::rows
+const pixels::rows::RgbaRows* pixels::rows::rgbaAvx2() { return nullptr; }
 
 #endif

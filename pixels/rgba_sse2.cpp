@@ -60,20 +60,14 @@ std::uint32_t row(const std::uint8_t* y, const std::uint8_t* uv, std::uint8_t* d
   return x;
 }
 
-const RgbaRows kSse2 = {row, nullptr};
-
 }  // namespace
 
-const RgbaRows* rgbaSse2() { return &kSse2; }
+const RgbaRows* rgbaSse2() { static const RgbaRows kRows = {row, nullptr}; return &kRows; }
 
 }  // namespace pixels::rows
 
 #else
 
-namespace pixels::rows {
-
-const RgbaRows* rgbaSse2() { return nullptr; }
-
-}  // namespace pixels::rows
+const pixels::rows::RgbaRows* pixels::rows::rgbaSse2() { return nullptr; }
 
 #endif

@@ -177,18 +177,17 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
   }
 }
 
-const TurnRows kAvx2 = {mirrorBytes, mirrorPairs, copyRows, transposeBytes, transposePairs, 32, 16, 16, 8};
-
 }  // namespace
 
-const TurnRows* turnAvx2() { return &kAvx2; }
+const TurnRows* turnAvx2() {
+  static const TurnRows kRows = {mirrorBytes, mirrorPairs, copyRows, transposeBytes, transposePairs, 32, 16, 16, 8};
+  return &kRows;
+}
 
 }  // namespace pixels::rows
 
 #else
 
-namespace pixels::rows {
-const TurnRows* turnAvx2() { return nullptr; }
-}  // namespace pixels::rows
+const pixels::rows::TurnRows* pixels::rows::turnAvx2() { return nullptr; }
 
 #endif

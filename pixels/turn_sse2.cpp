@@ -109,18 +109,17 @@ void transposePairs(const std::uint8_t* src, std::ptrdiff_t srcStride, std::uint
   }
 }
 
-const TurnRows kSse2 = {mirrorBytes, mirrorPairs, nullptr, transposeBytes, transposePairs, 16, 16, 8, 8};
-
 }  // namespace
 
-const TurnRows* turnSse2() { return &kSse2; }
+const TurnRows* turnSse2() {
+  static const TurnRows kRows = {mirrorBytes, mirrorPairs, nullptr, transposeBytes, transposePairs, 16, 16, 8, 8};
+  return &kRows;
+}
 
 }  // namespace pixels::rows
 
 #else
 
-namespace pixels::rows {
-const TurnRows* turnSse2() { return nullptr; }
-}  // namespace pixels::rows
+const pixels::rows::TurnRows* pixels::rows::turnSse2() { return nullptr; }
 
 #endif

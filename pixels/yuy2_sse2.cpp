@@ -27,18 +27,14 @@ std::uint32_t interleaveRow(const std::uint8_t* y, const std::uint8_t* uv, std::
   return k;
 }
 
-const Yuy2Rows kSse2 = {interleaveRow};
-
 }  // namespace
 
-const Yuy2Rows* yuy2Sse2() { return &kSse2; }
+const Yuy2Rows* yuy2Sse2() { static const Yuy2Rows kRows = {interleaveRow}; return &kRows; }
 
 }  // namespace pixels::rows
 
 #else
 
-namespace pixels::rows {
-const Yuy2Rows* yuy2Sse2() { return nullptr; }
-}  // namespace pixels::rows
+const pixels::rows::Yuy2Rows* pixels::rows::yuy2Sse2() { return nullptr; }
 
 #endif
