@@ -1,7 +1,8 @@
 // The row layer under every pixel operation: the vector rows per instruction set, each set in
 // sources of its own so that only they are built for it (rgba_avx2.cpp, turn_sse2.cpp, ...).
 // A set works on whole vectors and whole blocks only; the operation hands what is left to the
-// next set of its chain (kernel.h) and finally to its scalar reference. Internal to pixels/.
+// next set of its chain (chainOf, below) and finally to its scalar reference. Used by pixels/
+// only.
 #pragma once
 
 #include <cstddef>
