@@ -6,7 +6,7 @@
 
 #include "app/app.h"
 #include "app/graphics.h"
-#include "app/preview_convert.h"
+#include "pixels/to_rgba.h"
 #include "app/preview_geometry.h"
 #include "common/debug_log.h"
 #include "common/steady_clock.h"
@@ -18,9 +18,9 @@ namespace app {
 namespace {
 
 // A whole picture, checked before the texture is touched (the conversion refuses less).
-bool readable(const common::Nv12View& picture) {
+bool readable(const pixels::Nv12View& picture) {
   if (picture.width == 0 || picture.height == 0 || picture.stride < picture.width) return false;
-  return picture.size >= common::nv12Bytes(picture.stride, picture.height);
+  return picture.size >= pixels::nv12Bytes(picture.stride, picture.height);
 }
 
 }  // namespace
@@ -48,7 +48,7 @@ void App::uploadPreview() {
   const std::uint32_t width = taken.width;
   const std::uint32_t height = taken.height;
 
-  const common::Nv12View picture = taken.view();
+  const pixels::Nv12View picture = taken.view();
   if (!readable(picture)) {
     logLine("[Preview] picture %ux%u dropped: %zu bytes of stride %u cannot hold it\n", width, height,
             taken.data.size(), taken.stride);
@@ -99,7 +99,10 @@ void App::uploadPreview() {
     if (deviceLost(mapResult)) deviceLoss_ = mapResult;
     return;
   }
-  bool converted = nv12ToRgba(picture, static_cast<std::uint8_t*>(mapped.pData), mapped.RowPitch);
+  // A mapped 2D texture holds RowPitch bytes for each of its rows.
+  bool converted = pixels::nv12ToRgba(picture, {static_cast<std::uint8_t*>(mapped.pData),
+                                               std::size_t(mapped.RowPitch) * picture.height, picture.width,
+                                               picture.height, mapped.RowPitch});
   context_->Unmap(previewTexture_.Get(), 0);
   if (!converted) {
     // Checked above; only a row pitch below the picture's width lands here.

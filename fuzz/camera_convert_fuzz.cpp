@@ -12,21 +12,21 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "fuzz/fuzz_support.h"
 #include "tests/support/camera_reference.h"
-#include "vcam/frame_convert.h"
-#include "vcam/frame_convert_letterbox.h"
+#include "pixels/convert_picture.h"
+#include "pixels/letterbox.h"
 
 namespace {
 
-using vcam::LetterboxScaler;
-using vcam::convertPicture;
+using pixels::LetterboxScaler;
+using pixels::convertPicture;
 
 constexpr std::uint8_t kUntouched = 0xA5;
 
 struct Case {
-  std::uint32_t sw, sh, W, H;
+  std::uint32_t sw, sh, width, height;
   bool yuy2;
   std::size_t sourceSize, count;
 };
@@ -44,15 +44,15 @@ Case readCase(FuzzedDataProvider& in) {
   // The camera's own formats at an eighth of their size (full size would cost the fuzzer more
   // than a hundred times the executions and meets the same code), or any other even width.
   switch (in.ConsumeIntegralInRange<int>(0, 7)) {
-    case 6: c.W = 160, c.H = 90; break;
-    case 7: c.W = 90, c.H = 160; break;
+    case 6: c.width = 160, c.height = 90; break;
+    case 7: c.width = 90, c.height = 160; break;
     default:
-      c.W = 2 * in.ConsumeIntegralInRange<std::uint32_t>(1, 64);
-      c.H = in.ConsumeIntegralInRange<std::uint32_t>(1, 128);
+      c.width = 2 * in.ConsumeIntegralInRange<std::uint32_t>(1, 64);
+      c.height = in.ConsumeIntegralInRange<std::uint32_t>(1, 128);
   }
   c.yuy2 = in.ConsumeBool();
-  const std::uint64_t sample = c.yuy2 ? std::uint64_t(c.W) * c.H * 2 : std::uint64_t(c.W) * c.H * 3 / 2;
-  c.sourceSize = offBy(common::nv12Bytes(c.sw, c.sh), in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-3, 3) : 0);
+  const std::uint64_t sample = c.yuy2 ? std::uint64_t(c.width) * c.height * 2 : std::uint64_t(c.width) * c.height * 3 / 2;
+  c.sourceSize = offBy(pixels::nv12Bytes(c.sw, c.sh), in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-3, 3) : 0);
   c.count = offBy(sample, in.ConsumeBool() ? in.ConsumeIntegralInRange<int>(-5, 5) : 0);
   return c;
 }
@@ -60,8 +60,8 @@ Case readCase(FuzzedDataProvider& in) {
 // Whether the camera takes the picture at all: a whole pixel pair, a source as long as its own
 // size says and a sample that holds the whole output; otherwise the sample stays untouched.
 bool takes(const Case& c, std::size_t sourceSize) {
-  const std::uint64_t pixels = std::uint64_t(c.W) * c.H;
-  return sourceSize >= common::nv12Bytes(c.sw, c.sh) && c.sw >= 2 && c.sh > 0 &&
+  const std::uint64_t pixels = std::uint64_t(c.width) * c.height;
+  return sourceSize >= pixels::nv12Bytes(c.sw, c.sh) && c.sw >= 2 && c.sh > 0 &&
          c.count >= (c.yuy2 ? pixels * 2 : pixels + pixels / 2);
 }
 
@@ -69,7 +69,7 @@ bool takes(const Case& c, std::size_t sourceSize) {
 std::vector<std::uint8_t> expected(const Case& c, const std::vector<std::uint8_t>& source) {
   std::vector<std::uint8_t> out(c.count, kUntouched);
   if (takes(c, source.size()))
-    reference::convert({c.sw, c.sh, source.data()}, source.size(), out.data(), c.count, c.W, c.H, c.yuy2);
+    reference::convert({c.sw, c.sh, source.data()}, source.size(), out.data(), c.count, c.width, c.height, c.yuy2);
   return out;
 }
 
@@ -78,15 +78,17 @@ std::vector<std::uint8_t> expected(const Case& c, const std::vector<std::uint8_t
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   const Case cases[2] = {readCase(in), readCase(in)};
-  LetterboxScaler scaler(in.ConsumeBool());  // the vector kernel where the processor has it, or the plain one
+  // The vector kernel where the processor has it, or the plain one.
+  LetterboxScaler scaler(in.ConsumeBool() ? pixels::PixelKernel::Best : pixels::PixelKernel::Scalar);
   const std::vector<std::uint8_t> pixels = in.ConsumeRemainingBytes<std::uint8_t>();
 
   for (const Case& c : cases) {
     const std::vector<std::uint8_t> source = fuzzsupport::tiled(pixels, c.sourceSize);
     std::vector<std::uint8_t> sample(c.count, kUntouched);
 
-    const common::Nv12View picture{source.data(), source.size(), c.sw, c.sh, c.sw};
-    const bool converted = convertPicture(picture, sample.data(), sample.size(), c.W, c.H, c.yuy2, scaler);
+    const pixels::Nv12View picture{source.data(), source.size(), c.sw, c.sh, c.sw};
+    const pixels::TargetView target = {sample.data(), sample.size(), c.width, c.height, c.yuy2 ? 2 * c.width : c.width};
+    const bool converted = convertPicture(picture, target, c.yuy2, scaler);
     FUZZ_CHECK(converted == takes(c, source.size()));
     FUZZ_CHECK(sample == expected(c, source));
   }

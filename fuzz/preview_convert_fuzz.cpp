@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/preview_convert.h"
+#include "pixels/to_rgba.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -21,7 +21,7 @@ constexpr std::uint8_t kUntouched = 0xA5;
 std::uint8_t clampByte(std::int32_t v) { return std::uint8_t(std::clamp(v, 0, 255)); }
 
 // Pixel (x, y) as the header states it, from the picture's bytes alone.
-void expectedPixel(const common::Nv12View& p, std::uint32_t x, std::uint32_t y, std::uint8_t out[4]) {
+void expectedPixel(const pixels::Nv12View& p, std::uint32_t x, std::uint32_t y, std::uint8_t out[4]) {
   const std::uint64_t luma = std::uint64_t(p.stride) * p.height;
   const std::uint64_t chromaRows = std::min<std::uint64_t>((p.size - luma) / p.stride, (p.height + 1) / 2);
   const std::uint32_t pairs = std::min((p.width + 1) / 2, p.stride / 2);  // complete pairs a row uses
@@ -45,28 +45,32 @@ void expectedPixel(const common::Nv12View& p, std::uint32_t x, std::uint32_t y, 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   // Wide enough for every vector path and its tail, high enough for odd last rows.
-  const std::uint32_t W = in.ConsumeIntegralInRange<std::uint32_t>(0, 160);
-  const std::uint32_t H = in.ConsumeIntegralInRange<std::uint32_t>(0, 12);
-  const std::uint32_t stride = in.ConsumeBool() ? W + in.ConsumeIntegralInRange<std::uint32_t>(0, 40)
+  const std::uint32_t width = in.ConsumeIntegralInRange<std::uint32_t>(0, 160);
+  const std::uint32_t height = in.ConsumeIntegralInRange<std::uint32_t>(0, 12);
+  const std::uint32_t stride = in.ConsumeBool() ? width + in.ConsumeIntegralInRange<std::uint32_t>(0, 40)
                                                 : in.ConsumeIntegralInRange<std::uint32_t>(0, 200);
-  const std::uint64_t needed = std::uint64_t(stride) * (H + H / 2);
+  const std::uint64_t needed = std::uint64_t(stride) * (height + height / 2);
   const std::int64_t rows = 2 * std::int64_t(stride) + 2;  // a little over two rows either way
   const std::int64_t slack = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::int64_t>(-rows, rows) : 0;
   const std::size_t sourceSize = std::size_t(std::max<std::int64_t>(0, std::int64_t(needed) + slack));
-  const std::size_t pitch = in.ConsumeBool() ? 4 * std::size_t(W) + in.ConsumeIntegralInRange<std::size_t>(0, 12)
+  const std::size_t pitch = in.ConsumeBool() ? 4 * std::size_t(width) + in.ConsumeIntegralInRange<std::size_t>(0, 12)
                                              : in.ConsumeIntegralInRange<std::size_t>(0, 660);
   const std::vector<std::uint8_t> pixels = in.ConsumeRemainingBytes<std::uint8_t>();
 
   const std::vector<std::uint8_t> source = fuzzsupport::tiled(pixels, sourceSize);
-  const common::Nv12View picture{source.data(), source.size(), W, H, stride};
-  const bool accepted = W > 0 && H > 0 && stride >= W && sourceSize >= needed && pitch >= 4 * std::size_t(W);
-  const std::size_t destinationSize = H > 0 ? (H - 1) * pitch + 4 * std::size_t(W) : 0;
+  const pixels::Nv12View picture{source.data(), source.size(), width, height, stride};
+  const bool accepted =
+      width > 0 && height > 0 && stride >= width && sourceSize >= needed && pitch >= 4 * std::size_t(width);
+  const std::size_t destinationSize = height > 0 ? (height - 1) * pitch + 4 * std::size_t(width) : 0;
 
   std::vector<std::uint8_t> first;
-  for (app::PreviewKernel kernel : {app::PreviewKernel::Scalar, app::PreviewKernel::Sse2, app::PreviewKernel::Avx2, app::PreviewKernel::Best}) {
-    if (!app::previewKernelAvailable(kernel)) continue;
+  using pixels::PixelKernel;
+  for (PixelKernel kernel :
+       {PixelKernel::Scalar, PixelKernel::Sse2, PixelKernel::Ssse3, PixelKernel::Avx2, PixelKernel::Best}) {
+    if (!pixels::kernelAvailable(kernel)) continue;
     std::vector<std::uint8_t> rgba(destinationSize, kUntouched);
-    FUZZ_CHECK(app::nv12ToRgba(picture, rgba.data(), pitch, kernel) == accepted);
+    const pixels::TargetView target = {rgba.data(), rgba.size(), width, height, std::uint32_t(pitch)};
+    FUZZ_CHECK(pixels::nv12ToRgba(picture, target, kernel) == accepted);
     if (first.empty()) {
       first = rgba;
     } else {
@@ -77,15 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(std::ranges::all_of(first, [](std::uint8_t b) { return b == kUntouched; }));
     return 0;
   }
-  for (std::uint32_t y = 0; y < H; ++y) {
+  for (std::uint32_t y = 0; y < height; ++y) {
     const std::uint8_t* row = first.data() + std::size_t(y) * pitch;
-    for (std::uint32_t x = 0; x < W; ++x) {
+    for (std::uint32_t x = 0; x < width; ++x) {
       std::uint8_t pixel[4];
       expectedPixel(picture, x, y, pixel);
       FUZZ_CHECK(std::equal(pixel, pixel + 4, row + 4 * std::size_t(x)));
     }
-    if (y + 1 == H) break;
-    FUZZ_CHECK(std::all_of(row + 4 * std::size_t(W), row + pitch, [](std::uint8_t b) { return b == kUntouched; }));
+    if (y + 1 == height) break;
+    FUZZ_CHECK(std::all_of(row + 4 * std::size_t(width), row + pitch, [](std::uint8_t b) { return b == kUntouched; }));
   }
   return 0;
 }

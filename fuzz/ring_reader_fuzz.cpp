@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "fuzz/fuzz_support.h"
 #include "ring/frame_ring_block.h"
 
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(picture.width == field<std::uint32_t>(slot + 20) && picture.height == field<std::uint32_t>(slot + 24));
   FUZZ_CHECK(picture.fourcc == field<std::uint32_t>(data + 24));
   FUZZ_CHECK(picture.width > 0 && picture.height > 0);
-  FUZZ_CHECK(picture.size >= common::nv12Bytes(picture.width, picture.height));
+  FUZZ_CHECK(picture.size >= pixels::nv12Bytes(picture.width, picture.height));
   FUZZ_CHECK(picture.size <= reader.slotStride() - ring::kFrameSlotHeaderSize);
   FUZZ_CHECK(std::memcmp(picture.pixels.get(), slot + ring::kFrameSlotHeaderSize, picture.size) == 0);
 

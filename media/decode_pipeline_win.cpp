@@ -3,10 +3,10 @@
 #include <utility>
 
 #include "common/debug_log.h"
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "common/stage_trace.h"
-#include "media/nv12_pack.h"
-#include "media/nv12_turn.h"
+#include "pixels/pack.h"
+#include "pixels/turn.h"
 
 namespace media {
 
@@ -45,9 +45,10 @@ void DecodePipelineWin::deliver(const media::DecodedFrame& frame) {
   const bool tight = frame.stride == frame.width && rows == frame.height;
   // Nothing is read past the picture's bytes: a short or empty one goes nowhere.
   const bool readable = frame.width != 0 && frame.height != 0 &&
-                        (tight ? frame.data.size() >= common::nv12Bytes(frame.width, frame.height)
-                               : packNv12(frame.data.data(), frame.data.size(), frame.stride, rows, frame.width,
-                                          frame.height, packBuffer_));
+                        (tight ? frame.data.size() >= pixels::nv12Bytes(frame.width, frame.height)
+                               : pixels::packNv12({frame.data.data(), frame.data.size(), frame.width,
+                                                   frame.height, frame.stride},
+                                                  rows, packBuffer_));
   if (!readable) {
     logMediaLine("[H264Decoder] picture dropped: %ux%u in %zu bytes (%u rows of stride %u)\n", frame.width,
                  frame.height, frame.data.size(), rows, frame.stride);
@@ -79,9 +80,12 @@ bool DecodePipelineWin::publishPicture(const std::uint8_t* bytes, std::size_t si
   if (isIdentity(turn)) return false;
   const bool swap = swapsSides(turn);
   const std::uint32_t width = swap ? frame.height : frame.width, height = swap ? frame.width : frame.height;
-  turnBuffer_.resize(std::size_t(common::nv12Bytes(width, height)));
+  turnBuffer_.resize(std::size_t(pixels::nv12Bytes(width, height)));
   // A readable packed picture always turns; should it not, it goes out as decoded.
-  if (!turnNv12(bytes, size, frame.width, frame.height, turn, turnBuffer_.data(), turnBuffer_.size())) return false;
+  if (!pixels::turnNv12({bytes, size, frame.width, frame.height, frame.width}, turn,
+                        {turnBuffer_.data(), turnBuffer_.size(), width, height, width})) {
+    return false;
+  }
   ring_.publish(static_cast<std::uint64_t>(frame.timestampUs), width, height, turnBuffer_.data(), turnBuffer_.size());
   traceStage(TraceStage::Published, std::uint64_t(frame.timestampUs));
   lend(turnBuffer_, width, height, frame.timestampUs, turn);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "media/picture_turn.h"
 
 namespace media {
@@ -22,7 +22,7 @@ struct DecodedFrame {
   Turn turned;                    // how the pipeline turned the decoded picture before publishing it
 
   // The picture as a view; only a packed one (chroma right after `height` rows) reads right.
-  common::Nv12View view() const { return {data.data(), data.size(), width, height, stride}; }
+  pixels::Nv12View view() const { return {data.data(), data.size(), width, height, stride}; }
 };
 
 }  // namespace media

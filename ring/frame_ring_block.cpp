@@ -1,4 +1,4 @@
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "ring/frame_ring_block.h"
 
 #include <atomic>
@@ -159,7 +159,7 @@ bool FrameRingBlockReader::readLatest(std::uint64_t lastSeen, RingPicture& pictu
     std::uint32_t height = Word(slot->height).load(std::memory_order_relaxed);
     // Torn or damaged fields: never copy past the slot, and never hand out fewer bytes than
     // the picture's own size needs (callers walk the bytes as packed NV12).
-    if (size > capacity || width == 0 || height == 0 || size < common::nv12Bytes(width, height)) continue;
+    if (size > capacity || width == 0 || height == 0 || size < pixels::nv12Bytes(width, height)) continue;
 
     if (picture.pixels == nullptr || picture.capacity < size) {
       picture.pixels.reset();
@@ -199,7 +199,7 @@ FrameRingBlockReader::Peek FrameRingBlockReader::peekLatest(RingPicture& picture
   const std::uint32_t height = Word(slot->height).load(std::memory_order_relaxed);
   // As for a copy: never past the slot, never fewer bytes than the picture's own size needs.
   if (size > slotStride_ - kFrameSlotHeaderSize || width == 0 || height == 0 ||
-      size < common::nv12Bytes(width, height)) {
+      size < pixels::nv12Bytes(width, height)) {
     return Peek::Busy;
   }
   picture.frameNumber = sequence / 2;

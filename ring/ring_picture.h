@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 
 namespace ring {
 
@@ -18,10 +18,10 @@ struct RingPicture {
   std::uint32_t height = 0;
   std::uint32_t fourcc = 0;       // the ring's pixel format code
   std::unique_ptr<std::uint8_t[]> pixels;  // owned, `size` bytes of packed NV12 at the front
-  std::size_t size = 0;                    // holds at least common::nv12Bytes(width, height)
+  std::size_t size = 0;                    // holds at least pixels::nv12Bytes(width, height)
   std::size_t capacity = 0;                // bytes allocated at `pixels`, at least `size`
 
-  common::Nv12View view() const { return {pixels.get(), size, width, height, width}; }
+  pixels::Nv12View view() const { return {pixels.get(), size, width, height, width}; }
 };
 
 }  // namespace ring

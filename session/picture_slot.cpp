@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "common/debug_log.h"
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 
 namespace session {
 
@@ -18,7 +18,7 @@ void PictureSlot::put(const media::DecodedFrame& picture) {
             picture.height, picture.stride, picture.codedHeight);
     return;
   }
-  const std::uint64_t needed = common::nv12Bytes(picture.width, picture.height);
+  const std::uint64_t needed = pixels::nv12Bytes(picture.width, picture.height);
   if (picture.data.size() < needed) {
     logLine("[Preview] picture %ux%u dropped: %zu bytes, needs %llu\n", picture.width, picture.height,
             picture.data.size(), static_cast<unsigned long long>(needed));

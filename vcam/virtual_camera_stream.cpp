@@ -5,7 +5,7 @@
 
 #include "common/stage_trace.h"
 #include "ring/frame_ring_format.h"
-#include "vcam/frame_convert.h"
+#include "pixels/convert_picture.h"
 #include "vcam/source.h"
 #include "vcam/virtual_camera_formats.h"
 
@@ -87,8 +87,9 @@ void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
         if (picture.frameNumber == signalFrame_ && now - signalTime_ >= kNoSignalAfter) return false;
         // One too short for its own size, or one the sample cannot hold, is skipped like a
         // torn one.
-        const common::Nv12View view = {bytes, size, picture.width, picture.height, picture.width};
-        return convertPicture(view, data, count, width_, height_, outputYuy2_, scaler_);
+        const pixels::Nv12View view = {bytes, size, picture.width, picture.height, picture.width};
+        const pixels::TargetView sample = {data, count, width_, height_, outputYuy2_ ? 2 * width_ : width_};
+        return pixels::convertPicture(view, sample, outputYuy2_, scaler_);
       };
       if (reader_->useLatest(picture, take)) {
         traceStage(TraceStage::Delivered, picture.timestampUs);
@@ -102,7 +103,7 @@ void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
       // Out of memory for the scaler's tables: grey for this sample.
     }
   }
-  fillGrey(data, count, outputYuy2_);
+  pixels::fillGrey(data, count, outputYuy2_);
 }
 
 HRESULT VirtualCameraStream::FillBuffer(IMediaSample* sample) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ring/frame_ring_reader.h"
-#include "vcam/frame_convert_letterbox.h"
+#include "pixels/letterbox.h"
 #include "vcam/frame_schedule.h"
 #include "vcam/sample_pacer_win.h"
 #include "vcam/source_stream.h"
@@ -103,7 +103,7 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   std::unique_ptr<ring::FrameRingReader> reader_;
   bool ringOpen_ = false;
   ring::RingPicture picture_;  // describes the picture last used in the ring
-  LetterboxScaler scaler_;
+  pixels::LetterboxScaler scaler_;
   // The newest ring picture seen and when it was first seen; kept across runs.
   std::uint64_t signalFrame_ = 0;
   std::chrono::steady_clock::time_point signalTime_;

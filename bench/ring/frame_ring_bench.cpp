@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "ring/frame_ring_block.h"
 
 namespace {
@@ -30,7 +30,7 @@ double timeIt(F&& f) {
 
 int main() {
   const std::uint32_t width = 1920, height = 1080;
-  const std::size_t pictureSize = common::nv12Bytes(width, height);
+  const std::size_t pictureSize = pixels::nv12Bytes(width, height);
   const ring::FrameRingConfig config;
   const std::uint32_t stride = ring::frameRingSlotStride(config.maxWidth, config.maxHeight);
   const std::uint64_t sectionSize = ring::frameRingSectionSize(config.slotCount, stride);

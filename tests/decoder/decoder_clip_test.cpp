@@ -18,7 +18,7 @@
 #include "packed_picture.h"
 #include "media/decode_pipeline_win.h"
 #include "media/h264_decoder_win.h"
-#include "media/nv12_pack.h"
+#include "pixels/pack.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
 #include "support/ring_child.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/preview_convert.h"
+#include "pixels/to_rgba.h"
 #include "media/decoded_frame.h"
 #include "panel_harness.h"
 
@@ -23,7 +23,7 @@ media::DecodedFrame picture(std::uint32_t width, std::uint32_t height, unsigned 
   frame.height = height;
   frame.codedHeight = height;
   frame.stride = width;
-  frame.data.resize(std::size_t(common::nv12Bytes(width, height)));
+  frame.data.resize(std::size_t(pixels::nv12Bytes(width, height)));
   for (std::size_t i = 0; i < frame.data.size(); ++i) frame.data[i] = std::uint8_t((i * 37 + seed * 101) ^ (i >> 7));
   return frame;
 }
@@ -36,7 +36,8 @@ class PreviewPanelTest : public AppPanelTest {
 
   static std::vector<std::uint8_t> reference(const media::DecodedFrame& frame) {
     std::vector<std::uint8_t> rgba(std::size_t(frame.width) * frame.height * 4);
-    EXPECT_TRUE(app::nv12ToRgba(frame.view(), rgba.data(), std::size_t(frame.width) * 4, app::PreviewKernel::Scalar));
+    EXPECT_TRUE(pixels::nv12ToRgba(frame.view(), {rgba.data(), rgba.size(), frame.width, frame.height, frame.width * 4},
+                                   pixels::PixelKernel::Scalar));
     return rgba;
   }
 

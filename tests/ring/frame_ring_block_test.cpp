@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "support/exact_bytes.h"
 #include "support/test_picture.h"
 
@@ -46,7 +46,7 @@ ring::FrameRingConfig smallConfig(std::uint32_t slots = 4) {
 
 bool publishPattern(ring::FrameRingBlockWriter& writer, std::uint32_t w, std::uint32_t h, std::uint64_t seed = 1) {
   std::uint64_t n = writer.frameCounter() + 1;
-  std::vector<std::uint8_t> picture = patternBytes(common::nv12Bytes(w, h), seed, n);
+  std::vector<std::uint8_t> picture = patternBytes(pixels::nv12Bytes(w, h), seed, n);
   return writer.publish(pictureTimestamp(seed, n), w, h, picture.data(), picture.size());
 }
 
@@ -57,7 +57,7 @@ void expectPicture(const ring::RingPicture& p, std::uint64_t number, std::uint32
   EXPECT_EQ(p.height, h);
   EXPECT_EQ(p.fourcc, ring::kFourccNv12);
   EXPECT_EQ(p.timestampUs, pictureTimestamp(seed, number));
-  ASSERT_EQ(p.size, common::nv12Bytes(w, h));
+  ASSERT_EQ(p.size, pixels::nv12Bytes(w, h));
   EXPECT_TRUE(pictureMatches(p.pixels.get(), p.size, seed, number));
 }
 
@@ -204,7 +204,7 @@ TEST(FrameRingRead, PicturesUsedInPlaceCountOnlyIfTheyHeldStill) {
   EXPECT_TRUE(picture.valid);
   EXPECT_EQ(picture.frameNumber, 3u);
   EXPECT_EQ(picture.timestampUs, pictureTimestamp(1, 3));
-  EXPECT_EQ(picture.size, common::nv12Bytes(16, 16));
+  EXPECT_EQ(picture.size, pixels::nv12Bytes(16, 16));
   EXPECT_EQ(picture.pixels, nullptr);  // nothing copied
   // Seen before is no reason to refuse it: the same picture again.
   ASSERT_TRUE(r.reader.useLatest(picture, matches));

@@ -7,7 +7,7 @@
 #include <memory>
 #include <random>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "ring/frame_ring_block.h"
 
 namespace {
@@ -91,7 +91,7 @@ TEST(FrameRingFuzz, DamagedRingsAreNeverReadOutsideTheBlock) {
         validPictures++;
         ASSERT_NE(p.pixels, nullptr);
         ASSERT_LE(p.size, std::uint64_t(reader->slotStride()) - 32);
-        ASSERT_GE(p.size, common::nv12Bytes(p.width, p.height));
+        ASSERT_GE(p.size, pixels::nv12Bytes(p.width, p.height));
         volatile std::uint8_t sink = p.pixels[p.size - 1];
         (void)sink;
       }

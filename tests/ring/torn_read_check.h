@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "ring/frame_ring_format.h"
 #include "support/test_picture.h"
 
@@ -51,7 +51,7 @@ TornReadCounts runTornReads(Writer& writer, const std::vector<const Reader*>& re
     std::vector<std::uint8_t> picture;
     for (std::uint64_t n = writer.frameCounter() + 1; !stop.load(std::memory_order_relaxed); n++) {
       std::uint32_t w = tornWidth(n), h = tornHeight(n);
-      picture.resize(common::nv12Bytes(w, h));
+      picture.resize(pixels::nv12Bytes(w, h));
       testsupport::fillPicture(picture.data(), picture.size(), seed, n);
       if (writer.publish(testsupport::pictureTimestamp(seed, n), w, h, picture.data(), picture.size())) counts.published++;
     }
@@ -69,7 +69,7 @@ TornReadCounts runTornReads(Writer& writer, const std::vector<const Reader*>& re
           valid++;
           lastSeen = p.frameNumber;
           bool ok = p.width == tornWidth(p.frameNumber) && p.height == tornHeight(p.frameNumber) &&
-                    p.size == common::nv12Bytes(p.width, p.height) &&
+                    p.size == pixels::nv12Bytes(p.width, p.height) &&
                     p.timestampUs == testsupport::pictureTimestamp(seed, p.frameNumber) &&
                     testsupport::pictureMatches(p.pixels.get(), p.size, seed, p.frameNumber);
           if (!ok) mismatches++;

@@ -17,7 +17,7 @@ media::DecodedFrame picture(std::uint32_t width, std::uint32_t height, std::uint
   p.width = width;
   p.height = height;
   p.stride = width;
-  p.data.assign(std::size_t(common::nv12Bytes(width, height)), fill);
+  p.data.assign(std::size_t(pixels::nv12Bytes(width, height)), fill);
   return p;
 }
 

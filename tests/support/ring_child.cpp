@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "decoder/clip_units.h"
 #include "media/decode_pipeline_win.h"
 #include "ring/frame_ring_reader.h"
@@ -80,7 +80,7 @@ int read(char** argv) {
       Sleep(1);
       continue;
     }
-    bool ok = p.width == width && p.height == height && p.size == common::nv12Bytes(width, height) &&
+    bool ok = p.width == width && p.height == height && p.size == pixels::nv12Bytes(width, height) &&
               p.fourcc == ring::kFourccNv12 && p.timestampUs == testsupport::pictureTimestamp(seed, p.frameNumber) &&
               testsupport::pictureMatches(p.pixels.get(), p.size, seed, p.frameNumber);
     if (!ok) {

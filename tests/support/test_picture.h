@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "common/nv12_view.h"
+#include "pixels/nv12_view.h"
 #include "ring/frame_ring_format.h"
 
 namespace testsupport {
@@ -62,7 +62,7 @@ inline std::vector<std::uint8_t> patternBytes(std::size_t size, std::uint64_t se
 // A packed NV12 picture of that size.
 inline std::vector<std::uint8_t> makePicture(std::uint32_t width, std::uint32_t height, std::uint64_t seed,
                                              std::uint64_t number) {
-  return patternBytes(std::size_t(common::nv12Bytes(width, height)), seed, number);
+  return patternBytes(std::size_t(pixels::nv12Bytes(width, height)), seed, number);
 }
 
 // Timestamps that tie a ring slot's fields to its payload.

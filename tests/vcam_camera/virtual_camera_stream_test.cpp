@@ -303,7 +303,7 @@ media::DecodedFrame markedPicture(std::uint32_t width, std::uint32_t height) {
   frame.height = height;
   frame.codedHeight = height;
   frame.stride = width;
-  frame.data.assign(std::size_t(common::nv12Bytes(width, height)), 128);
+  frame.data.assign(std::size_t(pixels::nv12Bytes(width, height)), 128);
   for (std::uint32_t y = 16; y < 48; y++) {
     for (std::uint32_t x = 16; x < 48; x++) {
       frame.data[std::size_t(y) * width + x] = 235;
@@ -318,7 +318,7 @@ media::DecodedFrame decoderLayout(const media::DecodedFrame& packed, std::uint32
   media::DecodedFrame frame = packed;
   frame.stride = stride;
   frame.codedHeight = rows;
-  frame.data.assign(std::size_t(common::nv12Bytes(stride, rows)), 0);
+  frame.data.assign(std::size_t(pixels::nv12Bytes(stride, rows)), 0);
   for (std::uint32_t y = 0; y < packed.height + packed.height / 2; y++) {
     const std::uint32_t to = y < packed.height ? y : rows + (y - packed.height);
     std::memcpy(&frame.data[std::size_t(to) * stride], &packed.data[std::size_t(y) * packed.width], packed.width);
