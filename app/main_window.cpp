@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+
 #include "imgui.h"
 #include "imgui_impl_win32.h"
 
@@ -34,12 +36,24 @@ void fitToDpi(HWND window) {
   GetWindowRect(window, &outer);
   GetClientRect(window, &client);
   const int dpiInt = static_cast<int>(dpi);
-  const int width =
-      MulDiv(kClientWidth96, dpiInt, USER_DEFAULT_SCREEN_DPI) + (outer.right - outer.left) - client.right;
-  const int height =
+  int width = MulDiv(kClientWidth96, dpiInt, USER_DEFAULT_SCREEN_DPI) + (outer.right - outer.left) - client.right;
+  int height =
       MulDiv(kClientHeight96, dpiInt, USER_DEFAULT_SCREEN_DPI) + (outer.bottom - outer.top) - client.bottom;
-  if (width != outer.right - outer.left || height != outer.bottom - outer.top) {
-    SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  int left = outer.left;
+  int top = outer.top;
+  // Never past the screen it is on: a 1080p laptop at 150 % has 1040 rows above its taskbar.
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& work = monitor.rcWork;
+    width = std::min(width, static_cast<int>(work.right - work.left));
+    height = std::min(height, static_cast<int>(work.bottom - work.top));
+    left = std::max(static_cast<int>(work.left), std::min(left, static_cast<int>(work.right) - width));
+    top = std::max(static_cast<int>(work.top), std::min(top, static_cast<int>(work.bottom) - height));
+  }
+  if (width != outer.right - outer.left || height != outer.bottom - outer.top || left != outer.left ||
+      top != outer.top) {
+    SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 

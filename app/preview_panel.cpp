@@ -6,11 +6,11 @@
 
 #include "app/app.h"
 #include "app/graphics.h"
-#include "pixels/to_rgba.h"
 #include "app/preview_geometry.h"
 #include "common/debug_log.h"
 #include "common/steady_clock.h"
 #include "i18n/localizer.h"
+#include "pixels/to_rgba.h"
 #include "imgui.h"
 
 namespace app {
