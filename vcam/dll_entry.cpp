@@ -4,7 +4,7 @@
 #include <olectl.h>
 
 #include "common/stage_trace.h"
-#include "vcam/class_factory.h"
+#include "dshow/class_factory.h"
 #include "vcam/registration.h"
 #include "vcam/registration_data.h"
 

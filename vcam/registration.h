@@ -3,7 +3,7 @@
 // the video input device category, where capture applications look for cameras.
 #pragma once
 
-#include "vcam/class_factory.h"
+#include "dshow/class_factory.h"
 
 namespace vcam {
 

@@ -2,7 +2,7 @@
 // mapper records that describe it.
 #pragma once
 
-#include "vcam/class_factory.h"
+#include "dshow/class_factory.h"
 
 namespace vcam {
 

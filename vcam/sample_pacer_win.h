@@ -5,9 +5,9 @@
 // interrupt handle (a command for the worker) cuts any wait short.
 #pragma once
 
-#include "vcam/am_event.h"
-#include "vcam/critical_section.h"
-#include "vcam/dshow_common.h"
+#include "dshow/am_event.h"
+#include "dshow/critical_section.h"
+#include "dshow/dshow_common.h"
 
 namespace vcam {
 

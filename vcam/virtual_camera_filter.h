@@ -4,7 +4,7 @@
 // answers VFW_S_CANT_CUE while paused so that nobody waits for a paused picture.
 #pragma once
 
-#include "vcam/source.h"
+#include "dshow/source.h"
 
 namespace vcam {
 

@@ -3,8 +3,8 @@
 // frame interval from 60 down to 15 frames per second.
 #pragma once
 
-#include "vcam/dshow_common.h"
-#include "vcam/media_type.h"
+#include "dshow/dshow_common.h"
+#include "dshow/media_type.h"
 
 namespace vcam {
 

@@ -6,7 +6,7 @@
 #include "common/stage_trace.h"
 #include "ring/frame_ring_format.h"
 #include "pixels/convert_picture.h"
-#include "vcam/source.h"
+#include "dshow/source.h"
 #include "vcam/virtual_camera_formats.h"
 
 namespace vcam {

@@ -16,9 +16,9 @@
 
 #include "ring/frame_ring_reader.h"
 #include "pixels/letterbox.h"
+#include "dshow/source_stream.h"
 #include "vcam/frame_schedule.h"
 #include "vcam/sample_pacer_win.h"
-#include "vcam/source_stream.h"
 
 namespace vcam {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "graph_rig.h"
-#include "vcam/enum_pins.h"
+#include "dshow/enum_pins.h"
 
 namespace vcam::test {
 namespace {

@@ -9,11 +9,11 @@
 #include <functional>
 #include <vector>
 
-#include "vcam/dshow_common.h"
-#include "vcam/media_type.h"
-#include "vcam/single_interface_object.h"
-#include "vcam/source.h"
-#include "vcam/source_stream.h"
+#include "dshow/dshow_common.h"
+#include "dshow/media_type.h"
+#include "dshow/single_interface_object.h"
+#include "dshow/source.h"
+#include "dshow/source_stream.h"
 
 namespace vcam::test {
 

@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-#include "vcam/base_object.h"
+#include "dshow/base_object.h"
 #include "vcam/virtual_camera_filter.h"
 
 namespace vcam::cameratest {

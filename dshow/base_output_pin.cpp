@@ -1,4 +1,4 @@
-#include "vcam/base_output_pin.h"
+#include "dshow/base_output_pin.h"
 
 namespace vcam {
 

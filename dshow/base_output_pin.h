@@ -3,7 +3,7 @@
 // connected input pin.
 #pragma once
 
-#include "vcam/base_pin.h"
+#include "dshow/base_pin.h"
 
 namespace vcam {
 

@@ -4,9 +4,9 @@
 
 #include <atomic>
 
-#include "vcam/base_object.h"
-#include "vcam/setup_data.h"
-#include "vcam/unknown.h"
+#include "dshow/base_object.h"
+#include "dshow/setup_data.h"
+#include "dshow/unknown.h"
 
 namespace vcam {
 

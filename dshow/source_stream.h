@@ -3,8 +3,8 @@
 // media types (CheckMediaType plus GetMediaType by position, or the single-type GetMediaType).
 #pragma once
 
-#include "vcam/am_thread.h"
-#include "vcam/base_output_pin.h"
+#include "dshow/am_thread.h"
+#include "dshow/base_output_pin.h"
 
 namespace vcam {
 

@@ -2,8 +2,8 @@
 // already handed out, so a change in the pin set (a new pin version) does not repeat them.
 #pragma once
 
-#include "vcam/dshow_common.h"
-#include "vcam/single_interface_object.h"
+#include "dshow/dshow_common.h"
+#include "dshow/single_interface_object.h"
 
 namespace vcam {
 

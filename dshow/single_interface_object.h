@@ -2,7 +2,7 @@
 // last reference, such as an enumerator. The count starts at 1: the creator holds that reference.
 #pragma once
 
-#include "vcam/dshow_common.h"
+#include "dshow/dshow_common.h"
 
 namespace vcam {
 

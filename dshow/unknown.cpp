@@ -1,4 +1,4 @@
-#include "vcam/unknown.h"
+#include "dshow/unknown.h"
 
 namespace vcam {
 

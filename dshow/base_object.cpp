@@ -1,4 +1,4 @@
-#include "vcam/base_object.h"
+#include "dshow/base_object.h"
 
 namespace vcam {
 

@@ -3,11 +3,11 @@
 // shares its filter's lock and its filter's lifetime: reference counts go to the filter.
 #pragma once
 
-#include "vcam/critical_section.h"
-#include "vcam/dshow_common.h"
-#include "vcam/media_type.h"
-#include "vcam/ref_time.h"
-#include "vcam/unknown.h"
+#include "dshow/critical_section.h"
+#include "dshow/dshow_common.h"
+#include "dshow/media_type.h"
+#include "dshow/ref_time.h"
+#include "dshow/unknown.h"
 
 namespace vcam {
 

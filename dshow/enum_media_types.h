@@ -3,8 +3,8 @@
 // included.
 #pragma once
 
-#include "vcam/dshow_common.h"
-#include "vcam/single_interface_object.h"
+#include "dshow/dshow_common.h"
+#include "dshow/single_interface_object.h"
 
 namespace vcam {
 

@@ -1,10 +1,10 @@
-#include "vcam/base_filter.h"
+#include "dshow/base_filter.h"
 
 #include <cwchar>
 #include <new>
 
-#include "vcam/base_pin.h"
-#include "vcam/enum_pins.h"
+#include "dshow/base_pin.h"
+#include "dshow/enum_pins.h"
 
 namespace vcam {
 

@@ -1,8 +1,8 @@
-#include "vcam/source.h"
+#include "dshow/source.h"
 
 #include <new>
 
-#include "vcam/source_stream.h"
+#include "dshow/source_stream.h"
 
 namespace vcam {
 

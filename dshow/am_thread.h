@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "vcam/am_event.h"
-#include "vcam/critical_section.h"
+#include "dshow/am_event.h"
+#include "dshow/critical_section.h"
 
 namespace vcam {
 

@@ -1,9 +1,9 @@
-#include "vcam/base_pin.h"
+#include "dshow/base_pin.h"
 
 #include <new>
 
-#include "vcam/base_filter.h"
-#include "vcam/enum_media_types.h"
+#include "dshow/base_filter.h"
+#include "dshow/enum_media_types.h"
 
 namespace vcam {
 

@@ -1,7 +1,7 @@
 // A time value in 100-ns units, the unit of DirectShow's clocks and sample times.
 #pragma once
 
-#include "vcam/dshow_common.h"
+#include "dshow/dshow_common.h"
 
 namespace vcam {
 

@@ -3,7 +3,7 @@
 // (no major type), and Set reports E_OUTOFMEMORY.
 #pragma once
 
-#include "vcam/dshow_common.h"
+#include "dshow/dshow_common.h"
 
 namespace vcam {
 

@@ -1,9 +1,9 @@
-#include "vcam/enum_media_types.h"
+#include "dshow/enum_media_types.h"
 
 #include <climits>
 #include <new>
 
-#include "vcam/base_pin.h"
+#include "dshow/base_pin.h"
 
 namespace vcam {
 

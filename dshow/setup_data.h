@@ -2,7 +2,7 @@
 // record has the same layout as REGFILTERPINS).
 #pragma once
 
-#include "vcam/dshow_common.h"
+#include "dshow/dshow_common.h"
 
 namespace vcam {
 

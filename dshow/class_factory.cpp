@@ -1,4 +1,4 @@
-#include "vcam/class_factory.h"
+#include "dshow/class_factory.h"
 
 #include <new>
 

@@ -1,9 +1,9 @@
-#include "vcam/enum_pins.h"
+#include "dshow/enum_pins.h"
 
 #include <new>
 
-#include "vcam/base_filter.h"
-#include "vcam/base_pin.h"
+#include "dshow/base_filter.h"
+#include "dshow/base_pin.h"
 
 namespace vcam {
 

@@ -5,11 +5,11 @@
 
 #include <atomic>
 
-#include "vcam/critical_section.h"
-#include "vcam/dshow_common.h"
-#include "vcam/ref_time.h"
-#include "vcam/setup_data.h"
-#include "vcam/unknown.h"
+#include "dshow/critical_section.h"
+#include "dshow/dshow_common.h"
+#include "dshow/ref_time.h"
+#include "dshow/setup_data.h"
+#include "dshow/unknown.h"
 
 namespace vcam {
 

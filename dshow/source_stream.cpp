@@ -1,8 +1,8 @@
-#include "vcam/source_stream.h"
+#include "dshow/source_stream.h"
 
 #include <cwchar>
 
-#include "vcam/source.h"
+#include "dshow/source.h"
 
 namespace vcam {
 

@@ -1,4 +1,4 @@
-#include "vcam/am_thread.h"
+#include "dshow/am_thread.h"
 
 #include <objbase.h>
 #include <process.h>

@@ -4,8 +4,8 @@
 // aggregated and the non-delegating side otherwise.
 #pragma once
 
-#include "vcam/base_object.h"
-#include "vcam/dshow_common.h"
+#include "dshow/base_object.h"
+#include "dshow/dshow_common.h"
 
 namespace vcam {
 

@@ -2,7 +2,7 @@
 // state lock that the filter and all its pins share.
 #pragma once
 
-#include "vcam/base_filter.h"
+#include "dshow/base_filter.h"
 
 namespace vcam {
 
