@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace vcam {
+namespace dshow {
 
 class CAMEvent {
  public:
@@ -27,4 +27,4 @@ class CAMEvent {
   HANDLE handle_;
 };
 
-}  // namespace vcam
+}  // namespace dshow

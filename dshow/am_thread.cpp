@@ -3,7 +3,7 @@
 #include <objbase.h>
 #include <process.h>
 
-namespace vcam {
+namespace dshow {
 
 namespace {
 
@@ -80,4 +80,4 @@ void CAMThread::Reply(DWORD value) {
   reply_.Set();
 }
 
-}  // namespace vcam
+}  // namespace dshow

@@ -7,7 +7,7 @@
 #include "dshow/am_event.h"
 #include "dshow/critical_section.h"
 
-namespace vcam {
+namespace dshow {
 
 class CAMThread {
  public:
@@ -49,4 +49,4 @@ class CAMThread {
   CCritSec accessLock_;
 };
 
-}  // namespace vcam
+}  // namespace dshow

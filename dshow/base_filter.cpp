@@ -6,7 +6,7 @@
 #include "dshow/base_pin.h"
 #include "dshow/enum_pins.h"
 
-namespace vcam {
+namespace dshow {
 
 namespace {
 
@@ -216,4 +216,4 @@ HRESULT CBaseFilter::registerFilter(bool doRegister) {
   return hr;
 }
 
-}  // namespace vcam
+}  // namespace dshow

@@ -11,7 +11,7 @@
 #include "dshow/setup_data.h"
 #include "dshow/unknown.h"
 
-namespace vcam {
+namespace dshow {
 
 class CBasePin;
 
@@ -78,4 +78,4 @@ class CBaseFilter : public CUnknown, public IBaseFilter, public IAMovieSetup {
   HRESULT registerFilter(bool doRegister);
 };
 
-}  // namespace vcam
+}  // namespace dshow

@@ -1,6 +1,6 @@
 #include "dshow/base_object.h"
 
-namespace vcam {
+namespace dshow {
 
 std::atomic<long> CBaseObject::objectCount_{0};
 
@@ -10,4 +10,4 @@ CBaseObject::~CBaseObject() { objectCount_.fetch_sub(1); }
 
 long CBaseObject::ObjectsActive() { return objectCount_.load(); }
 
-}  // namespace vcam
+}  // namespace dshow

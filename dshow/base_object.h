@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-namespace vcam {
+namespace dshow {
 
 class CBaseObject {
  public:
@@ -20,4 +20,4 @@ class CBaseObject {
   static std::atomic<long> objectCount_;
 };
 
-}  // namespace vcam
+}  // namespace dshow

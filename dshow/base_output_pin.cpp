@@ -1,6 +1,6 @@
 #include "dshow/base_output_pin.h"
 
-namespace vcam {
+namespace dshow {
 
 CBaseOutputPin::CBaseOutputPin(const wchar_t* objectName, CBaseFilter* filter, CCritSec* lock, HRESULT* result,
                                const wchar_t* pinName)
@@ -129,4 +129,4 @@ HRESULT STDMETHODCALLTYPE CBaseOutputPin::BeginFlush() { return E_UNEXPECTED; }
 
 HRESULT STDMETHODCALLTYPE CBaseOutputPin::EndFlush() { return E_UNEXPECTED; }
 
-}  // namespace vcam
+}  // namespace dshow

@@ -5,7 +5,7 @@
 
 #include "dshow/base_pin.h"
 
-namespace vcam {
+namespace dshow {
 
 class CBaseOutputPin : public CBasePin {
  public:
@@ -47,4 +47,4 @@ class CBaseOutputPin : public CBasePin {
   Microsoft::WRL::ComPtr<IMemInputPin> inputPin_;
 };
 
-}  // namespace vcam
+}  // namespace dshow

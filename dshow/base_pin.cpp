@@ -5,7 +5,7 @@
 #include "dshow/base_filter.h"
 #include "dshow/enum_media_types.h"
 
-namespace vcam {
+namespace dshow {
 
 namespace {
 
@@ -266,4 +266,4 @@ HRESULT STDMETHODCALLTYPE CBasePin::SetSink(IQualityControl* sink) {
   return S_OK;
 }
 
-}  // namespace vcam
+}  // namespace dshow

@@ -9,7 +9,7 @@
 #include "dshow/ref_time.h"
 #include "dshow/unknown.h"
 
-namespace vcam {
+namespace dshow {
 
 class CBaseFilter;
 
@@ -86,4 +86,4 @@ class CBasePin : public CUnknown, public IPin, public IQualityControl {
   double segmentRate_ = 1.0;
 };
 
-}  // namespace vcam
+}  // namespace dshow

@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace vcam {
+namespace dshow {
 
 std::atomic<long> CClassFactory::serverLocks_{0};
 
@@ -74,4 +74,4 @@ HRESULT GetClassObjectFromTemplates(const CFactoryTemplate* templates, int count
 
 HRESULT CanUnloadNow() { return CClassFactory::IsLocked() || CBaseObject::ObjectsActive() > 0 ? S_FALSE : S_OK; }
 
-}  // namespace vcam
+}  // namespace dshow

@@ -8,7 +8,7 @@
 #include "dshow/setup_data.h"
 #include "dshow/unknown.h"
 
-namespace vcam {
+namespace dshow {
 
 typedef CUnknown*(WINAPI* LPFNNewCOMObject)(IUnknown* outer, HRESULT* result);
 typedef void(WINAPI* LPFNInitRoutine)(BOOL loading, const CLSID* clsid);
@@ -53,4 +53,4 @@ HRESULT GetClassObjectFromTemplates(const CFactoryTemplate* templates, int count
 // DllCanUnloadNow: S_OK when no server lock is held and no framework object is alive.
 HRESULT CanUnloadNow();
 
-}  // namespace vcam
+}  // namespace dshow

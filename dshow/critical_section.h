@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace vcam {
+namespace dshow {
 
 class CCritSec {
  public:
@@ -31,4 +31,4 @@ class CAutoLock {
   CCritSec* lock_;
 };
 
-}  // namespace vcam
+}  // namespace dshow

@@ -9,7 +9,7 @@
 #include <dshow.h>
 #include <wrl/client.h>
 
-namespace vcam {
+namespace dshow {
 
 static_assert(VFW_E_NOT_CONNECTED == static_cast<HRESULT>(0x80040209));
 static_assert(VFW_E_ALREADY_CONNECTED == static_cast<HRESULT>(0x80040204));
@@ -23,4 +23,4 @@ static_assert(VFW_E_NOT_FOUND == static_cast<HRESULT>(0x80040216));
 static_assert(VFW_E_NO_CLOCK == static_cast<HRESULT>(0x80040213));
 static_assert(VFW_S_NO_MORE_ITEMS == static_cast<HRESULT>(0x00040103));
 
-}  // namespace vcam
+}  // namespace dshow

@@ -5,7 +5,7 @@
 
 #include "dshow/base_pin.h"
 
-namespace vcam {
+namespace dshow {
 
 CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* source) : pin_(pin) {
   pin_->AddRef();
@@ -79,4 +79,4 @@ HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Clone(IEnumMediaTypes** clone) {
   return S_OK;
 }
 
-}  // namespace vcam
+}  // namespace dshow

@@ -6,7 +6,7 @@
 #include "dshow/dshow_common.h"
 #include "dshow/single_interface_object.h"
 
-namespace vcam {
+namespace dshow {
 
 class CBasePin;
 
@@ -29,4 +29,4 @@ class CEnumMediaTypes : public SingleInterfaceObject<IEnumMediaTypes, IID_IEnumM
   LONG version_ = 0;
 };
 
-}  // namespace vcam
+}  // namespace dshow

@@ -5,7 +5,7 @@
 #include "dshow/base_filter.h"
 #include "dshow/base_pin.h"
 
-namespace vcam {
+namespace dshow {
 
 CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* source) : filter_(filter) {
   static_cast<IBaseFilter*>(filter_)->AddRef();
@@ -122,4 +122,4 @@ HRESULT STDMETHODCALLTYPE CEnumPins::Clone(IEnumPins** clone) {
   return S_OK;
 }
 
-}  // namespace vcam
+}  // namespace dshow

@@ -5,7 +5,7 @@
 #include "dshow/dshow_common.h"
 #include "dshow/single_interface_object.h"
 
-namespace vcam {
+namespace dshow {
 
 class CBaseFilter;
 class CBasePin;
@@ -36,4 +36,4 @@ class CEnumPins : public SingleInterfaceObject<IEnumPins, IID_IEnumPins> {
   int returnedCapacity_ = 0;
 };
 
-}  // namespace vcam
+}  // namespace dshow

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace vcam {
+namespace dshow {
 
 namespace {
 
@@ -145,4 +145,4 @@ bool CMediaType::MatchesPartial(const AM_MEDIA_TYPE& other) const {
   return true;
 }
 
-}  // namespace vcam
+}  // namespace dshow

@@ -5,7 +5,7 @@
 
 #include "dshow/dshow_common.h"
 
-namespace vcam {
+namespace dshow {
 
 class CMediaType : public AM_MEDIA_TYPE {
  public:
@@ -54,4 +54,4 @@ HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
 // A new task-memory copy of `source`, or null.
 AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* source);
 
-}  // namespace vcam
+}  // namespace dshow

@@ -3,7 +3,7 @@
 
 #include "dshow/dshow_common.h"
 
-namespace vcam {
+namespace dshow {
 
 class CRefTime {
  public:
@@ -24,4 +24,4 @@ class CRefTime {
   REFERENCE_TIME time_ = 0;
 };
 
-}  // namespace vcam
+}  // namespace dshow

@@ -4,7 +4,7 @@
 
 #include "dshow/dshow_common.h"
 
-namespace vcam {
+namespace dshow {
 
 typedef REGPINTYPES AMOVIESETUP_MEDIATYPE;
 typedef REGFILTERPINS AMOVIESETUP_PIN;
@@ -17,4 +17,4 @@ struct AMOVIESETUP_FILTER {
   const AMOVIESETUP_PIN* lpPin;
 };
 
-}  // namespace vcam
+}  // namespace dshow

@@ -4,7 +4,7 @@
 
 #include "dshow/dshow_common.h"
 
-namespace vcam {
+namespace dshow {
 
 template <class Interface, const IID& kInterfaceId>
 class SingleInterfaceObject : public Interface {
@@ -34,4 +34,4 @@ class SingleInterfaceObject : public Interface {
   volatile LONG refCount_ = 1;
 };
 
-}  // namespace vcam
+}  // namespace dshow

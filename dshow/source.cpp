@@ -4,7 +4,7 @@
 
 #include "dshow/source_stream.h"
 
-namespace vcam {
+namespace dshow {
 
 CSource::CSource(const wchar_t* objectName, IUnknown* outer, REFCLSID clsid)
     : CBaseFilter(objectName, outer, &stateLock_, clsid) {}
@@ -82,4 +82,4 @@ HRESULT STDMETHODCALLTYPE CSource::FindPin(LPCWSTR id, IPin** pin) {
   return S_OK;
 }
 
-}  // namespace vcam
+}  // namespace dshow

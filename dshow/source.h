@@ -4,7 +4,7 @@
 
 #include "dshow/base_filter.h"
 
-namespace vcam {
+namespace dshow {
 
 class CSourceStream;
 
@@ -34,4 +34,4 @@ class CSource : public CBaseFilter {
   CCritSec stateLock_;
 };
 
-}  // namespace vcam
+}  // namespace dshow

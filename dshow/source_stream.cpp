@@ -4,7 +4,7 @@
 
 #include "dshow/source.h"
 
-namespace vcam {
+namespace dshow {
 
 CSourceStream::CSourceStream(const wchar_t* objectName, HRESULT* result, CSource* parent, const wchar_t* pinName)
     : CBaseOutputPin(objectName, parent, parent->pStateLock(), result, pinName), parent_(parent) {
@@ -147,4 +147,4 @@ HRESULT CSourceStream::DoBufferProcessingLoop() {
   }
 }
 
-}  // namespace vcam
+}  // namespace dshow

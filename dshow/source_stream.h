@@ -6,7 +6,7 @@
 #include "dshow/am_thread.h"
 #include "dshow/base_output_pin.h"
 
-namespace vcam {
+namespace dshow {
 
 class CSource;
 
@@ -43,4 +43,4 @@ class CSourceStream : public CAMThread, public CBaseOutputPin {
   CSource* parent_;
 };
 
-}  // namespace vcam
+}  // namespace dshow

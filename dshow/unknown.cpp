@@ -1,6 +1,6 @@
 #include "dshow/unknown.h"
 
-namespace vcam {
+namespace dshow {
 
 CUnknown::CUnknown(const wchar_t* objectName, IUnknown* outer)
     : CBaseObject(objectName), owner_(outer ? outer : NonDelegatingUnknown()) {}
@@ -35,4 +35,4 @@ HRESULT GetInterface(IUnknown* unknown, void** ppv) {
   return S_OK;
 }
 
-}  // namespace vcam
+}  // namespace dshow

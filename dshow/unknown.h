@@ -7,7 +7,7 @@
 #include "dshow/base_object.h"
 #include "dshow/dshow_common.h"
 
-namespace vcam {
+namespace dshow {
 
 struct INonDelegatingUnknown {
   virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) = 0;
@@ -49,4 +49,4 @@ HRESULT GetInterface(IUnknown* unknown, void** ppv);
   ULONG STDMETHODCALLTYPE AddRef() override { return GetOwner()->AddRef(); }              \
   ULONG STDMETHODCALLTYPE Release() override { return GetOwner()->Release(); }
 
-}  // namespace vcam
+}  // namespace dshow

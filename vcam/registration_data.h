@@ -9,7 +9,7 @@ namespace vcam {
 // Friendly name of the camera, also its instance name in the video input device category.
 inline constexpr const wchar_t* kCameraName = L"Orvik";
 
-extern const CFactoryTemplate g_Templates[];
+extern const dshow::CFactoryTemplate g_Templates[];
 extern const int g_cTemplates;
 
 }  // namespace vcam

@@ -6,7 +6,7 @@
 
 #include "graph_rig.h"
 
-namespace vcam::test {
+namespace dshow::test {
 namespace {
 
 const CMediaType kYuy2 = makeVideoType(MEDIASUBTYPE_YUY2, 64, 48);
@@ -194,4 +194,4 @@ TEST_F(ConnectionTest, DownstreamAllocatorIsUsedWhenItAgrees) {
 }
 
 }  // namespace
-}  // namespace vcam::test
+}  // namespace dshow::test

@@ -4,7 +4,7 @@
 
 #include "dshow/base_object.h"
 
-namespace vcam::test {
+namespace dshow::test {
 
 GraphRig::GraphRig(int pinCount) {
   EXPECT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
@@ -64,4 +64,4 @@ void VcamTest::TearDown() {
   CoUninitialize();
 }
 
-}  // namespace vcam::test
+}  // namespace dshow::test

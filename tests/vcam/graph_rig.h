@@ -14,7 +14,7 @@
 #include "test_filters.h"
 #include "tools/camera_viewer/capture_sink.h"
 
-namespace vcam::test {
+namespace dshow::test {
 
 struct GraphRig {
   explicit GraphRig(int pinCount = 1);
@@ -46,4 +46,4 @@ class VcamTest : public ::testing::Test {
   std::unique_ptr<testsupport::LogCapture> log_;
 };
 
-}  // namespace vcam::test
+}  // namespace dshow::test

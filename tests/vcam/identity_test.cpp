@@ -8,7 +8,7 @@
 #include "graph_rig.h"
 #include "dshow/enum_pins.h"
 
-namespace vcam::test {
+namespace dshow::test {
 namespace {
 
 class IdentityTest : public VcamTest {};
@@ -417,4 +417,4 @@ TEST_F(IdentityTest, MediaTypeCopiesOwnTheirFormat) {
 }
 
 }  // namespace
-}  // namespace vcam::test
+}  // namespace dshow::test

@@ -7,7 +7,7 @@
 #include "graph_rig.h"
 #include "support/wait.h"
 
-namespace vcam::test {
+namespace dshow::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -197,4 +197,4 @@ TEST_F(StreamingTest, StopEndsTheWorkerEvenWhenTheDecommitFails) {
 }
 
 }  // namespace
-}  // namespace vcam::test
+}  // namespace dshow::test

@@ -1,7 +1,7 @@
 #include "test_filters.h"
 
 
-namespace vcam::test {
+namespace dshow::test {
 
 // {5B0C2A6E-7D1F-4E5A-9C3B-2F8E6D4A1B07}
 const CLSID kTestSourceClsid = {0x5b0c2a6e, 0x7d1f, 0x4e5a, {0x9c, 0x3b, 0x2f, 0x8e, 0x6d, 0x4a, 0x1b, 0x07}};
@@ -128,4 +128,4 @@ HRESULT STDMETHODCALLTYPE LimitedAllocator::ReleaseBuffer(IMediaSample* sample) 
   return inner_->ReleaseBuffer(sample);
 }
 
-}  // namespace vcam::test
+}  // namespace dshow::test

@@ -15,7 +15,7 @@
 #include "dshow/source.h"
 #include "dshow/source_stream.h"
 
-namespace vcam::test {
+namespace dshow::test {
 
 using Microsoft::WRL::ComPtr;
 
@@ -94,4 +94,4 @@ class LimitedAllocator : public SingleInterfaceObject<IMemAllocator, IID_IMemAll
   ComPtr<IMemAllocator> inner_;
 };
 
-}  // namespace vcam::test
+}  // namespace dshow::test

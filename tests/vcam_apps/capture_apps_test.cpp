@@ -38,8 +38,8 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 using SteadyClock = std::chrono::steady_clock;
-using vcam::CMediaType;
-using vcam::DeleteMediaType;
+using dshow::CMediaType;
+using dshow::DeleteMediaType;
 using testsupport::kNullRenderer;
 using testsupport::kSampleGrabber;
 using namespace std::chrono_literals;
