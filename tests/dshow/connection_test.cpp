@@ -13,10 +13,10 @@ const CMediaType kYuy2 = makeVideoType(MEDIASUBTYPE_YUY2, 64, 48);
 const CMediaType kNv12 = makeVideoType(MEDIASUBTYPE_NV12, 64, 48);
 const CMediaType kRgb = makeVideoType(MEDIASUBTYPE_RGB24, 64, 48);
 
-class ConnectionTest : public VcamTest {
+class ConnectionTest : public FrameworkTest {
  protected:
   void SetUp() override {
-    VcamTest::SetUp();
+    FrameworkTest::SetUp();
     rig_.emplace(2);
     stream()->types = {kYuy2, kNv12};
   }

@@ -1,4 +1,4 @@
-// A real filter graph holding one test source and the viewer's sink, and the fixture every vcam
+// A real filter graph holding one test source and the viewer's sink, and the fixture every dshow
 // test uses: COM for the test thread, and after each test no live framework object and no
 // diagnostic line.
 #pragma once
@@ -37,7 +37,7 @@ struct GraphRig {
   std::vector<CMediaType> offered;
 };
 
-class VcamTest : public ::testing::Test {
+class FrameworkTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;

@@ -12,10 +12,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class StreamingTest : public VcamTest {
+class StreamingTest : public FrameworkTest {
  protected:
   void SetUp() override {
-    VcamTest::SetUp();
+    FrameworkTest::SetUp();
     rig_.emplace(1);
     stream()->types = {makeVideoType(MEDIASUBTYPE_YUY2, 64, 48)};
   }

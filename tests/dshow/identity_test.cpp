@@ -11,7 +11,7 @@
 namespace dshow::test {
 namespace {
 
-class IdentityTest : public VcamTest {};
+class IdentityTest : public FrameworkTest {};
 
 // Counts task-memory blocks that are allocated while it is registered and not yet freed.
 class TaskMemorySpy : public IMallocSpy {

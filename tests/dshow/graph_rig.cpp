@@ -47,12 +47,12 @@ bool GraphRig::waitForEvent(long code, LONG_PTR* param1, long timeoutMs) {
   return false;
 }
 
-void VcamTest::SetUp() {
+void FrameworkTest::SetUp() {
   ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
   log_ = std::make_unique<testsupport::LogCapture>();
 }
 
-void VcamTest::TearDown() {
+void FrameworkTest::TearDown() {
   if (rig_ && rig_->control) rig_->control->Stop();
   rig_.reset();
   EXPECT_EQ(CBaseObject::ObjectsActive(), 0) << "framework objects outlived the test";
