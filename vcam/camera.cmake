@@ -9,5 +9,5 @@ if(WIN32)
       virtual_camera_formats.h virtual_camera_formats.cpp sample_pacer_win.h sample_pacer_win.cpp
       virtual_camera_stream.h virtual_camera_stream.cpp
       virtual_camera_filter.h virtual_camera_filter.cpp
-    WINDOWS_LIBS brindle_common brindle_vcam_framework brindle_pixels brindle_vcam_schedule brindle_ring)
+    WINDOWS_LIBS brindle_common brindle_dshow brindle_pixels brindle_vcam_schedule brindle_ring)
 endif()

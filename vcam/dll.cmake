@@ -3,9 +3,9 @@
 if(WIN32)
   brindle_library(brindle_vcam_server
     WINDOWS_SOURCES
-      class_factory.h class_factory.cpp registration_data.h registration_data.cpp
+      registration_data.h registration_data.cpp
       registration.h registration.cpp
-    WINDOWS_LIBS brindle_vcam_camera brindle_vcam_framework strmiids uuid ole32 advapi32)
+    WINDOWS_LIBS brindle_vcam_camera brindle_dshow strmiids uuid ole32 advapi32)
 
   add_library(BrindleVideoVCam SHARED dll_entry.cpp vcam_exports.def)
   brindle_product_code(BrindleVideoVCam)

@@ -4,7 +4,7 @@
 #include <olectl.h>
 
 #include "common/stage_trace.h"
-#include "vcam/class_factory.h"
+#include "dshow/class_factory.h"
 #include "vcam/registration.h"
 #include "vcam/registration_data.h"
 
@@ -14,7 +14,8 @@ HINSTANCE moduleInstance = nullptr;
 
 }  // namespace
 
-// The exports keep their global names; the framework they call lives in namespace vcam.
+// The exports keep their global names; the camera and the framework they call live in namespaces
+// vcam and dshow.
 using vcam::g_cTemplates;
 using vcam::g_Templates;
 
@@ -34,11 +35,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
-  return vcam::GetClassObjectFromTemplates(g_Templates, g_cTemplates, clsid, riid, ppv);
+  return dshow::GetClassObjectFromTemplates(g_Templates, g_cTemplates, clsid, riid, ppv);
 }
 
 // The stage trace's writer thread runs code of this DLL until the process ends.
-STDAPI DllCanUnloadNow() { return stageTraceOn() ? S_FALSE : vcam::CanUnloadNow(); }
+STDAPI DllCanUnloadNow() { return stageTraceOn() ? S_FALSE : dshow::CanUnloadNow(); }
 
 STDAPI DllRegisterServer() { return vcam::RegisterCamera(moduleInstance); }
 

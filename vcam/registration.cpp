@@ -52,7 +52,7 @@ LONG setString(HKEY key, const wchar_t* name, const std::wstring& value) {
                         DWORD((value.size() + 1) * sizeof(wchar_t)));
 }
 
-LONG writeServerKeys(const CFactoryTemplate& t, const std::wstring& path) {
+LONG writeServerKeys(const dshow::CFactoryTemplate& t, const std::wstring& path) {
   HKEY key = nullptr;
   LONG r = RegCreateKeyExW(HKEY_CLASSES_ROOT, clsidKeyName(*t.m_ClsID).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                            &key, nullptr);
@@ -102,7 +102,7 @@ LONG deleteKeyTree(HKEY parent, const wchar_t* name) {
   return r == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : r;
 }
 
-REGFILTER2 filterRecord(const AMOVIESETUP_FILTER& setup) {
+REGFILTER2 filterRecord(const dshow::AMOVIESETUP_FILTER& setup) {
   REGFILTER2 record = {};
   record.dwVersion = 1;
   record.dwMerit = setup.dwMerit;
@@ -111,7 +111,7 @@ REGFILTER2 filterRecord(const AMOVIESETUP_FILTER& setup) {
   return record;
 }
 
-HRESULT registerWithMapper2(IFilterMapper2* mapper, const CFactoryTemplate& t, bool registering) {
+HRESULT registerWithMapper2(IFilterMapper2* mapper, const dshow::CFactoryTemplate& t, bool registering) {
   HRESULT hr = mapper->UnregisterFilter(nullptr, nullptr, *t.m_ClsID);
   if (registering) {
     REGFILTER2 record = filterRecord(*t.m_pAMovieSetup_Filter);
@@ -120,13 +120,13 @@ HRESULT registerWithMapper2(IFilterMapper2* mapper, const CFactoryTemplate& t, b
   return hr;
 }
 
-HRESULT registerWithMapper1(IFilterMapper* mapper, const CFactoryTemplate& t, bool registering) {
-  const AMOVIESETUP_FILTER& setup = *t.m_pAMovieSetup_Filter;
+HRESULT registerWithMapper1(IFilterMapper* mapper, const dshow::CFactoryTemplate& t, bool registering) {
+  const dshow::AMOVIESETUP_FILTER& setup = *t.m_pAMovieSetup_Filter;
   HRESULT hr = mapper->UnregisterFilter(*t.m_ClsID);
   if (!registering) return hr;
   hr = mapper->RegisterFilter(*t.m_ClsID, t.m_Name, setup.dwMerit);
   for (UINT p = 0; SUCCEEDED(hr) && p < setup.nPins; p++) {
-    const AMOVIESETUP_PIN& pin = setup.lpPin[p];
+    const dshow::AMOVIESETUP_PIN& pin = setup.lpPin[p];
     hr = mapper->RegisterPin(*t.m_ClsID, pin.strName, pin.bRendered, pin.bOutput, pin.bZero, pin.bMany,
                              pin.clsConnectsToFilter ? *pin.clsConnectsToFilter : CLSID_NULL, pin.strConnectsToPin);
     for (UINT m = 0; SUCCEEDED(hr) && m < pin.nMediaTypes; m++) {
@@ -137,7 +137,7 @@ HRESULT registerWithMapper1(IFilterMapper* mapper, const CFactoryTemplate& t, bo
   return hr;
 }
 
-HRESULT registerFilters(const CFactoryTemplate* templates, int count, bool registering) {
+HRESULT registerFilters(const dshow::CFactoryTemplate* templates, int count, bool registering) {
   Microsoft::WRL::ComPtr<IFilterMapper2> mapper2;
   Microsoft::WRL::ComPtr<IFilterMapper> mapper1;
   HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper2));
@@ -161,7 +161,7 @@ HRESULT createMapper2(Microsoft::WRL::ComPtr<IFilterMapper2>& mapper) {
 
 }  // namespace
 
-HRESULT RegisterAllServers(HMODULE module, const CFactoryTemplate* templates, int count, bool registering) {
+HRESULT RegisterAllServers(HMODULE module, const dshow::CFactoryTemplate* templates, int count, bool registering) {
   std::wstring path;
   HRESULT hr = modulePath(module, &path);
   if (FAILED(hr)) return hr;
@@ -196,7 +196,7 @@ HRESULT RegisterCamera(HMODULE module) {
   Microsoft::WRL::ComPtr<IFilterMapper2> mapper;
   hr = createMapper2(mapper);
   if (FAILED(hr) || !mapper) return hr;
-  const CFactoryTemplate& camera = g_Templates[0];
+  const dshow::CFactoryTemplate& camera = g_Templates[0];
   REGFILTER2 record = filterRecord(*camera.m_pAMovieSetup_Filter);
   hr = mapper->RegisterFilter(*camera.m_ClsID, kCameraName, nullptr, &CLSID_VideoInputDeviceCategory, kCameraName,
                               &record);

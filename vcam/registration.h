@@ -3,14 +3,14 @@
 // the video input device category, where capture applications look for cameras.
 #pragma once
 
-#include "vcam/class_factory.h"
+#include "dshow/class_factory.h"
 
 namespace vcam {
 
 // Writes (registering) or removes the COM server keys of every template and (re)registers or
 // unregisters each template that has setup data with the filter mapper. Registering again
 // replaces the old entries. Entries that are already gone are not a failure.
-HRESULT RegisterAllServers(HMODULE module, const CFactoryTemplate* templates, int count, bool registering);
+HRESULT RegisterAllServers(HMODULE module, const dshow::CFactoryTemplate* templates, int count, bool registering);
 
 // DllRegisterServer: the server, then the camera's entry in the video input device category.
 HRESULT RegisterCamera(HMODULE module);

@@ -2,14 +2,14 @@
 // mapper records that describe it.
 #pragma once
 
-#include "vcam/class_factory.h"
+#include "dshow/class_factory.h"
 
 namespace vcam {
 
 // Friendly name of the camera, also its instance name in the video input device category.
 inline constexpr const wchar_t* kCameraName = L"Orvik";
 
-extern const CFactoryTemplate g_Templates[];
+extern const dshow::CFactoryTemplate g_Templates[];
 extern const int g_cTemplates;
 
 }  // namespace vcam

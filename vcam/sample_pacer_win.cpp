@@ -45,7 +45,7 @@ SamplePacer::~SamplePacer() {
 
 void SamplePacer::run(IReferenceClock* clock, REFERENCE_TIME start) {
   {
-    CAutoLock lock(&lock_);
+    dshow::CAutoLock lock(&lock_);
     clock_ = clock;
     start_ = start;
     steadyBase_ = steadyNow() - pausedAt_;
@@ -56,7 +56,7 @@ void SamplePacer::run(IReferenceClock* clock, REFERENCE_TIME start) {
 
 void SamplePacer::pause() {
   {
-    CAutoLock lock(&lock_);
+    dshow::CAutoLock lock(&lock_);
     if (running_ && !clock_) pausedAt_ = steadyNow() - steadyBase_;
     running_ = false;
   }
@@ -65,7 +65,7 @@ void SamplePacer::pause() {
 
 void SamplePacer::reset() {
   {
-    CAutoLock lock(&lock_);
+    dshow::CAutoLock lock(&lock_);
     clock_.Reset();
     running_ = false;
     pausedAt_ = 0;
@@ -74,7 +74,7 @@ void SamplePacer::reset() {
 }
 
 Microsoft::WRL::ComPtr<IReferenceClock> SamplePacer::takeClock(REFERENCE_TIME* start) {
-  CAutoLock lock(&lock_);
+  dshow::CAutoLock lock(&lock_);
   *start = start_;
   return clock_;
 }
@@ -83,7 +83,7 @@ bool SamplePacer::streamTime(REFERENCE_TIME* now) {
   REFERENCE_TIME start = 0, steadyBase = 0;
   Microsoft::WRL::ComPtr<IReferenceClock> clock;  // used outside the lock
   {
-    CAutoLock lock(&lock_);
+    dshow::CAutoLock lock(&lock_);
     if (!running_) return false;
     steadyBase = steadyBase_;
     clock = clock_;

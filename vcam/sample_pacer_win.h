@@ -5,9 +5,9 @@
 // interrupt handle (a command for the worker) cuts any wait short.
 #pragma once
 
-#include "vcam/am_event.h"
-#include "vcam/critical_section.h"
-#include "vcam/dshow_common.h"
+#include "dshow/am_event.h"
+#include "dshow/critical_section.h"
+#include "dshow/dshow_common.h"
 
 namespace vcam {
 
@@ -37,15 +37,15 @@ class SamplePacer {
  private:
   Microsoft::WRL::ComPtr<IReferenceClock> takeClock(REFERENCE_TIME* start);
 
-  CCritSec lock_;  // the fields below; never held while waiting
+  dshow::CCritSec lock_;  // the fields below; never held while waiting
   bool running_ = false;
   Microsoft::WRL::ComPtr<IReferenceClock> clock_;
   REFERENCE_TIME start_ = 0;       // with a clock: Run's start time
   REFERENCE_TIME steadyBase_ = 0;  // without: steady time at stream time 0
   REFERENCE_TIME pausedAt_ = 0;    // without: stream time when the filter last paused
 
-  CAMEvent changed_{false};
-  CAMEvent advised_{false};
+  dshow::CAMEvent changed_{false};
+  dshow::CAMEvent advised_{false};
   HANDLE timer_ = nullptr;
 };
 

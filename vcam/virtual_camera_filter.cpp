@@ -6,27 +6,27 @@
 
 namespace vcam {
 
-VirtualCameraFilter::VirtualCameraFilter(IUnknown* outer) : CSource(L"Orvik", outer, kVirtualCameraClsid) {}
+VirtualCameraFilter::VirtualCameraFilter(IUnknown* outer) : dshow::CSource(L"Orvik", outer, kVirtualCameraClsid) {}
 
 VirtualCameraFilter::~VirtualCameraFilter() = default;
 
 HRESULT STDMETHODCALLTYPE VirtualCameraFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
-  if (riid == IID_IAMFilterMiscFlags) return GetInterface(static_cast<IAMFilterMiscFlags*>(this), ppv);
-  return CSource::NonDelegatingQueryInterface(riid, ppv);
+  if (riid == IID_IAMFilterMiscFlags) return dshow::GetInterface(static_cast<IAMFilterMiscFlags*>(this), ppv);
+  return dshow::CSource::NonDelegatingQueryInterface(riid, ppv);
 }
 
 HRESULT STDMETHODCALLTYPE VirtualCameraFilter::GetState(DWORD timeoutMs, FILTER_STATE* state) {
-  HRESULT hr = CSource::GetState(timeoutMs, state);
+  HRESULT hr = dshow::CSource::GetState(timeoutMs, state);
   return hr == S_OK && *state == State_Paused ? VFW_S_CANT_CUE : hr;
 }
 
 ULONG STDMETHODCALLTYPE VirtualCameraFilter::GetMiscFlags() { return AM_FILTER_MISC_FLAGS_IS_SOURCE; }
 
 HRESULT STDMETHODCALLTYPE VirtualCameraFilter::Pause() {
-  CAutoLock lock(pStateLock());
+  dshow::CAutoLock lock(pStateLock());
   const bool wasRunning = State() == State_Running;
-  HRESULT hr = CSource::Pause();
+  HRESULT hr = dshow::CSource::Pause();
   if (SUCCEEDED(hr) && wasRunning) {
     // Only VirtualCameraStream pins are ever added to this filter.
     for (int i = 0; i < pinCount_; ++i) static_cast<VirtualCameraStream*>(streams_[i])->onFilterPaused();
@@ -34,7 +34,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraFilter::Pause() {
   return hr;
 }
 
-CUnknown* WINAPI VirtualCameraFilter::CreateInstance(IUnknown* outer, HRESULT* result) {
+dshow::CUnknown* WINAPI VirtualCameraFilter::CreateInstance(IUnknown* outer, HRESULT* result) {
   HRESULT ignored = S_OK;
   if (!result) result = &ignored;
   auto* filter = new (std::nothrow) VirtualCameraFilter(outer);

@@ -4,19 +4,19 @@
 // answers VFW_S_CANT_CUE while paused so that nobody waits for a paused picture.
 #pragma once
 
-#include "vcam/source.h"
+#include "dshow/source.h"
 
 namespace vcam {
 
 // {9A8E4B2F-2D7C-4E47-8E5E-7F4C1A2B3C4D}
 inline constexpr CLSID kVirtualCameraClsid = {0x9a8e4b2f, 0x2d7c, 0x4e47, {0x8e, 0x5e, 0x7f, 0x4c, 0x1a, 0x2b, 0x3c, 0x4d}};
 
-class VirtualCameraFilter : public CSource, public IAMFilterMiscFlags {
+class VirtualCameraFilter : public dshow::CSource, public IAMFilterMiscFlags {
  public:
   // A new filter with its pin, or null (E_OUTOFMEMORY in `result`) when the filter cannot be
   // allocated. When its pin cannot be made the filter comes back with a failure in `result`,
   // for the caller to delete.
-  static CUnknown* WINAPI CreateInstance(IUnknown* outer, HRESULT* result);
+  static dshow::CUnknown* WINAPI CreateInstance(IUnknown* outer, HRESULT* result);
 
   // The framework deletes the pin with the filter.
   ~VirtualCameraFilter() override;

@@ -32,7 +32,7 @@ LONG cameraSampleSize(const CameraFormat& format) {
   return LONG(format.yuy2 ? pixels * 2 : pixels * 3 / 2);
 }
 
-HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDuration, CMediaType* type) {
+HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDuration, dshow::CMediaType* type) {
   if (!type) return E_POINTER;
   auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type->AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
   if (!info) return E_OUTOFMEMORY;
@@ -91,7 +91,7 @@ int findCameraFormat(const AM_MEDIA_TYPE* type) {
   return -1;
 }
 
-HRESULT copyCameraMediaType(const AM_MEDIA_TYPE& type, CMediaType* copy) {
+HRESULT copyCameraMediaType(const AM_MEDIA_TYPE& type, dshow::CMediaType* copy) {
   HRESULT hr = copy->Set(type);
   if (FAILED(hr)) return hr;
   REFERENCE_TIME interval = cameraFrameInterval(copy);

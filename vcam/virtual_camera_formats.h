@@ -3,8 +3,8 @@
 // frame interval from 60 down to 15 frames per second.
 #pragma once
 
-#include "vcam/dshow_common.h"
-#include "vcam/media_type.h"
+#include "dshow/dshow_common.h"
+#include "dshow/media_type.h"
 
 namespace vcam {
 
@@ -33,7 +33,7 @@ LONG cameraSampleSize(const CameraFormat& format);
 // Makes `type` the video type of `format`: a zeroed 88-byte VIDEOINFOHEADER with the bitmap
 // header filled in, fixed-size samples, no temporal compression. E_OUTOFMEMORY when the format
 // block cannot be allocated.
-HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDuration, CMediaType* type);
+HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDuration, dshow::CMediaType* type);
 
 // The index of the format `type` asks for (width and |height| from its VIDEOINFOHEADER, YUY2 or
 // NV12), or -1, also when its frame interval is refused (see cameraFrameInterval). A type without
@@ -47,7 +47,7 @@ REFERENCE_TIME cameraFrameInterval(const AM_MEDIA_TYPE* type);
 
 // Copies a type findCameraFormat accepts, with its frame interval written out (0 becomes the
 // default), as the camera hands it on. E_OUTOFMEMORY when the copy cannot be made.
-HRESULT copyCameraMediaType(const AM_MEDIA_TYPE& type, CMediaType* copy);
+HRESULT copyCameraMediaType(const AM_MEDIA_TYPE& type, dshow::CMediaType* copy);
 
 // The capabilities of `format` as IAMStreamConfig::GetStreamCaps reports them.
 void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps);

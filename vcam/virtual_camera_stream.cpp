@@ -6,13 +6,13 @@
 #include "common/stage_trace.h"
 #include "ring/frame_ring_format.h"
 #include "pixels/convert_picture.h"
-#include "vcam/source.h"
+#include "dshow/source.h"
 #include "vcam/virtual_camera_formats.h"
 
 namespace vcam {
 
-VirtualCameraStream::VirtualCameraStream(HRESULT* result, CSource* parent, const wchar_t* pinName)
-    : CSourceStream(L"Capture", result, parent, pinName),
+VirtualCameraStream::VirtualCameraStream(HRESULT* result, dshow::CSource* parent, const wchar_t* pinName)
+    : dshow::CSourceStream(L"Capture", result, parent, pinName),
       frameDuration_(kCameraDefaultFrameInterval),
       width_(std::uint32_t(kCameraFormats[0].width)),
       height_(std::uint32_t(kCameraFormats[0].height)) {}
@@ -21,9 +21,9 @@ VirtualCameraStream::~VirtualCameraStream() = default;
 
 HRESULT STDMETHODCALLTYPE VirtualCameraStream::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
-  if (riid == IID_IAMStreamConfig) return GetInterface(static_cast<IAMStreamConfig*>(this), ppv);
-  if (riid == IID_IKsPropertySet) return GetInterface(static_cast<IKsPropertySet*>(this), ppv);
-  return CSourceStream::NonDelegatingQueryInterface(riid, ppv);
+  if (riid == IID_IAMStreamConfig) return dshow::GetInterface(static_cast<IAMStreamConfig*>(this), ppv);
+  if (riid == IID_IKsPropertySet) return dshow::GetInterface(static_cast<IKsPropertySet*>(this), ppv);
+  return dshow::CSourceStream::NonDelegatingQueryInterface(riid, ppv);
 }
 
 HRESULT VirtualCameraStream::OnThreadCreate() {
@@ -37,13 +37,13 @@ HRESULT VirtualCameraStream::Run(REFERENCE_TIME start) {
   filter_->GetSyncSource(&clock);
   pacer_.run(clock.Get(), start);
   clock.Reset();
-  return CSourceStream::Run(start);
+  return dshow::CSourceStream::Run(start);
 }
 
 void VirtualCameraStream::onFilterPaused() { pacer_.pause(); }
 
 HRESULT VirtualCameraStream::Inactive() {
-  HRESULT hr = CSourceStream::Inactive();
+  HRESULT hr = dshow::CSourceStream::Inactive();
   pacer_.reset();
   return hr;
 }
@@ -65,7 +65,7 @@ bool VirtualCameraStream::waitForTurn() {
 HRESULT VirtualCameraStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                                                DWORD flags) {
   if (!waitForTurn()) return VFW_E_STATE_CHANGED;
-  return CSourceStream::GetDeliveryBuffer(sample, start, stop, flags);
+  return dshow::CSourceStream::GetDeliveryBuffer(sample, start, stop, flags);
 }
 
 void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
@@ -120,22 +120,22 @@ HRESULT VirtualCameraStream::FillBuffer(IMediaSample* sample) {
   return S_OK;
 }
 
-HRESULT VirtualCameraStream::CheckMediaType(const CMediaType* type) {
+HRESULT VirtualCameraStream::CheckMediaType(const dshow::CMediaType* type) {
   int index = findCameraFormat(type);
   if (index < 0) return E_INVALIDARG;
-  CAutoLock lock(&chosenLock_);
+  dshow::CAutoLock lock(&chosenLock_);
   if (chosenIndex_ >= 0 && (index != chosenIndex_ || cameraFrameInterval(type) != cameraFrameInterval(&chosen_))) {
     return E_INVALIDARG;
   }
   return S_OK;
 }
 
-HRESULT VirtualCameraStream::SetMediaType(const CMediaType* type) {
+HRESULT VirtualCameraStream::SetMediaType(const dshow::CMediaType* type) {
   if (!type) return E_POINTER;
   if (CheckMediaType(type) != S_OK) return E_INVALIDARG;
-  CMediaType stored;
+  dshow::CMediaType stored;
   HRESULT hr = copyCameraMediaType(*type, &stored);
-  if (SUCCEEDED(hr)) hr = CSourceStream::SetMediaType(&stored);
+  if (SUCCEEDED(hr)) hr = dshow::CSourceStream::SetMediaType(&stored);
   if (FAILED(hr)) return hr;
   const CameraFormat& format = kCameraFormats[findCameraFormat(&stored)];
   width_ = std::uint32_t(format.width);
@@ -145,9 +145,9 @@ HRESULT VirtualCameraStream::SetMediaType(const CMediaType* type) {
   return S_OK;
 }
 
-HRESULT VirtualCameraStream::GetMediaType(int position, CMediaType* type) {
+HRESULT VirtualCameraStream::GetMediaType(int position, dshow::CMediaType* type) {
   if (position < 0) return E_INVALIDARG;
-  CAutoLock lock(&chosenLock_);
+  dshow::CAutoLock lock(&chosenLock_);
   const int count = chosenIndex_ >= 0 ? 1 : kCameraFormatCount;
   if (position >= count) return VFW_S_NO_MORE_ITEMS;
   if (!type) return E_POINTER;
@@ -166,8 +166,8 @@ HRESULT VirtualCameraStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
   return actual.cbBuffer < size ? E_FAIL : S_OK;
 }
 
-bool VirtualCameraStream::choose(int index, const CMediaType& type) {
-  CAutoLock chosenLock(&chosenLock_);
+bool VirtualCameraStream::choose(int index, const dshow::CMediaType& type) {
+  dshow::CAutoLock chosenLock(&chosenLock_);
   chosen_ = type;
   chosenIndex_ = chosen_.IsValid() ? index : -1;
   IncrementTypeVersion();
@@ -178,17 +178,17 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::SetFormat(AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
   const int index = findCameraFormat(type);
   if (index < 0) return VFW_E_INVALIDMEDIATYPE;
-  CMediaType wanted;
+  dshow::CMediaType wanted;
   HRESULT hr = copyCameraMediaType(*type, &wanted);
   if (FAILED(hr)) return hr;
 
   Microsoft::WRL::ComPtr<IPin> peer;
   Microsoft::WRL::ComPtr<IFilterGraph2> graph;
-  CMediaType connected;  // the connection's type, to go back to
+  dshow::CMediaType connected;  // the connection's type, to go back to
   int chosenBefore = -1;
-  CMediaType typeBefore;
+  dshow::CMediaType typeBefore;
   {
-    CAutoLock lock(parent_->pStateLock());
+    dshow::CAutoLock lock(parent_->pStateLock());
     if (IsConnected()) {
       // The format already flowing needs no reconnection, in any state; it becomes the offer.
       if (findCameraFormat(&mt_) == index && cameraFrameInterval(&mt_) == cameraFrameInterval(&wanted)) {
@@ -205,7 +205,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::SetFormat(AM_MEDIA_TYPE* type) {
       if (FAILED(hr)) return hr;
     }
     {
-      CAutoLock chosenLock(&chosenLock_);
+      dshow::CAutoLock chosenLock(&chosenLock_);
       chosenBefore = chosenIndex_;
       if (chosenBefore >= 0) hr = typeBefore.Set(chosen_);
     }
@@ -226,9 +226,9 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::SetFormat(AM_MEDIA_TYPE* type) {
 HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetFormat(AM_MEDIA_TYPE** type) {
   if (!type) return E_POINTER;
   *type = nullptr;
-  CAutoLock lock(parent_->pStateLock());
-  CAutoLock chosenLock(&chosenLock_);
-  CMediaType current;
+  dshow::CAutoLock lock(parent_->pStateLock());
+  dshow::CAutoLock chosenLock(&chosenLock_);
+  dshow::CMediaType current;
   HRESULT hr = S_OK;
   if (IsConnected()) {
     hr = current.Set(CurrentMediaType());
@@ -238,7 +238,7 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetFormat(AM_MEDIA_TYPE** type) {
     hr = makeCameraMediaType(kCameraFormats[0], kCameraDefaultFrameInterval, &current);
   }
   if (FAILED(hr)) return hr;
-  *type = CreateMediaType(&current);
+  *type = dshow::CreateMediaType(&current);
   return *type ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -253,10 +253,10 @@ HRESULT STDMETHODCALLTYPE VirtualCameraStream::GetStreamCaps(int index, AM_MEDIA
   if (!type || !caps) return E_POINTER;
   *type = nullptr;
   const CameraFormat& format = kCameraFormats[index];
-  CMediaType row;
+  dshow::CMediaType row;
   HRESULT hr = makeCameraMediaType(format, kCameraDefaultFrameInterval, &row);
   if (FAILED(hr)) return hr;
-  *type = CreateMediaType(&row);
+  *type = dshow::CreateMediaType(&row);
   if (!*type) return E_OUTOFMEMORY;
   // The caller's buffer carries no alignment promise.
   VIDEO_STREAM_CONFIG_CAPS filled;

@@ -16,15 +16,15 @@
 
 #include "ring/frame_ring_reader.h"
 #include "pixels/letterbox.h"
+#include "dshow/source_stream.h"
 #include "vcam/frame_schedule.h"
 #include "vcam/sample_pacer_win.h"
-#include "vcam/source_stream.h"
 
 namespace vcam {
 
-class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public IKsPropertySet {
+class VirtualCameraStream : public dshow::CSourceStream, public IAMStreamConfig, public IKsPropertySet {
  public:
-  VirtualCameraStream(HRESULT* result, CSource* parent, const wchar_t* pinName);
+  VirtualCameraStream(HRESULT* result, dshow::CSource* parent, const wchar_t* pinName);
   ~VirtualCameraStream() override;
 
   BRINDLE_DECLARE_IUNKNOWN
@@ -43,13 +43,13 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   // Pin side. E_INVALIDARG for anything but the formats at an allowed frame interval (also for a
   // type whose format block is missing or short, which is not read), and, once a format was
   // set while unconnected, for any other format or interval.
-  HRESULT CheckMediaType(const CMediaType* type) override;
+  HRESULT CheckMediaType(const dshow::CMediaType* type) override;
   // Stores the connection's type, its frame interval written out, and takes the output size,
   // format and interval from it; refuses, without storing it, what CheckMediaType refuses.
-  HRESULT SetMediaType(const CMediaType* type) override;
-  using CSourceStream::GetMediaType;
+  HRESULT SetMediaType(const dshow::CMediaType* type) override;
+  using dshow::CSourceStream::GetMediaType;
   // The four rows at the default interval, or only the format that was set.
-  HRESULT GetMediaType(int position, CMediaType* type) override;
+  HRESULT GetMediaType(int position, dshow::CMediaType* type) override;
   // Two buffers of one sample each; E_FAIL when the allocator grants less.
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* properties) override;
   // The filter runs, and the stream times of this run begin.
@@ -79,7 +79,7 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
  private:
   // From now on the pin offers `type` alone (index -1: the whole table again); false when the
   // copy could not be made, which leaves the whole table.
-  bool choose(int index, const CMediaType& type);
+  bool choose(int index, const dshow::CMediaType& type);
   // True when the next sample is due; false when a command for the worker is pending.
   bool waitForTurn();
   // Writes the sample's picture: a new one from the ring, else the last one or grey.
@@ -92,9 +92,9 @@ class VirtualCameraStream : public CSourceStream, public IAMStreamConfig, public
   bool outputYuy2_ = true;
   // What SetFormat chose; -1: nothing. Under a lock of its own, since a downstream filter may
   // ask what the pin accepts from the worker thread, which must never wait for the filter's lock.
-  CCritSec chosenLock_;
+  dshow::CCritSec chosenLock_;
   int chosenIndex_ = -1;
-  CMediaType chosen_;
+  dshow::CMediaType chosen_;
 
   // Worker side.
   SamplePacer pacer_;

@@ -27,8 +27,8 @@
 
 namespace {
 
-using vcam::CMediaType;
-using vcam::CUnknown;
+using dshow::CMediaType;
+using dshow::CUnknown;
 using vcam::VirtualCameraFilter;
 using vcam::kCameraFormats;
 using vcam::kCameraMinFrameInterval;

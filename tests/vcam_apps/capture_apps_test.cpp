@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "dll_rig.h"
+#include "dshow/media_type.h"
 #include "ring/frame_ring_block.h"
 #include "ring/frame_ring_format.h"
 #include "support/ring_child.h"
@@ -31,15 +32,14 @@
 #include "support/wait.h"
 #include "tools/camera_viewer/camera_capture.h"
 #include "tools/process_probe/process_counters_win.h"
-#include "vcam/media_type.h"
 
 namespace dlltest {
 namespace {
 
 using Microsoft::WRL::ComPtr;
 using SteadyClock = std::chrono::steady_clock;
-using vcam::CMediaType;
-using vcam::DeleteMediaType;
+using dshow::CMediaType;
+using dshow::DeleteMediaType;
 using testsupport::kNullRenderer;
 using testsupport::kSampleGrabber;
 using namespace std::chrono_literals;

@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-#include "vcam/base_object.h"
+#include "dshow/base_object.h"
 #include "vcam/virtual_camera_filter.h"
 
 namespace vcam::cameratest {
@@ -13,7 +13,7 @@ CameraRig::CameraRig() {
   if (graph) graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(control.ReleaseAndGetAddressOf()));
 
   HRESULT hr = S_OK;
-  CUnknown* made = VirtualCameraFilter::CreateInstance(nullptr, &hr);
+  dshow::CUnknown* made = VirtualCameraFilter::CreateInstance(nullptr, &hr);
   EXPECT_HRESULT_SUCCEEDED(hr);
   if (made) made->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(camera.ReleaseAndGetAddressOf()));
   if (camera) camera->FindPin(L"1", pin.ReleaseAndGetAddressOf());
@@ -50,7 +50,7 @@ HRESULT CameraRig::connectFormat(int index) {
   HRESULT hr = config->GetStreamCaps(index, &type, caps);
   if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;
   hr = connect(type);
-  DeleteMediaType(type);
+  dshow::DeleteMediaType(type);
   return hr;
 }
 
@@ -58,7 +58,7 @@ void CameraTest::SetUp() { ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COIN
 
 void CameraTest::TearDown() {
   rig_.reset();
-  EXPECT_EQ(CBaseObject::ObjectsActive(), 0) << "framework objects outlived the test";
+  EXPECT_EQ(dshow::CBaseObject::ObjectsActive(), 0) << "framework objects outlived the test";
   CoUninitialize();
 }
 

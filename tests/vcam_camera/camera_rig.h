@@ -10,10 +10,10 @@
 
 #include <optional>
 
+#include "dshow/dshow_common.h"
+#include "dshow/media_type.h"
 #include "support/child_process.h"
 #include "tools/camera_viewer/capture_sink.h"
-#include "vcam/dshow_common.h"
-#include "vcam/media_type.h"
 
 namespace vcam::cameratest {
 

@@ -49,13 +49,13 @@ void expectRow(const AM_MEDIA_TYPE& type, int index) {
 }
 
 VirtualCameraStream* streamOf(CameraRig& rig) {
-  auto* filter = dynamic_cast<CSource*>(static_cast<IBaseFilter*>(rig.camera.Get()));
+  auto* filter = dynamic_cast<dshow::CSource*>(static_cast<IBaseFilter*>(rig.camera.Get()));
   return filter ? dynamic_cast<VirtualCameraStream*>(filter->GetPin(0)) : nullptr;
 }
 
 // A type carrying a copy of `base` with some fields changed.
-CMediaType variant(const CMediaType& base, const GUID& subtype, LONG width, LONG height) {
-  CMediaType type(base);
+dshow::CMediaType variant(const dshow::CMediaType& base, const GUID& subtype, LONG width, LONG height) {
+  dshow::CMediaType type(base);
   type.SetSubtype(&subtype);
   auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type.pbFormat);
   info->bmiHeader.biWidth = width;
@@ -130,11 +130,11 @@ TEST_F(CameraFormatTest, FilterAndPinIdentity) {
 
 TEST_F(CameraFormatTest, EveryMediaTypeByPositionAndThroughTheEnumerator) {
   for (int i = 0; i < kRowCount; i++) {
-    CMediaType type;
+    dshow::CMediaType type;
     ASSERT_EQ(stream_->GetMediaType(i, &type), S_OK);
     expectRow(type, i);
   }
-  CMediaType none;
+  dshow::CMediaType none;
   EXPECT_EQ(stream_->GetMediaType(kRowCount, &none), VFW_S_NO_MORE_ITEMS);
   EXPECT_EQ(stream_->GetMediaType(-1, &none), E_INVALIDARG);
 
@@ -146,53 +146,53 @@ TEST_F(CameraFormatTest, EveryMediaTypeByPositionAndThroughTheEnumerator) {
   ASSERT_EQ(fetched, ULONG(kRowCount));
   for (int i = 0; i < kRowCount; i++) {
     expectRow(*got[i], i);
-    DeleteMediaType(got[i]);
+    dshow::DeleteMediaType(got[i]);
   }
 }
 
 TEST_F(CameraFormatTest, CheckMediaTypeAcceptsTheRowsOnly) {
-  CMediaType yuy2;
+  dshow::CMediaType yuy2;
   ASSERT_EQ(stream_->GetMediaType(0, &yuy2), S_OK);
   for (int i = 0; i < kRowCount; i++) {
-    CMediaType row;
+    dshow::CMediaType row;
     stream_->GetMediaType(i, &row);
     EXPECT_EQ(stream_->CheckMediaType(&row), S_OK) << i;
   }
   // Top-down rows are the same size.
-  CMediaType topDown = variant(yuy2, MEDIASUBTYPE_YUY2, 1280, -720);
+  dshow::CMediaType topDown = variant(yuy2, MEDIASUBTYPE_YUY2, 1280, -720);
   EXPECT_EQ(stream_->CheckMediaType(&topDown), S_OK);
   EXPECT_EQ(rig_->pin->QueryAccept(&topDown), S_OK);
   // Any frame interval from 60 down to 15 frames per second, or none; other fields are not
   // looked at.
   for (REFERENCE_TIME interval : {0, 166666, 333333, 666666}) {
-    CMediaType otherRate(yuy2);
+    dshow::CMediaType otherRate(yuy2);
     reinterpret_cast<VIDEOINFOHEADER*>(otherRate.pbFormat)->AvgTimePerFrame = interval;
     EXPECT_EQ(stream_->CheckMediaType(&otherRate), S_OK) << interval;
   }
 
-  CMediaType rgb = variant(yuy2, MEDIASUBTYPE_RGB24, 1280, 720);
-  CMediaType big = variant(yuy2, MEDIASUBTYPE_YUY2, 1920, 1200);
-  CMediaType swapped = variant(yuy2, MEDIASUBTYPE_NV12, 1080, 1080);
-  CMediaType audio(yuy2);
+  dshow::CMediaType rgb = variant(yuy2, MEDIASUBTYPE_RGB24, 1280, 720);
+  dshow::CMediaType big = variant(yuy2, MEDIASUBTYPE_YUY2, 1920, 1200);
+  dshow::CMediaType swapped = variant(yuy2, MEDIASUBTYPE_NV12, 1080, 1080);
+  dshow::CMediaType audio(yuy2);
   audio.SetType(&MEDIATYPE_Audio);
-  CMediaType nv12Info2 = variant(yuy2, MEDIASUBTYPE_NV12, 1280, 720);
+  dshow::CMediaType nv12Info2 = variant(yuy2, MEDIASUBTYPE_NV12, 1280, 720);
   VIDEOINFOHEADER2 info2 = {};
   info2.bmiHeader = reinterpret_cast<VIDEOINFOHEADER*>(yuy2.pbFormat)->bmiHeader;
   nv12Info2.SetFormatType(&FORMAT_VideoInfo2);
   ASSERT_TRUE(nv12Info2.SetFormat(reinterpret_cast<BYTE*>(&info2), sizeof(info2)));
-  CMediaType tooFast(yuy2), tooSlow(yuy2);
+  dshow::CMediaType tooFast(yuy2), tooSlow(yuy2);
   reinterpret_cast<VIDEOINFOHEADER*>(tooFast.pbFormat)->AvgTimePerFrame = 166665;
   reinterpret_cast<VIDEOINFOHEADER*>(tooSlow.pbFormat)->AvgTimePerFrame = 666667;
-  for (const CMediaType* refused : {&rgb, &big, &swapped, &audio, &nv12Info2, &tooFast, &tooSlow}) {
+  for (const dshow::CMediaType* refused : {&rgb, &big, &swapped, &audio, &nv12Info2, &tooFast, &tooSlow}) {
     EXPECT_EQ(stream_->CheckMediaType(refused), E_INVALIDARG);
     EXPECT_EQ(rig_->pin->QueryAccept(refused), S_FALSE);
-    EXPECT_EQ(rig_->config->SetFormat(const_cast<CMediaType*>(refused)), VFW_E_INVALIDMEDIATYPE);
+    EXPECT_EQ(rig_->config->SetFormat(const_cast<dshow::CMediaType*>(refused)), VFW_E_INVALIDMEDIATYPE);
   }
   EXPECT_EQ(stream_->CheckMediaType(nullptr), E_INVALIDARG);
 }
 
 TEST_F(CameraFormatTest, TypesWithoutAWholeFormatBlockAreRefusedUnread) {
-  CMediaType good;
+  dshow::CMediaType good;
   ASSERT_EQ(stream_->GetMediaType(2, &good), S_OK);
   // A claimed 88-byte block that is not there, and a 40-byte block right before a guard page:
   // reading either as a VIDEOINFOHEADER would crash the test.
@@ -204,9 +204,9 @@ TEST_F(CameraFormatTest, TypesWithoutAWholeFormatBlockAreRefusedUnread) {
   shortBlock.cbFormat = 40;
   shortBlock.pbFormat = guard.bytes;
   for (AM_MEDIA_TYPE* bad : {&missing, &shortBlock}) {
-    EXPECT_EQ(stream_->CheckMediaType(static_cast<CMediaType*>(bad)), E_INVALIDARG);
+    EXPECT_EQ(stream_->CheckMediaType(static_cast<dshow::CMediaType*>(bad)), E_INVALIDARG);
     EXPECT_EQ(rig_->pin->QueryAccept(bad), S_FALSE);
-    EXPECT_EQ(stream_->SetMediaType(static_cast<CMediaType*>(bad)), E_INVALIDARG);
+    EXPECT_EQ(stream_->SetMediaType(static_cast<dshow::CMediaType*>(bad)), E_INVALIDARG);
   }
   EXPECT_EQ(rig_->config->SetFormat(&shortBlock), VFW_E_INVALIDMEDIATYPE);
 }
@@ -215,7 +215,7 @@ TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
   AM_MEDIA_TYPE* unset = nullptr;
   ASSERT_EQ(rig_->config->GetFormat(&unset), S_OK) << "before any SetFormat";
   expectRow(*unset, 0);
-  DeleteMediaType(unset);
+  dshow::DeleteMediaType(unset);
   int count = 0, size = 0;
   EXPECT_EQ(rig_->config->GetNumberOfCapabilities(&count, &size), S_OK);
   EXPECT_EQ(count, kRowCount);
@@ -229,7 +229,7 @@ TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
     // An odd address: the caller's buffer need not be aligned.
     ASSERT_EQ(rig_->config->GetStreamCaps(i, &type, buffer + 1), S_OK);
     expectRow(*type, i);
-    DeleteMediaType(type);
+    dshow::DeleteMediaType(type);
     VIDEO_STREAM_CONFIG_CAPS caps;
     std::memcpy(&caps, buffer + 1, sizeof(caps));
     const SIZE rowSize = {kRows[i].width, kRows[i].height};
@@ -255,7 +255,7 @@ TEST_F(CameraFormatTest, StreamCapsForEachRowAndOutOfRange) {
 TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndSetFormatReconnectsOnlyWhenStopped) {
   // Negotiated without a type: the first row, with buffers of one sample each.
   ASSERT_EQ(rig_->connect(nullptr), S_OK);
-  CMediaType connected;
+  dshow::CMediaType connected;
   ASSERT_EQ(rig_->pin->ConnectionMediaType(&connected), S_OK);
   expectRow(connected, 0);
   ASSERT_EQ(rig_->graph->Disconnect(rig_->pin.Get()), S_OK);
@@ -265,7 +265,7 @@ TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndSetFormatReconnectsOnlyWhenSt
   AM_MEDIA_TYPE* format = nullptr;
   ASSERT_EQ(rig_->config->GetFormat(&format), S_OK);
   expectRow(*format, 3);
-  DeleteMediaType(format);
+  dshow::DeleteMediaType(format);
 
   // The allocator the camera chose holds two NV12 samples of 720x1280.
   auto expectBuffers = [&](LONG size) {
@@ -280,17 +280,17 @@ TEST_F(CameraFormatTest, ConnectionSetsTheOutputAndSetFormatReconnectsOnlyWhenSt
   EXPECT_EQ(rig_->config->SetFormat(nullptr), E_POINTER);
 
   // Stopped, another format reconnects the pin through the graph, and is then the only offer.
-  CMediaType other, same;
+  dshow::CMediaType other, same;
   ASSERT_EQ(stream_->GetMediaType(0, &other), S_OK);
   ASSERT_EQ(stream_->GetMediaType(3, &same), S_OK);
   ASSERT_EQ(rig_->config->SetFormat(&other), S_OK);
   ASSERT_EQ(rig_->pin->ConnectionMediaType(&connected), S_OK);
   expectRow(connected, 0);
-  CMediaType received;
+  dshow::CMediaType received;
   ASSERT_EQ(rig_->sink->pin()->ConnectionMediaType(&received), S_OK);
   expectRow(received, 0);
   expectBuffers(1280 * 720 * 2);
-  CMediaType only;
+  dshow::CMediaType only;
   EXPECT_EQ(stream_->GetMediaType(1, &only), VFW_S_NO_MORE_ITEMS);
 
   // Paused or running, only the format already flowing is accepted.

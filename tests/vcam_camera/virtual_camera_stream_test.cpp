@@ -165,14 +165,14 @@ TEST_F(CameraStreamTest, SetFormatOnAStoppedGraphSwitchesWhatFlows) {
   ASSERT_HRESULT_SUCCEEDED(rig_->graph->AddFilter(grabberFilter.Get(), L"Sample Grabber"));
   ASSERT_HRESULT_SUCCEEDED(rig_->graph->AddFilter(renderer.Get(), L"Null Renderer"));
   auto rowType = [&](int index) {
-    CMediaType type;
+    dshow::CMediaType type;
     AM_MEDIA_TYPE* row = nullptr;
     BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS)];
     if (rig_->config->GetStreamCaps(index, &row, caps) == S_OK) type.Set(*row);
-    if (row) DeleteMediaType(row);
+    if (row) dshow::DeleteMediaType(row);
     return type;
   };
-  CMediaType first = rowType(0);
+  dshow::CMediaType first = rowType(0);
   ASSERT_EQ(rig_->graph->ConnectDirect(rig_->pin.Get(), pinOf(grabberFilter.Get(), PINDIR_INPUT).Get(), &first), S_OK);
   ASSERT_EQ(rig_->graph->ConnectDirect(pinOf(grabberFilter.Get(), PINDIR_OUTPUT).Get(),
                                        pinOf(renderer.Get(), PINDIR_INPUT).Get(), nullptr),
@@ -192,10 +192,10 @@ TEST_F(CameraStreamTest, SetFormatOnAStoppedGraphSwitchesWhatFlows) {
     const CameraFormat& f = kCameraFormats[format];
     SCOPED_TRACE(testing::Message() << f.width << "x" << f.height << (f.yuy2 ? " YUY2" : " NV12"));
     if (format != 0) {
-      CMediaType next = rowType(format);
+      dshow::CMediaType next = rowType(format);
       ASSERT_EQ(rig_->config->SetFormat(&next), S_OK);
     }
-    CMediaType seen;
+    dshow::CMediaType seen;
     ASSERT_EQ(grabber->GetConnectedMediaType(&seen), S_OK);
     const BITMAPINFOHEADER& bmi = reinterpret_cast<const VIDEOINFOHEADER*>(seen.pbFormat)->bmiHeader;
     EXPECT_EQ(seen.subtype, f.yuy2 ? MEDIASUBTYPE_YUY2 : MEDIASUBTYPE_NV12);
