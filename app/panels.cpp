@@ -229,7 +229,9 @@ void App::drawConnectPanel() {
   ImGui::Dummy(px(0, 8));
 
   const bool running = session_.running();
-  const std::string label = tr(running ? "connect.button.stop" : "connect.button.start");
+  // One identity for Start and Stop: keyboard focus stays on the button when its label changes,
+  // so the key that started the stream stops it.
+  const std::string label = tr(running ? "connect.button.stop" : "connect.button.start") + "###connect";
   const ButtonColors& colors = running ? kStopColors : kStartColors;
   ImGui::PushStyleColor(ImGuiCol_Button, colors.button);
   ImGui::PushStyleColor(ImGuiCol_ButtonHovered, colors.hovered);

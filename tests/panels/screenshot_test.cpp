@@ -305,7 +305,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
   script.add(record([&](app::App&) { seen.box = PanelHarness::boundsOfColor(kMain, IM_COL32(12, 12, 16, 255)).value_or(ImRect()); }));
   script.add(shoot(shots, "idle"));
   script.add([&](app::App&, HWND) {
-    ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.start").c_str()));
+    ImGui::DebugLocateItem(PanelHarness::idIn(kMain, "###connect"));
     return true;
   });
   script.add(record([&](app::App&) { seen.startButton = PanelHarness::locatedRect(8).value_or(ImRect()); }));
@@ -321,7 +321,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
   script.add(mouseButton(true));  // outside the list: it closes
   script.add(mouseButton(false));
   script.add(wait(2));
-  script.add(clickItem(script, PanelHarness::idIn(kMain, tr("connect.button.start").c_str())));
+  script.add(clickItem(script, PanelHarness::idIn(kMain, "###connect")));
   script.add(moveAway());
   // Streaming: pictures in the preview, statistics counting; bounded by the script's deadline.
   script.add([&](app::App& app, HWND) {
@@ -334,7 +334,7 @@ TEST(PanelScreenshotTest, IdleStreamingHelpArabicHebrewAndJapaneseLookRight) {
     seen.stats = probe.session().stats();
     seen.previewFps = probe.previewFps();
     if (probe.host() != "127.0.0.1" || !probe.session().running()) script.fail("not streaming from 127.0.0.1: " + probe.host());
-    ImGui::DebugLocateItem(PanelHarness::idIn(kMain, tr("connect.button.stop").c_str()));
+    ImGui::DebugLocateItem(PanelHarness::idIn(kMain, "###connect"));
     return true;
   });
   script.add(record([&](app::App&) { seen.stopButton = PanelHarness::locatedRect(8).value_or(ImRect()); }));
