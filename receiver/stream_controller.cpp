@@ -13,9 +13,7 @@ namespace {
 double kbpsOf(double bytesPerSecond) { return bytesPerSecond * 8.0 / 1000.0; }
 }  // namespace
 
-StreamController::StreamController() {
-  parser_.onFrame = [this](const Frame& frame) { countFrame(frame); };
-}
+StreamController::StreamController(StreamSink& sink) : sink_(sink), parser_(static_cast<StreamSink&>(*this)) {}
 
 StreamController::~StreamController() { stop(); }
 
@@ -64,15 +62,15 @@ void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
     logLine("[StreamController] CHLO sent (%s)\n", ok ? "ok" : "FAIL");
   }
 
-  if (windowClosed && onStats) onStats(stats());
+  if (windowClosed) sink_.streamStats(stats());
 }
 
 void StreamController::onTransportState(transport::State state) {
   if (state != transport::State::Connected) parser_.reset();
-  if (onState) onState(state);
+  sink_.streamState(state);
 }
 
-void StreamController::countFrame(const Frame& frame) {
+void StreamController::frame(const Frame& frame) {
   {
     std::lock_guard<std::mutex> lock(statsMutex_);
     stats_.frames += 1;
@@ -83,7 +81,7 @@ void StreamController::countFrame(const Frame& frame) {
     traceStageAt(TraceStage::Received, frame.timestampUs, chunkArrivedNs_);
     traceStage(TraceStage::Cut, frame.timestampUs);
   }
-  if (onFrame) onFrame(frame);
+  sink_.frame(frame);
 }
 
 }  // namespace receiver

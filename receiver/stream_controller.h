@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -11,17 +10,20 @@
 #include "receiver/frame.h"
 #include "receiver/frame_parser.h"
 #include "receiver/rate_meter.h"
+#include "receiver/stream_sink.h"
 #include "receiver/stream_stats.h"
 #include "transport/itransport.h"
 #include "transport/state.h"
 
 namespace receiver {
 
-class StreamController {
+class StreamController final : private StreamSink {
  public:
   using Stats = StreamStats;
 
-  StreamController();
+  // `sink` gets every frame, each state and each new rate window, on the transport's worker
+  // thread; it outlives the controller.
+  explicit StreamController(StreamSink& sink);
   ~StreamController();
   StreamController(const StreamController&) = delete;
   StreamController& operator=(const StreamController&) = delete;
@@ -34,16 +36,13 @@ class StreamController {
   // The counters, and the rate as of now: 0 once the stream has been silent for 1.5 s.
   Stats stats() const;
 
-  // Called on the transport's worker thread.
-  std::function<void(const Frame&)> onFrame;
-  std::function<void(transport::State)> onState;
-  std::function<void(const Stats&)> onStats;  // optional: each new rate window
-
  private:
   void onTransportData(std::span<const std::uint8_t> chunk);
   void onTransportState(transport::State state);
-  void countFrame(const Frame& frame);
+  // The parser's frames: counted, then passed on.
+  void frame(const Frame& frame) override;
 
+  StreamSink& sink_;
   std::unique_ptr<transport::ITransport> transport_;
   FrameParser parser_;
   mutable std::mutex statsMutex_;

@@ -206,13 +206,17 @@ TEST_F(WifiTransportTest, HostWithoutAnIpv4AddressFailsLikeAnUnresolvableOne) {
 // frames counted, and a fresh hello expected after a reconnect.
 TEST_F(WifiTransportTest, StreamControllerAnswersEachConnectionsHelloOnce) {
   testsupport::LoopbackServer server;
-  receiver::StreamController controller;
-  std::mutex mutex;
-  std::vector<std::uint64_t> timestamps;
-  controller.onFrame = [&](const receiver::Frame& f) {
-    std::lock_guard<std::mutex> lock(mutex);
-    timestamps.push_back(f.timestampUs);
-  };
+  struct Timestamps : receiver::StreamSink {
+    void frame(const receiver::Frame& f) override {
+      std::lock_guard<std::mutex> lock(mutex);
+      seen.push_back(f.timestampUs);
+    }
+    std::mutex mutex;
+    std::vector<std::uint64_t> seen;
+  } arrived;
+  std::mutex& mutex = arrived.mutex;
+  std::vector<std::uint64_t>& timestamps = arrived.seen;
+  receiver::StreamController controller(arrived);
   controller.start(std::make_unique<transport::WifiTransport>("127.0.0.1", server.port()));
   Bytes hello = testsupport::serverHello();
   const Bytes clientHello(receiver::kClientHello, receiver::kClientHello + 16);

@@ -105,15 +105,8 @@ class UsbMuxHandshakeTest : public ::testing::Test {
     auto emulator = startEmulator(usbmuxtest::servedWith({3}, !overPipe, overPipe));
     ASSERT_TRUE(emulator);
 
-    receiver::StreamController controller;
     testsupport::FrameRecorder arrived;
-    controller.onFrame = [&](const receiver::Frame& f) { arrived.record(f); };
-    std::mutex mutex;
-    std::vector<State> states;
-    controller.onState = [&](State s) {
-      std::lock_guard<std::mutex> lock(mutex);
-      states.push_back(s);
-    };
+    receiver::StreamController controller(arrived);
     controller.start(std::make_unique<transport::UsbMuxTransport>(sim.port()));
 
     auto done = [&] {
@@ -140,7 +133,7 @@ class UsbMuxHandshakeTest : public ::testing::Test {
     EXPECT_EQ(log.count("[StreamController] CHLO sent (ok)"), 1u);
     EXPECT_EQ(log.count("[UsbMux] tunnel open to device 3 port " + std::to_string(sim.port()) + "\n"), 1u);
     EXPECT_EQ(emulator->tunnels(), 1);
-    std::lock_guard<std::mutex> lock(mutex);
+    const std::vector<State> states = arrived.states();
     ASSERT_GE(states.size(), 2u);
     EXPECT_EQ(states[0], State::Listening);
     EXPECT_EQ(states[1], State::Connected);
