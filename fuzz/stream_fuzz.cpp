@@ -27,18 +27,22 @@ using receiver::Frame;
 class ScriptedTransport : public transport::ITransport {
  public:
   explicit ScriptedTransport(int& hellosSent) : hellosSent_(hellosSent) {}
-  bool start() override { return true; }
+  bool start(transport::TransportSink& sink) override {
+    sink_ = &sink;
+    return true;
+  }
   void stop() override {}
   bool send(std::span<const std::uint8_t> bytes) override {
     FUZZ_CHECK(std::ranges::equal(bytes, receiver::kClientHello));
     ++hellosSent_;
     return true;
   }
-  void deliver(std::span<const std::uint8_t> bytes) { onData(bytes); }
-  void report(transport::State state) { onState(state); }
+  void deliver(std::span<const std::uint8_t> bytes) { sink_->received(bytes); }
+  void report(transport::State state) { sink_->transportState(state); }
 
  private:
   int& hellosSent_;
+  transport::TransportSink* sink_ = nullptr;
 };
 
 // Keeps a copy of every frame.

@@ -21,21 +21,20 @@ void StreamController::start(std::unique_ptr<transport::ITransport> transport) {
   stop();
   transport_ = std::move(transport);
   if (!transport_) return;
-  transport_->onData = [this](std::span<const std::uint8_t> chunk) { onTransportData(chunk); };
-  transport_->onState = [this](transport::State state) { onTransportState(state); };
   {
     std::lock_guard<std::mutex> lock(statsMutex_);
     stats_ = Stats{};
     byteRate_.reset(steadyNowNs());
   }
   parser_.reset();
-  transport_->start();
+  detached_.store(false);
+  transport_->start(static_cast<transport::TransportSink&>(*this));
 }
 
 void StreamController::stop() {
   if (!transport_) return;
-  transport_->onData = nullptr;
-  transport_->onState = nullptr;
+  // A chunk the worker is in the middle of finishes; nothing after it reaches the sink.
+  detached_.store(true);
   transport_->stop();
   transport_.reset();
 }
@@ -47,7 +46,8 @@ StreamController::Stats StreamController::stats() const {
   return now;
 }
 
-void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
+void StreamController::received(std::span<const std::uint8_t> chunk) {
+  if (detached_.load()) return;
   bool windowClosed = false;
   chunkArrivedNs_ = steadyNowNs();
   {
@@ -65,7 +65,8 @@ void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
   if (windowClosed) sink_.streamStats(stats());
 }
 
-void StreamController::onTransportState(transport::State state) {
+void StreamController::transportState(transport::State state) {
+  if (detached_.load()) return;
   if (state != transport::State::Connected) parser_.reset();
   sink_.streamState(state);
 }

@@ -2,6 +2,7 @@
 // server hello with the client hello once per connection, and hands every frame on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,7 +18,7 @@
 
 namespace receiver {
 
-class StreamController final : private StreamSink {
+class StreamController final : private StreamSink, private transport::TransportSink {
  public:
   using Stats = StreamStats;
 
@@ -31,19 +32,21 @@ class StreamController final : private StreamSink {
   // Stops the current transport, takes the new one (may be empty), resets counters and parser,
   // and starts it. Call on the owner's thread.
   void start(std::unique_ptr<transport::ITransport> transport);
-  // Detaches, stops and destroys the transport; after it returns no callback runs.
+  // Detaches, stops and destroys the transport; after it returns the sink is not called.
   void stop();
   // The counters, and the rate as of now: 0 once the stream has been silent for 1.5 s.
   Stats stats() const;
 
  private:
-  void onTransportData(std::span<const std::uint8_t> chunk);
-  void onTransportState(transport::State state);
+  // The transport's, on its worker; ignored once stop has begun.
+  void received(std::span<const std::uint8_t> chunk) override;
+  void transportState(transport::State state) override;
   // The parser's frames: counted, then passed on.
   void frame(const Frame& frame) override;
 
   StreamSink& sink_;
   std::unique_ptr<transport::ITransport> transport_;
+  std::atomic<bool> detached_{true};  // set by stop before the transport's worker is joined
   FrameParser parser_;
   mutable std::mutex statsMutex_;
   Stats stats_;

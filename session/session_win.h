@@ -64,9 +64,9 @@ class Session : private receiver::StreamSink, private FrameSink, private VideoSi
   void start(const Link& link);
   // The same over a transport of the caller's, which the stream controller takes.
   void start(std::unique_ptr<transport::ITransport> transport);
-  // Stops the transport (no callback runs after that), then the video thread, the pipeline, the
-  // ring and the player;
-  // the state becomes Idle. The waiting picture, the orientation and the statistics stay.
+  // Stops the transport (nothing of the stream reaches the session after that), then the video
+  // thread, the pipeline, the ring and the player; the state becomes Idle. The waiting picture,
+  // the orientation and the statistics stay.
   void stop();
   bool running() const { return running_; }
 

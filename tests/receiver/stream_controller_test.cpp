@@ -156,8 +156,8 @@ TEST_F(StreamControllerTest, StartWithAnEmptyTransportOnlyStopsTheCurrentOne) {
 }
 
 // The owner detaches while the transport's worker keeps calling. A transport's worker may be in
-// the middle of a chunk when stop begins and deliver more before it is joined: stop replaces
-// the callbacks first, so none of that reaches the controller's handlers. And nothing races
+// the middle of a chunk when stop begins and deliver more before it is joined: stop detaches
+// first, so none of that reaches the controller's sink. And nothing races
 // (the sanitizers watch).
 TEST(StreamControllerDetach, StopWhileAWorkerIsDelivering) {
   struct Watch : receiver::StreamSink {
@@ -169,22 +169,22 @@ TEST(StreamControllerDetach, StopWhileAWorkerIsDelivering) {
   class ThreadedTransport : public transport::ITransport {
    public:
     explicit ThreadedTransport(Watch& watch) : watch_(watch) {}
-    bool start() override {
+    bool start(transport::TransportSink& sink) override {
       running_ = true;
-      worker_ = std::thread([this] {
+      worker_ = std::thread([this, sink = &sink] {
         Bytes hello = serverHello();
         Bytes frame = frameBytes(1, 0, {1});
-        onData(std::span<const std::uint8_t>(hello.data(), hello.size()));
+        sink->received(std::span<const std::uint8_t>(hello.data(), hello.size()));
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (running_ && std::chrono::steady_clock::now() < end) {
-          onData(std::span<const std::uint8_t>(frame.data(), frame.size()));
+          sink->received(std::span<const std::uint8_t>(frame.data(), frame.size()));
           ++deliveries_;
         }
       });
       return true;
     }
     // Lets the worker go on delivering before it is joined. The second delivery to end after
-    // stop began also began after it (one thread), so after the callbacks were replaced.
+    // stop began also began after it (one thread), so after the controller detached.
     void stop() override {
       if (!worker_.joinable()) return;
       int begun = deliveries_;
