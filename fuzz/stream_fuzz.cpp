@@ -27,18 +27,27 @@ using receiver::Frame;
 class ScriptedTransport : public transport::ITransport {
  public:
   explicit ScriptedTransport(int& hellosSent) : hellosSent_(hellosSent) {}
-  bool start() override { return true; }
+  bool start(transport::TransportSink& sink) override {
+    sink_ = &sink;
+    return true;
+  }
   void stop() override {}
   bool send(std::span<const std::uint8_t> bytes) override {
     FUZZ_CHECK(std::ranges::equal(bytes, receiver::kClientHello));
     ++hellosSent_;
     return true;
   }
-  void deliver(std::span<const std::uint8_t> bytes) { onData(bytes); }
-  void report(transport::State state) { onState(state); }
+  void deliver(std::span<const std::uint8_t> bytes) { sink_->received(bytes); }
+  void report(transport::State state) { sink_->transportState(state); }
 
  private:
   int& hellosSent_;
+  transport::TransportSink* sink_ = nullptr;
+};
+
+// Keeps a copy of every frame.
+struct Frames : receiver::StreamSink, std::vector<Frame> {
+  void frame(const Frame& f) override { push_back(f); }
 };
 
 bool sameFrame(const Frame& a, const Frame& b) {
@@ -57,9 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::uint8_t> stream = input.ConsumeRemainingBytes<std::uint8_t>();
 
   // The reference: one chunk.
-  std::vector<Frame> whole;
-  receiver::FrameParser reference;
-  reference.onFrame = [&](const Frame& f) { whole.push_back(f); };
+  Frames whole;
+  receiver::FrameParser reference(whole);
   reference.feed(stream);
   std::uint64_t consumed = reference.helloReceived() ? receiver::kServerHelloSize : 0;
   for (const Frame& f : whole) {
@@ -71,10 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(consumed + reference.bufferedBytes() <= stream.size());
 
   // The controller, in chunks of 1 to 2^k bytes.
-  std::vector<Frame> chunked;
+  Frames chunked;
   int hellosSent = 0;
-  receiver::StreamController controller;
-  controller.onFrame = [&](const Frame& f) { chunked.push_back(f); };
+  receiver::StreamController controller(chunked);
   auto owned = std::make_unique<ScriptedTransport>(hellosSent);
   ScriptedTransport* transport = owned.get();
   controller.start(std::move(owned));

@@ -1,4 +1,5 @@
-// One decoded NV12 picture. Passed by const reference: a receiver copies what it keeps.
+// One decoded NV12 picture, and where pictures go. Passed by const reference: a receiver copies
+// what it keeps.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +20,20 @@ struct DecodedFrame {
   // the chroma starts at row height.
   std::vector<std::uint8_t> data;
   std::uint32_t stride = 0;       // bytes per row, both planes
-  Turn turned;                    // how the pipeline turned the decoded picture before publishing it
+  Turn turned;                    // how the picture was turned after decoding (for the camera)
 
   // The picture as a view; only a packed one (chroma right after `height` rows) reads right.
   pixels::Nv12View view() const { return {data.data(), data.size(), width, height, stride}; }
+};
+
+// Where decoded pictures go, on the decoding thread; fixed before decoding starts. The picture
+// is valid only during the call.
+class PictureSink {
+ public:
+  virtual void picture(const DecodedFrame& picture) = 0;
+
+ protected:
+  ~PictureSink() = default;
 };
 
 }  // namespace media

@@ -84,7 +84,7 @@ void H264Decoder::logFailure(const char* step, long hr) const {
   note("[H264Decoder] %s -> 0x%08lx\n", step, static_cast<unsigned long>(hr));
 }
 
-H264Decoder::H264Decoder() = default;
+H264Decoder::H264Decoder(PictureSink& sink) : sink_(sink) {}
 
 H264Decoder::~H264Decoder() { stop(); }
 
@@ -424,7 +424,7 @@ void H264Decoder::extractPicture(IMFSample* sample) {
   if (!sequenceShown_ && time >= 0 && std::uint64_t(time / 10) >= sequenceTimeUs_) {
     dropSequenceStart();  // the sequence decodes: its first units are no longer needed for a restart
   }
-  if (onFrame) onFrame(picture_);
+  sink_.picture(picture_);
 
   buffer->Unlock();
 }

@@ -1,6 +1,6 @@
 // Decodes H.264 access units (Annex B byte stream, one unit per call) to NV12 pictures with the
 // Media Foundation H.264 decoder transform, synchronously: every picture the transform has
-// ready when a unit has been fed is handed to `onFrame` before `feed` returns. Pictures come as
+// ready when a unit has been fed is handed to the sink before `feed` returns. Pictures come as
 // the transform lays them out (rows of `stride` bytes, chroma from row `codedHeight`).
 // Failures are logged as "[H264Decoder]" lines and never reach the caller. Windows only.
 //
@@ -13,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -29,7 +28,8 @@ namespace media {
 
 class H264Decoder {
  public:
-  H264Decoder();
+  // `sink` receives each picture on the feeding thread, and outlives the decoder.
+  explicit H264Decoder(PictureSink& sink);
   ~H264Decoder();
   H264Decoder(const H264Decoder&) = delete;
   H264Decoder& operator=(const H264Decoder&) = delete;
@@ -65,9 +65,6 @@ class H264Decoder {
   using TransformMaker = long (*)(IMFTransform** transform);
   static void setTransformMaker(TransformMaker maker);
 
-  // Receives each picture on the feeding thread; when empty, pictures are decoded and dropped.
-  std::function<void(const media::DecodedFrame&)> onFrame;
-
  private:
   void note(const char* format, ...) const BRINDLE_PRINTF_LIKE(2, 3);
   void logFailure(const char* step, long hr) const;
@@ -84,6 +81,7 @@ class H264Decoder {
   Microsoft::WRL::ComPtr<IMFSample> makeInputSample(std::span<const std::uint8_t> accessUnit, std::uint64_t timestampUs);
   void extractPicture(IMFSample* sample);
 
+  PictureSink& sink_;
   Microsoft::WRL::ComPtr<IMFTransform> decoder_;   // null while stopped, or after a restart that failed
   Microsoft::WRL::ComPtr<IMFTransform> supplied_;  // the caller's transform, reused on a restart
   bool started_ = false;

@@ -163,7 +163,7 @@ void FrameParser::appendPayload(const std::uint8_t* data, std::size_t size) {
 }
 
 void FrameParser::deliver() {
-  if (onFrame) onFrame(frame_);
+  sink_.frame(frame_);
 }
 
 void FrameParser::reset() {

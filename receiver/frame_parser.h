@@ -16,18 +16,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <vector>
 
 #include "receiver/frame.h"
+#include "receiver/stream_sink.h"
 
 namespace receiver {
 
 class FrameParser {
  public:
-  // Receives each complete frame; the frame is valid only during the call.
-  std::function<void(const Frame&)> onFrame;
+  // `sink` receives each complete frame, and outlives the parser.
+  explicit FrameParser(StreamSink& sink) : sink_(sink) {}
 
   // Appends a chunk and delivers every frame it completes.
   void feed(std::span<const std::uint8_t> chunk);
@@ -47,6 +47,7 @@ class FrameParser {
   void appendPayload(const std::uint8_t* data, std::size_t size);
   void deliver();
 
+  StreamSink& sink_;
   std::vector<std::uint8_t> buffer_;  // a partial hello or header, never more
   bool helloReceived_ = false;
   bool resyncing_ = false;      // after damage: only a plausible header ends the scan

@@ -13,9 +13,7 @@ namespace {
 double kbpsOf(double bytesPerSecond) { return bytesPerSecond * 8.0 / 1000.0; }
 }  // namespace
 
-StreamController::StreamController() {
-  parser_.onFrame = [this](const Frame& frame) { countFrame(frame); };
-}
+StreamController::StreamController(StreamSink& sink) : sink_(sink), parser_(static_cast<StreamSink&>(*this)) {}
 
 StreamController::~StreamController() { stop(); }
 
@@ -23,21 +21,20 @@ void StreamController::start(std::unique_ptr<transport::ITransport> transport) {
   stop();
   transport_ = std::move(transport);
   if (!transport_) return;
-  transport_->onData = [this](std::span<const std::uint8_t> chunk) { onTransportData(chunk); };
-  transport_->onState = [this](transport::State state) { onTransportState(state); };
   {
     std::lock_guard<std::mutex> lock(statsMutex_);
     stats_ = Stats{};
     byteRate_.reset(steadyNowNs());
   }
   parser_.reset();
-  transport_->start();
+  detached_.store(false);
+  transport_->start(static_cast<transport::TransportSink&>(*this));
 }
 
 void StreamController::stop() {
   if (!transport_) return;
-  transport_->onData = nullptr;
-  transport_->onState = nullptr;
+  // A chunk the worker is in the middle of finishes; nothing after it reaches the sink.
+  detached_.store(true);
   transport_->stop();
   transport_.reset();
 }
@@ -49,7 +46,8 @@ StreamController::Stats StreamController::stats() const {
   return now;
 }
 
-void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
+void StreamController::received(std::span<const std::uint8_t> chunk) {
+  if (detached_.load()) return;
   bool windowClosed = false;
   chunkArrivedNs_ = steadyNowNs();
   {
@@ -64,15 +62,16 @@ void StreamController::onTransportData(std::span<const std::uint8_t> chunk) {
     logLine("[StreamController] CHLO sent (%s)\n", ok ? "ok" : "FAIL");
   }
 
-  if (windowClosed && onStats) onStats(stats());
+  if (windowClosed) sink_.streamStats(stats());
 }
 
-void StreamController::onTransportState(transport::State state) {
+void StreamController::transportState(transport::State state) {
+  if (detached_.load()) return;
   if (state != transport::State::Connected) parser_.reset();
-  if (onState) onState(state);
+  sink_.streamState(state);
 }
 
-void StreamController::countFrame(const Frame& frame) {
+void StreamController::frame(const Frame& frame) {
   {
     std::lock_guard<std::mutex> lock(statsMutex_);
     stats_.frames += 1;
@@ -83,7 +82,7 @@ void StreamController::countFrame(const Frame& frame) {
     traceStageAt(TraceStage::Received, frame.timestampUs, chunkArrivedNs_);
     traceStage(TraceStage::Cut, frame.timestampUs);
   }
-  if (onFrame) onFrame(frame);
+  sink_.frame(frame);
 }
 
 }  // namespace receiver

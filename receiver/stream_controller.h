@@ -2,8 +2,8 @@
 // server hello with the client hello once per connection, and hands every frame on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -11,17 +11,20 @@
 #include "receiver/frame.h"
 #include "receiver/frame_parser.h"
 #include "receiver/rate_meter.h"
+#include "receiver/stream_sink.h"
 #include "receiver/stream_stats.h"
 #include "transport/itransport.h"
 #include "transport/state.h"
 
 namespace receiver {
 
-class StreamController {
+class StreamController final : private StreamSink, private transport::TransportSink {
  public:
   using Stats = StreamStats;
 
-  StreamController();
+  // `sink` gets every frame, each state and each new rate window, on the transport's worker
+  // thread; it outlives the controller.
+  explicit StreamController(StreamSink& sink);
   ~StreamController();
   StreamController(const StreamController&) = delete;
   StreamController& operator=(const StreamController&) = delete;
@@ -29,22 +32,21 @@ class StreamController {
   // Stops the current transport, takes the new one (may be empty), resets counters and parser,
   // and starts it. Call on the owner's thread.
   void start(std::unique_ptr<transport::ITransport> transport);
-  // Detaches, stops and destroys the transport; after it returns no callback runs.
+  // Detaches, stops and destroys the transport; after it returns the sink is not called.
   void stop();
   // The counters, and the rate as of now: 0 once the stream has been silent for 1.5 s.
   Stats stats() const;
 
-  // Called on the transport's worker thread.
-  std::function<void(const Frame&)> onFrame;
-  std::function<void(transport::State)> onState;
-  std::function<void(const Stats&)> onStats;  // optional: each new rate window
-
  private:
-  void onTransportData(std::span<const std::uint8_t> chunk);
-  void onTransportState(transport::State state);
-  void countFrame(const Frame& frame);
+  // The transport's, on its worker; ignored once stop has begun.
+  void received(std::span<const std::uint8_t> chunk) override;
+  void transportState(transport::State state) override;
+  // The parser's frames: counted, then passed on.
+  void frame(const Frame& frame) override;
 
+  StreamSink& sink_;
   std::unique_ptr<transport::ITransport> transport_;
+  std::atomic<bool> detached_{true};  // set by stop before the transport's worker is joined
   FrameParser parser_;
   mutable std::mutex statsMutex_;
   Stats stats_;

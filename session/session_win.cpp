@@ -26,10 +26,10 @@ std::unique_ptr<transport::ITransport> makeTransport(const Link& link) {
   return std::make_unique<transport::WifiTransport>(link.host, receiver::kStreamPort);
 }
 
-// One line for each part of the pipeline that did not start.
-void logStartFaults(const media::DecodePipelineWin& pipeline) {
+// One line for each part of the picture path that did not start.
+void logStartFaults(const PicturePublisher& publisher, const media::DecodePipelineWin& pipeline) {
   const char* why = nullptr;
-  switch (pipeline.ringFault()) {
+  switch (publisher.ringFault()) {
     case ring::RingFault::None: break;
     case ring::RingFault::NameTaken: why = "another kind of object holds its name"; break;
     case ring::RingFault::OtherRing:
@@ -39,19 +39,14 @@ void logStartFaults(const media::DecodePipelineWin& pipeline) {
   }
   if (why != nullptr) {
     logLine("[Session] the camera gets no pictures: %s (%s%s, error %lu)\n", why, ring::kFrameRingNamespace,
-            ring::kFrameRingName, pipeline.ringError());
+            ring::kFrameRingName, publisher.ringError());
   }
   if (!pipeline.started()) logLine("[Session] no H.264 decoder could be started: nothing is decoded\n");
 }
 
 }  // namespace
 
-Session::Session() : stream_(std::make_unique<receiver::StreamController>()) {
-  stream_->onState = [this](transport::State state) {
-    if (state == transport::State::Connected) gate_.newConnection();  // the phone's clock may differ
-    state_.exchange(state);
-  };
-}
+Session::Session() : stream_(std::make_unique<receiver::StreamController>(static_cast<receiver::StreamSink&>(*this))) {}
 
 Session::~Session() { stop(); }
 
@@ -62,21 +57,17 @@ void Session::start(std::unique_ptr<transport::ITransport> transport) {
   if (running_) stop();
   gate_.reset();
 
-  pipeline_ = std::make_unique<media::DecodePipelineWin>();
-  pipeline_->start(kPipelineCapacity, kPipelineCapacity);  // a failed pipeline still takes frames
-  logStartFaults(*pipeline_);
-  pipeline_->onDecodedFrame = [this](const media::DecodedFrame& picture) { pictures_.put(picture); };
-  pipeline_->publishTurn = [this] {
-    if (!orientation_.follow.load()) return media::Turn();
-    return media::Turn{orientation_.rotation.load(), orientation_.mirror.load(), orientation_.flip.load()};
-  };
+  publisher_ = std::make_unique<PicturePublisher>(orientation_, pictures_);
+  publisher_->open(kPipelineCapacity, kPipelineCapacity);
+  pipeline_ = std::make_unique<media::DecodePipelineWin>(*publisher_);
+  pipeline_->start();  // a failed pipeline still takes frames
+  logStartFaults(*publisher_, *pipeline_);
 
   video_ = std::make_unique<VideoWorker>(static_cast<VideoSink&>(*this), gate_);
   video_->start();
 
   audio_ = std::make_unique<media::AudioPlayer>();  // opens its device at the first audio format
 
-  stream_->onFrame = [this](const receiver::Frame& frame) { routeFrame(frame, *this); };
   stream_->start(std::move(transport));
   running_ = true;
 }
@@ -88,6 +79,7 @@ void Session::stop() {
     pipeline_->stop();
     pipeline_.reset();
   }
+  publisher_.reset();  // closes the ring
   if (audio_) {
     audio_->stop();
     audio_.reset();
@@ -97,7 +89,7 @@ void Session::stop() {
 }
 
 ring::RingFault Session::ringFault() const {
-  return pipeline_ ? pipeline_->ringFault() : ring::RingFault::None;
+  return publisher_ ? publisher_->ringFault() : ring::RingFault::None;
 }
 
 bool Session::decoderMissing() const { return pipeline_ && !pipeline_->started(); }
@@ -106,6 +98,11 @@ receiver::StreamStats Session::stats() const {
   receiver::StreamStats stats = stream_->stats();
   stats.skipped = gate_.videoSkipped();
   return stats;
+}
+
+void Session::streamState(transport::State state) {
+  if (state == transport::State::Connected) gate_.newConnection();  // the phone's clock may differ
+  state_.exchange(state);
 }
 
 void Session::audioFormat(const media::AudioFormat& format) {
@@ -131,7 +128,7 @@ void Session::threadBegins() {  // the decoder is COM
   comOnVideoThread_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
 }
 
-void Session::decode(const receiver::Frame& frame) { pipeline_->decode(frame); }
+void Session::decode(const receiver::Frame& frame) { pipeline_->decode(frame.payload, frame.timestampUs); }
 
 void Session::skipStarts() { pipeline_->releaseHeldPictures(); }
 

@@ -1,6 +1,6 @@
 // The receive chain, without any user interface: the transport chosen at start, the stream
-// controller that drives it, the one switch over frame types, the decode pipeline that
-// publishes into the frame ring, the audio player, the newest-picture hand-off, the preview's
+// controller that drives it, the one switch over frame types, the decode pipeline and the
+// publisher that turns its pictures and writes them into the frame ring, the audio player, the newest-picture hand-off, the preview's
 // orientation and the connection state.
 //
 // Threads: construction, start, stop and destruction run on one thread (the UI thread). The
@@ -16,11 +16,13 @@
 #include <span>
 #include <string>
 
+#include "receiver/stream_sink.h"
 #include "receiver/stream_stats.h"
 #include "ring/frame_ring_writer.h"
 #include "session/frame_router.h"
 #include "session/live_gate.h"
 #include "session/orientation.h"
+#include "session/picture_publisher_win.h"
 #include "session/picture_slot.h"
 #include "session/video_worker.h"
 #include "transport/state.h"
@@ -46,7 +48,7 @@ struct Link {
   std::string host;       // Wi-Fi only: the phone's address, passed on unchecked
 };
 
-class Session : private FrameSink, private VideoSink {
+class Session : private receiver::StreamSink, private FrameSink, private VideoSink {
  public:
   Session();
   // Stops a running chain.
@@ -54,17 +56,17 @@ class Session : private FrameSink, private VideoSink {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Stops a running chain, then builds a new one: the pipeline (frame ring and decoder; a
-  // pipeline that cannot open either stays in place, logs one line for each and says why through
-  // ringFault and decoderMissing), the audio player, and the link's transport
-  // for port 5555, started by the stream controller. While the orientation's `follow` is set,
-  // the pipeline publishes every picture turned as the preview shows it.
+  // Stops a running chain, then builds a new one: the publisher's frame ring, the decode
+  // pipeline (when either cannot open, both stay in place, log one line each and say why through
+  // ringFault and decoderMissing), the audio player, and the link's transport for port 5555,
+  // started by the stream controller. While the orientation's `follow` is set, the publisher
+  // publishes every picture turned as the preview shows it.
   void start(const Link& link);
   // The same over a transport of the caller's, which the stream controller takes.
   void start(std::unique_ptr<transport::ITransport> transport);
-  // Stops the transport (no callback runs after that), then the video thread, the pipeline and
-  // the player;
-  // the state becomes Idle. The waiting picture, the orientation and the statistics stay.
+  // Stops the transport (nothing of the stream reaches the session after that), then the video
+  // thread, the pipeline, the ring and the player; the state becomes Idle. The waiting picture,
+  // the orientation and the statistics stay.
   void stop();
   bool running() const { return running_; }
 
@@ -83,10 +85,14 @@ class Session : private FrameSink, private VideoSink {
 
   // For diagnostics and tests: the running chain's parts, null while stopped.
   const media::DecodePipelineWin* pipeline() const { return pipeline_.get(); }
+  const PicturePublisher* publisher() const { return publisher_.get(); }
   const media::AudioPlayer* audioPlayer() const { return audio_.get(); }
   const VideoWorker* videoWorker() const { return video_.get(); }
 
  private:
+  // The stream controller's, on the stream thread.
+  void frame(const receiver::Frame& frame) override { routeFrame(frame, *this); }
+  void streamState(transport::State state) override;
   // Where the frame switch sends each frame, on the stream thread.
   void audioFormat(const media::AudioFormat& format) override;
   void audioSamples(std::span<const std::uint8_t> samples, std::uint64_t timestampUs) override;
@@ -101,6 +107,7 @@ class Session : private FrameSink, private VideoSink {
   std::unique_ptr<receiver::StreamController> stream_;  // for the session's whole life
   // Replaced only while no stream thread runs: made before the transport starts, destroyed after
   // it has stopped; the video thread runs only between them.
+  std::unique_ptr<PicturePublisher> publisher_;  // the pipeline's sink: made before it, gone after
   std::unique_ptr<media::DecodePipelineWin> pipeline_;
   std::unique_ptr<media::AudioPlayer> audio_;
   std::unique_ptr<VideoWorker> video_;

@@ -30,8 +30,9 @@ UsbMuxTransport::~UsbMuxTransport() {
   if (wake_) CloseHandle(wake_);
 }
 
-bool UsbMuxTransport::start() {
+bool UsbMuxTransport::start(TransportSink& sink) {
   if (running_.exchange(true)) return false;
+  sink_ = &sink;
   if (wake_) ResetEvent(wake_);
   worker_ = std::thread([this] { run(); });
   return true;
@@ -134,7 +135,7 @@ void UsbMuxTransport::runSocketTunnel(std::uintptr_t handle, std::int64_t& lastA
   SOCKET s = static_cast<SOCKET>(handle);
   prepareStreamSocket(handle);
   socket_.store(handle);
-  onState(State::Connected);
+  sink_->transportState(State::Connected);
   lastActivity = steadyNowNs();
 
   std::vector<std::uint8_t> buffer(kReceiveBufferSize);
@@ -150,7 +151,7 @@ void UsbMuxTransport::runSocketTunnel(std::uintptr_t handle, std::int64_t& lastA
       break;
     }
     lastActivity = steadyNowNs();
-    onData(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+    sink_->received(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
   }
   // Whoever takes the socket out of socket_ closes it: stop may have done so already.
   std::uintptr_t expected = handle;
@@ -160,7 +161,7 @@ void UsbMuxTransport::runSocketTunnel(std::uintptr_t handle, std::int64_t& lastA
 void UsbMuxTransport::runPipeTunnel(void* handle, std::int64_t& lastActivity) {
   HANDLE pipe = static_cast<HANDLE>(handle);
   pipe_.store(handle);
-  onState(State::Connected);
+  sink_->transportState(State::Connected);
   lastActivity = steadyNowNs();
 
   std::vector<std::uint8_t> buffer(kReceiveBufferSize);
@@ -176,7 +177,7 @@ void UsbMuxTransport::runPipeTunnel(void* handle, std::int64_t& lastActivity) {
       break;
     }
     lastActivity = steadyNowNs();
-    onData(std::span<const std::uint8_t>(buffer.data(), got));
+    sink_->received(std::span<const std::uint8_t>(buffer.data(), got));
   }
   void* expected = handle;
   pipe_.compare_exchange_strong(expected, nullptr);
@@ -194,7 +195,7 @@ void UsbMuxTransport::run() {
   bool everConnected = false;
 
   while (running_.load()) {
-    onState(attemptState(everConnected, lastActivity));
+    sink_->transportState(attemptState(everConnected, lastActivity));
 
     MuxChannel tunnel = openTunnel(port_);
     if (tunnel.socket != INVALID_SOCKET) {
@@ -209,7 +210,7 @@ void UsbMuxTransport::run() {
     pauseBeforeNextAttempt(running_);
   }
 
-  onState(State::Idle);
+  sink_->transportState(State::Idle);
   CoUninitialize();
 }
 

@@ -1,6 +1,6 @@
 // The phone over its USB cable, through the Apple Mobile Device Service: each attempt asks the
 // service for its devices, then for a tunnel to a TCP port on the first one, and uses the
-// tunnel as a plain byte stream. Same callbacks, state reports, 1.5 s pauses and reconnects as
+// tunnel as a plain byte stream. Same sink, state reports, 1.5 s pauses and reconnects as
 // the Wi-Fi transport. Windows only.
 #pragma once
 
@@ -20,7 +20,7 @@ class UsbMuxTransport : public ITransport {
   explicit UsbMuxTransport(std::uint16_t port);
   ~UsbMuxTransport() override;
 
-  bool start() override;
+  bool start(TransportSink& sink) override;
   // Also ends a handshake in progress and a pipe read, without waiting for the service.
   void stop() override;
   bool send(std::span<const std::uint8_t> bytes) override;
@@ -36,6 +36,7 @@ class UsbMuxTransport : public ITransport {
   std::uint16_t port_;
   std::atomic<bool> running_{false};
   std::thread worker_;
+  TransportSink* sink_ = nullptr;  // set by start, before the worker runs
   std::atomic<std::uintptr_t> socket_{0};  // the tunnel over TCP; 0 means none
   std::atomic<void*> pipe_{nullptr};       // the tunnel over the pipe; null means none
   // A service socket during the handshake, so that stop can close it; 0 means none.

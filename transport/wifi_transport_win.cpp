@@ -41,8 +41,9 @@ WifiTransport::~WifiTransport() {
   if (wake_) CloseHandle(wake_);
 }
 
-bool WifiTransport::start() {
+bool WifiTransport::start(TransportSink& sink) {
   if (running_.exchange(true)) return false;
+  sink_ = &sink;
   if (wake_) ResetEvent(wake_);
   worker_ = std::thread([this] { run(); });
   return true;
@@ -69,7 +70,7 @@ void WifiTransport::receive(std::uintptr_t handle, std::int64_t& lastActivity) {
   keepAlive(s);
   socket_.store(handle);
   logLine("[WifiTransport] TCP connected\n");
-  onState(State::Connected);
+  sink_->transportState(State::Connected);
   lastActivity = steadyNowNs();
 
   std::vector<std::uint8_t> buffer(kReceiveBufferSize);
@@ -94,7 +95,7 @@ void WifiTransport::receive(std::uintptr_t handle, std::int64_t& lastActivity) {
       logLine("[WifiTransport] recv #%d  %d bytes\n", count, n);
       ++count;
     }
-    onData(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+    sink_->received(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
   }
   // Whoever takes the socket out of socket_ closes it: stop may have done so already.
   std::uintptr_t expected = handle;
@@ -112,7 +113,7 @@ void WifiTransport::run() {
   bool everConnected = false;
 
   while (running_.load()) {
-    onState(attemptState(everConnected, lastActivity));
+    sink_->transportState(attemptState(everConnected, lastActivity));
     logLine("[WifiTransport] connect attempt to %s:%u\n", host_.c_str(), unsigned(port_));
 
     sockaddr_in address{};
@@ -136,7 +137,7 @@ void WifiTransport::run() {
     pauseBeforeNextAttempt(running_);
   }
 
-  onState(State::Idle);
+  sink_->transportState(State::Idle);
   CoUninitialize();
 }
 

@@ -12,7 +12,7 @@
 
 namespace transport {
 
-// Bytes handed to onData per receive.
+// Bytes handed to the sink per receive.
 constexpr std::size_t kReceiveBufferSize = 65536;
 
 // A connection on which nothing has arrived for this long is dead (a phone that left the

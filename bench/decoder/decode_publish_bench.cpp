@@ -1,5 +1,6 @@
 // Decode-and-publish rate of the 1080p clip through DecodePipelineWin on Media Foundation's
-// H.264 decoder, every unit fed as fast as the pipeline takes it, into a private ring.
+// H.264 decoder and the session's publisher, every unit fed as fast as the pipeline takes it,
+// into a private ring.
 #include <windows.h>
 
 #include <chrono>
@@ -8,8 +9,24 @@
 #include <vector>
 
 #include "media/decode_pipeline_win.h"
+#include "session/picture_publisher_win.h"
 #include "support/bench_timer.h"
 #include "tools/phone_sim/access_unit_splitter.h"
+
+namespace {
+
+// Counts the pictures on their way to the publisher.
+struct Counted : media::PictureSink {
+  explicit Counted(media::PictureSink& next) : next(next) {}
+  void picture(const media::DecodedFrame& frame) override {
+    ++pictures;
+    next.picture(frame);
+  }
+  media::PictureSink& next;
+  std::uint64_t pictures = 0;
+};
+
+}  // namespace
 
 int main() {
   std::vector<std::uint8_t> clip;
@@ -26,25 +43,26 @@ int main() {
 
   std::vector<double> rates;
   for (int round = 0; round < 5; ++round) {
-    media::DecodePipelineWin pipeline;
-    std::uint64_t pictures = 0;
-    pipeline.onDecodedFrame = [&](const media::DecodedFrame&) { ++pictures; };
-    if (!pipeline.start(1920, 1920, "brindle-bench-ring-" + std::to_string(GetCurrentProcessId()))) {
+    session::Orientation orientation;
+    session::PictureSlot preview;
+    session::PicturePublisher publisher(orientation, preview);
+    Counted counted(publisher);
+    media::DecodePipelineWin pipeline(counted);
+    const bool opened = publisher.open(1920, 1920, "brindle-bench-ring-" + std::to_string(GetCurrentProcessId()));
+    if (!pipeline.start() || !opened) {
       std::printf("decode_publish_1080p: pipeline did not start\n");
       return 1;
     }
-    receiver::Frame frame;
+    std::vector<std::uint8_t> payload;
     double seconds = bench::secondsOf([&] {
       for (std::size_t i = 0; i < units.size(); ++i) {
-        frame.type = units[i].isKey ? 2 : 1;
-        frame.timestampUs = i * 33'333;
-        frame.payload.assign(clip.begin() + std::ptrdiff_t(units[i].offset),
-                             clip.begin() + std::ptrdiff_t(units[i].offset + units[i].size));
-        pipeline.decode(frame);
+        payload.assign(clip.begin() + std::ptrdiff_t(units[i].offset),
+                       clip.begin() + std::ptrdiff_t(units[i].offset + units[i].size));
+        pipeline.decode(payload, i * 33'333);
       }
     });
     pipeline.stop();
-    rates.push_back(double(pictures) / seconds);
+    rates.push_back(double(counted.pictures) / seconds);
   }
   std::printf("decode_publish_1080p_pictures_per_second: %.1f (median of %zu runs of %zu units)\n",
               bench::median(rates), rates.size(), units.size());

@@ -1,8 +1,8 @@
 // The pipeline on Media Foundation's real H.264 decoder, fed the generated clips one access
 // unit per frame: picture sizes and layout, the counter drawn into each picture, timestamps,
-// a size change mid-stream, damaged input, and the ring as another process reads it. Then the
-// pipeline's life cycle and hand-over of pictures: frames outside start and stop, the ring
-// opened at each start, and what deliver does with each layout.
+// a size change mid-stream, damaged input, and the ring the session's publisher writes them into
+// as another process reads it. Then the pipeline's life cycle and hand-over of pictures: frames
+// outside start and stop, the ring opened at each start, and what deliver does with each layout.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -20,6 +20,7 @@
 #include "media/h264_decoder_win.h"
 #include "pixels/pack.h"
 #include "ring/frame_ring_reader.h"
+#include "session/picture_publisher_win.h"
 #include "support/log_capture.h"
 #include "support/ring_child.h"
 #include "tools/clip_pattern/frame_counter_code.h"
@@ -44,17 +45,29 @@ struct Picture {
   int counter;  // read from the picture; -1 when unreadable
 };
 
-// A pipeline, and everything that leaves it through onDecodedFrame with the last picture's bytes.
-struct Decoding {
+void feed(media::DecodePipelineWin& pipeline, const receiver::Frame& frame) {
+  pipeline.decode(frame.payload, frame.timestampUs);
+}
+
+// The session's publisher, unturned, with the preview slot it fills.
+struct Publishing {
+  session::Orientation orientation;
+  session::PictureSlot preview;
+  session::PicturePublisher publisher{orientation, preview};
+};
+
+// A pipeline, and everything that leaves it with the last picture's bytes, then published.
+struct Decoding : media::PictureSink, Publishing {
   std::vector<Picture> pictures;
   std::vector<std::uint8_t> lastData;
-  media::DecodePipelineWin pipeline;  // declared last: it stops before the vectors go
+  media::DecodePipelineWin pipeline{*this};  // declared last: it stops before the vectors go
 
-  Decoding() {
-    pipeline.onDecodedFrame = [this](const media::DecodedFrame& f) { take(f); };
-  }
   // Starts it with a ring that holds every clip's size.
-  bool start(const std::string& ring) { return pipeline.start(1920, 1920, ring); }
+  bool start(const std::string& ring) { return publisher.open(1920, 1920, ring) && pipeline.start(); }
+  void picture(const media::DecodedFrame& f) override {
+    take(f);
+    publisher.picture(f);
+  }
   void take(const media::DecodedFrame& f) {
     int counter = f.data.size() >= std::size_t(f.stride) * f.height
                       ? clippattern::readFrameCounter(f.data.data(), int(f.width), int(f.height), int(f.stride))
@@ -100,7 +113,7 @@ TEST_P(DecodeClips, EveryPictureIsPackedNumberedTimedAndInTheRing) {
   const std::string ring = testsupport::uniqueRingName("clip");
   Decoding seen;
   ASSERT_TRUE(seen.start(ring));
-  for (std::size_t i = 0; i < units.units.size(); ++i) seen.pipeline.decode(units.frame(i, i));
+  for (std::size_t i = 0; i < units.units.size(); ++i) feed(seen.pipeline, units.frame(i, i));
 
   // The transform keeps a few pictures back until more input comes; all others came out.
   ASSERT_GE(seen.pictures.size(), 50u);
@@ -138,21 +151,27 @@ TEST(DecodeLayouts, CodedRowsBelowTheVisiblePictureArePackedAway) {
   Decoding seen;
   ASSERT_TRUE(seen.start(testsupport::uniqueRingName("crop")));
 
-  media::H264Decoder decoder;
-  std::vector<std::uint8_t> lastRaw;
-  int raws = 0;
-  decoder.onFrame = [&](const media::DecodedFrame& raw) {
-    ++raws;
-    EXPECT_EQ(raw.height, 1080u);
-    EXPECT_EQ(raw.codedHeight, 1088u);
-    EXPECT_EQ(raw.stride, 1920u);
-    ASSERT_GE(raw.data.size(), 1920u * 1088 * 3 / 2);
-    seen.pipeline.deliver(raw);
-    lastRaw = raw.data;
-  };
+  struct Raw : media::PictureSink {
+    explicit Raw(media::DecodePipelineWin& p) : pipeline(p) {}
+    void picture(const media::DecodedFrame& raw) override {
+      ++count;
+      EXPECT_EQ(raw.height, 1080u);
+      EXPECT_EQ(raw.codedHeight, 1088u);
+      EXPECT_EQ(raw.stride, 1920u);
+      ASSERT_GE(raw.data.size(), 1920u * 1088 * 3 / 2);
+      pipeline.deliver(raw);
+      last = raw.data;
+    }
+    media::DecodePipelineWin& pipeline;
+    std::vector<std::uint8_t> last;
+    int count = 0;
+  } raw(seen.pipeline);
+  media::H264Decoder decoder(raw);
   ASSERT_TRUE(decoder.start());
   for (std::size_t i = 0; i < 30; ++i) decoder.feed(units.unit(i), decodertest::kBaseUs + i * decodertest::kStepUs);
   decoder.stop();
+  const int raws = raw.count;
+  const std::vector<std::uint8_t>& lastRaw = raw.last;
 
   ASSERT_GE(raws, 25);
   ASSERT_EQ(seen.pictures.size(), std::size_t(raws));
@@ -174,8 +193,8 @@ TEST(DecodeStreams, APictureSizeChangeMidStreamIsRenegotiated) {
   ASSERT_TRUE(seen.start(testsupport::uniqueRingName("resize")));
   // The second stream's first unit is a key frame with its parameter sets, as a phone sends
   // them after switching cameras; its pictures are numbered from 100.
-  for (std::size_t i = 0; i < 30; ++i) seen.pipeline.decode(small.frame(i, i));
-  for (std::size_t i = 0; i < 60; ++i) seen.pipeline.decode(large.frame(i, 100 + i));
+  for (std::size_t i = 0; i < 30; ++i) feed(seen.pipeline, small.frame(i, i));
+  for (std::size_t i = 0; i < 60; ++i) feed(seen.pipeline, large.frame(i, 100 + i));
 
   std::vector<Picture> before, after;
   for (const Picture& p : seen.pictures) (numberOf(p.timestampUs) < 100 ? before : after).push_back(p);
@@ -197,11 +216,11 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
   Decoding seen;
   ASSERT_TRUE(seen.start(testsupport::uniqueRingName("damage")));
 
-  for (std::size_t i = 0; i < 10; ++i) seen.pipeline.decode(units.frame(i, i));
+  for (std::size_t i = 0; i < 10; ++i) feed(seen.pipeline, units.frame(i, i));
   // A unit cut short, as a lost connection leaves it.
   receiver::Frame cut = units.frame(10, 10);
   cut.payload.resize(cut.payload.size() / 3);
-  seen.pipeline.decode(cut);
+  feed(seen.pipeline, cut);
   // Random bytes, bare and behind a start code, and nothing at all.
   std::mt19937 rng(1234);
   for (std::size_t size : {17u, 1000u, 60000u, 0u}) {
@@ -211,11 +230,11 @@ TEST(DecodeStreams, DamagedUnitsAreDroppedAndDecodingResumesAtTheNextKeyFrame) {
       junk.timestampUs = decodertest::kBaseUs + 20 * decodertest::kStepUs;
       for (std::size_t i = 0; i < size; ++i) junk.payload.push_back(std::uint8_t(rng()));
       if (startCode) junk.payload.insert(junk.payload.begin(), {0, 0, 0, 1});
-      seen.pipeline.decode(junk);
+      feed(seen.pipeline, junk);
     }
   }
   // The next key frame, and on.
-  for (std::size_t i = 30; i < 60; ++i) seen.pipeline.decode(units.frame(i, i));
+  for (std::size_t i = 30; i < 60; ++i) feed(seen.pipeline, units.frame(i, i));
 
   // Stray bytes are named and dropped; what looks like H.264 is the decoder's to judge.
   EXPECT_EQ(log.count("[H264Decoder] not an H.264 byte stream, dropped (len="), 5u);
@@ -251,7 +270,7 @@ TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
   Decoding seen;
   ASSERT_TRUE(seen.start(ring));
   for (std::size_t i = 0; i < units.units.size(); ++i) {
-    seen.pipeline.decode(units.frame(i, i));
+    feed(seen.pipeline, units.frame(i, i));
     Sleep(5);  // give the reader a chance at most pictures, as a live stream would
   }
   stop.set();
@@ -281,14 +300,23 @@ TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
 
 // The pipeline's own hand-over, around the decoder.
 
-struct Observed {
+struct Observed : media::PictureSink, Publishing {
   std::vector<media::DecodedFrame> pictures;
   const media::DecodedFrame* lastAddress = nullptr;
-  void attach(media::DecodePipelineWin& p) {
-    p.onDecodedFrame = [this](const media::DecodedFrame& f) {
-      pictures.push_back(f);
-      lastAddress = &f;
-    };
+  media::DecodePipelineWin pipeline{*this};
+  // Both, as the session starts them: the decoder starts whether the ring opened or not.
+  bool start(std::uint32_t maxSide, const std::string& ring) {
+    const bool opened = publisher.open(maxSide, maxSide, ring);
+    return pipeline.start() && opened;
+  }
+  void stop() {
+    pipeline.stop();
+    publisher.close();
+  }
+  void picture(const media::DecodedFrame& f) override {
+    pictures.push_back(f);
+    lastAddress = &f;
+    publisher.picture(f);
   }
 };
 
@@ -296,16 +324,15 @@ TEST(DecodePipeline, FramesOutsideStartAndStopAreIgnoredSilently) {
   const Clip& units = clip("clip_1280x720.264");
   ASSERT_EQ(units.units.size(), 60u);
   testsupport::LogCapture log;
-  media::DecodePipelineWin pipeline;
   Observed seen;
-  seen.attach(pipeline);
-  for (std::size_t i = 0; i < 10; ++i) pipeline.decode(units.frame(i, i));
+  media::DecodePipelineWin& pipeline = seen.pipeline;
+  for (std::size_t i = 0; i < 10; ++i) feed(pipeline, units.frame(i, i));
   EXPECT_TRUE(log.lines().empty());
 
-  ASSERT_TRUE(pipeline.start(1920, 1920, testsupport::uniqueRingName("outside")));
-  EXPECT_TRUE(pipeline.start(1920, 1920, testsupport::uniqueRingName("outside")));  // already started
+  ASSERT_TRUE(pipeline.start());
+  EXPECT_TRUE(pipeline.start());  // already started
   EXPECT_EQ(log.count("[H264Decoder] started\n"), 1u);
-  for (std::size_t i = 0; i < 10; ++i) pipeline.decode(units.frame(i, i));
+  for (std::size_t i = 0; i < 10; ++i) feed(pipeline, units.frame(i, i));
   EXPECT_GE(seen.pictures.size(), 5u);
   pipeline.stop();
   EXPECT_FALSE(pipeline.started());
@@ -313,25 +340,25 @@ TEST(DecodePipeline, FramesOutsideStartAndStopAreIgnoredSilently) {
 
   log.clear();
   const std::size_t before = seen.pictures.size();
-  for (std::size_t i = 10; i < 20; ++i) pipeline.decode(units.frame(i, i));
+  for (std::size_t i = 10; i < 20; ++i) feed(pipeline, units.frame(i, i));
   pipeline.stop();
   EXPECT_TRUE(log.lines().empty());
   EXPECT_EQ(seen.pictures.size(), before);
 }
 
-TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
+TEST(DecodePipeline, TheRingOpensFirstAndEachOpenNumbersFromOne) {
   const std::string ring = testsupport::uniqueRingName("restart");
   testsupport::LogCapture log;
   // A section of the ring's name too small for it: the ring cannot open, the decoder starts
   // all the same (the preview still gets pictures).
   HANDLE blocker = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, ("Local\\" + ring).c_str());
   ASSERT_NE(blocker, nullptr);
-  media::DecodePipelineWin pipeline;
-  EXPECT_FALSE(pipeline.start(1920, 1920, ring));
-  EXPECT_TRUE(pipeline.started());
-  EXPECT_FALSE(pipeline.ringOpen());
-  EXPECT_EQ(pipeline.ringFault(), ring::RingFault::OtherRing);
-  pipeline.stop();
+  Observed seen;
+  EXPECT_FALSE(seen.start(1920, ring));
+  EXPECT_TRUE(seen.pipeline.started());
+  EXPECT_FALSE(seen.publisher.ringOpen());
+  EXPECT_EQ(seen.publisher.ringFault(), ring::RingFault::OtherRing);
+  seen.stop();
   CloseHandle(blocker);
 
   media::DecodedFrame tight;
@@ -341,18 +368,18 @@ TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
   tight.data.assign(16 * 12, 0x42);
   ring::FrameRingReader reader;
   for (int run = 0; run < 2; ++run) {
-    ASSERT_TRUE(pipeline.start(1920, 1920, ring));
+    ASSERT_TRUE(seen.start(1920, ring));
     ASSERT_TRUE(reader.open(ring));
     EXPECT_FALSE(reader.readLatest(0).valid);  // a fresh ring
     for (std::int64_t t = 1; t <= 3; ++t) {
       tight.timestampUs = t;
-      pipeline.deliver(tight);
+      seen.pipeline.deliver(tight);
     }
     ring::RingPicture p = reader.readLatest(0);
     ASSERT_TRUE(p.valid);
     EXPECT_EQ(p.frameNumber, 3u);
     EXPECT_EQ(p.timestampUs, 3u);
-    pipeline.stop();
+    seen.stop();
   }
   EXPECT_EQ(log.count("[H264Decoder] started\n"), 3u);
   EXPECT_EQ(log.count("[H264Decoder] stopped\n"), 3u);
@@ -361,14 +388,13 @@ TEST(DecodePipeline, StartOpensTheRingFirstAndEachStartNumbersFromOne) {
 TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsShortOnes) {
   const std::string ring = testsupport::uniqueRingName("deliver");
   testsupport::LogCapture log;
-  media::DecodePipelineWin pipeline;
   Observed seen;
-  seen.attach(pipeline);
-  ASSERT_TRUE(pipeline.start(64, 64, ring));
+  media::DecodePipelineWin& pipeline = seen.pipeline;
+  ASSERT_TRUE(seen.start(64, ring));
   ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(ring));
 
-  // Tight: the very frame goes to the callback, its bytes to the ring.
+  // Tight: the very frame goes to the sink, its bytes to the ring.
   media::DecodedFrame tight;
   tight.width = 32;
   tight.height = 16;

@@ -16,6 +16,7 @@
 #include "media/h264_decoder_win.h"
 #include "media/h264_decoder_layout_win.h"
 #include "ring/frame_ring_reader.h"
+#include "session/picture_publisher_win.h"
 #include "support/log_capture.h"
 #include "support/ring_child.h"
 #include "support/sps_writer.h"
@@ -83,28 +84,46 @@ TEST(OutputLayout, ApertureStrideAndCodedSizeAreReadAsDecodersReportThem) {
   MFShutdown();
 }
 
-// The decoder on a scripted transform, its pictures through a started pipeline's packing.
+// The decoder on a scripted transform, its pictures through the pipeline's packing into the
+// session's publisher and its ring.
 struct Rig {
   explicit Rig(const FakeTransformScript& script, const char* ring = "rig") : fake(new FakeTransform(script)) {
-    pipeline.onDecodedFrame = [this](const media::DecodedFrame& f) { packed.push_back(f); };
-    decoder.onFrame = [this](const media::DecodedFrame& f) {
-      raw.push_back(f);
-      pipeline.deliver(f);
-    };
-    started = pipeline.start(1920, 1920, testsupport::uniqueRingName(ring));
-    log.clear();  // what the pipeline's own decoder said
+    started = publisher.open(1920, 1920, testsupport::uniqueRingName(ring));
+    log.clear();
     started = started && decoder.start(fake);
   }
   ~Rig() {
     decoder.stop();
-    pipeline.stop();
+    publisher.close();
     fake->Release();
   }
+  // Keeps each picture a sink gets, then passes it on.
+  struct Keep : media::PictureSink {
+    Keep(std::vector<media::DecodedFrame>& kept, media::PictureSink& next) : kept(kept), next(next) {}
+    void picture(const media::DecodedFrame& f) override {
+      kept.push_back(f);
+      next.picture(f);
+    }
+    std::vector<media::DecodedFrame>& kept;
+    media::PictureSink& next;
+  };
   testsupport::LogCapture log;  // first: it sees everything the rig logs
   FakeTransform* fake;
-  media::DecodePipelineWin pipeline;
-  media::H264Decoder decoder;
   std::vector<media::DecodedFrame> raw, packed;
+  session::Orientation orientation;
+  session::PictureSlot preview;
+  session::PicturePublisher publisher{orientation, preview};
+  Keep keepPacked{packed, publisher};
+  media::DecodePipelineWin pipeline{keepPacked};
+  struct KeepRaw : media::PictureSink {
+    explicit KeepRaw(Rig& rig) : rig(rig) {}
+    void picture(const media::DecodedFrame& f) override {
+      rig.raw.push_back(f);
+      rig.pipeline.deliver(f);
+    }
+    Rig& rig;
+  } keepRaw{*this};
+  media::H264Decoder decoder{keepRaw};
   bool started = false;
 };
 
@@ -285,9 +304,11 @@ TEST(H264DecoderScripted, AFailedStartReleasesEverythingAndLaterUnitsAreDropped)
   script.setInputType = MF_E_INVALIDMEDIATYPE;
   testsupport::LogCapture log;
   FakeTransform* fake = new FakeTransform(script);
-  media::H264Decoder decoder;
-  int pictures = 0;
-  decoder.onFrame = [&](const media::DecodedFrame&) { ++pictures; };
+  struct Count : media::PictureSink {
+    void picture(const media::DecodedFrame&) override { ++pictures; }
+    int pictures = 0;
+  } count;
+  media::H264Decoder decoder(count);
   EXPECT_FALSE(decoder.start(fake));
   EXPECT_FALSE(decoder.started());
   EXPECT_EQ(fake->references(), 1u);
@@ -308,7 +329,7 @@ TEST(H264DecoderScripted, AFailedStartReleasesEverythingAndLaterUnitsAreDropped)
   ASSERT_TRUE(decoder.start(fake));
   decoder.feed(kUnit, 2);
   decoder.stop();
-  EXPECT_EQ(pictures, 2);
+  EXPECT_EQ(count.pictures, 2);
   EXPECT_EQ(decoder.framesDecoded(), 2u);
   EXPECT_EQ(log.count("[H264Decoder] started\n"), 2u);
   EXPECT_EQ(fake->references(), 1u);

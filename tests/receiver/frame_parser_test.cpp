@@ -28,13 +28,11 @@ struct Received {
   bool operator==(const Received&) const = default;
 };
 
-class FrameParserTest : public ::testing::Test {
+class FrameParserTest : public ::testing::Test, protected receiver::StreamSink {
  protected:
-  FrameParserTest() {
-    parser.onFrame = [this](const receiver::Frame& f) {
-      frames.push_back({f.type, f.timestampUs, f.payload});
-      capacity = f.payload.capacity();
-    };
+  void frame(const receiver::Frame& f) override {
+    frames.push_back({f.type, f.timestampUs, f.payload});
+    capacity = f.payload.capacity();
   }
   void feed(const Bytes& bytes) { parser.feed(std::span<const std::uint8_t>(bytes.data(), bytes.size())); }
   // Feeds through an exactly-sized heap copy, so the sanitizer sees any read past the chunk.
@@ -44,7 +42,7 @@ class FrameParserTest : public ::testing::Test {
     parser.feed(std::span<const std::uint8_t>(copy.get(), size));
   }
 
-  receiver::FrameParser parser;
+  receiver::FrameParser parser{static_cast<receiver::StreamSink&>(*this)};
   std::vector<Received> frames;
   std::size_t capacity = 0;  // of the last frame's reused payload buffer
 };
@@ -159,7 +157,7 @@ TEST_F(FrameParserTest, PayloadMemoryFollowsTheBytesThatCome) {
     ASSERT_LE(parser.payloadCapacity(), std::max<std::size_t>(std::size_t(1) << 20, 2 * received)) << received;
   }
   EXPECT_EQ(parser.bufferedBytes(), 20 + received);
-  receiver::FrameParser small;
+  receiver::FrameParser small{static_cast<receiver::StreamSink&>(*this)};
   const Bytes start = serverHello() + headerOnly(1, 2, 1500) + Bytes(10);
   small.feed(start);
   EXPECT_EQ(small.payloadCapacity(), 1500u);

@@ -23,14 +23,15 @@ using testsupport::serverHello;
 using testsupport::operator+;
 using transport::State;
 
-class StreamControllerTest : public ::testing::Test {
+class StreamControllerTest : public ::testing::Test, protected receiver::StreamSink {
  protected:
+  void frame(const receiver::Frame& f) override {
+    types.push_back(f.type);
+    log.events.push_back("frame");
+  }
+  void streamState(State s) override { states.push_back(s); }
+  void streamStats(const receiver::StreamStats& s) override { snapshots.push_back(s.kbps); }
   void SetUp() override {
-    controller.onFrame = [this](const receiver::Frame& f) {
-      types.push_back(f.type);
-      log.events.push_back("frame");
-    };
-    controller.onState = [this](State s) { states.push_back(s); };
     auto t = std::make_unique<FakeTransport>(log);
     fake = t.get();
     controller.start(std::move(t));
@@ -39,9 +40,10 @@ class StreamControllerTest : public ::testing::Test {
   testsupport::LogCapture lines;
   FakeTransport::Log log;
   FakeTransport* fake = nullptr;
-  receiver::StreamController controller;
+  receiver::StreamController controller{static_cast<receiver::StreamSink&>(*this)};
   std::vector<std::uint8_t> types;
   std::vector<State> states;
+  std::vector<double> snapshots;  // the rate of each new window
 };
 
 const Bytes kClientHello(receiver::kClientHello, receiver::kClientHello + 16);
@@ -107,8 +109,6 @@ TEST_F(StreamControllerTest, StatisticsCountEveryFrameKeysAndAllBytes) {
 }
 
 TEST_F(StreamControllerTest, RateChangesAtMostOncePerSecondAndFallsToZeroWhenTheStreamStalls) {
-  std::vector<double> snapshots;
-  controller.onStats = [&](const receiver::StreamController::Stats& s) { snapshots.push_back(s.kbps); };
   Bytes chunk = serverHello() + frameBytes(1, 0, Bytes(992));  // 1,020 bytes
   fake->deliver(chunk);
   EXPECT_EQ(controller.stats().kbps, 0.0);
@@ -156,11 +156,12 @@ TEST_F(StreamControllerTest, StartWithAnEmptyTransportOnlyStopsTheCurrentOne) {
 }
 
 // The owner detaches while the transport's worker keeps calling. A transport's worker may be in
-// the middle of a chunk when stop begins and deliver more before it is joined: stop replaces
-// the callbacks first, so none of that reaches the controller's handlers. And nothing races
+// the middle of a chunk when stop begins and deliver more before it is joined: stop detaches
+// first, so none of that reaches the controller's sink. And nothing races
 // (the sanitizers watch).
 TEST(StreamControllerDetach, StopWhileAWorkerIsDelivering) {
-  struct Watch {
+  struct Watch : receiver::StreamSink {
+    void frame(const receiver::Frame&) override { ++frames; }
     std::atomic<int> frames{0};  // counted by the controller's handler
     int framesAtStop = -1;
     int deliveredWhileStopping = 0;
@@ -168,22 +169,22 @@ TEST(StreamControllerDetach, StopWhileAWorkerIsDelivering) {
   class ThreadedTransport : public transport::ITransport {
    public:
     explicit ThreadedTransport(Watch& watch) : watch_(watch) {}
-    bool start() override {
+    bool start(transport::TransportSink& sink) override {
       running_ = true;
-      worker_ = std::thread([this] {
+      worker_ = std::thread([this, sink = &sink] {
         Bytes hello = serverHello();
         Bytes frame = frameBytes(1, 0, {1});
-        onData(std::span<const std::uint8_t>(hello.data(), hello.size()));
+        sink->received(std::span<const std::uint8_t>(hello.data(), hello.size()));
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (running_ && std::chrono::steady_clock::now() < end) {
-          onData(std::span<const std::uint8_t>(frame.data(), frame.size()));
+          sink->received(std::span<const std::uint8_t>(frame.data(), frame.size()));
           ++deliveries_;
         }
       });
       return true;
     }
     // Lets the worker go on delivering before it is joined. The second delivery to end after
-    // stop began also began after it (one thread), so after the callbacks were replaced.
+    // stop began also began after it (one thread), so after the controller detached.
     void stop() override {
       if (!worker_.joinable()) return;
       int begun = deliveries_;
@@ -208,8 +209,7 @@ TEST(StreamControllerDetach, StopWhileAWorkerIsDelivering) {
   for (int round = 0; round < 20; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     Watch watch;
-    receiver::StreamController controller;
-    controller.onFrame = [&](const receiver::Frame&) { ++watch.frames; };
+    receiver::StreamController controller(watch);
     controller.start(std::make_unique<ThreadedTransport>(watch));
     std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
     controller.stop();

@@ -23,8 +23,9 @@ class FakeTransport : public transport::ITransport {
   };
   explicit FakeTransport(Log& log) : log_(log) {}
   ~FakeTransport() override { log_.destroyed = true; }
-  bool start() override {
+  bool start(transport::TransportSink& sink) override {
     ++log_.starts;
+    sink_ = &sink;
     return true;
   }
   void stop() override { ++log_.stops; }
@@ -33,11 +34,16 @@ class FakeTransport : public transport::ITransport {
     log_.events.push_back("send");
     return log_.sendResult;
   }
-  void deliver(const Bytes& bytes) { onData(std::span<const std::uint8_t>(bytes.data(), bytes.size())); }
-  void report(transport::State state) { onState(state); }
+  void deliver(const Bytes& bytes) {
+    if (sink_) sink_->received(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
+  }
+  void report(transport::State state) {
+    if (sink_) sink_->transportState(state);
+  }
 
  private:
   Log& log_;
+  transport::TransportSink* sink_ = nullptr;
 };
 
 }  // namespace testsupport

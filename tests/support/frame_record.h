@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "receiver/frame.h"
+#include "receiver/stream_sink.h"
 #include "tools/phone_sim/phone_simulator.h"
 #include "tools/phone_sim/wire_format.h"
 
@@ -25,21 +26,31 @@ inline ArrivedFrame arrivedFrame(const receiver::Frame& f) {
   return {f.type, f.timestampUs, std::uint32_t(f.payload.size()), phonesim::payloadHash(f.payload)};
 }
 
-class FrameRecorder {
+// A stream sink that records the frames and states it gets.
+class FrameRecorder : public receiver::StreamSink {
  public:
-  void record(const receiver::Frame& f) {
+  void frame(const receiver::Frame& f) override {
     ArrivedFrame arrived = arrivedFrame(f);
     std::lock_guard<std::mutex> lock(mutex_);
     frames_.push_back(arrived);
+  }
+  void streamState(transport::State s) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    states_.push_back(s);
   }
   std::vector<ArrivedFrame> frames() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return frames_;
   }
+  std::vector<transport::State> states() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return states_;
+  }
 
  private:
   mutable std::mutex mutex_;
   std::vector<ArrivedFrame> frames_;
+  std::vector<transport::State> states_;
 };
 
 // Every frame sent whole, and each arrived in order with its type, timestamp and payload.

@@ -9,6 +9,7 @@
 #include "pixels/nv12_view.h"
 #include "decoder/clip_units.h"
 #include "media/decode_pipeline_win.h"
+#include "session/picture_publisher_win.h"
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
 #include "support/test_picture.h"
@@ -146,15 +147,22 @@ int decode(char** argv) {
   const decodertest::Clip clip = decodertest::loadClip(argv[4], argv[3]);
   HANDLE stop = stopEvent(ring), decoded = ringEvent(ring, "decoded");
   int result = 2;
-  media::DecodePipelineWin pipeline;
-  if (stop && decoded && !clip.units.empty() && pipeline.start(1920, 1920, ring)) {
-    for (std::size_t i = 0; i < clip.units.size(); ++i) pipeline.decode(clip.frame(i, i));
+  session::Orientation orientation;
+  session::PictureSlot preview;
+  session::PicturePublisher publisher(orientation, preview);
+  media::DecodePipelineWin pipeline(publisher);
+  if (stop && decoded && !clip.units.empty() && publisher.open(1920, 1920, ring) && pipeline.start()) {
+    for (std::size_t i = 0; i < clip.units.size(); ++i) {
+      const receiver::Frame frame = clip.frame(i, i);
+      pipeline.decode(frame.payload, frame.timestampUs);
+    }
     if (pipeline.framesDecoded() > 0) {
       SetEvent(decoded);
       result = WaitForSingleObject(stop, kLifetimeMs) == WAIT_OBJECT_0 ? 0 : 4;
     }
   }
   pipeline.stop();
+  publisher.close();
   if (decoded) CloseHandle(decoded);
   if (stop) CloseHandle(stop);
   return result;

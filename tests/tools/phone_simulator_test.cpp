@@ -43,19 +43,23 @@ Bytes readFile(const std::string& path) {
 
 using Arrived = receiver::Frame;
 
+// Keeps a copy of every frame a parser cuts.
+struct Frames : receiver::StreamSink, std::vector<Arrived> {
+  void frame(const receiver::Frame& f) override { push_back(f); }
+};
+
 // A receiver in miniature: keeps every byte, parses frames, answers the hello once.
 struct Client {
   Socket socket;
-  receiver::FrameParser parser;
+  Frames frames;
+  receiver::FrameParser parser{frames};
   Bytes raw;
-  std::vector<Arrived> frames;
   bool closed = false;
 
   explicit Client(std::uint16_t port, bool answerHello = true) {
     std::string error;
     socket = Socket::connectTcp("127.0.0.1", port, error);
     EXPECT_TRUE(socket.valid()) << error;
-    parser.onFrame = [this](const receiver::Frame& f) { frames.push_back(f); };
     answer_ = answerHello;
   }
 
@@ -210,9 +214,8 @@ TEST_F(PhoneSimulatorTest, SmallPiecesAndGarbageChangeNothingButTheBytesBeforeTh
   EXPECT_EQ(0, std::memcmp(client.raw.data() + 13, "SHLO", 4));
   EXPECT_TRUE(client.frames.empty()) << "the receiver's rule: bytes before the hello drop the whole chunk";
 
-  receiver::FrameParser parser;
-  std::vector<Arrived> frames;
-  parser.onFrame = [&](const receiver::Frame& f) { frames.push_back(f); };
+  Frames frames;
+  receiver::FrameParser parser(frames);
   parser.feed(std::span<const std::uint8_t>(client.raw.data() + 13, client.raw.size() - 13));
   expectSameFrames(frames, record(0).frames);
 

@@ -34,7 +34,6 @@ class StreamSpineTest : public ::testing::Test {
     options.clipPath = clip;
     sim = std::make_unique<PhoneSimulator>(options);
     ASSERT_TRUE(sim->start()) << options.clipPath;
-    controller.onFrame = [this](const receiver::Frame& f) { received.record(f); };
     controller.start(std::make_unique<transport::WifiTransport>("127.0.0.1", sim->port()));
   }
 
@@ -75,8 +74,8 @@ class StreamSpineTest : public ::testing::Test {
 
   testsupport::LogCapture log;
   std::unique_ptr<PhoneSimulator> sim;
-  receiver::StreamController controller;
   testsupport::FrameRecorder received;
+  receiver::StreamController controller{received};
 };
 
 TEST_F(StreamSpineTest, EveryFrameArrivesAsSentAndTheClientHelloOnce) {

@@ -37,8 +37,7 @@ class WifiTransportTest : public ::testing::Test {
 TEST_F(WifiTransportTest, RefusedPortRetriesEveryOneAndAHalfSecondsWithListeningBeforeEachAttempt) {
   std::uint16_t port = testsupport::refusedPort();
   transport::WifiTransport t("127.0.0.1", port);
-  states.attach(t);
-  ASSERT_TRUE(t.start());
+  ASSERT_TRUE(t.start(states));
   ASSERT_TRUE(states.waitFor(State::Listening, 3, 8000ms));
   ASSERT_TRUE(log.waitForCount("[WifiTransport] connect() failed", 3, 3000ms));
   std::this_thread::sleep_for(200ms);  // inside the third pause
@@ -67,8 +66,7 @@ TEST_F(WifiTransportTest, RefusedPortRetriesEveryOneAndAHalfSecondsWithListening
 TEST_F(WifiTransportTest, PeerThatClosesAtOnceIsRetriedAfterThePause) {
   testsupport::LoopbackServer server;
   transport::WifiTransport t("127.0.0.1", server.port());
-  states.attach(t);
-  ASSERT_TRUE(t.start());
+  ASSERT_TRUE(t.start(states));
   SOCKET s = server.accept(5000ms);
   ASSERT_NE(s, INVALID_SOCKET);
   closesocket(s);
@@ -95,10 +93,7 @@ TEST_F(WifiTransportTest, AttemptsMoreThanEightSecondsAfterTheLastByteReportIdle
   auto server = std::make_unique<testsupport::LoopbackServer>();
   std::uint16_t port = server->port();
   transport::WifiTransport t("127.0.0.1", port);
-  states.attach(t);
-  Clock::time_point lastByte;
-  t.onData = [&](std::span<const std::uint8_t>) { lastByte = Clock::now(); };
-  ASSERT_TRUE(t.start());
+  ASSERT_TRUE(t.start(states));
   SOCKET s = server->accept(5000ms);
   ASSERT_NE(s, INVALID_SOCKET);
   ASSERT_TRUE(testsupport::sendAll(s, {1, 2, 3}));
@@ -108,6 +103,7 @@ TEST_F(WifiTransportTest, AttemptsMoreThanEightSecondsAfterTheLastByteReportIdle
   ASSERT_TRUE(states.waitFor(State::Idle, 1, 14000ms));
 
   std::vector<StateRecorder::Report> r = states.reports();
+  const Clock::time_point lastByte = states.lastByte();
   ASSERT_GE(r.size(), 4u);
   EXPECT_EQ(r[1].state, State::Connected);
   for (std::size_t i = 2; i + 1 < r.size(); ++i) {
@@ -121,8 +117,7 @@ TEST_F(WifiTransportTest, AttemptsMoreThanEightSecondsAfterTheLastByteReportIdle
   testsupport::LoopbackServer again;
   transport::WifiTransport second("127.0.0.1", again.port());
   StateRecorder secondStates;
-  secondStates.attach(second);
-  ASSERT_TRUE(second.start());
+  ASSERT_TRUE(second.start(secondStates));
   ASSERT_TRUE(secondStates.waitFor(State::Connected, 1, 5000ms));
   second.stop();
   t.stop();
@@ -135,9 +130,8 @@ TEST_F(WifiTransportTest, StopNeverWaitsForASilentPeer) {
   testsupport::FullListener silent;
   ASSERT_TRUE(silent.full());
   transport::WifiTransport hanging("127.0.0.1", silent.port());
-  states.attach(hanging);
-  ASSERT_TRUE(hanging.start());
-  EXPECT_FALSE(hanging.start()) << "a second start leaves the one worker";
+  ASSERT_TRUE(hanging.start(states));
+  EXPECT_FALSE(hanging.start(states)) << "a second start leaves the one worker";
   ASSERT_TRUE(log.waitForCount("[WifiTransport] connect() failed WSA=10060", 1, 9000ms));
   ASSERT_TRUE(log.waitForCount("[WifiTransport] connect attempt", 2, 3000ms));
   std::this_thread::sleep_for(300ms);  // inside the second connect
@@ -151,8 +145,7 @@ TEST_F(WifiTransportTest, StopNeverWaitsForASilentPeer) {
   testsupport::LoopbackServer server;
   transport::WifiTransport silentPeer("127.0.0.1", server.port());
   StateRecorder connected;
-  connected.attach(silentPeer);
-  ASSERT_TRUE(silentPeer.start());
+  ASSERT_TRUE(silentPeer.start(connected));
   SOCKET s = server.accept(5000ms);
   ASSERT_NE(s, INVALID_SOCKET);
   ASSERT_TRUE(connected.waitFor(State::Connected, 1, 5000ms));
@@ -175,8 +168,7 @@ TEST_F(WifiTransportTest, SendWritesEverythingOnlyWhileConnected) {
   EXPECT_FALSE(t.send(hello)) << "not connected";
   t.stop();  // never started: returns at once
 
-  states.attach(t);
-  ASSERT_TRUE(t.start());
+  ASSERT_TRUE(t.start(states));
   SOCKET s = server.accept(5000ms);
   ASSERT_NE(s, INVALID_SOCKET);
   ASSERT_TRUE(states.waitFor(State::Connected, 1, 5000ms));
@@ -193,8 +185,7 @@ TEST_F(WifiTransportTest, SendWritesEverythingOnlyWhileConnected) {
 
 TEST_F(WifiTransportTest, HostWithoutAnIpv4AddressFailsLikeAnUnresolvableOne) {
   transport::WifiTransport t("::1", 5555);
-  states.attach(t);
-  ASSERT_TRUE(t.start());
+  ASSERT_TRUE(t.start(states));
   ASSERT_TRUE(log.waitForCount("[WifiTransport] getaddrinfo failed", 1, 5000ms));
   t.stop();
   EXPECT_EQ(log.linesStartingWith("[WifiTransport]"),
@@ -206,13 +197,17 @@ TEST_F(WifiTransportTest, HostWithoutAnIpv4AddressFailsLikeAnUnresolvableOne) {
 // frames counted, and a fresh hello expected after a reconnect.
 TEST_F(WifiTransportTest, StreamControllerAnswersEachConnectionsHelloOnce) {
   testsupport::LoopbackServer server;
-  receiver::StreamController controller;
-  std::mutex mutex;
-  std::vector<std::uint64_t> timestamps;
-  controller.onFrame = [&](const receiver::Frame& f) {
-    std::lock_guard<std::mutex> lock(mutex);
-    timestamps.push_back(f.timestampUs);
-  };
+  struct Timestamps : receiver::StreamSink {
+    void frame(const receiver::Frame& f) override {
+      std::lock_guard<std::mutex> lock(mutex);
+      seen.push_back(f.timestampUs);
+    }
+    std::mutex mutex;
+    std::vector<std::uint64_t> seen;
+  } arrived;
+  std::mutex& mutex = arrived.mutex;
+  std::vector<std::uint64_t>& timestamps = arrived.seen;
+  receiver::StreamController controller(arrived);
   controller.start(std::make_unique<transport::WifiTransport>("127.0.0.1", server.port()));
   Bytes hello = testsupport::serverHello();
   const Bytes clientHello(receiver::kClientHello, receiver::kClientHello + 16);

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,8 +64,7 @@ class UsbMuxHandshakeTest : public ::testing::Test {
   // Runs a transport until `n` lines starting with `prefix` were logged, then stops it.
   void runUntil(transport::UsbMuxTransport& t, const std::string& prefix, std::size_t n,
                 std::chrono::milliseconds timeout = 8000ms) {
-    states.attach(t);
-    ASSERT_TRUE(t.start());
+    ASSERT_TRUE(t.start(states));
     EXPECT_TRUE(log.waitForCount(prefix, n, timeout)) << "waiting for " << n << " x " << prefix;
     EXPECT_LT(timedStop(t), 1.0);
   }
@@ -74,8 +72,7 @@ class UsbMuxHandshakeTest : public ::testing::Test {
   // Starts `t`, its states recorded, and returns the tunnel's end at the phone once `t` reports
   // Connected; INVALID_SOCKET when it does not get there.
   SOCKET tunnelAtPhone(transport::UsbMuxTransport& t, testsupport::LoopbackServer& phone) {
-    states.attach(t);
-    if (!t.start()) return INVALID_SOCKET;
+    if (!t.start(states)) return INVALID_SOCKET;
     SOCKET s = phone.accept(5000ms);
     if (s != INVALID_SOCKET && !states.waitFor(State::Connected, 1, 5000ms)) {
       closesocket(s);
@@ -105,15 +102,8 @@ class UsbMuxHandshakeTest : public ::testing::Test {
     auto emulator = startEmulator(usbmuxtest::servedWith({3}, !overPipe, overPipe));
     ASSERT_TRUE(emulator);
 
-    receiver::StreamController controller;
     testsupport::FrameRecorder arrived;
-    controller.onFrame = [&](const receiver::Frame& f) { arrived.record(f); };
-    std::mutex mutex;
-    std::vector<State> states;
-    controller.onState = [&](State s) {
-      std::lock_guard<std::mutex> lock(mutex);
-      states.push_back(s);
-    };
+    receiver::StreamController controller(arrived);
     controller.start(std::make_unique<transport::UsbMuxTransport>(sim.port()));
 
     auto done = [&] {
@@ -140,7 +130,7 @@ class UsbMuxHandshakeTest : public ::testing::Test {
     EXPECT_EQ(log.count("[StreamController] CHLO sent (ok)"), 1u);
     EXPECT_EQ(log.count("[UsbMux] tunnel open to device 3 port " + std::to_string(sim.port()) + "\n"), 1u);
     EXPECT_EQ(emulator->tunnels(), 1);
-    std::lock_guard<std::mutex> lock(mutex);
+    const std::vector<State> states = arrived.states();
     ASSERT_GE(states.size(), 2u);
     EXPECT_EQ(states[0], State::Listening);
     EXPECT_EQ(states[1], State::Connected);
@@ -178,14 +168,6 @@ TEST_F(UsbMuxHandshakeTest, TcpServiceIsPreferredAndItsTunnelCarriesBothWays) {
   ASSERT_TRUE(emulator);
 
   transport::UsbMuxTransport t(phone.port());
-  Bytes received;
-  Clock::time_point lastByte;
-  std::mutex mutex;
-  t.onData = [&](std::span<const std::uint8_t> bytes) {
-    std::lock_guard<std::mutex> lock(mutex);
-    received.insert(received.end(), bytes.begin(), bytes.end());
-    lastByte = Clock::now();
-  };
   EXPECT_FALSE(t.send(Bytes{1})) << "no tunnel yet";
   SOCKET s = tunnelAtPhone(t, phone);
   ASSERT_NE(s, INVALID_SOCKET);
@@ -193,10 +175,7 @@ TEST_F(UsbMuxHandshakeTest, TcpServiceIsPreferredAndItsTunnelCarriesBothWays) {
   expectSentUp(t, s, testsupport::patternPayload(200000, 3));
   Bytes down = testsupport::patternPayload(100000, 9);
   ASSERT_TRUE(testsupport::sendAll(s, down));
-  EXPECT_TRUE(testsupport::waitUntil([&] {
-    std::lock_guard<std::mutex> lock(mutex);
-    return received.size() >= down.size();
-  }, 5000ms));
+  EXPECT_TRUE(testsupport::waitUntil([&] { return states.byteCount() >= down.size(); }, 5000ms));
   phone.closeListener();  // the phone app goes away: later Connects are refused
   closesocket(s);
   ASSERT_TRUE(log.waitForCount("[UsbMux] recv ended", 1, 5000ms));
@@ -205,10 +184,8 @@ TEST_F(UsbMuxHandshakeTest, TcpServiceIsPreferredAndItsTunnelCarriesBothWays) {
   t.stop();
   emulator->stop();
 
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(received, down);
-  }
+  EXPECT_EQ(states.bytes(), down);
+  const Clock::time_point lastByte = states.lastByte();
   EXPECT_EQ(emulator->connections(Via::Pipe), 0);
   std::vector<std::string> got = lines();
   ASSERT_GE(got.size(), 5u);
@@ -252,13 +229,11 @@ TEST_F(UsbMuxHandshakeTest, PipeCarriesBothConnectionsWhenTcpIsRefused) {
   ASSERT_TRUE(emulator);
 
   transport::UsbMuxTransport t(phone.port());
-  std::atomic<std::size_t> received{0};
-  t.onData = [&](std::span<const std::uint8_t> bytes) { received += bytes.size(); };
   SOCKET s = tunnelAtPhone(t, phone);
   ASSERT_NE(s, INVALID_SOCKET);
   expectSentUp(t, s, testsupport::patternPayload(150000, 5));  // WriteFile on the pipe tunnel
   ASSERT_TRUE(testsupport::sendAll(s, testsupport::patternPayload(90000, 1)));
-  EXPECT_TRUE(testsupport::waitUntil([&] { return received.load() == 90000u; }, 5000ms));
+  EXPECT_TRUE(testsupport::waitUntil([&] { return states.byteCount() == 90000u; }, 5000ms));
   closesocket(s);
   ASSERT_TRUE(log.waitForCount("[UsbMux] pipe read ended", 1, 5000ms));
   t.stop();
@@ -386,7 +361,7 @@ TEST_F(UsbMuxHandshakeTest, StopEndsAHandshakeStalledOnHalfAHeader) {
       auto emulator = startEmulator(o);
       ASSERT_TRUE(emulator);
       transport::UsbMuxTransport t(5555);
-      ASSERT_TRUE(t.start());
+      ASSERT_TRUE(t.start(states));
       ASSERT_TRUE(log.waitForCount(onConnect ? "[UsbMux] ListDevices" : pipe ? kViaPipe : kViaTcp, 1, 5000ms));
       std::this_thread::sleep_for(300ms);  // the worker is now waiting for the rest
       EXPECT_FALSE(t.send(Bytes{1})) << "a handshake is no tunnel";
@@ -459,8 +434,7 @@ TEST_F(UsbMuxHandshakeTest, StopReturnsPromptlyInEveryState) {
     }
     transport::UsbMuxTransport t(phone.port());
     usbmuxtest::StateRecorder recorded;
-    recorded.attach(t);
-    ASSERT_TRUE(t.start());
+    ASSERT_TRUE(t.start(recorded));
     if (!c.waitFor.empty()) {
       ASSERT_TRUE(log.waitForCount(c.waitFor, 1, 5000ms));
     }

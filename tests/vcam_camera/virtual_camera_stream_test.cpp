@@ -2,7 +2,7 @@
 // run, nothing while paused, ring pictures of every shape in every format, the format switched
 // on a stopped graph of the runtime's own filters, the last picture repeated, the newest one
 // first after a restart, a writer in another process, a ring scribbled over while streaming,
-// the control program's pipeline publishing pictures turned as its preview shows them, and a
+// the control program's pipeline and publisher sending pictures turned as its preview shows them, and a
 // 1080p clip decoded by that pipeline in another process.
 #include <windows.h>
 
@@ -23,6 +23,7 @@
 #include "app/preview_geometry.h"
 #include "camera_rig.h"
 #include "media/decode_pipeline_win.h"
+#include "session/picture_publisher_win.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
@@ -340,11 +341,11 @@ std::pair<std::uint32_t, std::uint32_t> shownAt(double x, double y, std::uint32_
 TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
   constexpr std::uint32_t w = 1280, h = 720;
   const media::DecodedFrame picture = markedPicture(w, h), padded = decoderLayout(picture, w + 64, h + 8);
-  media::Turn chosen;
-  bool follow = false;
-  media::DecodePipelineWin pipeline;
-  pipeline.publishTurn = [&] { return follow ? chosen : media::Turn(); };
-  ASSERT_TRUE(pipeline.start(1920, 1920));
+  session::Orientation orientation;
+  session::PictureSlot preview;
+  session::PicturePublisher publisher(orientation, preview);
+  media::DecodePipelineWin pipeline(publisher);
+  ASSERT_TRUE(publisher.open(1920, 1920));
 
   std::vector<std::pair<media::Turn, bool>> cases = {{{1, true, false}, false}, {{2, false, true}, false}};
   for (int rotation = 0; rotation < 4; rotation++) {
@@ -355,8 +356,10 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
   for (const auto& [turn, following] : cases) {
     SCOPED_TRACE(testing::Message() << "rotation " << turn.rotation << " mirror " << turn.mirror << " flip "
                                     << turn.flip << (following ? ", followed" : ", not followed"));
-    chosen = turn;
-    follow = following;
+    orientation.rotation.store(turn.rotation);
+    orientation.mirror.store(turn.mirror);
+    orientation.flip.store(turn.flip);
+    orientation.follow.store(following);
     pipeline.deliver(turn.flip ? padded : picture);  // packed first, then turned
     // The camera in the shape it is sent: YUY2 at 1280x720, or 720x1280 after a quarter turn.
     const bool tall = following && turn.rotation % 2 == 1;
@@ -373,7 +376,7 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
     EXPECT_EQ(lumaAt(shownAt(w / 2, h / 2, w, h, shown, W, H)), 128);
     rig_.reset();
   }
-  pipeline.stop();
+  publisher.close();
 }
 
 // A 1080p stream is coded as 1088 rows, and Wine's decoder names no display size: eight rows

@@ -1,0 +1,58 @@
+// Where the decoded pictures go: each packed picture is turned as the preview shows it while the
+// orientation's `follow` is set, published into the shared frame ring for the virtual camera
+// (while it is open) and put in the preview's slot, in that order, on the decoding thread. No
+// lock: open and close must not run while pictures flow. Windows only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/decoded_frame.h"
+#include "media/picture_turn.h"
+#include "ring/frame_ring_format.h"
+#include "ring/frame_ring_writer.h"
+#include "session/orientation.h"
+#include "session/picture_slot.h"
+
+namespace session {
+
+class PicturePublisher final : public media::PictureSink {
+ public:
+  // Both outlive the publisher.
+  PicturePublisher(const Orientation& orientation, PictureSlot& preview) : orientation_(orientation), preview_(preview) {}
+  ~PicturePublisher() { close(); }
+  PicturePublisher(const PicturePublisher&) = delete;
+  PicturePublisher& operator=(const PicturePublisher&) = delete;
+
+  // Opens the frame ring `ringName` with 4 NV12 slots of maxWidth x maxHeight. Without the ring,
+  // pictures still reach the preview; ringFault() says why it did not open. Already open: true.
+  bool open(std::uint32_t maxWidth, std::uint32_t maxHeight, const std::string& ringName = ring::kFrameRingName);
+  // Closes the ring. Nothing when it is closed.
+  void close() { ring_.close(); }
+
+  // One packed picture (stride = width, chroma at row height).
+  void picture(const media::DecodedFrame& frame) override;
+
+  bool ringOpen() const { return ring_.isOpen(); }
+  // Why the ring did not open at the last open (None when it did), and the system's code.
+  ring::RingFault ringFault() const { return ringFault_; }
+  unsigned long ringError() const { return ringError_; }
+
+ private:
+  // The turn the camera follows: none unless `follow` is set.
+  media::Turn turn() const;
+  // Publishes the picture turned and puts it in the preview; false, with nothing done, for a
+  // turn that leaves it as it is.
+  bool publishTurned(const media::DecodedFrame& frame, media::Turn turn);
+  void publish(std::int64_t timestampUs, std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& bytes);
+
+  const Orientation& orientation_;
+  PictureSlot& preview_;
+  ring::FrameRingWriter ring_;
+  media::DecodedFrame turned_;  // reused so its bytes are not reallocated per picture
+  ring::RingFault ringFault_ = ring::RingFault::None;
+  unsigned long ringError_ = 0;
+};
+
+}  // namespace session
