@@ -22,8 +22,8 @@
 #include "ring/frame_ring_writer.h"
 #include "support/child_process.h"
 #include "support/runtime_filters.h"
-#include "vcam/virtual_camera_filter.h"
-#include "vcam/virtual_camera_formats.h"
+#include "vcam/virtual_camera_filter_win.h"
+#include "vcam/virtual_camera_formats_win.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The entry's pieces with a real window and a real Direct3D 11 device: the window procedure's
 // decisions, the resize bookkeeping, device creation with its WARP fallback, and whole runs of
 // the program on a thread of their own (one run per thread: each has its own message queue).
-#include "app/program.h"
+#include "app/program_win.h"
 
 #include <windows.h>
 
@@ -22,11 +22,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/app.h"
+#include "app/app_win.h"
 #include "app/frame_pacing.h"
 #include "app/frame_wait_win.h"
-#include "app/graphics.h"
-#include "app/main_window.h"
+#include "app/graphics_win.h"
+#include "app/main_window_win.h"
 #include "app_probe.h"
 #include "common/steady_clock.h"
 #include "i18n/font_folder_win.h"

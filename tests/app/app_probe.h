@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/app_win.h"
 #include "common/steady_clock.h"
 #include "i18n/languages.h"
 #include "i18n/localizer.h"

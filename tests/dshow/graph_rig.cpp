@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-#include "dshow/base_object.h"
+#include "dshow/base_object_win.h"
 
 namespace dshow::test {
 

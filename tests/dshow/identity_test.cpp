@@ -6,7 +6,7 @@
 #include <string>
 
 #include "graph_rig.h"
-#include "dshow/enum_pins.h"
+#include "dshow/enum_pins_win.h"
 
 namespace dshow::test {
 namespace {

@@ -9,11 +9,11 @@
 #include <functional>
 #include <vector>
 
-#include "dshow/dshow_common.h"
-#include "dshow/media_type.h"
-#include "dshow/single_interface_object.h"
-#include "dshow/source.h"
-#include "dshow/source_stream.h"
+#include "dshow/dshow_common_win.h"
+#include "dshow/media_type_win.h"
+#include "dshow/single_interface_object_win.h"
+#include "dshow/source_win.h"
+#include "dshow/source_stream_win.h"
 
 namespace dshow::test {
 

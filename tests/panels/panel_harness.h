@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/app_win.h"
 #include "app/app_probe.h"
 #include "support/fake_dns_sd.h"
 

@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/program.h"
+#include "app/program_win.h"
 #include "app/app_probe.h"
 #include "i18n/languages.h"
 #include "i18n/localizer.h"

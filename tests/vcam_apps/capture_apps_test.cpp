@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "dll_rig.h"
-#include "dshow/media_type.h"
+#include "dshow/media_type_win.h"
 #include "ring/frame_ring_block.h"
 #include "ring/frame_ring_format.h"
 #include "support/ring_child.h"

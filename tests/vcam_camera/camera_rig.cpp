@@ -2,8 +2,8 @@
 
 #include <objbase.h>
 
-#include "dshow/base_object.h"
-#include "vcam/virtual_camera_filter.h"
+#include "dshow/base_object_win.h"
+#include "vcam/virtual_camera_filter_win.h"
 
 namespace vcam::cameratest {
 

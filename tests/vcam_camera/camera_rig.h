@@ -10,8 +10,8 @@
 
 #include <optional>
 
-#include "dshow/dshow_common.h"
-#include "dshow/media_type.h"
+#include "dshow/dshow_common_win.h"
+#include "dshow/media_type_win.h"
 #include "support/child_process.h"
 #include "tools/camera_viewer/capture_sink.h"
 

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "camera_rig.h"
-#include "vcam/virtual_camera_filter.h"
-#include "vcam/virtual_camera_formats.h"
-#include "vcam/virtual_camera_stream.h"
+#include "vcam/virtual_camera_filter_win.h"
+#include "vcam/virtual_camera_formats_win.h"
+#include "vcam/virtual_camera_stream_win.h"
 
 #include <dvdmedia.h>  // after the DirectShow headers it relies on
 

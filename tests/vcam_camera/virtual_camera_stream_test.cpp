@@ -31,7 +31,7 @@
 #include "support/runtime_filters.h"
 #include "support/sample_checker.h"
 #include "support/wait.h"
-#include "vcam/virtual_camera_formats.h"
+#include "vcam/virtual_camera_formats_win.h"
 
 namespace vcam::cameratest {
 namespace {
