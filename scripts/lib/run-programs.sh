@@ -104,7 +104,7 @@ run_start_usbmux() {
 # The control program, its diagnostic lines in $2/control.out.
 run_start_control() {
   local build="$1" out="$2"
-  (cd "$build" && WINEDEBUG=-all,+debugstr exec "$brindle_root/scripts/wine-run.sh" BrindleVideoControl.exe) >"$out/control.out" 2>&1 &
+  (cd "$build" && WINEDEBUG=-all,+debugstr exec "$brindle_root/scripts/lib/wine-run.sh" BrindleVideoControl.exe) >"$out/control.out" 2>&1 &
   _run_control_pid=$!
   _run_pids+=("$_run_control_pid")
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 
 version="1.90.1"
 debian_version="1.90.1+ds-1"
-root="$(cd "$(dirname "$0")/.." && pwd)"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
 dest="$root/third_party/imgui-$version"
 
 if [ -f "$dest/imgui.cpp" ] && [ -f "$dest/backends/imgui_impl_dx11.cpp" ]; then

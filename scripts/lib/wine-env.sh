@@ -4,7 +4,7 @@
 #   brindle_winepath ARGS...       Wine's winepath
 #   $brindle_wineserver            the Wine server
 #   BRINDLE_WIN32 (yes/no), BRINDLE_WIN32_WHY: whether this host runs 32-bit programs, and why not
-brindle_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+brindle_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export WINEPREFIX="${BRINDLE_WINEPREFIX:-$brindle_root/build/wineprefix}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEDEBUG="${WINEDEBUG:--all}"

@@ -3,7 +3,7 @@
 # as Annex B with access unit delimiters, SPS/PPS before every key frame (x264 repeats them in
 # band by default when it writes a raw stream), no B-frames, an IDR every 30 pictures, 60
 # pictures at 30 fps.
-#   scripts/make-clips.sh OUTDIR [GENERATOR]
+#   scripts/lib/make-clips.sh OUTDIR [GENERATOR]
 # GENERATOR is the clip_pattern program; without it one is compiled from tools/clip_pattern.
 set -euo pipefail
 
@@ -13,7 +13,7 @@ if [ $# -lt 1 ] || [ $# -gt 2 ]; then
 fi
 outdir="$1"
 generator="${2:-}"
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 x264="${X264:-x264}"
 command -v "$x264" >/dev/null || { echo "make-clips: x264 not found (scripts/setup.sh installs it)" >&2; exit 1; }
 
