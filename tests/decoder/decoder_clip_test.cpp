@@ -21,7 +21,7 @@
 #include "pixels/pack.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
-#include "support/ring_child.h"
+#include "support/ring_child_win.h"
 #include "tools/clip_pattern/frame_counter_code.h"
 
 namespace {

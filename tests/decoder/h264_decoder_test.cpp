@@ -17,7 +17,7 @@
 #include "media/h264_decoder_layout_win.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
-#include "support/ring_child.h"
+#include "support/ring_child_win.h"
 #include "support/sps_writer.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "graph_rig.h"
+#include "graph_rig_win.h"
 #include "dshow/enum_pins_win.h"
 
 namespace dshow::test {

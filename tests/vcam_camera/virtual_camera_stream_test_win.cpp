@@ -21,14 +21,14 @@
 #include <vector>
 
 #include "app/preview_geometry.h"
-#include "camera_rig.h"
+#include "camera_rig_win.h"
 #include "media/decode_pipeline_win.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
 #include "support/camera_reference.h"
-#include "support/ring_child.h"
-#include "support/runtime_filters.h"
+#include "support/ring_child_win.h"
+#include "support/runtime_filters_win.h"
 #include "support/sample_checker.h"
 #include "support/wait.h"
 #include "vcam/virtual_camera_formats_win.h"

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "dll_rig.h"
+#include "dll_rig_win.h"
 #include "ring/frame_ring_format.h"
-#include "support/ring_child.h"
+#include "support/ring_child_win.h"
 #include "support/sample_checker.h"
 #include "support/wait.h"
-#include "tools/camera_viewer/camera_capture.h"
+#include "tools/camera_viewer/camera_capture_win.h"
 
 namespace dlltest {
 namespace {

@@ -1,4 +1,4 @@
-#include "camera_rig.h"
+#include "camera_rig_win.h"
 
 #include <objbase.h>
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/camera_viewer/capture_sink.h"
+#include "tools/camera_viewer/capture_sink_win.h"
 #include "tools/camera_viewer/picture_convert.h"
 
 namespace cameraviewer {

@@ -1,4 +1,4 @@
-#include "tools/camera_viewer/camera_capture.h"
+#include "tools/camera_viewer/camera_capture_win.h"
 
 namespace cameraviewer {
 

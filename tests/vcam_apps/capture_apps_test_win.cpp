@@ -21,16 +21,16 @@
 #include <string>
 #include <vector>
 
-#include "dll_rig.h"
+#include "dll_rig_win.h"
 #include "dshow/media_type_win.h"
 #include "ring/frame_ring_block.h"
 #include "ring/frame_ring_format.h"
-#include "support/ring_child.h"
-#include "support/runtime_filters.h"
+#include "support/ring_child_win.h"
+#include "support/runtime_filters_win.h"
 #include "support/sample_checker.h"
 #include "support/test_picture.h"
 #include "support/wait.h"
-#include "tools/camera_viewer/camera_capture.h"
+#include "tools/camera_viewer/camera_capture_win.h"
 #include "tools/process_probe/process_counters_win.h"
 
 namespace dlltest {

@@ -1,4 +1,4 @@
-#include "panel_harness.h"
+#include "panel_harness_win.h"
 
 #include <cfloat>
 #include <cstring>

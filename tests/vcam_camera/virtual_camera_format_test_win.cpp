@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "camera_rig.h"
+#include "camera_rig_win.h"
 #include "vcam/virtual_camera_filter_win.h"
 #include "vcam/virtual_camera_formats_win.h"
 #include "vcam/virtual_camera_stream_win.h"

@@ -1,4 +1,4 @@
-#include "test_filters.h"
+#include "test_filters_win.h"
 
 
 namespace dshow::test {

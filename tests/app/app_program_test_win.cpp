@@ -10,7 +10,7 @@
 #include <system_error>
 #include <thread>
 
-#include "support/child_process.h"
+#include "support/child_process_win.h"
 #include "support/process_watch_win.h"
 #include "support/wait.h"
 

@@ -11,8 +11,8 @@
 #include <cwctype>
 #include <thread>
 
-#include "dll_rig.h"
-#include "tools/camera_viewer/camera_capture.h"
+#include "dll_rig_win.h"
+#include "tools/camera_viewer/camera_capture_win.h"
 
 namespace dlltest {
 namespace {

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/camera_viewer/camera_capture.h"
+#include "tools/camera_viewer/camera_capture_win.h"
 #include "tools/camera_viewer/picture_convert.h"
 #include "tools/camera_viewer/png_writer.h"
 #include "tools/clip_pattern/frame_counter_code.h"

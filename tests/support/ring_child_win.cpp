@@ -1,4 +1,4 @@
-// ring_child: the child program of the cross-process ring tests; its verbs are in ring_child.h.
+// ring_child: the child program of the cross-process ring tests; its verbs are in ring_child_win.h.
 #include <windows.h>
 
 #include <cstdio>
@@ -168,6 +168,6 @@ int main(int argc, char** argv) {
   if (verb == "read" && argc == 8) return read(argv);
   if (verb == "watch" && argc == 6) return watch(argv);
   if (verb == "decode" && argc == 5) return decode(argv);
-  std::fprintf(stderr, "usage: see tests/support/ring_child.h\n");
+  std::fprintf(stderr, "usage: see tests/support/ring_child_win.h\n");
   return 3;
 }

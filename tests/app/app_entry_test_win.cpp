@@ -35,7 +35,7 @@
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_reader.h"
 #include "support/log_capture.h"
-#include "support/loopback_server.h"
+#include "support/loopback_server_win.h"
 #include "support/wait.h"
 #include "tools/phone_sim/phone_simulator.h"
 #include "tools/usbmux_emulator/usbmux_emulator.h"

@@ -1,4 +1,4 @@
-#include "support/loopback_server.h"
+#include "support/loopback_server_win.h"
 
 namespace testsupport {
 

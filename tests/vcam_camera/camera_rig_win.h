@@ -12,8 +12,8 @@
 
 #include "dshow/dshow_common_win.h"
 #include "dshow/media_type_win.h"
-#include "support/child_process.h"
-#include "tools/camera_viewer/capture_sink.h"
+#include "support/child_process_win.h"
+#include "tools/camera_viewer/capture_sink_win.h"
 
 namespace vcam::cameratest {
 

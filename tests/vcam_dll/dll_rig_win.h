@@ -12,8 +12,8 @@
 #include <map>
 #include <string>
 
-#include "support/child_process.h"
-#include "support/ring_child.h"
+#include "support/child_process_win.h"
+#include "support/ring_child_win.h"
 
 namespace dlltest {
 

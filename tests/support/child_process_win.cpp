@@ -1,4 +1,4 @@
-#include "support/child_process.h"
+#include "support/child_process_win.h"
 
 #include <vector>
 

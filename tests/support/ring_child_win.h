@@ -1,4 +1,4 @@
-// The one child program of the tests that share a frame ring between processes (ring_child.cpp):
+// The one child program of the tests that share a frame ring between processes (ring_child_win.cpp):
 //   ring_child write NAME SLOTS MAXW MAXH SEED COUNT WIDTH HEIGHT INTERVAL_MS
 //     Creates the ring and publishes test pictures (test_picture.h) 1, 2, ... COUNT (0: until
 //     stopped), one every INTERVAL_MS, then keeps the ring open until stopped. Exit 0 when
@@ -26,7 +26,7 @@
 #include <string>
 
 #include "ring/frame_ring_format.h"
-#include "support/child_process.h"
+#include "support/child_process_win.h"
 
 namespace testsupport {
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "camera_rig.h"
+#include "camera_rig_win.h"
 #include "receiver/protocol.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "i18n/localizer.h"
-#include "panel_harness.h"
+#include "panel_harness_win.h"
 #include "ring/frame_ring_format.h"
 #include "support/fake_transport.h"
-#include "support/no_h264_decoder.h"
+#include "support/no_h264_decoder_win.h"
 #include "support/stream_bytes.h"
 
 namespace {

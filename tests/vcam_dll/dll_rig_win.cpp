@@ -1,4 +1,4 @@
-#include "dll_rig.h"
+#include "dll_rig_win.h"
 
 #include <cstdio>
 #include <vector>

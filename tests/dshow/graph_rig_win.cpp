@@ -1,4 +1,4 @@
-#include "graph_rig.h"
+#include "graph_rig_win.h"
 
 #include <objbase.h>
 

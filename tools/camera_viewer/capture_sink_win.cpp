@@ -1,4 +1,4 @@
-#include "tools/camera_viewer/capture_sink.h"
+#include "tools/camera_viewer/capture_sink_win.h"
 
 #include <cstring>
 #include <cwchar>

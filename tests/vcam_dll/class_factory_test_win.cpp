@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "dll_rig.h"
+#include "dll_rig_win.h"
 
 namespace dlltest {
 namespace {

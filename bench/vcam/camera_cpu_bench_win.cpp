@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "ring/frame_ring_writer.h"
-#include "support/child_process.h"
-#include "support/runtime_filters.h"
+#include "support/child_process_win.h"
+#include "support/runtime_filters_win.h"
 #include "vcam/virtual_camera_filter_win.h"
 #include "vcam/virtual_camera_formats_win.h"
 

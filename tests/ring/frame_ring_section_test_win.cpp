@@ -16,7 +16,7 @@
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
 #include "ring/named_section.h"
-#include "support/ring_child.h"
+#include "support/ring_child_win.h"
 #include "support/test_picture.h"
 #include "support/wait.h"
 #include "torn_read_check.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "support/child_process.h"
+#include "support/child_process_win.h"
 #include "support/process_watch_win.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "support/log_capture.h"
-#include "test_filters.h"
-#include "tools/camera_viewer/capture_sink.h"
+#include "test_filters_win.h"
+#include "tools/camera_viewer/capture_sink_win.h"
 
 namespace dshow::test {
 
