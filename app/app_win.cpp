@@ -7,10 +7,10 @@
 
 namespace app {
 
-App::App(ID3D11Device* device, ID3D11DeviceContext* context) : device_(device), context_(context) { init(); }
+App::App(ID3D11Device* device, ID3D11DeviceContext* context) : preview_(device, context) { init(); }
 
 App::App(ID3D11Device* device, ID3D11DeviceContext* context, const transport::DnsSdFunctions& dnsSd)
-    : device_(device), context_(context), discovery_(dnsSd) {
+    : discovery_(dnsSd), preview_(device, context) {
   init();
 }
 
@@ -27,10 +27,7 @@ void App::init() {
 
 App::~App() {
   session_.stop();
-  previewSrv_.Reset();
-  previewTexture_.Reset();
-  textureWidth_ = 0;
-  textureHeight_ = 0;
+  preview_.release();
   session_.pictures().clear();
   std::string().swap(host_);
   std::vector<transport::DiscoveredHost>().swap(services_);

@@ -5,14 +5,13 @@
 #pragma once
 
 #include <d3d11.h>
-#include <wrl/client.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/preview_texture_win.h"
 #include "imgui.h"
-#include "media/picture_turn.h"
 #include "receiver/rate_meter.h"
 #include "session/session_win.h"
 #include "transport/discovery_win.h"
@@ -64,8 +63,6 @@ class App {
   float px(float pixels) const { return pixels * scale_; }
   ImVec2 px(float x, float y) const { return ImVec2(x * scale_, y * scale_); }
 
-  ID3D11Device* device_ = nullptr;
-  ID3D11DeviceContext* context_ = nullptr;
   session::Session session_;
   transport::Discovery discovery_;
   std::vector<transport::DiscoveredHost> services_;
@@ -75,12 +72,7 @@ class App {
   bool showHelp_ = false;
   float scale_ = 1.0f;
 
-  Microsoft::WRL::ComPtr<ID3D11Texture2D> previewTexture_;
-  Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> previewSrv_;
-  std::uint32_t textureWidth_ = 0;
-  std::uint32_t textureHeight_ = 0;
-  media::Turn textureTurned_;  // how the picture in the texture was turned before it was published
-  HRESULT deviceLoss_ = S_OK;  // what told the preview that the device is gone, not yet taken
+  PreviewTexture preview_;
   receiver::RateMeter previewRate_;  // pictures uploaded per second
 };
 
