@@ -1,11 +1,11 @@
 // The main window and the help window: status bar, connect panel, statistics line. The preview
-// between them is in preview_panel.cpp. Everything is drawn afresh each frame from App's members
+// between them is in preview_panel_win.cpp. Everything is drawn afresh each frame from App's members
 // and its session.
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/app_win.h"
 #include "app/state_pill.h"
 #include "common/steady_clock.h"
 #include "i18n/languages.h"

@@ -1,6 +1,6 @@
 #include "app/single_instance_win.h"
 
-#include "app/main_window.h"
+#include "app/main_window_win.h"
 
 namespace app {
 

@@ -1,4 +1,4 @@
-# Dear ImGui from the sources scripts/fetch-imgui.sh unpacks: `imgui_core`, its portable core (the
+# Dear ImGui from the sources scripts/lib/fetch-imgui.sh unpacks: `imgui_core`, its portable core (the
 # font atlas is tested natively under the sanitizers too), and on Windows `imgui`, the core with
 # its Win32 and Direct3D 11 back ends.
 set(BRINDLE_IMGUI_DIR "${CMAKE_SOURCE_DIR}/third_party/imgui-1.90.1" CACHE PATH "Dear ImGui sources")

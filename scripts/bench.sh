@@ -9,7 +9,7 @@ bash scripts/setup.sh
 cmake --preset bench >/dev/null && cmake --build --preset bench -j2
 cmake --preset windows >/dev/null && cmake --build --preset windows -j2
 
-source scripts/services.sh
+source scripts/lib/services.sh
 services_start
 trap services_stop EXIT
 

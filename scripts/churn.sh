@@ -11,7 +11,7 @@ cd "$root"
 bash scripts/setup.sh >/dev/null || exit 1
 cmake --preset windows >/dev/null && cmake --build --preset windows -j2 --target churn_test || exit 1
 
-source scripts/services.sh
+source scripts/lib/services.sh
 services_start
 trap services_stop EXIT
-BRINDLE_CHURN_FULL=1 bash scripts/wine-run.sh build/windows/tests/churn/churn_test.exe "$@"
+BRINDLE_CHURN_FULL=1 bash scripts/lib/wine-run.sh build/windows/tests/churn/churn_test.exe "$@"

@@ -23,9 +23,9 @@ cmake --build "$build" -j2 --target demo_programs
 out="$root/build/demo"
 mkdir -p "$out"
 
-source scripts/services.sh
-source scripts/window-driver.sh
-source scripts/run-programs.sh
+source scripts/lib/services.sh
+source scripts/lib/window-driver.sh
+source scripts/lib/run-programs.sh
 
 user_display=""
 if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then user_display="$DISPLAY"; fi

@@ -25,9 +25,9 @@ out="$root/build/latency"
 mkdir -p "$out"
 rm -f "$out"/*.out "$out"/*.in "$out"/trace.*
 
-source scripts/services.sh
-source scripts/window-driver.sh
-source scripts/run-programs.sh
+source scripts/lib/services.sh
+source scripts/lib/window-driver.sh
+source scripts/lib/run-programs.sh
 
 set +e
 services_start

@@ -30,9 +30,9 @@ out="$root/build/load"
 mkdir -p "$out"
 rm -f "$out"/*.out "$out"/*.in "$out"/*.log "$out"/*.raw
 
-source scripts/services.sh
-source scripts/window-driver.sh
-source scripts/run-programs.sh
+source scripts/lib/services.sh
+source scripts/lib/window-driver.sh
+source scripts/lib/run-programs.sh
 
 set +e
 services_start

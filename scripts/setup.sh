@@ -40,4 +40,4 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-"$(dirname "$0")/fetch-imgui.sh"
+"$(dirname "$0")/lib/fetch-imgui.sh"

@@ -92,9 +92,9 @@ out="$root/build/soak"
 mkdir -p "$out"
 rm -f "$out"/*.out "$out"/*.in
 
-source scripts/services.sh
-source scripts/window-driver.sh
-source scripts/run-programs.sh
+source scripts/lib/services.sh
+source scripts/lib/window-driver.sh
+source scripts/lib/run-programs.sh
 
 set +e
 services_start

@@ -24,7 +24,7 @@ tidy_rc=${PIPESTATUS[0]}
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-10}" 2>&1 | tee build/fuzz-run.log
 fuzz_rc=${PIPESTATUS[0]}
 
-source scripts/services.sh
+source scripts/lib/services.sh
 services_start
 trap services_stop EXIT
 

@@ -6,8 +6,8 @@ brindle_library(brindle_vcam_schedule SOURCES frame_schedule.h frame_schedule.cp
 if(WIN32)
   brindle_library(brindle_vcam_camera
     WINDOWS_SOURCES
-      virtual_camera_formats.h virtual_camera_formats.cpp sample_pacer_win.h sample_pacer_win.cpp
-      virtual_camera_stream.h virtual_camera_stream.cpp
-      virtual_camera_filter.h virtual_camera_filter.cpp
+      virtual_camera_formats_win.h virtual_camera_formats_win.cpp sample_pacer_win.h sample_pacer_win.cpp
+      virtual_camera_stream_win.h virtual_camera_stream_win.cpp
+      virtual_camera_filter_win.h virtual_camera_filter_win.cpp
     WINDOWS_LIBS brindle_common brindle_dshow brindle_pixels brindle_vcam_schedule brindle_ring)
 endif()

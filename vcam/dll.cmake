@@ -3,11 +3,11 @@
 if(WIN32)
   brindle_library(brindle_vcam_server
     WINDOWS_SOURCES
-      registration_data.h registration_data.cpp
-      registration.h registration.cpp
+      registration_data_win.h registration_data_win.cpp
+      registration_win.h registration_win.cpp
     WINDOWS_LIBS brindle_vcam_camera brindle_dshow strmiids uuid ole32 advapi32)
 
-  add_library(BrindleVideoVCam SHARED dll_entry.cpp vcam_exports.def)
+  add_library(BrindleVideoVCam SHARED dll_entry_win.cpp vcam_exports.def)
   brindle_product_code(BrindleVideoVCam)
   target_link_libraries(BrindleVideoVCam PRIVATE brindle_vcam_server)
   # COM loads it by its own name; no "lib" prefix and no import library is needed.

@@ -5,9 +5,9 @@
 // interrupt handle (a command for the worker) cuts any wait short.
 #pragma once
 
-#include "dshow/am_event.h"
-#include "dshow/critical_section.h"
-#include "dshow/dshow_common.h"
+#include "dshow/am_event_win.h"
+#include "dshow/critical_section_win.h"
+#include "dshow/dshow_common_win.h"
 
 namespace vcam {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/app_win.h"
 #include "common/steady_clock.h"
 #include "i18n/languages.h"
 #include "i18n/localizer.h"
@@ -33,14 +33,14 @@ class AppProbe {
   bool showHelp() const { return app_.showHelp_; }
   float scale() const { return app_.scale_; }
 
-  ID3D11Device* device() const { return app_.device_; }
-  ID3D11DeviceContext* context() const { return app_.context_; }
+  ID3D11Device* device() const { return app_.preview_.device(); }
+  ID3D11DeviceContext* context() const { return app_.preview_.context(); }
   // The preview's half on the UI thread.
   void uploadPreview() { app_.uploadPreview(); }
-  ID3D11Texture2D* previewTexture() const { return app_.previewTexture_.Get(); }
-  ID3D11ShaderResourceView* previewSrv() const { return app_.previewSrv_.Get(); }
-  std::uint32_t textureWidth() const { return app_.textureWidth_; }
-  std::uint32_t textureHeight() const { return app_.textureHeight_; }
+  ID3D11Texture2D* previewTexture() const { return app_.preview_.texture(); }
+  ID3D11ShaderResourceView* previewSrv() const { return app_.preview_.view(); }
+  std::uint32_t textureWidth() const { return app_.preview_.width(); }
+  std::uint32_t textureHeight() const { return app_.preview_.height(); }
   double previewFps() const { return app_.previewRate_.rate(steadyNowNs()); }
 
  private:

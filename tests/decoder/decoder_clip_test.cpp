@@ -22,7 +22,7 @@
 #include "ring/frame_ring_reader.h"
 #include "session/picture_publisher_win.h"
 #include "support/log_capture.h"
-#include "support/ring_child.h"
+#include "support/ring_child_win.h"
 #include "tools/clip_pattern/frame_counter_code.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "graph_rig.h"
+#include "graph_rig_win.h"
 
 namespace dshow::test {
 namespace {

@@ -5,8 +5,8 @@
 #include <set>
 #include <string>
 
-#include "graph_rig.h"
-#include "dshow/enum_pins.h"
+#include "graph_rig_win.h"
+#include "dshow/enum_pins_win.h"
 
 namespace dshow::test {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "graph_rig.h"
+#include "graph_rig_win.h"
 #include "support/wait.h"
 
 namespace dshow::test {

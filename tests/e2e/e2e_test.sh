@@ -13,9 +13,9 @@ out="$build/e2e"
 mkdir -p "$out"
 rm -f "$out"/*.log "$out"/*.png "$out"/*.raw "$out"/*.out "$out"/*.in
 
-source "$root/scripts/services.sh"
-source "$root/scripts/window-driver.sh"
-source "$root/scripts/run-programs.sh"
+source "$root/scripts/lib/services.sh"
+source "$root/scripts/lib/window-driver.sh"
+source "$root/scripts/lib/run-programs.sh"
 
 for tool in xdotool import parec; do
   command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/setup.sh installs it)"; exit 1; }

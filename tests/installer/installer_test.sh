@@ -23,7 +23,7 @@ if [ $# -ne 6 ]; then
 fi
 setup="$1" previous="$2" version="$3" viewer64="$4" viewer86="$5" helper="$6"
 
-source "$root/scripts/services.sh"
+source "$root/scripts/lib/services.sh"
 if [ -z "${DISPLAY:-}" ]; then
   services_start >/dev/null
   own_services=1

@@ -8,7 +8,7 @@
 
 #include "pixels/to_rgba.h"
 #include "media/decoded_frame.h"
-#include "panel_harness.h"
+#include "panel_harness_win.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "receiver/protocol.h"
 #include "receiver/stream_controller.h"
 #include "support/log_capture.h"
-#include "support/loopback_server.h"
+#include "support/loopback_server_win.h"
 #include "support/state_recorder.h"
 #include "support/stream_bytes.h"
 #include "support/wait.h"

@@ -17,7 +17,7 @@
 #include "receiver/stream_controller.h"
 #include "support/frame_record.h"
 #include "support/log_capture.h"
-#include "support/loopback_server.h"
+#include "support/loopback_server_win.h"
 #include "support/stream_bytes.h"
 #include "support/wait.h"
 #include "transport/usbmux_protocol.h"
