@@ -8,24 +8,24 @@
 
 namespace media {
 
-DecodePipelineWin::DecodePipelineWin(PictureSink& sink) : sink_(sink), h264_(static_cast<PictureSink&>(*this)) {}
+DecodePipeline::DecodePipeline(PictureSink& sink) : sink_(sink), h264_(static_cast<PictureSink&>(*this)) {}
 
-bool DecodePipelineWin::start() {
+bool DecodePipeline::start() {
   if (!started_) started_ = h264_.start();
   return started_;
 }
 
-void DecodePipelineWin::stop() {
+void DecodePipeline::stop() {
   if (started_) h264_.stop();
   started_ = false;
 }
 
-void DecodePipelineWin::decode(std::span<const std::uint8_t> payload, std::uint64_t timestampUs) {
+void DecodePipeline::decode(std::span<const std::uint8_t> payload, std::uint64_t timestampUs) {
   if (!started_) return;
   h264_.feed(payload, timestampUs);
 }
 
-void DecodePipelineWin::deliver(const DecodedFrame& frame) {
+void DecodePipeline::deliver(const DecodedFrame& frame) {
   const std::uint32_t rows = frame.codedHeight != 0 ? frame.codedHeight : frame.height;
   const bool tight = frame.stride == frame.width && rows == frame.height;
   // Nothing is read past the picture's bytes: a short or empty one goes nowhere.

@@ -13,13 +13,13 @@
 
 namespace media {
 
-class DecodePipelineWin final : private PictureSink {
+class DecodePipeline final : private PictureSink {
  public:
   // `sink` outlives the pipeline.
-  explicit DecodePipelineWin(PictureSink& sink);
-  ~DecodePipelineWin() { stop(); }
-  DecodePipelineWin(const DecodePipelineWin&) = delete;
-  DecodePipelineWin& operator=(const DecodePipelineWin&) = delete;
+  explicit DecodePipeline(PictureSink& sink);
+  ~DecodePipeline() { stop(); }
+  DecodePipeline(const DecodePipeline&) = delete;
+  DecodePipeline& operator=(const DecodePipeline&) = delete;
 
   // Starts the decoder; true when it runs (also when it ran already).
   bool start();

@@ -27,7 +27,7 @@ std::unique_ptr<transport::ITransport> makeTransport(const Link& link) {
 }
 
 // One line for each part of the picture path that did not start.
-void logStartFaults(const PicturePublisher& publisher, const media::DecodePipelineWin& pipeline) {
+void logStartFaults(const PicturePublisher& publisher, const media::DecodePipeline& pipeline) {
   const char* why = nullptr;
   switch (publisher.ringFault()) {
     case ring::RingFault::None: break;
@@ -59,7 +59,7 @@ void Session::start(std::unique_ptr<transport::ITransport> transport) {
 
   publisher_ = std::make_unique<PicturePublisher>(orientation_, pictures_);
   publisher_->open(kPipelineCapacity, kPipelineCapacity);
-  pipeline_ = std::make_unique<media::DecodePipelineWin>(*publisher_);
+  pipeline_ = std::make_unique<media::DecodePipeline>(*publisher_);
   pipeline_->start();  // a failed pipeline still takes frames
   logStartFaults(*publisher_, *pipeline_);
 

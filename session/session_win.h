@@ -29,7 +29,7 @@
 
 namespace media {
 class AudioPlayer;
-class DecodePipelineWin;
+class DecodePipeline;
 }  // namespace media
 
 namespace receiver {
@@ -84,7 +84,7 @@ class Session : private receiver::StreamSink, private FrameSink, private VideoSi
   bool decoderMissing() const;
 
   // For diagnostics and tests: the running chain's parts, null while stopped.
-  const media::DecodePipelineWin* pipeline() const { return pipeline_.get(); }
+  const media::DecodePipeline* pipeline() const { return pipeline_.get(); }
   const PicturePublisher* publisher() const { return publisher_.get(); }
   const media::AudioPlayer* audioPlayer() const { return audio_.get(); }
   const VideoWorker* videoWorker() const { return video_.get(); }
@@ -108,7 +108,7 @@ class Session : private receiver::StreamSink, private FrameSink, private VideoSi
   // Replaced only while no stream thread runs: made before the transport starts, destroyed after
   // it has stopped; the video thread runs only between them.
   std::unique_ptr<PicturePublisher> publisher_;  // the pipeline's sink: made before it, gone after
-  std::unique_ptr<media::DecodePipelineWin> pipeline_;
+  std::unique_ptr<media::DecodePipeline> pipeline_;
   std::unique_ptr<media::AudioPlayer> audio_;
   std::unique_ptr<VideoWorker> video_;
   bool comOnVideoThread_ = false;  // the video thread's alone

@@ -1,4 +1,4 @@
-// Decode-and-publish rate of the 1080p clip through DecodePipelineWin on Media Foundation's
+// Decode-and-publish rate of the 1080p clip through DecodePipeline on Media Foundation's
 // H.264 decoder and the session's publisher, every unit fed as fast as the pipeline takes it,
 // into a private ring.
 #include <windows.h>
@@ -47,7 +47,7 @@ int main() {
     session::PictureSlot preview;
     session::PicturePublisher publisher(orientation, preview);
     Counted counted(publisher);
-    media::DecodePipelineWin pipeline(counted);
+    media::DecodePipeline pipeline(counted);
     const bool opened = publisher.open(1920, 1920, "brindle-bench-ring-" + std::to_string(GetCurrentProcessId()));
     if (!pipeline.start() || !opened) {
       std::printf("decode_publish_1080p: pipeline did not start\n");

@@ -150,7 +150,7 @@ int decode(char** argv) {
   session::Orientation orientation;
   session::PictureSlot preview;
   session::PicturePublisher publisher(orientation, preview);
-  media::DecodePipelineWin pipeline(publisher);
+  media::DecodePipeline pipeline(publisher);
   if (stop && decoded && !clip.units.empty() && publisher.open(1920, 1920, ring) && pipeline.start()) {
     for (std::size_t i = 0; i < clip.units.size(); ++i) {
       const receiver::Frame frame = clip.frame(i, i);

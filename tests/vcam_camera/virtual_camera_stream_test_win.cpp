@@ -344,7 +344,7 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
   session::Orientation orientation;
   session::PictureSlot preview;
   session::PicturePublisher publisher(orientation, preview);
-  media::DecodePipelineWin pipeline(publisher);
+  media::DecodePipeline pipeline(publisher);
   ASSERT_TRUE(publisher.open(1920, 1920));
 
   std::vector<std::pair<media::Turn, bool>> cases = {{{1, true, false}, false}, {{2, false, true}, false}};

@@ -45,7 +45,7 @@ struct Picture {
   int counter;  // read from the picture; -1 when unreadable
 };
 
-void feed(media::DecodePipelineWin& pipeline, const receiver::Frame& frame) {
+void feed(media::DecodePipeline& pipeline, const receiver::Frame& frame) {
   pipeline.decode(frame.payload, frame.timestampUs);
 }
 
@@ -60,7 +60,7 @@ struct Publishing {
 struct Decoding : media::PictureSink, Publishing {
   std::vector<Picture> pictures;
   std::vector<std::uint8_t> lastData;
-  media::DecodePipelineWin pipeline{*this};  // declared last: it stops before the vectors go
+  media::DecodePipeline pipeline{*this};  // declared last: it stops before the vectors go
 
   // Starts it with a ring that holds every clip's size.
   bool start(const std::string& ring) { return publisher.open(1920, 1920, ring) && pipeline.start(); }
@@ -152,7 +152,7 @@ TEST(DecodeLayouts, CodedRowsBelowTheVisiblePictureArePackedAway) {
   ASSERT_TRUE(seen.start(testsupport::uniqueRingName("crop")));
 
   struct Raw : media::PictureSink {
-    explicit Raw(media::DecodePipelineWin& p) : pipeline(p) {}
+    explicit Raw(media::DecodePipeline& p) : pipeline(p) {}
     void picture(const media::DecodedFrame& raw) override {
       ++count;
       EXPECT_EQ(raw.height, 1080u);
@@ -162,7 +162,7 @@ TEST(DecodeLayouts, CodedRowsBelowTheVisiblePictureArePackedAway) {
       pipeline.deliver(raw);
       last = raw.data;
     }
-    media::DecodePipelineWin& pipeline;
+    media::DecodePipeline& pipeline;
     std::vector<std::uint8_t> last;
     int count = 0;
   } raw(seen.pipeline);
@@ -303,7 +303,7 @@ TEST(DecodeRing, AReaderInAnotherProcessGetsThePicturesAsDecoded) {
 struct Observed : media::PictureSink, Publishing {
   std::vector<media::DecodedFrame> pictures;
   const media::DecodedFrame* lastAddress = nullptr;
-  media::DecodePipelineWin pipeline{*this};
+  media::DecodePipeline pipeline{*this};
   // Both, as the session starts them: the decoder starts whether the ring opened or not.
   bool start(std::uint32_t maxSide, const std::string& ring) {
     const bool opened = publisher.open(maxSide, maxSide, ring);
@@ -325,7 +325,7 @@ TEST(DecodePipeline, FramesOutsideStartAndStopAreIgnoredSilently) {
   ASSERT_EQ(units.units.size(), 60u);
   testsupport::LogCapture log;
   Observed seen;
-  media::DecodePipelineWin& pipeline = seen.pipeline;
+  media::DecodePipeline& pipeline = seen.pipeline;
   for (std::size_t i = 0; i < 10; ++i) feed(pipeline, units.frame(i, i));
   EXPECT_TRUE(log.lines().empty());
 
@@ -389,7 +389,7 @@ TEST(DecodePipeline, DeliverPassesTightPicturesOnAsTheyArePacksTheRestAndDropsSh
   const std::string ring = testsupport::uniqueRingName("deliver");
   testsupport::LogCapture log;
   Observed seen;
-  media::DecodePipelineWin& pipeline = seen.pipeline;
+  media::DecodePipeline& pipeline = seen.pipeline;
   ASSERT_TRUE(seen.start(64, ring));
   ring::FrameRingReader reader;
   ASSERT_TRUE(reader.open(ring));

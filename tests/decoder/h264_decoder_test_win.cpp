@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "fake_transform.h"
+#include "fake_transform_win.h"
 #include "packed_picture.h"
 #include "media/decode_pipeline_win.h"
 #include "media/h264_decoder_win.h"
@@ -114,7 +114,7 @@ struct Rig {
   session::PictureSlot preview;
   session::PicturePublisher publisher{orientation, preview};
   Keep keepPacked{packed, publisher};
-  media::DecodePipelineWin pipeline{keepPacked};
+  media::DecodePipeline pipeline{keepPacked};
   struct KeepRaw : media::PictureSink {
     explicit KeepRaw(Rig& rig) : rig(rig) {}
     void picture(const media::DecodedFrame& f) override {

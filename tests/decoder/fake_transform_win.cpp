@@ -1,4 +1,4 @@
-#include "fake_transform.h"
+#include "fake_transform_win.h"
 
 #include <cstring>
 
