@@ -205,7 +205,6 @@ TEST_F(WifiTransportTest, StreamControllerAnswersEachConnectionsHelloOnce) {
     std::mutex mutex;
     std::vector<std::uint64_t> seen;
   } arrived;
-  std::mutex& mutex = arrived.mutex;
   std::vector<std::uint64_t>& timestamps = arrived.seen;
   receiver::StreamController controller(arrived);
   controller.start(std::make_unique<transport::WifiTransport>("127.0.0.1", server.port()));
