@@ -3,51 +3,24 @@
 #include <atomic>
 #include <thread>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include "common/debug_output_hook.h"
-#endif
-
 namespace testsupport {
 
 namespace {
-
 std::atomic<LogCapture*> g_active{nullptr};
-
-#ifdef _WIN32
-LONG CALLBACK onException(EXCEPTION_POINTERS* info) {
-  const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (record->ExceptionCode != DBG_PRINTEXCEPTION_C || record->NumberParameters < 2) return EXCEPTION_CONTINUE_SEARCH;
-  if (LogCapture* capture = g_active.load()) {
-    capture->add(reinterpret_cast<const char*>(record->ExceptionInformation[1]));
-  }
-  return EXCEPTION_CONTINUE_EXECUTION;
-}
-#else
-void onLine(const char* line, void*) {
-  if (LogCapture* capture = g_active.load()) capture->add(line);
-}
-#endif
-
 }  // namespace
 
 LogCapture::LogCapture() {
   g_active.store(this);
-#ifdef _WIN32
-  handle_ = AddVectoredExceptionHandler(1, onException);
-#else
-  debuglog::setOutputHook(onLine, nullptr);
-#endif
+  handle_ = installHook();
 }
 
 LogCapture::~LogCapture() {
-#ifdef _WIN32
-  RemoveVectoredExceptionHandler(handle_);
-#else
-  debuglog::setOutputHook(nullptr, nullptr);
-#endif
+  removeHook(handle_);
   g_active.store(nullptr);
+}
+
+void LogCapture::addToActive(const char* line) {
+  if (LogCapture* capture = g_active.load()) capture->add(line);
 }
 
 void LogCapture::add(const char* line) {

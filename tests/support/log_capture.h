@@ -24,9 +24,15 @@ class LogCapture {
   bool waitForCount(const std::string& prefix, std::size_t n, std::chrono::milliseconds timeout) const;
   void clear();
 
-  void add(const char* line);  // called by the platform hook
+  void add(const char* line);
+  // Adds `line` to the capture that is on, if any: what the platform hook calls.
+  static void addToActive(const char* line);
 
  private:
+  // The platform's hook (log_capture_win.cpp, log_capture_posix.cpp): on, and off again.
+  static void* installHook();
+  static void removeHook(void* handle);
+
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
   void* handle_ = nullptr;
