@@ -12,7 +12,7 @@
 
 #include "app/preview_texture_win.h"
 #include "imgui.h"
-#include "receiver/rate_meter.h"
+#include "common/rate_meter.h"
 #include "session/session_win.h"
 #include "transport/discovery_win.h"
 
@@ -73,7 +73,7 @@ class App {
   float scale_ = 1.0f;
 
   PreviewTexture preview_;
-  receiver::RateMeter previewRate_;  // pictures uploaded per second
+  common::RateMeter previewRate_;  // pictures uploaded per second
 };
 
 }  // namespace app

@@ -30,8 +30,8 @@ void App::drawPreview() {
   session::Orientation& orientation = session_.orientation();
   // The picture as chosen, from the picture as published: a picture the camera already got
   // turned is drawn as it is, never turned twice.
-  const media::Turn chosen = {orientation.rotation.load(), orientation.mirror.load(), orientation.flip.load()};
-  const media::Turn shown = media::canonical(media::followedBy(media::inverse(preview_.turned()), chosen));
+  const pixels::Turn chosen = {orientation.rotation.load(), orientation.mirror.load(), orientation.flip.load()};
+  const pixels::Turn shown = pixels::canonical(pixels::followedBy(pixels::inverse(preview_.turned()), chosen));
   const int rotation = shown.rotation;
   const float boxHeight = px(kPreviewBoxHeight);
   const PreviewFit fit = fitPreview(preview_.width(), preview_.height(), rotation, available, boxHeight);

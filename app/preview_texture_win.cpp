@@ -70,7 +70,7 @@ bool PreviewTexture::makeTexture(std::uint32_t width, std::uint32_t height) {
   return true;
 }
 
-bool PreviewTexture::upload(const pixels::Nv12View& picture, const media::Turn& turned) {
+bool PreviewTexture::upload(const pixels::Nv12View& picture, const pixels::Turn& turned) {
   if (device_ == nullptr || context_ == nullptr) return false;
   if (!readable(picture)) {
     logLine("[Preview] picture %ux%u dropped: %zu bytes of stride %u cannot hold it\n", picture.width,

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "media/picture_turn.h"
+#include "pixels/picture_turn.h"
 #include "pixels/nv12_view.h"
 
 namespace app {
@@ -22,7 +22,7 @@ class PreviewTexture {
   void useDevice(ID3D11Device* device, ID3D11DeviceContext* context);
   // Converts the picture, published turned as `turned`, into the texture. False when it was not
   // drawn there (no device, a picture that cannot hold its size, a failed texture or map).
-  bool upload(const pixels::Nv12View& picture, const media::Turn& turned);
+  bool upload(const pixels::Nv12View& picture, const pixels::Turn& turned);
   // Drops the texture; the next upload makes it again.
   void release();
   // The failure by which an upload found the device lost, once; S_OK when there was none.
@@ -36,7 +36,7 @@ class PreviewTexture {
   std::uint32_t width() const { return width_; }
   std::uint32_t height() const { return height_; }
   // How the picture in the texture was turned before it was published.
-  const media::Turn& turned() const { return turned_; }
+  const pixels::Turn& turned() const { return turned_; }
 
  private:
   bool makeTexture(std::uint32_t width, std::uint32_t height);
@@ -47,7 +47,7 @@ class PreviewTexture {
   Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> view_;
   std::uint32_t width_ = 0;
   std::uint32_t height_ = 0;
-  media::Turn turned_;
+  pixels::Turn turned_;
   HRESULT deviceLoss_ = S_OK;  // what told an upload that the device is gone, not yet taken
 };
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "pixels/nv12_view.h"
-#include "media/picture_turn.h"
+#include "pixels/picture_turn.h"
 
 namespace media {
 
@@ -20,7 +20,7 @@ struct DecodedFrame {
   // the chroma starts at row height.
   std::vector<std::uint8_t> data;
   std::uint32_t stride = 0;       // bytes per row, both planes
-  Turn turned;                    // how the picture was turned after decoding (for the camera)
+  pixels::Turn turned;                    // how the picture was turned after decoding (for the camera)
 
   // The picture as a view; only a packed one (chroma right after `height` rows) reads right.
   pixels::Nv12View view() const { return {data.data(), data.size(), width, height, stride}; }

@@ -20,8 +20,8 @@ struct Mapping {
   bool reverseRows = false;
 };
 
-Mapping mappingOf(media::Turn turn) {
-  const media::Turn c = media::canonical(turn);
+Mapping mappingOf(pixels::Turn turn) {
+  const pixels::Turn c = pixels::canonical(turn);
   switch (c.rotation | (c.mirror ? 4 : 0)) {
     case 0: return {false, false, false};
     case 1: return {true, false, true};   // a quarter turn clockwise: the bottom row becomes the left column
@@ -185,7 +185,7 @@ void turnTransposed(const ConstPlane& src, const Plane& dst, Mapping m, std::uin
 
 }  // namespace
 
-bool turnNv12(const Nv12View& source, media::Turn turn, const TargetView& target, PixelKernel kernel) {
+bool turnNv12(const Nv12View& source, pixels::Turn turn, const TargetView& target, PixelKernel kernel) {
   const std::uint8_t* src = source.data;
   std::uint8_t* dst = target.data;
   const std::uint32_t width = source.width, height = source.height;

@@ -16,7 +16,7 @@
 #include "pixels/kernel.h"
 #include "pixels/nv12_view.h"
 #include "pixels/target_view.h"
-#include "media/picture_turn.h"
+#include "pixels/picture_turn.h"
 
 namespace pixels {
 
@@ -24,6 +24,6 @@ namespace pixels {
 // when the turn swaps sides (swapsSides), else width x height. False, with nothing written, when
 // the picture has no pixels, either view is not packed or not of those sizes, holds fewer bytes
 // than its packed size (nv12Bytes), the two overlap, or the kernel is not available.
-bool turnNv12(const Nv12View& src, media::Turn turn, const TargetView& dst, PixelKernel kernel = PixelKernel::Best);
+bool turnNv12(const Nv12View& src, Turn turn, const TargetView& dst, PixelKernel kernel = PixelKernel::Best);
 
 }  // namespace pixels

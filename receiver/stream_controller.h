@@ -10,7 +10,7 @@
 
 #include "receiver/frame.h"
 #include "receiver/frame_parser.h"
-#include "receiver/rate_meter.h"
+#include "common/rate_meter.h"
 #include "receiver/stream_sink.h"
 #include "receiver/stream_stats.h"
 #include "transport/itransport.h"
@@ -50,7 +50,7 @@ class StreamController final : private StreamSink, private transport::TransportS
   FrameParser parser_;
   mutable std::mutex statsMutex_;
   Stats stats_;
-  RateMeter byteRate_;  // bytes per second
+  common::RateMeter byteRate_;  // bytes per second
   std::int64_t chunkArrivedNs_ = 0;  // steady clock, the chunk being parsed
 };
 

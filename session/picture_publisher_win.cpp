@@ -26,15 +26,15 @@ void PicturePublisher::picture(const media::DecodedFrame& frame) {
   preview_.put(frame);
 }
 
-media::Turn PicturePublisher::turn() const {
-  if (!orientation_.follow.load()) return media::Turn();
-  return media::Turn{orientation_.rotation.load(), orientation_.mirror.load(), orientation_.flip.load()};
+pixels::Turn PicturePublisher::turn() const {
+  if (!orientation_.follow.load()) return pixels::Turn();
+  return pixels::Turn{orientation_.rotation.load(), orientation_.mirror.load(), orientation_.flip.load()};
 }
 
-bool PicturePublisher::publishTurned(const media::DecodedFrame& frame, media::Turn turn) {
-  turn = media::canonical(turn);
-  if (media::isIdentity(turn)) return false;
-  const bool swap = media::swapsSides(turn);
+bool PicturePublisher::publishTurned(const media::DecodedFrame& frame, pixels::Turn turn) {
+  turn = pixels::canonical(turn);
+  if (pixels::isIdentity(turn)) return false;
+  const bool swap = pixels::swapsSides(turn);
   turned_.width = swap ? frame.height : frame.width;
   turned_.height = swap ? frame.width : frame.height;
   turned_.codedHeight = turned_.height;

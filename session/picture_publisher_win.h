@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "media/decoded_frame.h"
-#include "media/picture_turn.h"
+#include "pixels/picture_turn.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"
 #include "session/orientation.h"
@@ -41,10 +41,10 @@ class PicturePublisher final : public media::PictureSink {
 
  private:
   // The turn the camera follows: none unless `follow` is set.
-  media::Turn turn() const;
+  pixels::Turn turn() const;
   // Publishes the picture turned and puts it in the preview; false, with nothing done, for a
   // turn that leaves it as it is.
-  bool publishTurned(const media::DecodedFrame& frame, media::Turn turn);
+  bool publishTurned(const media::DecodedFrame& frame, pixels::Turn turn);
   void publish(std::int64_t timestampUs, std::uint32_t width, std::uint32_t height, const std::vector<std::uint8_t>& bytes);
 
   const Orientation& orientation_;

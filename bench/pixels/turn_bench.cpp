@@ -24,16 +24,16 @@ std::uint64_t g_sink = 0;
 
 struct Case {
   const char* name;
-  media::Turn turn;
+  pixels::Turn turn;
 };
 
 // libyuv's route for `turn` from src (kW x kH) into dst, with two scratch chroma planes.
-void libyuvTurn(media::Turn turn, const Bytes& src, Bytes& dst, Bytes& u, Bytes& v) {
+void libyuvTurn(pixels::Turn turn, const Bytes& src, Bytes& dst, Bytes& u, Bytes& v) {
   const std::uint8_t* y = src.data();
   const std::uint8_t* uv = src.data() + kW * kH;
   std::uint8_t* dy = dst.data();
   std::uint8_t* duv = dst.data() + kW * kH;
-  const media::Turn c = media::canonical(turn);
+  const pixels::Turn c = pixels::canonical(turn);
   if (c.rotation % 2 == 1) {
     // Output kH x kW; a negative height reads the source upwards, which adds the mirror.
     const int sign = c.mirror ? -1 : 1;
@@ -66,7 +66,7 @@ int main() {
                         {"turn 1920x1080 rotate 90 mirrored", {1, true, false}},
                         {"turn 1920x1080 rotate 270 mirrored", {3, true, false}}};
   for (const Case& c : cases) {
-    const std::uint32_t tw = media::swapsSides(c.turn) ? kH : kW, th = media::swapsSides(c.turn) ? kW : kH;
+    const std::uint32_t tw = pixels::swapsSides(c.turn) ? kH : kW, th = pixels::swapsSides(c.turn) ? kW : kH;
     const pixels::Nv12View from = {src.data(), src.size(), kW, kH, kW};
     const pixels::TargetView to = {ours.data(), ours.size(), tw, th, tw};
     auto pair = bench::sideBySide(

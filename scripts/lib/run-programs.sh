@@ -69,7 +69,7 @@ _run_start_with_input() {
 run_start_simulator() {
   local build="$1" out="$2" clip="$3" seconds="${4:-280}"
   _run_start_with_input simulator "$out/sim.out" "listening on" \
-    brindle_wine "$build/tools/phone_sim.exe" --port 5555 --clip "$(brindle_winepath -w "$clip")" --seconds "$seconds" \
+    brindle_wine "$build/tools/phone_sim/phone_sim.exe" --port 5555 --clip "$(brindle_winepath -w "$clip")" --seconds "$seconds" \
     --stop-on-input --sent "$(brindle_winepath -w "$out/sent.log")" || return 1
   _run_sim_pid=$_run_started_pid
   _run_sim_fd=$_run_started_fd

@@ -15,7 +15,7 @@
 namespace {
 
 using testsupport::ExactBytes;
-using media::Turn;
+using pixels::Turn;
 using pixels::PixelKernel;
 
 // The eight different pictures: rotation 0..3, each with and without the mirror.
@@ -27,7 +27,7 @@ std::vector<Turn> distinctTurns() {
 }
 
 std::pair<std::uint32_t, std::uint32_t> turnedSize(std::uint32_t w, std::uint32_t h, Turn t) {
-  return media::swapsSides(t) ? std::make_pair(h, w) : std::make_pair(w, h);
+  return pixels::swapsSides(t) ? std::make_pair(h, w) : std::make_pair(w, h);
 }
 
 // Packed views of `bytes`, read and written.
@@ -124,15 +124,15 @@ TEST(Nv12Turn, TurnsComposeAndUndo) {
       const ExactBytes once = turned(src, w, h, a, PixelKernel::Scalar);
       auto [width, height] = turnedSize(w, h, a);
       EXPECT_TRUE(turned(once, width, height, b, PixelKernel::Scalar) ==
-                  turned(src, w, h, media::followedBy(a, b), PixelKernel::Scalar));
+                  turned(src, w, h, pixels::followedBy(a, b), PixelKernel::Scalar));
     }
     auto [width, height] = turnedSize(w, h, a);
     const ExactBytes once = turned(src, w, h, a, PixelKernel::Scalar);
-    EXPECT_TRUE(turned(once, width, height, media::inverse(a), PixelKernel::Scalar) == src);
+    EXPECT_TRUE(turned(once, width, height, pixels::inverse(a), PixelKernel::Scalar) == src);
   }
   // A flip is half a turn, mirrored.
-  EXPECT_TRUE(media::sameTurn({0, false, true}, {2, true, false}));
-  EXPECT_TRUE(media::isIdentity({2, true, true}));
+  EXPECT_TRUE(pixels::sameTurn({0, false, true}, {2, true, false}));
+  EXPECT_TRUE(pixels::isIdentity({2, true, true}));
 }
 
 TEST(Nv12Turn, WhatCannotBeTurnedIsRefusedUntouched) {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "common/steady_clock.h"
-#include "decoder/clip_units.h"
+#include "support/clip_units.h"
 #include "media/audio_player_win.h"
 #include "media/decode_pipeline_win.h"
 #include "receiver/protocol.h"
@@ -145,13 +145,13 @@ TEST(Session, TheCameraGetsThePreviewsTurnOnlyWhileItFollows) {
   s.orientation().mirror.store(true);
   std::size_t next = 0;
   // Decodes a few more frames, then compares the hand-off's picture with the ring's newest.
-  auto decodeSome = [&](std::uint32_t width, std::uint32_t height, media::Turn turned) {
+  auto decodeSome = [&](std::uint32_t width, std::uint32_t height, pixels::Turn turned) {
     for (std::size_t end = next + 8; next < end; ++next) playFrame(s, *played.transport, clip, next);
     media::DecodedFrame picture;
     ASSERT_TRUE(s.pictures().take(picture));
     EXPECT_EQ(picture.width, width);
     EXPECT_EQ(picture.height, height);
-    EXPECT_TRUE(media::sameTurn(picture.turned, turned));
+    EXPECT_TRUE(pixels::sameTurn(picture.turned, turned));
     ring::RingPicture published = ring.readLatest(0);
     ASSERT_TRUE(published.valid);
     EXPECT_EQ(published.width, width);
@@ -160,11 +160,11 @@ TEST(Session, TheCameraGetsThePreviewsTurnOnlyWhileItFollows) {
     ASSERT_EQ(published.size, picture.data.size());
     EXPECT_EQ(std::memcmp(published.pixels.get(), picture.data.data(), published.size), 0);
   };
-  decodeSome(1280, 720, media::Turn());  // off at start: published as decoded
+  decodeSome(1280, 720, pixels::Turn());  // off at start: published as decoded
   s.orientation().follow.store(true);
   decodeSome(720, 1280, {1, true, false});
   s.orientation().follow.store(false);
-  decodeSome(1280, 720, media::Turn());
+  decodeSome(1280, 720, pixels::Turn());
   s.stop();
 }
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "pixels/nv12_view.h"
-#include "decoder/clip_units.h"
+#include "support/clip_units.h"
 #include "media/decode_pipeline_win.h"
 #include "session/picture_publisher_win.h"
 #include "ring/frame_ring_reader.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "clip_units.h"
+#include "support/clip_units.h"
 #include "packed_picture.h"
 #include "media/decode_pipeline_win.h"
 #include "media/h264_decoder_win.h"

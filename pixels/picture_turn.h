@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace media {
+namespace pixels {
 
 struct Turn {
   std::int32_t rotation = 0;  // quarter turns clockwise; only the two lowest bits count
@@ -26,4 +26,4 @@ Turn followedBy(Turn first, Turn second);
 // Whether the turned picture has its width and height exchanged.
 inline bool swapsSides(Turn turn) { return (turn.rotation & 1) != 0; }
 
-}  // namespace media
+}  // namespace pixels

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "decoder/clip_units.h"
+#include "support/clip_units.h"
 #include "support/exact_bytes.h"
 #include "support/sps_writer.h"
 

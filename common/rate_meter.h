@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace receiver {
+namespace common {
 
 class RateMeter {
  public:
@@ -25,4 +25,4 @@ class RateMeter {
   double rate_ = 0.0;
 };
 
-}  // namespace receiver
+}  // namespace common

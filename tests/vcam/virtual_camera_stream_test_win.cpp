@@ -330,7 +330,7 @@ media::DecodedFrame decoderLayout(const media::DecodedFrame& packed, std::uint32
 // Where the preview draws point (x, y) of a sw x sh picture turned as chosen, in a W x H picture:
 // each texture coordinate changes along one side of the drawn quad only.
 std::pair<std::uint32_t, std::uint32_t> shownAt(double x, double y, std::uint32_t sw, std::uint32_t sh,
-                                                const media::Turn& turn, std::uint32_t W, std::uint32_t H) {
+                                                const pixels::Turn& turn, std::uint32_t W, std::uint32_t H) {
   const std::array<app::PreviewPoint, 4> uv = app::previewTexCoords(turn.rotation, turn.mirror, turn.flip);
   const double u = x / sw - uv[0].x, v = y / sh - uv[0].y;
   const double across = u * (uv[1].x - uv[0].x) + v * (uv[1].y - uv[0].y);
@@ -347,7 +347,7 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
   media::DecodePipeline pipeline(publisher);
   ASSERT_TRUE(publisher.open(1920, 1920));
 
-  std::vector<std::pair<media::Turn, bool>> cases = {{{1, true, false}, false}, {{2, false, true}, false}};
+  std::vector<std::pair<pixels::Turn, bool>> cases = {{{1, true, false}, false}, {{2, false, true}, false}};
   for (int rotation = 0; rotation < 4; rotation++) {
     for (int mirror = 0; mirror < 2; mirror++) {
       for (int flip = 0; flip < 2; flip++) cases.push_back({{rotation, mirror != 0, flip != 0}, true});
@@ -370,7 +370,7 @@ TEST_F(CameraStreamTest, PipelinePicturesFollowThePreviewOnlyWhenAsked) {
     const Bytes& out = samples[0].bytes;
     ASSERT_EQ(out.size(), std::size_t(W) * H * 2);
     auto lumaAt = [&](std::pair<std::uint32_t, std::uint32_t> at) { return out[(std::size_t(at.second) * W + at.first) * 2]; };
-    const media::Turn shown = following ? turn : media::Turn();
+    const pixels::Turn shown = following ? turn : pixels::Turn();
     EXPECT_EQ(lumaAt(shownAt(32, 32, w, h, shown, W, H)), 235) << "the white square";
     EXPECT_EQ(lumaAt(shownAt(w - 32, 32, w, h, shown, W, H)), 16) << "the black square";
     EXPECT_EQ(lumaAt(shownAt(w / 2, h / 2, w, h, shown, W, H)), 128);

@@ -1,4 +1,4 @@
-#include "receiver/rate_meter.h"
+#include "common/rate_meter.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ constexpr std::int64_t kMs = 1'000'000;
 // Windows of at least a second, each closed by the count after its second; a pause's first
 // window spans the pause; and silence shows as 0 rather than as the last rate.
 TEST(RateMeter, RatePerClosedWindowAndZeroAfterSilence) {
-  receiver::RateMeter meter;
+  common::RateMeter meter;
   // 30 pictures 1/30 s apart, then one more at exactly one second: 31 counted over 1.0 s.
   const std::int64_t t0 = 5'000 * kMs;
   for (int i = 0; i < 30; i++) EXPECT_FALSE(meter.count(t0 + i * 1000 * kMs / 30, 1.0));

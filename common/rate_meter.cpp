@@ -1,6 +1,6 @@
-#include "receiver/rate_meter.h"
+#include "common/rate_meter.h"
 
-namespace receiver {
+namespace common {
 
 void RateMeter::reset(std::int64_t nowNs) {
   *this = RateMeter{};
@@ -23,4 +23,4 @@ double RateMeter::rate(std::int64_t nowNs) const {
   return lastCountNs_ != 0 && nowNs - lastCountNs_ >= kSilenceNs ? 0.0 : rate_;
 }
 
-}  // namespace receiver
+}  // namespace common

@@ -1,6 +1,6 @@
-#include "media/picture_turn.h"
+#include "pixels/picture_turn.h"
 
-namespace media {
+namespace pixels {
 
 // Every turn is M^m R^r: R a quarter turn clockwise, M the mirror. A flip is M R^2, and R^2
 // commutes with M, so it adds half a turn and toggles the mirror. R M = M R^-1 moves the
@@ -34,4 +34,4 @@ Turn followedBy(Turn first, Turn second) {
   return c;
 }
 
-}  // namespace media
+}  // namespace pixels
