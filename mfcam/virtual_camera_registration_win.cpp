@@ -1,11 +1,11 @@
 #include "mfcam/virtual_camera_registration_win.h"
 
 #include <mfapi.h>
-#include <objbase.h>
 #include <wrl/client.h>
 
 #include <cstdio>
 
+#include "common/com_scope_win.h"
 #include "mfcam/mf_declarations_win.h"
 
 namespace mfcam {
@@ -37,14 +37,9 @@ class SensorGroupLibrary {
 
 class MediaFoundationScope {
  public:
-  MediaFoundationScope() {
-    // A thread already in another apartment keeps it; the calls work from either.
-    comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    result_ = MFStartup(MF_VERSION, MFSTARTUP_LITE);
-  }
+  MediaFoundationScope() : result_(MFStartup(MF_VERSION, MFSTARTUP_LITE)) {}
   ~MediaFoundationScope() {
     if (SUCCEEDED(result_)) MFShutdown();
-    if (comStarted_) CoUninitialize();
   }
   MediaFoundationScope(const MediaFoundationScope&) = delete;
   MediaFoundationScope& operator=(const MediaFoundationScope&) = delete;
@@ -52,8 +47,7 @@ class MediaFoundationScope {
   HRESULT result() const { return result_; }
 
  private:
-  bool comStarted_ = false;
-  HRESULT result_ = E_FAIL;
+  HRESULT result_;
 };
 
 RegistrationResult withVirtualCamera(bool registering) {
@@ -66,6 +60,7 @@ RegistrationResult withVirtualCamera(bool registering) {
       reinterpret_cast<void*>(GetProcAddress(library.module(), "MFCreateVirtualCamera")));
   if (create == nullptr) return {RegistrationStatus::NotOnThisWindows, S_OK, ""};
 
+  ComScope com(COINIT_MULTITHREADED);
   MediaFoundationScope mediaFoundation;
   if (FAILED(mediaFoundation.result())) return failure(mediaFoundation.result(), "MFStartup");
 
