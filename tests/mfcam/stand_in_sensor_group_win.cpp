@@ -45,18 +45,6 @@ struct Camera {
   LONG references;
 };
 
-HRESULT STDMETHODCALLTYPE queryInterface(Camera* self, REFIID iid, void** out) {
-  static const IID kVirtualCamera = {0x1c08a864, 0xef6c, 0x4c75, {0xaf, 0x59, 0x5f, 0x2d, 0x68, 0xda, 0x95, 0x63}};
-  static const IID kUnknown = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-  record(std::string("QueryInterface") + (IsEqualIID(iid, kVirtualCamera) ? " IMFVirtualCamera" : " other"));
-  if (out == nullptr) return E_POINTER;
-  *out = nullptr;
-  if (!IsEqualIID(iid, kVirtualCamera) && !IsEqualIID(iid, kUnknown)) return E_NOINTERFACE;
-  InterlockedIncrement(&self->references);
-  *out = self;
-  return S_OK;
-}
-
 ULONG STDMETHODCALLTYPE addRef(Camera* self) { return ULONG(InterlockedIncrement(&self->references)); }
 
 ULONG STDMETHODCALLTYPE release(Camera* self) {
@@ -80,8 +68,8 @@ HRESULT STDMETHODCALLTYPE noArguments(Camera*) {
   return resultFor(name);
 }
 
-// Every other slot: a call the registration has no business making. (Its arguments are left
-// where the caller put them, which x64's calling convention allows.)
+// Every other slot, QueryInterface included: a call the registration has no business making.
+// (Its arguments are left where the caller put them, which x64's calling convention allows.)
 template <int Slot>
 HRESULT STDMETHODCALLTYPE unexpected(Camera*) {
   record("slot " + std::to_string(Slot));
@@ -91,7 +79,6 @@ HRESULT STDMETHODCALLTYPE unexpected(Camera*) {
 template <int... Slots>
 const void* const* makeTable(std::integer_sequence<int, Slots...>) {
   static const void* table[kSlots] = {reinterpret_cast<const void*>(&unexpected<Slots>)...};
-  table[0] = reinterpret_cast<const void*>(&queryInterface);
   table[1] = reinterpret_cast<const void*>(&addRef);
   table[2] = reinterpret_cast<const void*>(&release);
   table[kStart] = reinterpret_cast<const void*>(&start);
