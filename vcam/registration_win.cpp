@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/com_scope_win.h"
 #include "vcam/registration_data_win.h"
 
 namespace vcam {
@@ -13,16 +14,6 @@ namespace {
 constexpr HRESULT kFileNotFound = HRESULT(0x80070002);
 
 HRESULT fromWin32(DWORD error) { return HRESULT(0x80070000u | (error & 0xFFFFu)); }
-
-// COM for the duration of a registration step. Only a successful initialisation is undone: a
-// caller already in another apartment keeps its COM as it was.
-struct ComScope {
-  ComScope() : hr(CoInitialize(nullptr)) {}
-  ~ComScope() {
-    if (SUCCEEDED(hr)) CoUninitialize();
-  }
-  HRESULT hr;
-};
 
 // The module's full path. Read in wide characters and without a length cap, so that the
 // registered path is the real one whatever the code page and however deep the folder.
