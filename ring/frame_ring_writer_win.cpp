@@ -36,6 +36,30 @@ bool FrameRingWriter::open(const FrameRingConfig& config) {
   return true;
 }
 
+bool FrameRingWriter::attach(const FrameRingConfig& config, RingPlace place) {
+  close();
+  config_ = config;
+  if (!frameRingConfigUsable(config)) return fail(RingFault::NoMemory, ERROR_INVALID_PARAMETER);
+  const std::uint64_t size =
+      frameRingSectionSize(config.slotCount, frameRingSlotStride(config.maxWidth, config.maxHeight));
+  if (!section_.openForWriting(ringObjectName(config.name, place))) {
+    const unsigned long error = section_.error();
+    if (error == ERROR_FILE_NOT_FOUND) return fail(RingFault::Absent, error);
+    if (error == ERROR_INVALID_HANDLE) return fail(RingFault::NameTaken, error);
+    if (error == ERROR_ACCESS_DENIED) return fail(RingFault::OtherRing, error);
+    return fail(RingFault::NoMemory, error);
+  }
+  if (section_.size() != NamedSection::mappedExtent(size) ||
+      !holdsFrameRing(section_.data(), section_.size(), config)) {
+    return fail(RingFault::OtherRing, ERROR_INVALID_DATA);
+  }
+  if (!ring_.format(section_.data(), section_.size(), config)) {
+    return fail(RingFault::NoMemory, ERROR_INVALID_PARAMETER);
+  }
+  reused_ = true;
+  return true;
+}
+
 bool FrameRingWriter::fail(RingFault fault, unsigned long error) {
   close();
   fault_ = fault;
