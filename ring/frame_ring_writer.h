@@ -25,6 +25,11 @@ enum class RingFault {
   Absent,     // attach only: there is no section of the ring's name
 };
 
+// Why creating or opening a ring's section failed, from the system's error code.
+RingFault sectionFault(unsigned long error);
+// Whether `section`, mapped whole, is exactly a ring of `config`: its size and header.
+bool sectionHoldsRing(const NamedSection& section, const FrameRingConfig& config);
+
 class FrameRingWriter {
  public:
   FrameRingWriter() = default;

@@ -27,19 +27,12 @@ bool GlobalRingHost::open(const FrameRingConfig& config) {
   const std::uint64_t size =
       frameRingSectionSize(config.slotCount, frameRingSlotStride(config.maxWidth, config.maxHeight));
   if (!section_.create(ringObjectName(config.name, RingPlace::Global), size, security.descriptor())) {
-    const unsigned long error = section_.error();
-    if (error == ERROR_INVALID_HANDLE) return fail(RingFault::NameTaken, error);
-    // Also what an account without SeCreateGlobalPrivilege gets.
-    if (error == ERROR_ACCESS_DENIED) return fail(RingFault::OtherRing, error);
-    return fail(RingFault::NoMemory, error);
+    return fail(sectionFault(section_.error()), section_.error());
   }
   if (section_.existed()) {
     // Only another host, an administrator or the control program's open handle can have kept
     // it: a ring of this layout is used as it is, anything else left alone.
-    if (section_.size() != NamedSection::mappedExtent(size) ||
-        !holdsFrameRing(section_.data(), section_.size(), config)) {
-      return fail(RingFault::OtherRing, ERROR_ALREADY_EXISTS);
-    }
+    if (!sectionHoldsRing(section_, config)) return fail(RingFault::OtherRing, ERROR_ALREADY_EXISTS);
   } else {
     FrameRingBlockWriter layout;
     if (!layout.format(section_.data(), section_.size(), config)) {
@@ -50,7 +43,7 @@ bool GlobalRingHost::open(const FrameRingConfig& config) {
   HANDLE marker = CreateEventA(&attributes, TRUE, FALSE, markerName(config.name).c_str());
   if (marker == nullptr) {
     const unsigned long error = GetLastError();
-    return fail(error == ERROR_INVALID_HANDLE ? RingFault::NameTaken : RingFault::NoMemory, error);
+    return fail(sectionFault(error), error);
   }
   marker_ = marker;
   return true;

@@ -116,6 +116,35 @@ struct RawSection {
   std::uint8_t* view = nullptr;
 };
 
+// Sections a writer must leave alone, in `place`: another program's of the ring's exact size, an
+// older layout's, and an object of another kind. `refused(fault)` tries them; their bytes must
+// not change.
+template <class Refused>
+void expectOthersLeftAlone(const std::string& name, ring::RingPlace place, Refused refused) {
+  const std::uint64_t size = ring::frameRingSectionSize(4, ring::frameRingSlotStride(1920, 1920));
+  {  // another program's section of the ring's exact size
+    RawSection other(name, DWORD(size), place);
+    ASSERT_NE(other.view, nullptr);
+    std::memset(other.view, 0x5A, 4096);
+    refused(ring::RingFault::OtherRing);
+    EXPECT_TRUE(std::all_of(other.view, other.view + 4096, [](std::uint8_t b) { return b == 0x5A; }));
+  }
+  {  // an older build's ring, smaller, that a capture application still holds
+    RawSection older(name, 4096, place);
+    ASSERT_NE(older.view, nullptr);
+    older.header(1, 1, 4000);
+    const std::vector<std::uint8_t> before(older.view, older.view + 4096);
+    refused(ring::RingFault::OtherRing);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), older.view));
+  }
+  {  // an object of another kind
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, ring::ringObjectName(name, place).c_str());
+    ASSERT_NE(mutex, nullptr);
+    refused(ring::RingFault::NameTaken);
+    CloseHandle(mutex);
+  }
+}
+
 TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
   ring::FrameRingReader reader;
   EXPECT_FALSE(reader.open(testsupport::uniqueRingName("missing")));
@@ -147,36 +176,16 @@ TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
 TEST(FrameRingSections, TheWriterTakesOverOnlyItsOwnRingAndWritesOverNothingElse) {
   ring::FrameRingConfig config;  // the system's geometry
   config.name = testsupport::uniqueRingName("taken");
-  const std::uint64_t size = ring::frameRingSectionSize(4, ring::frameRingSlotStride(1920, 1920));
   ring::FrameRingWriter writer;
-  auto refused = [&](ring::RingFault fault) {
+  expectOthersLeftAlone(config.name, ring::RingPlace::Session, [&](ring::RingFault fault) {
     EXPECT_FALSE(writer.open(config));
     EXPECT_FALSE(writer.isOpen());
     EXPECT_EQ(writer.fault(), fault);
+    if (fault == ring::RingFault::NameTaken) {
+      EXPECT_EQ(writer.error(), DWORD(ERROR_INVALID_HANDLE));
+    }
     EXPECT_FALSE(writer.publish(0, 16, 16, std::vector<std::uint8_t>(384).data(), 384));
-  };
-  {  // another program's section of the ring's exact size
-    RawSection other(config.name, DWORD(size));
-    ASSERT_NE(other.view, nullptr);
-    std::memset(other.view, 0x5A, 4096);
-    refused(ring::RingFault::OtherRing);
-    EXPECT_TRUE(std::all_of(other.view, other.view + 4096, [](std::uint8_t b) { return b == 0x5A; }));
-  }
-  {  // an older build's ring, smaller, that a capture application still holds
-    RawSection older(config.name, 4096);
-    ASSERT_NE(older.view, nullptr);
-    older.header(1, 1, 4000);
-    const std::vector<std::uint8_t> before(older.view, older.view + 4096);
-    refused(ring::RingFault::OtherRing);
-    EXPECT_TRUE(std::equal(before.begin(), before.end(), older.view));
-  }
-  {  // an object of another kind
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + config.name).c_str());
-    ASSERT_NE(mutex, nullptr);
-    refused(ring::RingFault::NameTaken);
-    EXPECT_EQ(writer.error(), DWORD(ERROR_INVALID_HANDLE));
-    CloseHandle(mutex);
-  }
+  });
 
   // Its own ring, still held by a reader, is taken over and numbered afresh.
   ASSERT_TRUE(writer.open(config));
@@ -198,41 +207,19 @@ TEST(FrameRingSections, TheWriterTakesOverOnlyItsOwnRingAndWritesOverNothingElse
 TEST(FrameRingSections, NeitherTheGlobalRingsHostNorAJoiningWriterWritesOverAnotherSection) {
   ring::FrameRingConfig config = ring::globalFrameRingConfig();
   config.name = testsupport::uniqueRingName("global-taken");
-  const std::uint64_t size = ring::frameRingSectionSize(4, ring::frameRingSlotStride(1920, 1920));
   const std::vector<std::uint8_t> picture = testsupport::makePicture(64, 48, 4, 1);
   ring::GlobalRingHost host;
   ring::FrameRingWriter writer;
   EXPECT_FALSE(writer.attach(config, ring::RingPlace::Global));
   EXPECT_EQ(writer.fault(), ring::RingFault::Absent);
-  auto refused = [&](ring::RingFault fault) {
+  expectOthersLeftAlone(config.name, ring::RingPlace::Global, [&](ring::RingFault fault) {
     EXPECT_FALSE(host.open(config));
     EXPECT_EQ(host.fault(), fault);
     EXPECT_FALSE(ring::GlobalRingHost::running(config.name));
     EXPECT_FALSE(writer.attach(config, ring::RingPlace::Global));
     EXPECT_EQ(writer.fault(), fault);
     EXPECT_FALSE(writer.publish(0, 64, 48, picture.data(), picture.size()));
-  };
-  {  // another program's section of the ring's exact size
-    RawSection other(config.name, DWORD(size), ring::RingPlace::Global);
-    ASSERT_NE(other.view, nullptr);
-    std::memset(other.view, 0x5A, 4096);
-    refused(ring::RingFault::OtherRing);
-    EXPECT_TRUE(std::all_of(other.view, other.view + 4096, [](std::uint8_t b) { return b == 0x5A; }));
-  }
-  {  // a ring of another layout
-    RawSection older(config.name, 4096, ring::RingPlace::Global);
-    ASSERT_NE(older.view, nullptr);
-    older.header(2, 1, 4000);
-    const std::vector<std::uint8_t> before(older.view, older.view + 4096);
-    refused(ring::RingFault::OtherRing);
-    EXPECT_TRUE(std::equal(before.begin(), before.end(), older.view));
-  }
-  {  // an object of another kind
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, ring::ringObjectName(config.name, ring::RingPlace::Global).c_str());
-    ASSERT_NE(mutex, nullptr);
-    refused(ring::RingFault::NameTaken);
-    CloseHandle(mutex);
-  }
+  });
   // A plain "Local\" ring of the name is not the global one.
   ring::FrameRingWriter local;
   ASSERT_TRUE(local.open(config));
