@@ -175,6 +175,7 @@ void App::drawNotices() {
     case ring::RingFault::NameTaken: keys[count++] = "notice.camera.name_taken"; break;
     case ring::RingFault::OtherRing: keys[count++] = "notice.camera.in_use"; break;
     case ring::RingFault::NoMemory: keys[count++] = "notice.camera.no_memory"; break;
+    case ring::RingFault::Absent: break;  // only attach reports it
   }
   if (session_.decoderMissing()) keys[count++] = "notice.decoder.missing";
   ImGui::PushStyleColor(ImGuiCol_Text, IM_COL32(240, 170, 0, 255));

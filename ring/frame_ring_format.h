@@ -21,6 +21,18 @@ constexpr std::uint32_t kFrameRingVersion = 2;
 constexpr std::uint32_t kFourccNv12 = 0x3231564E;      // "NV12" in memory order
 inline constexpr char kFrameRingName[] = "brindlevideo-ring";
 inline constexpr char kFrameRingNamespace[] = "Local\\";       // the per-logon object namespace
+// The ring the Media Foundation camera's source makes for itself, from the service session,
+// and the control program mirrors its pictures into (cross_session.md).
+inline constexpr char kGlobalFrameRingName[] = "brindlevideo-ring-global";
+inline constexpr char kGlobalNamespace[] = "Global\\";       // the one namespace of every session
+
+// Where a ring's name lives: this logon session's "Local\" or the machine's "Global\".
+enum class RingPlace { Session, Global };
+
+// The object name of ring `name` in `place`.
+inline std::string ringObjectName(const std::string& name, RingPlace place) {
+  return (place == RingPlace::Global ? kGlobalNamespace : kFrameRingNamespace) + name;
+}
 
 // The writer's parameters; the defaults are the ones the system uses.
 struct FrameRingConfig {
@@ -90,6 +102,13 @@ constexpr std::uint64_t frameRingSectionSize(std::uint32_t slotCount, std::uint3
 static_assert(frameRingPayloadCapacity(1920, 1920) == 5'529'600);
 static_assert(frameRingSlotStride(1920, 1920) == 5'529'632);
 static_assert(frameRingSectionSize(4, frameRingSlotStride(1920, 1920)) == 22'118'568);
+
+// The Media Foundation camera's ring: the system's geometry under its own name.
+inline FrameRingConfig globalFrameRingConfig() {
+  FrameRingConfig config;
+  config.name = kGlobalFrameRingName;
+  return config;
+}
 
 // True when a writer can lay out a ring of this geometry soundly: at least one slot, a capacity
 // whose 32-bit product did not wrap, slot starts on 8-byte boundaries (the sequence words are

@@ -27,10 +27,12 @@ namespace ring {
 // only. The section's descriptor admits it (ALL APPLICATION PACKAGES may read, and the
 // interactive user, which an AppContainer token keeps, too: both checks must pass). Wine has no
 // AppContainers: the full-path open is tested there, the redirection that needs it is not.
-bool FrameRingReader::open(const std::string& name) {
+// The global namespace is closed to AppContainers altogether ("Kernel object namespaces"): no
+// fallback there.
+bool FrameRingReader::open(const std::string& name, RingPlace place) {
   close();
-  const bool opened =
-      section_.open(kFrameRingNamespace + name) || (runningInAppContainer() && section_.openInSession(name));
+  const bool opened = section_.open(ringObjectName(name, place)) ||
+                      (place == RingPlace::Session && runningInAppContainer() && section_.openInSession(name));
   if (!opened) return false;
   if (!ring_.attach(section_.data(), section_.size())) {
     section_.close();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ring/frame_ring_block.h"
+#include "ring/frame_ring_format.h"
 #include "ring/named_section.h"
 #include "ring/ring_picture.h"
 
@@ -19,10 +20,10 @@ class FrameRingReader {
   FrameRingReader(const FrameRingReader&) = delete;
   FrameRingReader& operator=(const FrameRingReader&) = delete;
 
-  // Closes anything held, then opens "Local\" + name (in an AppContainer, the logon session's
-  // own, see the .cpp). False when there is no such section, or its header is not a version 2
-  // ring whose slots fit in the mapping.
-  bool open(const std::string& name);
+  // Closes anything held, then opens `name` in `place`: "Local\" + name (in an AppContainer,
+  // the logon session's own, see the .cpp) or "Global\" + name. False when there is no such
+  // section, or its header is not a version 2 ring whose slots fit in the mapping.
+  bool open(const std::string& name, RingPlace place = RingPlace::Session);
   // The newest complete picture if its number differs from `lastSeen`; otherwise, or when
   // closed, or when every attempt raced the writer, an invalid result.
   RingPicture readLatest(std::uint64_t lastSeen) const { return ring_.readLatest(lastSeen); }

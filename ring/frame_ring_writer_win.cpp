@@ -6,6 +6,20 @@
 
 namespace ring {
 
+RingFault sectionFault(unsigned long error) {
+  if (error == ERROR_FILE_NOT_FOUND) return RingFault::Absent;
+  if (error == ERROR_INVALID_HANDLE) return RingFault::NameTaken;
+  // Also what an account without SeCreateGlobalPrivilege gets for a "Global\" section.
+  if (error == ERROR_ACCESS_DENIED) return RingFault::OtherRing;
+  return RingFault::NoMemory;
+}
+
+bool sectionHoldsRing(const NamedSection& section, const FrameRingConfig& config) {
+  const std::uint64_t size =
+      frameRingSectionSize(config.slotCount, frameRingSlotStride(config.maxWidth, config.maxHeight));
+  return section.size() == NamedSection::mappedExtent(size) && holdsFrameRing(section.data(), section.size(), config);
+}
+
 bool FrameRingWriter::open(const FrameRingConfig& config) {
   close();
   config_ = config;
@@ -14,17 +28,11 @@ bool FrameRingWriter::open(const FrameRingConfig& config) {
       frameRingSectionSize(config.slotCount, frameRingSlotStride(config.maxWidth, config.maxHeight));
   const SectionSecurity security;
   if (!section_.create(kFrameRingNamespace + config.name, size, security.descriptor())) {
-    const unsigned long error = section_.error();
-    if (error == ERROR_INVALID_HANDLE) return fail(RingFault::NameTaken, error);
-    if (error == ERROR_ACCESS_DENIED) return fail(RingFault::OtherRing, error);
-    return fail(RingFault::NoMemory, error);
+    return fail(sectionFault(section_.error()), section_.error());
   }
   if (section_.existed()) {
     // Someone else's section, or a ring of another layout that its readers still use as such.
-    if (section_.size() != NamedSection::mappedExtent(size) ||
-        !holdsFrameRing(section_.data(), section_.size(), config)) {
-      return fail(RingFault::OtherRing, ERROR_ALREADY_EXISTS);
-    }
+    if (!sectionHoldsRing(section_, config)) return fail(RingFault::OtherRing, ERROR_ALREADY_EXISTS);
     // A ring an older build made has the default descriptor: the readers it kept out may come
     // in from now on. Should it refuse, it serves those it served before.
     security.applyTo(section_.handle());
@@ -33,6 +41,21 @@ bool FrameRingWriter::open(const FrameRingConfig& config) {
     return fail(RingFault::NoMemory, ERROR_INVALID_PARAMETER);
   }
   reused_ = section_.existed();
+  return true;
+}
+
+bool FrameRingWriter::attach(const FrameRingConfig& config, RingPlace place) {
+  close();
+  config_ = config;
+  if (!frameRingConfigUsable(config)) return fail(RingFault::NoMemory, ERROR_INVALID_PARAMETER);
+  if (!section_.openForWriting(ringObjectName(config.name, place))) {
+    return fail(sectionFault(section_.error()), section_.error());
+  }
+  if (!sectionHoldsRing(section_, config)) return fail(RingFault::OtherRing, ERROR_INVALID_DATA);
+  if (!ring_.format(section_.data(), section_.size(), config)) {
+    return fail(RingFault::NoMemory, ERROR_INVALID_PARAMETER);
+  }
+  reused_ = true;
   return true;
 }
 

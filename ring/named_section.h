@@ -22,6 +22,9 @@ class NamedSection {
   // no more, and a process with fewer rights than the creator still gets it. False if there is
   // none. Storing through data() then faults.
   bool open(const std::string& objectName);
+  // The same with read and write access, for a writer that joins a section someone else made
+  // and that grants no more than mapping it (no delete, no change of its security).
+  bool openForWriting(const std::string& objectName);
   // The same for `name` (without "Local\") in this logon session's own namespace, reached by its
   // full path, \Sessions\<session>\BaseNamedObjects\<name>: for a process whose own named
   // objects live elsewhere (see FrameRingReader::open).
@@ -43,8 +46,8 @@ class NamedSection {
   static std::uint64_t mappedExtent(std::uint64_t size);
 
  private:
-  // Maps all of the opened section `handle` for reading and keeps both; closes it on failure.
-  bool mapForReading(void* handle);
+  // Maps all of the opened section `handle` with `access` and keeps both; closes it on failure.
+  bool mapWhole(void* handle, unsigned long access);
 
   void* handle_ = nullptr;
   std::uint8_t* view_ = nullptr;

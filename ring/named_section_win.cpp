@@ -72,7 +72,18 @@ bool NamedSection::open(const std::string& objectName) {
     error_ = GetLastError();
     return false;
   }
-  return mapForReading(handle);
+  return mapWhole(handle, FILE_MAP_READ);
+}
+
+bool NamedSection::openForWriting(const std::string& objectName) {
+  close();
+  const DWORD access = FILE_MAP_READ | FILE_MAP_WRITE;
+  HANDLE handle = OpenFileMappingA(access, FALSE, objectName.c_str());
+  if (handle == nullptr) {
+    error_ = GetLastError();
+    return false;
+  }
+  return mapWhole(handle, access);
 }
 
 bool NamedSection::openInSession(const std::string& name) {
@@ -105,11 +116,11 @@ bool NamedSection::openInSession(const std::string& name) {
     error_ = static_cast<unsigned long>(status) == 0xC0000022ul ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     return false;
   }
-  return mapForReading(handle);
+  return mapWhole(handle, FILE_MAP_READ);
 }
 
-bool NamedSection::mapForReading(void* handle) {
-  void* view = MapViewOfFile(handle, FILE_MAP_READ, 0, 0, 0);
+bool NamedSection::mapWhole(void* handle, unsigned long access) {
+  void* view = MapViewOfFile(handle, access, 0, 0, 0);
   const std::uint64_t bytes = view != nullptr ? mappedBytes(view) : 0;
   if (bytes == 0) {
     error_ = view == nullptr ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;

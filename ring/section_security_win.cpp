@@ -13,6 +13,8 @@ namespace {
 constexpr unsigned long kSectionFullAccess = SECTION_ALL_ACCESS;
 // What GENERIC_READ means for a section: READ_CONTROL, SECTION_QUERY, SECTION_MAP_READ.
 constexpr unsigned long kSectionReadAccess = READ_CONTROL | SECTION_QUERY | SECTION_MAP_READ;
+// What a writer joining the section needs to open and map it: no READ_CONTROL, no DELETE.
+constexpr unsigned long kSectionWriterAccess = SECTION_QUERY | SECTION_MAP_READ | SECTION_MAP_WRITE;
 
 // The SID of this process's user as text; empty if it cannot be read.
 std::string processUserSid() {
@@ -43,14 +45,27 @@ std::string ringSectionSddl(const std::string& userSid) {
   return text;
 }
 
+// The service ring's descriptor as SDDL. LS: LOCAL SERVICE. ME: medium integrity.
+std::string serviceRingSddl() {
+  char text[200];
+  std::snprintf(text, sizeof(text), "D:P(A;;0x%lx;;;SY)(A;;0x%lx;;;LS)(A;;0x%lx;;;BA)(A;;0x%lx;;;IU)S:(ML;;NW;;;ME)",
+                kSectionFullAccess, kSectionFullAccess, kSectionFullAccess, kSectionWriterAccess);
+  return text;
+}
+
 }  // namespace
 
-SectionSecurity::SectionSecurity() {
-  const std::string user = processUserSid();
-  if (user.empty()) return;
+SectionSecurity::SectionSecurity(SectionUse use) {
+  std::string sddl;
+  if (use == SectionUse::ServiceRing) {
+    sddl = serviceRingSddl();
+  } else {
+    const std::string user = processUserSid();
+    if (user.empty()) return;
+    sddl = ringSectionSddl(user);
+  }
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorA(ringSectionSddl(user).c_str(), SDDL_REVISION_1,
-                                                           &descriptor, nullptr)) {
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
     descriptor_ = descriptor;
   }
 }

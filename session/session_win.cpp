@@ -36,6 +36,7 @@ void logStartFaults(const PicturePublisher& publisher, const media::DecodePipeli
       why = "a section of its name with another size or layout, or closed to this user, is in use";
       break;
     case ring::RingFault::NoMemory: why = "its section could not be created"; break;
+    case ring::RingFault::Absent: break;  // only attach reports it
   }
   if (why != nullptr) {
     logLine("[Session] the camera gets no pictures: %s (%s%s, error %lu)\n", why, ring::kFrameRingNamespace,

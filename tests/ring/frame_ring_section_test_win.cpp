@@ -1,6 +1,6 @@
 // The ring in real named sections: between processes, across a writer restart, against
-// sections that are not what their header claims, under readers racing the writer, and with the
-// rights capture applications get.
+// sections that are not what their header claims, under readers racing the writer, with the
+// rights capture applications get, and the Media Foundation camera's ring in "Global\".
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
@@ -15,6 +15,7 @@
 
 #include "ring/frame_ring_reader.h"
 #include "ring/frame_ring_writer.h"
+#include "ring/global_ring_host.h"
 #include "ring/named_section.h"
 #include "support/ring_child_win.h"
 #include "support/test_picture.h"
@@ -98,8 +99,9 @@ TEST(FrameRingProcesses, WriterRestartRenumbersFromOneForAReaderHoldingTheSectio
 
 // Sections made by hand, as another program (or a damaged one) might leave them.
 struct RawSection {
-  RawSection(const std::string& name, DWORD size) {
-    handle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, ("Local\\" + name).c_str());
+  RawSection(const std::string& name, DWORD size, ring::RingPlace place = ring::RingPlace::Session) {
+    handle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
+                                ring::ringObjectName(name, place).c_str());
     view = handle ? static_cast<std::uint8_t*>(MapViewOfFile(handle, FILE_MAP_ALL_ACCESS, 0, 0, size)) : nullptr;
   }
   ~RawSection() {
@@ -113,6 +115,35 @@ struct RawSection {
   HANDLE handle = nullptr;
   std::uint8_t* view = nullptr;
 };
+
+// Sections a writer must leave alone, in `place`: another program's of the ring's exact size, an
+// older layout's, and an object of another kind. `refused(fault)` tries them; their bytes must
+// not change.
+template <class Refused>
+void expectOthersLeftAlone(const std::string& name, ring::RingPlace place, Refused refused) {
+  const std::uint64_t size = ring::frameRingSectionSize(4, ring::frameRingSlotStride(1920, 1920));
+  {  // another program's section of the ring's exact size
+    RawSection other(name, DWORD(size), place);
+    ASSERT_NE(other.view, nullptr);
+    std::memset(other.view, 0x5A, 4096);
+    refused(ring::RingFault::OtherRing);
+    EXPECT_TRUE(std::all_of(other.view, other.view + 4096, [](std::uint8_t b) { return b == 0x5A; }));
+  }
+  {  // an older build's ring, smaller, that a capture application still holds
+    RawSection older(name, 4096, place);
+    ASSERT_NE(older.view, nullptr);
+    older.header(1, 1, 4000);
+    const std::vector<std::uint8_t> before(older.view, older.view + 4096);
+    refused(ring::RingFault::OtherRing);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), older.view));
+  }
+  {  // an object of another kind
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, ring::ringObjectName(name, place).c_str());
+    ASSERT_NE(mutex, nullptr);
+    refused(ring::RingFault::NameTaken);
+    CloseHandle(mutex);
+  }
+}
 
 TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
   ring::FrameRingReader reader;
@@ -145,36 +176,16 @@ TEST(FrameRingSections, SectionsThatAreNotWhatTheyClaimAreRefused) {
 TEST(FrameRingSections, TheWriterTakesOverOnlyItsOwnRingAndWritesOverNothingElse) {
   ring::FrameRingConfig config;  // the system's geometry
   config.name = testsupport::uniqueRingName("taken");
-  const std::uint64_t size = ring::frameRingSectionSize(4, ring::frameRingSlotStride(1920, 1920));
   ring::FrameRingWriter writer;
-  auto refused = [&](ring::RingFault fault) {
+  expectOthersLeftAlone(config.name, ring::RingPlace::Session, [&](ring::RingFault fault) {
     EXPECT_FALSE(writer.open(config));
     EXPECT_FALSE(writer.isOpen());
     EXPECT_EQ(writer.fault(), fault);
+    if (fault == ring::RingFault::NameTaken) {
+      EXPECT_EQ(writer.error(), DWORD(ERROR_INVALID_HANDLE));
+    }
     EXPECT_FALSE(writer.publish(0, 16, 16, std::vector<std::uint8_t>(384).data(), 384));
-  };
-  {  // another program's section of the ring's exact size
-    RawSection other(config.name, DWORD(size));
-    ASSERT_NE(other.view, nullptr);
-    std::memset(other.view, 0x5A, 4096);
-    refused(ring::RingFault::OtherRing);
-    EXPECT_TRUE(std::all_of(other.view, other.view + 4096, [](std::uint8_t b) { return b == 0x5A; }));
-  }
-  {  // an older build's ring, smaller, that a capture application still holds
-    RawSection older(config.name, 4096);
-    ASSERT_NE(older.view, nullptr);
-    older.header(1, 1, 4000);
-    const std::vector<std::uint8_t> before(older.view, older.view + 4096);
-    refused(ring::RingFault::OtherRing);
-    EXPECT_TRUE(std::equal(before.begin(), before.end(), older.view));
-  }
-  {  // an object of another kind
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + config.name).c_str());
-    ASSERT_NE(mutex, nullptr);
-    refused(ring::RingFault::NameTaken);
-    EXPECT_EQ(writer.error(), DWORD(ERROR_INVALID_HANDLE));
-    CloseHandle(mutex);
-  }
+  });
 
   // Its own ring, still held by a reader, is taken over and numbered afresh.
   ASSERT_TRUE(writer.open(config));
@@ -189,6 +200,31 @@ TEST(FrameRingSections, TheWriterTakesOverOnlyItsOwnRingAndWritesOverNothingElse
   EXPECT_FALSE(reader.readLatest(0).valid);
   ASSERT_TRUE(writer.publish(2, 64, 48, picture.data(), picture.size()));
   EXPECT_EQ(reader.readLatest(0).frameNumber, 1u);
+}
+
+// The Media Foundation camera's ring in "Global\": its host makes it only where nothing is, and
+// a writer joins only that ring.
+TEST(FrameRingSections, NeitherTheGlobalRingsHostNorAJoiningWriterWritesOverAnotherSection) {
+  ring::FrameRingConfig config = ring::globalFrameRingConfig();
+  config.name = testsupport::uniqueRingName("global-taken");
+  const std::vector<std::uint8_t> picture = testsupport::makePicture(64, 48, 4, 1);
+  ring::GlobalRingHost host;
+  ring::FrameRingWriter writer;
+  EXPECT_FALSE(writer.attach(config, ring::RingPlace::Global));
+  EXPECT_EQ(writer.fault(), ring::RingFault::Absent);
+  expectOthersLeftAlone(config.name, ring::RingPlace::Global, [&](ring::RingFault fault) {
+    EXPECT_FALSE(host.open(config));
+    EXPECT_EQ(host.fault(), fault);
+    EXPECT_FALSE(ring::GlobalRingHost::running(config.name));
+    EXPECT_FALSE(writer.attach(config, ring::RingPlace::Global));
+    EXPECT_EQ(writer.fault(), fault);
+    EXPECT_FALSE(writer.publish(0, 64, 48, picture.data(), picture.size()));
+  });
+  // A plain "Local\" ring of the name is not the global one.
+  ring::FrameRingWriter local;
+  ASSERT_TRUE(local.open(config));
+  EXPECT_FALSE(writer.attach(config, ring::RingPlace::Global));
+  EXPECT_EQ(writer.fault(), ring::RingFault::Absent);
 }
 
 TEST(FrameRingSections, ValidCopiesAreWholePicturesWhileTheWriterRaces) {
@@ -221,41 +257,50 @@ std::string processUserSid() {
   return text;
 }
 
-// Checks the descriptor of the section `section` and returns the access its read entries give.
-ACCESS_MASK expectRingDescriptor(HANDLE section) {
+constexpr char kAllAccess[] = "CCDCLCSWRPSDRCWDWO";  // SECTION_ALL_ACCESS
+
+// Checks the DACL (as SDDL) and the one label entry (no write up, at `labelSid`) of `object`, and
+// returns the access its DACL entry `entry` gives.
+ACCESS_MASK expectDescriptor(HANDLE object, const std::string& expectedDacl, const char* labelSid, DWORD entry) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   PACL dacl = nullptr, sacl = nullptr;
-  EXPECT_EQ(GetSecurityInfo(section, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION, nullptr,
+  EXPECT_EQ(GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION, nullptr,
                             nullptr, &dacl, &sacl, &descriptor),
             DWORD(ERROR_SUCCESS));
   char* text = nullptr;
   EXPECT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
                                                                    DACL_SECURITY_INFORMATION, &text, nullptr));
-  const std::string all = "CCDCLCSWRPSDRCWDWO";  // SECTION_ALL_ACCESS
-  const std::string read = "CCLCRC";             // SECTION_QUERY, SECTION_MAP_READ, READ_CONTROL
-  EXPECT_EQ(std::string(text != nullptr ? text : ""), "D:P(A;;" + all + ";;;" + processUserSid() + ")(A;;" + all +
-                                                          ";;;SY)(A;;" + all + ";;;BA)(A;;" + read + ";;;IU)(A;;" +
-                                                          read + ";;;AC)");
+  EXPECT_EQ(std::string(text != nullptr ? text : ""), expectedDacl);
   LocalFree(text);
   // The label entry as it is: Wine's SDDL writer cannot spell label entries.
   void* ace = nullptr;
   EXPECT_TRUE(sacl != nullptr && sacl->AceCount == 1 && GetAce(sacl, 0, &ace));
-  ACCESS_MASK readMask = 0;
   if (ace != nullptr) {
     auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace);
     EXPECT_EQ(label->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
     EXPECT_EQ(label->Mask, DWORD(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
-    PSID low = nullptr;
-    EXPECT_TRUE(ConvertStringSidToSidA("S-1-16-4096", &low));
-    EXPECT_TRUE(EqualSid(&label->SidStart, low));
-    LocalFree(low);
+    PSID level = nullptr;
+    EXPECT_TRUE(ConvertStringSidToSidA(labelSid, &level));
+    EXPECT_TRUE(EqualSid(&label->SidStart, level)) << labelSid;
+    LocalFree(level);
   }
-  void* entry = nullptr;
-  if (dacl != nullptr && dacl->AceCount == 5 && GetAce(dacl, 3, &entry)) {
-    readMask = static_cast<ACCESS_ALLOWED_ACE*>(entry)->Mask;
+  ACCESS_MASK mask = 0;
+  void* found = nullptr;
+  if (dacl != nullptr && entry < dacl->AceCount && GetAce(dacl, entry, &found)) {
+    mask = static_cast<ACCESS_ALLOWED_ACE*>(found)->Mask;
   }
   LocalFree(descriptor);
-  return readMask;
+  return mask;
+}
+
+// The user's ring: returns the access its read entries give.
+ACCESS_MASK expectRingDescriptor(HANDLE section) {
+  const std::string all = kAllAccess;
+  const std::string read = "CCLCRC";  // SECTION_QUERY, SECTION_MAP_READ, READ_CONTROL
+  return expectDescriptor(section,
+                          "D:P(A;;" + all + ";;;" + processUserSid() + ")(A;;" + all + ";;;SY)(A;;" + all +
+                              ";;;BA)(A;;" + read + ";;;IU)(A;;" + read + ";;;AC)",
+                          "S-1-16-4096", 3);
 }
 
 // Elevated, low-integrity and AppContainer capture applications may all read the ring and none
@@ -314,6 +359,53 @@ TEST(FrameRingSecurity, TheRingIsReadableByEveryCaptureApplicationAndItsReaderNe
   ASSERT_TRUE(sameRing.attach(byPath.data(), byPath.size()));
   EXPECT_EQ(sameRing.readLatest(0).timestampUs, 7u);
   EXPECT_FALSE(byPath.openInSession(testsupport::uniqueRingName("absent")));
+}
+
+// The service's ring: the interactive user may map it for reading and writing and do nothing
+// else with it, at medium integrity; the control program joins it, the source reads it by its
+// global name, and it lasts while any host holds it.
+TEST(FrameRingSecurity, TheGlobalRingLetsTheUserWriteAndHostsShareIt) {
+  ring::FrameRingConfig config = ring::globalFrameRingConfig();
+  config.name = testsupport::uniqueRingName("global-secured");
+  const std::string objectName = ring::ringObjectName(config.name, ring::RingPlace::Global);
+  ring::GlobalRingHost host;
+  ASSERT_TRUE(host.open(config)) << host.error();
+  EXPECT_TRUE(ring::GlobalRingHost::running(config.name));
+  EXPECT_FALSE(testsupport::ringExists(config.name)) << "Local\\ and Global\\ are one namespace here";
+
+  const std::string all = kAllAccess;
+  const std::string service = "D:P(A;;" + all + ";;;SY)(A;;" + all + ";;;LS)(A;;" + all + ";;;BA)(A;;";
+  HANDLE section = OpenFileMappingA(READ_CONTROL, FALSE, objectName.c_str());
+  ASSERT_NE(section, nullptr);
+  EXPECT_EQ(expectDescriptor(section, service + "CCDCLC;;;IU)", "S-1-16-8192", 3),
+            DWORD(SECTION_QUERY | SECTION_MAP_READ | SECTION_MAP_WRITE));
+  CloseHandle(section);
+  // The marker writers look for has the same descriptor (0x7 grants the user query there).
+  HANDLE marker = OpenEventA(READ_CONTROL, FALSE, (objectName + "-host").c_str());
+  ASSERT_NE(marker, nullptr);
+  expectDescriptor(marker, service + "CCDCLC;;;IU)", "S-1-16-8192", 3);
+  CloseHandle(marker);
+
+  ring::FrameRingWriter writer;
+  ASSERT_TRUE(writer.attach(config, ring::RingPlace::Global));
+  const std::vector<std::uint8_t> picture = testsupport::makePicture(64, 48, 6, 1);
+  ASSERT_TRUE(writer.publish(9, 64, 48, picture.data(), picture.size()));
+  ring::FrameRingReader reader;
+  EXPECT_FALSE(reader.open(config.name));
+  ASSERT_TRUE(reader.open(config.name, ring::RingPlace::Global));
+  ring::RingPicture got = reader.readLatest(0);
+  ASSERT_TRUE(got.valid);
+  EXPECT_EQ(got.timestampUs, 9u);
+  EXPECT_TRUE(testsupport::pictureMatches(got.pixels.get(), got.size, 6, 1));
+
+  {  // a second host takes the ring as it is; the ring is hosted until both have gone
+    ring::GlobalRingHost second;
+    ASSERT_TRUE(second.open(config));
+    EXPECT_EQ(reader.readLatest(0).frameNumber, 1u);
+    host.close();
+    EXPECT_TRUE(ring::GlobalRingHost::running(config.name));
+  }
+  EXPECT_FALSE(ring::GlobalRingHost::running(config.name));
 }
 
 }  // namespace
