@@ -9,5 +9,5 @@ if(WIN32)
       virtual_camera_formats_win.h virtual_camera_formats_win.cpp sample_pacer_win.h sample_pacer_win.cpp
       virtual_camera_stream_win.h virtual_camera_stream_win.cpp
       virtual_camera_filter_win.h virtual_camera_filter_win.cpp
-    WINDOWS_LIBS brindle_common brindle_dshow brindle_pixels brindle_vcam_schedule brindle_ring)
+    WINDOWS_LIBS brindle_common brindle_dshow brindle_camera brindle_vcam_schedule)
 endif()
