@@ -5,7 +5,7 @@ if(WIN32)
     WINDOWS_SOURCES
       registration_data_win.h registration_data_win.cpp
       registration_win.h registration_win.cpp
-    WINDOWS_LIBS brindle_vcam_camera brindle_dshow strmiids uuid ole32 advapi32)
+    WINDOWS_LIBS brindle_vcam_camera brindle_camera brindle_dshow strmiids uuid ole32 advapi32)
 
   add_library(BrindleVideoVCam SHARED dll_entry_win.cpp vcam_exports.def)
   brindle_product_code(BrindleVideoVCam)
