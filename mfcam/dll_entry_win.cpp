@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <mfapi.h>
-#include <wrl/client.h>
 
 #include <new>
 
@@ -69,10 +68,12 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (clsid != mfcam::kMediaSourceClsid) return CLASS_E_CLASSNOTAVAILABLE;
-  Microsoft::WRL::ComPtr<ClassFactory> factory;
-  factory.Attach(new (std::nothrow) ClassFactory);
+  // Raw: MinGW-w64's ComPtr::Attach takes a reference of its own.
+  ClassFactory* factory = new (std::nothrow) ClassFactory;
   if (!factory) return E_OUTOFMEMORY;
-  return factory->QueryInterface(riid, ppv);
+  HRESULT hr = factory->QueryInterface(riid, ppv);
+  factory->Release();
+  return hr;
 }
 
 // The stage trace's writer thread runs code of this DLL until the process ends.

@@ -82,9 +82,10 @@ MediaSource::~MediaSource() = default;
 HRESULT MediaSource::create(const std::string& ringName, MediaSource** source) {
   if (!source) return E_POINTER;
   *source = nullptr;
-  ComPtr<MediaSource> made;
+  // Raw until handed out: MinGW-w64's ComPtr::Attach takes a reference of its own.
+  MediaSource* made = nullptr;
   try {
-    made.Attach(new MediaSource(ringName));
+    made = new MediaSource(ringName);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -92,9 +93,10 @@ HRESULT MediaSource::create(const std::string& ringName, MediaSource** source) {
   if (FAILED(hr)) {
     logLine("[MFCam] the media source could not be made: 0x%08lX", static_cast<unsigned long>(hr));
     made->Shutdown();
+    made->Release();
     return hr;
   }
-  *source = made.Detach();
+  *source = made;
   return S_OK;
 }
 
@@ -185,6 +187,7 @@ HRESULT STDMETHODCALLTYPE MediaSource::CreatePresentationDescriptor(IMFPresentat
 bool MediaSource::readCurrentType(int* format, std::int64_t* interval) {
   ComPtr<IMFMediaTypeHandler> handler;
   ComPtr<IMFMediaType> type;
+  runType_ = nullptr;
   GUID subtype = GUID_NULL;
   UINT32 width = 0, height = 0;
   if (FAILED(streamDescriptor_->GetMediaTypeHandler(&handler)) || FAILED(handler->GetCurrentMediaType(&type)) ||
@@ -192,6 +195,7 @@ bool MediaSource::readCurrentType(int* format, std::int64_t* interval) {
       FAILED(MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height))) {
     return false;
   }
+  runType_ = type.Get();
   const bool yuy2 = subtype == MFVideoFormat_YUY2;
   if (!yuy2 && subtype != MFVideoFormat_NV12) return false;
   *format = -1;
@@ -251,10 +255,7 @@ HRESULT STDMETHODCALLTYPE MediaSource::Start(IMFPresentationDescriptor* descript
     hr = events_->QueueEventParamUnk(isNew ? MENewStream : MEUpdatedStream, GUID_NULL, S_OK,
                                      static_cast<IMFMediaStream*>(stream_.Get()));
     if (FAILED(hr)) return hr;
-    format_ = format;
-    schedule_.reset(interval);
-    origin_ = now;
-    streamRunning_ = true;
+    beginStream(format, interval, now);
     stream_->queueEvent(MEStreamStarted, S_OK, &time);
   } else {
     stopStream();
@@ -263,6 +264,29 @@ HRESULT STDMETHODCALLTYPE MediaSource::Start(IMFPresentationDescriptor* descript
   run_++;
   wake_.notify_all();
   return events_->QueueEventParamVar(MESourceStarted, GUID_NULL, S_OK, &time);
+}
+
+void MediaSource::beginStream(int format, std::int64_t interval, std::int64_t origin) {
+  format_ = format;
+  schedule_.reset(interval);
+  origin_ = origin;
+  streamRunning_ = true;
+}
+
+void MediaSource::followCurrentType() {
+  ComPtr<IMFMediaTypeHandler> handler;
+  ComPtr<IMFMediaType> type;
+  if (FAILED(streamDescriptor_->GetMediaTypeHandler(&handler)) || FAILED(handler->GetCurrentMediaType(&type)) ||
+      type.Get() == runType_) {
+    return;
+  }
+  int format = 0;
+  std::int64_t interval = 0;
+  if (!readCurrentType(&format, &interval)) {
+    logLine("[MFCam] the stream's new media type is none of the camera's formats; keeping the old one");
+    return;
+  }
+  beginStream(format, interval, MFGetSystemTime());
 }
 
 void MediaSource::stopStream() {
@@ -299,6 +323,7 @@ HRESULT STDMETHODCALLTYPE MediaSource::Shutdown() {
     stream.Swap(stream_);
     presentation_.Reset();
     streamDescriptor_.Reset();
+    runType_ = nullptr;
     sourceAttributes_.Reset();
     streamAttributes_.Reset();
     d3dManager_.Reset();
@@ -377,10 +402,7 @@ HRESULT MediaSource::setStreamState(MF_STREAM_STATE state) {
   int format = 0;
   std::int64_t interval = 0;
   if (!readCurrentType(&format, &interval)) return MF_E_INVALIDMEDIATYPE;
-  format_ = format;
-  schedule_.reset(interval);
-  origin_ = MFGetSystemTime();
-  streamRunning_ = true;
+  beginStream(format, interval, MFGetSystemTime());
   run_++;
   PROPVARIANT time = timeValue(origin_);
   return stream_->queueEvent(MEStreamStarted, S_OK, &time);
@@ -398,39 +420,35 @@ HRESULT MediaSource::makeSample(IMFSample** result) {
   const UINT32 width = UINT32(format.width), height = UINT32(format.height);
   const DWORD bytes = DWORD(camera::cameraSampleBytes(format));
   const DWORD rowBytes = format.yuy2 ? width * 2 : width;
+  // A 2D buffer, so readers see its pitch, when its planes lie packed one after the other, as
+  // the picture source writes them; a memory buffer of the same bytes otherwise (a padded
+  // layout would cost a second copy through the buffer's contiguous view).
   ComPtr<IMFMediaBuffer> buffer;
   HRESULT hr = MFCreate2DMediaBuffer(width, height, format.yuy2 ? MFVideoFormat_YUY2.Data1 : MFVideoFormat_NV12.Data1,
                                      FALSE, &buffer);
-  if (FAILED(hr)) hr = MFCreateMemoryBuffer(bytes, &buffer);
-  if (FAILED(hr)) return hr;
-
-  // Straight into the buffer when its rows are packed; otherwise through its contiguous view,
-  // which the buffer copies into its padded rows.
-  ComPtr<IMF2DBuffer> surface;
+  ComPtr<IMF2DBuffer2> surface;
+  if (SUCCEEDED(hr)) hr = buffer.As(&surface);
   BYTE* scanline = nullptr;
+  BYTE* start = nullptr;
   LONG pitch = 0;
-  if (SUCCEEDED(buffer.As(&surface)) && SUCCEEDED(surface->Lock2D(&scanline, &pitch))) {
-    if (pitch == LONG(rowBytes)) {
-      pictures_.fill(scanline, bytes, width, height, format.yuy2);
-      surface->Unlock2D();
-      hr = buffer->SetCurrentLength(bytes);
-    } else {
-      surface->Unlock2D();
-      scanline = nullptr;
-    }
+  DWORD length = 0;
+  if (SUCCEEDED(hr)) hr = surface->Lock2DSize(MF2DBuffer_LockFlags_Write, &scanline, &pitch, &start, &length);
+  if (SUCCEEDED(hr)) {
+    const bool packed = pitch == LONG(rowBytes) && scanline == start && length == bytes;
+    if (packed) pictures_.fill(scanline, bytes, width, height, format.yuy2);
+    surface->Unlock2D();
+    hr = packed ? buffer->SetCurrentLength(bytes) : E_FAIL;
   }
-  if (!scanline) {
+  if (FAILED(hr)) {
+    buffer.Reset();
+    hr = MFCreateMemoryBuffer(bytes, &buffer);
     BYTE* data = nullptr;
-    DWORD capacity = 0;
-    hr = buffer->Lock(&data, &capacity, nullptr);
-    if (FAILED(hr)) return hr;
-    if (capacity < bytes) {
+    if (SUCCEEDED(hr)) hr = buffer->Lock(&data, nullptr, nullptr);
+    if (SUCCEEDED(hr)) {
+      pictures_.fill(data, bytes, width, height, format.yuy2);
       buffer->Unlock();
-      return E_UNEXPECTED;
+      hr = buffer->SetCurrentLength(bytes);
     }
-    pictures_.fill(data, bytes, width, height, format.yuy2);
-    buffer->Unlock();
-    hr = buffer->SetCurrentLength(bytes);
   }
   ComPtr<IMFSample> sample;
   if (SUCCEEDED(hr)) hr = MFCreateSample(&sample);
@@ -445,6 +463,7 @@ HRESULT MediaSource::requestSample(IUnknown* token) {
   for (;;) {
     if (state_ == State::Shutdown) return MF_E_SHUTDOWN;
     if (!streamRunning_) return MF_E_MEDIA_SOURCE_WRONGSTATE;
+    followCurrentType();
     const std::int64_t now = MFGetSystemTime() - origin_;
     const std::int64_t due = schedule_.due();
     if (now >= due || due - now > vcam::FrameSchedule::kRealign) break;

@@ -90,6 +90,11 @@ class MediaSource final : public IMFMediaSourceEx, public IMFGetService, public 
   HRESULT initialize();
   // Format and interval from the handler's current type; false when it is not ours.
   bool readCurrentType(int* format, std::int64_t* interval);
+  // Begins a run of the stream in the current type's format and rate at `origin`.
+  void beginStream(int format, std::int64_t interval, std::int64_t origin);
+  // A running stream follows a type set on its handler since: the source reader and the Frame
+  // Server may change it without restarting the source.
+  void followCurrentType();
   HRESULT startStream(std::int64_t startTime);
   void stopStream();
   HRESULT makeSample(IMFSample** sample);
@@ -112,6 +117,7 @@ class MediaSource final : public IMFMediaSourceEx, public IMFGetService, public 
 
   // The running stream's format, grid and time origin (MFGetSystemTime at Start).
   int format_ = 0;
+  IMFMediaType* runType_ = nullptr;  // the current type the run began with; compared, never used
   vcam::FrameSchedule schedule_;
   std::int64_t origin_ = 0;
   camera::PictureSource pictures_;

@@ -12,13 +12,16 @@ namespace mfcam {
 HRESULT MediaStream::create(MediaSource* source, MediaStream** stream) {
   if (!source || !stream) return E_POINTER;
   *stream = nullptr;
-  Microsoft::WRL::ComPtr<MediaStream> made;
-  made.Attach(new (std::nothrow) MediaStream);
+  // Raw until handed out: MinGW-w64's ComPtr::Attach takes a reference of its own.
+  MediaStream* made = new (std::nothrow) MediaStream;
   if (!made) return E_OUTOFMEMORY;
   HRESULT hr = MFCreateEventQueue(&made->events_);
-  if (FAILED(hr)) return hr;
+  if (FAILED(hr)) {
+    made->Release();
+    return hr;
+  }
   made->source_ = source;
-  *stream = made.Detach();
+  *stream = made;
   return S_OK;
 }
 

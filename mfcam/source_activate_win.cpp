@@ -12,12 +12,13 @@ namespace mfcam {
 HRESULT SourceActivate::create(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  Microsoft::WRL::ComPtr<SourceActivate> made;
-  made.Attach(new (std::nothrow) SourceActivate);
+  // Raw until handed out: MinGW-w64's ComPtr::Attach takes a reference of its own.
+  SourceActivate* made = new (std::nothrow) SourceActivate;
   if (!made) return E_OUTOFMEMORY;
   HRESULT hr = MFCreateAttributes(&made->store_, 4);
-  if (FAILED(hr)) return hr;
-  return made->QueryInterface(riid, ppv);
+  if (SUCCEEDED(hr)) hr = made->QueryInterface(riid, ppv);
+  made->Release();
+  return hr;
 }
 
 HRESULT STDMETHODCALLTYPE SourceActivate::QueryInterface(REFIID riid, void** ppv) {
