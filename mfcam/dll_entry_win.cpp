@@ -7,6 +7,7 @@
 #include <new>
 
 #include "camera/com_server_registry_win.h"
+#include "common/com_object_win.h"
 #include "common/stage_trace.h"
 #include "mfcam/media_source_clsid_win.h"
 #include "mfcam/module_lock.h"
@@ -16,24 +17,8 @@ namespace {
 
 HINSTANCE moduleInstance = nullptr;
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public comobject::SingleInterfaceObject<IClassFactory, IID_IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -51,7 +36,6 @@ class ClassFactory final : public IClassFactory {
 
  private:
   mfcam::ModuleReference module_;
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace

@@ -149,24 +149,6 @@ ULONG STDMETHODCALLTYPE MediaSource::Release() {
   return left;
 }
 
-// The event queue is thread-safe and answers MF_E_SHUTDOWN itself once shut down.
-HRESULT STDMETHODCALLTYPE MediaSource::GetEvent(DWORD flags, IMFMediaEvent** event) {
-  return events_->GetEvent(flags, event);
-}
-
-HRESULT STDMETHODCALLTYPE MediaSource::BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) {
-  return events_->BeginGetEvent(callback, state);
-}
-
-HRESULT STDMETHODCALLTYPE MediaSource::EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) {
-  return events_->EndGetEvent(result, event);
-}
-
-HRESULT STDMETHODCALLTYPE MediaSource::QueueEvent(MediaEventType type, REFGUID extended, HRESULT status,
-                                                  const PROPVARIANT* value) {
-  return events_->QueueEventParamVar(type, extended, status, value);
-}
-
 HRESULT STDMETHODCALLTYPE MediaSource::GetCharacteristics(DWORD* characteristics) {
   if (!characteristics) return E_POINTER;
   std::lock_guard<std::mutex> hold(lock_);

@@ -24,6 +24,7 @@
 #include "camera/picture_source.h"
 #include "mfcam/mf_declarations_win.h"
 #include "mfcam/module_lock.h"
+#include "mfcam/queued_event_generator_win.h"
 #include "vcam/frame_schedule.h"
 
 namespace mfcam {
@@ -33,7 +34,7 @@ class MediaStream;
 // The ring the source reads. The one place its name is chosen.
 std::string sourceRingName();
 
-class MediaSource final : public IMFMediaSourceEx, public IMFGetService, public IKsControl {
+class MediaSource final : public QueuedEventGenerator<IMFMediaSourceEx>, public IMFGetService, public IKsControl {
  public:
   // A new source, stopped, with its presentation descriptor built.
   static HRESULT create(const std::string& ringName, MediaSource** source);
@@ -42,13 +43,6 @@ class MediaSource final : public IMFMediaSourceEx, public IMFGetService, public 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-
-  // IMFMediaEventGenerator
-  HRESULT STDMETHODCALLTYPE GetEvent(DWORD flags, IMFMediaEvent** event) override;
-  HRESULT STDMETHODCALLTYPE BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) override;
-  HRESULT STDMETHODCALLTYPE EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) override;
-  HRESULT STDMETHODCALLTYPE QueueEvent(MediaEventType type, REFGUID extended, HRESULT status,
-                                       const PROPVARIANT* value) override;
 
   // IMFMediaSource. Start takes the stream's format and rate from the current media type of
   // its descriptor's handler; Pause is refused (a camera has no paused picture).
@@ -107,7 +101,6 @@ class MediaSource final : public IMFMediaSourceEx, public IMFGetService, public 
   bool streamRunning_ = false;
   std::uint64_t run_ = 0;  // counts starts and stops, so a waiting request sees either
 
-  Microsoft::WRL::ComPtr<IMFMediaEventQueue> events_;
   Microsoft::WRL::ComPtr<IMFAttributes> sourceAttributes_;
   Microsoft::WRL::ComPtr<IMFAttributes> streamAttributes_;
   Microsoft::WRL::ComPtr<IMFPresentationDescriptor> presentation_;

@@ -25,46 +25,9 @@ HRESULT MediaStream::create(MediaSource* source, MediaStream** stream) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE MediaStream::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IMFMediaEventGenerator || riid == IID_IMFMediaStream ||
-      riid == __uuidof(IMFMediaStream2)) {
-    *ppv = static_cast<IMFMediaStream2*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE MediaStream::AddRef() { return ++references_; }
-
-ULONG STDMETHODCALLTYPE MediaStream::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
-}
-
 Microsoft::WRL::ComPtr<MediaSource> MediaStream::source() {
   std::lock_guard<std::mutex> hold(lock_);
   return source_;
-}
-
-HRESULT STDMETHODCALLTYPE MediaStream::GetEvent(DWORD flags, IMFMediaEvent** event) {
-  return events_->GetEvent(flags, event);
-}
-
-HRESULT STDMETHODCALLTYPE MediaStream::BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) {
-  return events_->BeginGetEvent(callback, state);
-}
-
-HRESULT STDMETHODCALLTYPE MediaStream::EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) {
-  return events_->EndGetEvent(result, event);
-}
-
-HRESULT STDMETHODCALLTYPE MediaStream::QueueEvent(MediaEventType type, REFGUID extended, HRESULT status,
-                                                  const PROPVARIANT* value) {
-  return events_->QueueEventParamVar(type, extended, status, value);
 }
 
 HRESULT STDMETHODCALLTYPE MediaStream::GetMediaSource(IMFMediaSource** result) {

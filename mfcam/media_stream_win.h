@@ -7,29 +7,22 @@
 #include <mfidl.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <mutex>
 
+#include "common/com_object_win.h"
 #include "mfcam/mf_declarations_win.h"
 #include "mfcam/module_lock.h"
+#include "mfcam/queued_event_generator_win.h"
 
 namespace mfcam {
 
 class MediaSource;
 
-class MediaStream final : public IMFMediaStream2 {
+class MediaStream final
+    : public comobject::SingleInterfaceObject<QueuedEventGenerator<IMFMediaStream2>, kIidMediaStream2,
+                                              IID_IMFMediaStream, IID_IMFMediaEventGenerator> {
  public:
   static HRESULT create(MediaSource* source, MediaStream** stream);
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-
-  HRESULT STDMETHODCALLTYPE GetEvent(DWORD flags, IMFMediaEvent** event) override;
-  HRESULT STDMETHODCALLTYPE BeginGetEvent(IMFAsyncCallback* callback, IUnknown* state) override;
-  HRESULT STDMETHODCALLTYPE EndGetEvent(IMFAsyncResult* result, IMFMediaEvent** event) override;
-  HRESULT STDMETHODCALLTYPE QueueEvent(MediaEventType type, REFGUID extended, HRESULT status,
-                                       const PROPVARIANT* value) override;
 
   HRESULT STDMETHODCALLTYPE GetMediaSource(IMFMediaSource** source) override;
   HRESULT STDMETHODCALLTYPE GetStreamDescriptor(IMFStreamDescriptor** descriptor) override;
@@ -48,14 +41,12 @@ class MediaStream final : public IMFMediaStream2 {
 
  private:
   MediaStream() = default;
-  ~MediaStream() = default;
+  ~MediaStream() override = default;
   Microsoft::WRL::ComPtr<MediaSource> source();
 
   ModuleReference module_;
-  std::atomic<ULONG> references_{1};
   std::mutex lock_;  // guards source_ only; taken after the source's lock, never before it
   Microsoft::WRL::ComPtr<MediaSource> source_;
-  Microsoft::WRL::ComPtr<IMFMediaEventQueue> events_;
 };
 
 }  // namespace mfcam

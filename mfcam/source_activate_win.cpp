@@ -21,25 +21,6 @@ HRESULT SourceActivate::create(REFIID riid, void** ppv) {
   return hr;
 }
 
-HRESULT STDMETHODCALLTYPE SourceActivate::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IMFAttributes || riid == IID_IMFActivate) {
-    *ppv = static_cast<IMFActivate*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE SourceActivate::AddRef() { return ++references_; }
-
-ULONG STDMETHODCALLTYPE SourceActivate::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT STDMETHODCALLTYPE SourceActivate::ActivateObject(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;

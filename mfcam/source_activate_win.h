@@ -8,22 +8,18 @@
 #include <mfidl.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <mutex>
 
+#include "common/com_object_win.h"
 #include "mfcam/module_lock.h"
 
 namespace mfcam {
 
 class MediaSource;
 
-class SourceActivate final : public IMFActivate {
+class SourceActivate final : public comobject::SingleInterfaceObject<IMFActivate, IID_IMFActivate, IID_IMFAttributes> {
  public:
   static HRESULT create(REFIID riid, void** ppv);
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT STDMETHODCALLTYPE ActivateObject(REFIID riid, void** ppv) override;
   HRESULT STDMETHODCALLTYPE ShutdownObject() override;
@@ -63,10 +59,9 @@ class SourceActivate final : public IMFActivate {
 
  private:
   SourceActivate() = default;
-  ~SourceActivate() = default;
+  ~SourceActivate() override = default;
 
   ModuleReference module_;
-  std::atomic<ULONG> references_{1};
   Microsoft::WRL::ComPtr<IMFAttributes> store_;
   std::mutex lock_;
   Microsoft::WRL::ComPtr<IMFMediaSource> source_;
