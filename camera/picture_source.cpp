@@ -13,8 +13,7 @@ PictureSource::PictureSource(std::string ringName) : ringName_(std::move(ringNam
 
 PictureSource::~PictureSource() = default;
 
-void PictureSource::fill(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height,
-                         bool yuy2) {
+void PictureSource::fill(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height, bool yuy2) {
   if (!ringOpen_) {
     if (!reader_) reader_.reset(new (std::nothrow) ring::FrameRingReader);
     ringOpen_ = reader_ && reader_->open(ringName_);

@@ -11,8 +11,9 @@ inline constexpr wchar_t kMediaSourceClsidText[] = L"{EFA3B694-F577-422B-BCE5-F3
 namespace detail {
 
 constexpr unsigned hexDigit(wchar_t c) {
-  return c >= L'0' && c <= L'9' ? unsigned(c - L'0') : c >= L'A' && c <= L'F' ? unsigned(c - L'A' + 10)
-                                                                              : unsigned(c - L'a' + 10);
+  return c >= L'0' && c <= L'9'   ? unsigned(c - L'0')
+         : c >= L'A' && c <= L'F' ? unsigned(c - L'A' + 10)
+                                  : unsigned(c - L'a' + 10);
 }
 constexpr unsigned long long hexAt(const wchar_t* text, int at, int digits) {
   unsigned long long value = 0;

@@ -18,9 +18,9 @@ std::string sourceRingName() { return ring::kFrameRingName; }
 
 namespace {
 
-using Microsoft::WRL::ComPtr;
 using camera::CameraFormat;
 using camera::kCameraFormats;
+using Microsoft::WRL::ComPtr;
 
 constexpr HRESULT kSetNotFound = HRESULT_FROM_WIN32(ERROR_SET_NOT_FOUND);
 constexpr GUID kVideoCapturePin = {STATIC_PINNAME_VIDEO_CAPTURE};
@@ -41,10 +41,12 @@ HRESULT makeMediaType(const CameraFormat& format, IMFMediaType** result) {
     hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, framesPerSecond(camera::kCameraDefaultFrameInterval), 1);
   }
   if (SUCCEEDED(hr)) {
-    hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE_RANGE_MIN, framesPerSecond(camera::kCameraMaxFrameInterval), 1);
+    hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE_RANGE_MIN, framesPerSecond(camera::kCameraMaxFrameInterval),
+                             1);
   }
   if (SUCCEEDED(hr)) {
-    hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE_RANGE_MAX, framesPerSecond(camera::kCameraMinFrameInterval), 1);
+    hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE_RANGE_MAX, framesPerSecond(camera::kCameraMinFrameInterval),
+                             1);
   }
   if (SUCCEEDED(hr)) hr = MFSetAttributeRatio(type.Get(), MF_MT_PIXEL_ASPECT_RATIO, 1, 1);
   if (SUCCEEDED(hr)) hr = type->SetUINT32(MF_MT_INTERLACE_MODE, MFVideoInterlace_Progressive);
@@ -108,7 +110,8 @@ HRESULT MediaSource::initialize() {
   if (FAILED(hr)) return hr;
 
   IMFMediaType* types[camera::kCameraFormatCount] = {};
-  for (int i = 0; SUCCEEDED(hr) && i < camera::kCameraFormatCount; i++) hr = makeMediaType(kCameraFormats[i], &types[i]);
+  for (int i = 0; SUCCEEDED(hr) && i < camera::kCameraFormatCount; i++)
+    hr = makeMediaType(kCameraFormats[i], &types[i]);
   if (SUCCEEDED(hr)) hr = MFCreateStreamDescriptor(kStreamId, camera::kCameraFormatCount, types, &streamDescriptor_);
   ComPtr<IMFMediaTypeHandler> handler;
   if (SUCCEEDED(hr)) hr = streamDescriptor_->GetMediaTypeHandler(&handler);
@@ -169,7 +172,7 @@ HRESULT STDMETHODCALLTYPE MediaSource::CreatePresentationDescriptor(IMFPresentat
 bool MediaSource::readCurrentType(int* format, std::int64_t* interval) {
   ComPtr<IMFMediaTypeHandler> handler;
   ComPtr<IMFMediaType> type;
-  runType_ = nullptr;
+  runType_.Reset();
   GUID subtype = GUID_NULL;
   UINT32 width = 0, height = 0;
   if (FAILED(streamDescriptor_->GetMediaTypeHandler(&handler)) || FAILED(handler->GetCurrentMediaType(&type)) ||
@@ -177,7 +180,7 @@ bool MediaSource::readCurrentType(int* format, std::int64_t* interval) {
       FAILED(MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height))) {
     return false;
   }
-  runType_ = type.Get();
+  runType_ = type;
   const bool yuy2 = subtype == MFVideoFormat_YUY2;
   if (!yuy2 && subtype != MFVideoFormat_NV12) return false;
   *format = -1;
@@ -259,7 +262,7 @@ void MediaSource::followCurrentType() {
   ComPtr<IMFMediaTypeHandler> handler;
   ComPtr<IMFMediaType> type;
   if (FAILED(streamDescriptor_->GetMediaTypeHandler(&handler)) || FAILED(handler->GetCurrentMediaType(&type)) ||
-      type.Get() == runType_) {
+      type.Get() == runType_.Get()) {
     return;
   }
   int format = 0;
@@ -305,7 +308,7 @@ HRESULT STDMETHODCALLTYPE MediaSource::Shutdown() {
     stream.Swap(stream_);
     presentation_.Reset();
     streamDescriptor_.Reset();
-    runType_ = nullptr;
+    runType_.Reset();
     sourceAttributes_.Reset();
     streamAttributes_.Reset();
     d3dManager_.Reset();

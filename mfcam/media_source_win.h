@@ -110,7 +110,7 @@ class MediaSource final : public QueuedEventGenerator<IMFMediaSourceEx>, public 
 
   // The running stream's format, grid and time origin (MFGetSystemTime at Start).
   int format_ = 0;
-  IMFMediaType* runType_ = nullptr;  // the current type the run began with; compared, never used
+  Microsoft::WRL::ComPtr<IMFMediaType> runType_;  // the current type the run follows, held so its address stays its own
   vcam::FrameSchedule schedule_;
   std::int64_t origin_ = 0;
   camera::PictureSource pictures_;

@@ -115,7 +115,8 @@ TEST_F(DllTest, FactoryActivateInterfacesAttributesAndTheDocumentedRefusals) {
   ASSERT_HRESULT_SUCCEEDED(event->GetValue(&value));
   ASSERT_EQ(value.vt, VT_UNKNOWN);
   ComPtr<IMFMediaStream2> stream2;
-  EXPECT_HRESULT_SUCCEEDED(value.punkVal->QueryInterface(kIidMediaStream2, reinterpret_cast<void**>(stream2.GetAddressOf())));
+  EXPECT_HRESULT_SUCCEEDED(
+      value.punkVal->QueryInterface(kIidMediaStream2, reinterpret_cast<void**>(stream2.GetAddressOf())));
   PropVariantClear(&value);
   ASSERT_TRUE(stream2);
   MF_STREAM_STATE state = MF_STREAM_STATE_PAUSED;
@@ -175,7 +176,8 @@ void step(SourceRun& run, Step what) {
       if (run.down) break;
       EXPECT_EQ(drain(run.source.Get()), std::vector<MediaEventType>{MESourceStopped});
       if (run.stream) {
-        EXPECT_EQ(drain(run.stream.Get()), run.started ? std::vector<MediaEventType>{MEStreamStopped} : std::vector<MediaEventType>{});
+        EXPECT_EQ(drain(run.stream.Get()),
+                  run.started ? std::vector<MediaEventType>{MEStreamStopped} : std::vector<MediaEventType>{});
       }
       run.started = false;
       break;

@@ -41,9 +41,7 @@ class SourceReaderTest : public SourceTest {
     activator_.Reset();
     ASSERT_NO_FATAL_FAILURE(makeSource(activator_, source_));
   }
-  void openReader() {
-    ASSERT_HRESULT_SUCCEEDED(MFCreateSourceReaderFromMediaSource(source_.Get(), nullptr, &reader_));
-  }
+  void openReader() { ASSERT_HRESULT_SUCCEEDED(MFCreateSourceReaderFromMediaSource(source_.Get(), nullptr, &reader_)); }
   // Chooses native type `index` of the video stream.
   void choose(DWORD index) {
     ComPtr<IMFMediaType> type;
@@ -102,8 +100,8 @@ TEST_F(SourceReaderTest, EveryFormatShowsAnotherProcesssPicturesExactly) {
   std::uint64_t seed = 51;
   for (const Case& c : cases) {
     const camera::CameraFormat& f = kCameraFormats[c.format];
-    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " pictures as format " << c.format << ": " << f.width
-                                    << "x" << f.height << (f.yuy2 ? " YUY2" : " NV12"));
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " pictures as format " << c.format << ": "
+                                    << f.width << "x" << f.height << (f.yuy2 ? " YUY2" : " NV12"));
     // A fresh source each time, so no picture of the last writer lingers in a ring it holds.
     ASSERT_NO_FATAL_FAILURE(renew());
     openReader();

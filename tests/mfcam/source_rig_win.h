@@ -36,7 +36,8 @@ class SourceTest : public ::testing::Test {
   static void TearDownTestSuite() {
     if (!module_) return;
     auto canUnload = dlltest::exportOf<HRESULT(STDAPICALLTYPE*)()>(module_, "DllCanUnloadNow");
-    const bool unloadable = canUnload && testsupport::waitUntil([&] { return canUnload() == S_OK; }, std::chrono::seconds(5));
+    const bool unloadable =
+        canUnload && testsupport::waitUntil([&] { return canUnload() == S_OK; }, std::chrono::seconds(5));
     EXPECT_TRUE(unloadable) << "objects of the DLL outlived the tests";
     if (unloadable) FreeLibrary(module_);
     module_ = nullptr;
