@@ -23,7 +23,6 @@ using camera::kCameraFormats;
 using Microsoft::WRL::ComPtr;
 
 constexpr HRESULT kSetNotFound = HRESULT_FROM_WIN32(ERROR_SET_NOT_FOUND);
-constexpr GUID kVideoCapturePin = {STATIC_PINNAME_VIDEO_CAPTURE};
 constexpr std::int64_t kUnitsPerSecond = 10'000'000;
 
 // 333333 units is 30/1: frame rates are whole frames per second.
@@ -60,7 +59,7 @@ HRESULT makeMediaType(const CameraFormat& format, IMFMediaType** result) {
 
 // What the Frame Server reads of a stream: a shared video capture pin of colour pictures.
 HRESULT setStreamAttributes(IMFAttributes* attributes) {
-  HRESULT hr = attributes->SetGUID(kDeviceStreamCategory, kVideoCapturePin);
+  HRESULT hr = attributes->SetGUID(kDeviceStreamCategory, PINNAME_VIDEO_CAPTURE);
   if (SUCCEEDED(hr)) hr = attributes->SetUINT32(kDeviceStreamId, MediaSource::kStreamId);
   if (SUCCEEDED(hr)) hr = attributes->SetUINT32(kDeviceStreamFrameServerShared, 1);
   if (SUCCEEDED(hr)) hr = attributes->SetUINT32(kDeviceStreamFrameSourceTypes, kFrameSourceTypeColor);

@@ -25,8 +25,6 @@ const GUID kStreamCategory = {0x2939e7b8, 0xa62e, 0x4579, {0xb6, 0x74, 0xd4, 0x0
 const GUID kStreamId = {0x11bd5120, 0xd124, 0x446b, {0x88, 0xe6, 0x17, 0x06, 0x02, 0x57, 0xff, 0xf9}};
 const GUID kFrameServerShared = {0x1cb378e9, 0xb279, 0x41d4, {0xaf, 0x97, 0x34, 0xa2, 0x43, 0xe6, 0x83, 0x20}};
 const GUID kFrameSourceTypes = {0x17145fd1, 0x1b2b, 0x423c, {0x80, 0x01, 0x2b, 0x68, 0x33, 0xed, 0x35, 0x88}};
-const GUID kVideoCapturePin = {STATIC_PINNAME_VIDEO_CAPTURE};
-const GUID kCameraControlSet = {STATIC_PROPSETID_VIDCAP_CAMERACONTROL};
 
 using DllTest = SourceTest;
 
@@ -46,7 +44,7 @@ std::vector<MediaEventType> drain(IMFMediaEventGenerator* generator) {
 void expectStreamAttributes(IMFAttributes* attributes) {
   GUID category = GUID_NULL;
   EXPECT_HRESULT_SUCCEEDED(attributes->GetGUID(kStreamCategory, &category));
-  EXPECT_EQ(category, kVideoCapturePin);
+  EXPECT_EQ(category, PINNAME_VIDEO_CAPTURE);
   EXPECT_EQ(MFGetAttributeUINT32(attributes, kStreamId, 99), 0u);
   EXPECT_EQ(MFGetAttributeUINT32(attributes, kFrameServerShared, 0), 1u);
   EXPECT_EQ(MFGetAttributeUINT32(attributes, kFrameSourceTypes, 0), 1u) << "colour";
@@ -92,7 +90,7 @@ TEST_F(DllTest, FactoryActivateInterfacesAttributesAndTheDocumentedRefusals) {
 
   EXPECT_EQ(source->Pause(), MF_E_INVALID_STATE_TRANSITION);
   KSPROPERTY property = {};
-  property.Set = kCameraControlSet;
+  property.Set = PROPSETID_VIDCAP_CAMERACONTROL;
   property.Flags = KSPROPERTY_TYPE_GET;
   BYTE data[64] = {};
   ULONG returned = 7;
