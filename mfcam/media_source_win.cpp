@@ -28,7 +28,13 @@ constexpr std::int64_t kUnitsPerSecond = 10'000'000;
 // 333333 units is 30/1: frame rates are whole frames per second.
 UINT32 framesPerSecond(std::int64_t interval) { return UINT32((kUnitsPerSecond + interval / 2) / interval); }
 
-HRESULT makeMediaType(const CameraFormat& format, IMFMediaType** result) {
+// Each format is offered at the default rate (the first eight types, the table's order) and at
+// the slowest rate, for handlers that accept only a listed type; any rate between the two
+// limits is taken from a type set on the handler.
+constexpr std::int64_t kOfferedIntervals[] = {camera::kCameraDefaultFrameInterval, camera::kCameraMaxFrameInterval};
+constexpr int kOfferedTypeCount = camera::kCameraFormatCount * 2;
+
+HRESULT makeMediaType(const CameraFormat& format, std::int64_t interval, IMFMediaType** result) {
   ComPtr<IMFMediaType> type;
   HRESULT hr = MFCreateMediaType(&type);
   const UINT32 width = UINT32(format.width), height = UINT32(format.height);
@@ -37,7 +43,7 @@ HRESULT makeMediaType(const CameraFormat& format, IMFMediaType** result) {
   if (SUCCEEDED(hr)) hr = type->SetGUID(MF_MT_SUBTYPE, format.yuy2 ? MFVideoFormat_YUY2 : MFVideoFormat_NV12);
   if (SUCCEEDED(hr)) hr = MFSetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, width, height);
   if (SUCCEEDED(hr)) {
-    hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, framesPerSecond(camera::kCameraDefaultFrameInterval), 1);
+    hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE, framesPerSecond(interval), 1);
   }
   if (SUCCEEDED(hr)) {
     hr = MFSetAttributeRatio(type.Get(), MF_MT_FRAME_RATE_RANGE_MIN, framesPerSecond(camera::kCameraMaxFrameInterval),
@@ -108,10 +114,12 @@ HRESULT MediaSource::initialize() {
   if (SUCCEEDED(hr)) hr = setStreamAttributes(streamAttributes_.Get());
   if (FAILED(hr)) return hr;
 
-  IMFMediaType* types[camera::kCameraFormatCount] = {};
-  for (int i = 0; SUCCEEDED(hr) && i < camera::kCameraFormatCount; i++)
-    hr = makeMediaType(kCameraFormats[i], &types[i]);
-  if (SUCCEEDED(hr)) hr = MFCreateStreamDescriptor(kStreamId, camera::kCameraFormatCount, types, &streamDescriptor_);
+  IMFMediaType* types[kOfferedTypeCount] = {};
+  for (int i = 0; SUCCEEDED(hr) && i < kOfferedTypeCount; i++) {
+    hr = makeMediaType(kCameraFormats[i % camera::kCameraFormatCount],
+                       kOfferedIntervals[i / camera::kCameraFormatCount], &types[i]);
+  }
+  if (SUCCEEDED(hr)) hr = MFCreateStreamDescriptor(kStreamId, kOfferedTypeCount, types, &streamDescriptor_);
   ComPtr<IMFMediaTypeHandler> handler;
   if (SUCCEEDED(hr)) hr = streamDescriptor_->GetMediaTypeHandler(&handler);
   // Readers that choose no type get the first row.

@@ -1,7 +1,8 @@
 // The Media Foundation camera: a live media source with one video stream, for the Windows 11
 // Frame Server (MFCreateVirtualCamera) and for any process that reads it directly. Pictures come
 // from the frame ring through the same picture source as the DirectShow camera's, in the same
-// eight formats, one sample per RequestSample, no earlier than its place on a grid of frame
+// eight formats (offered at 30 and at 15 frames a second; 15 to 60 taken from a type set on the
+// stream descriptor's handler), one sample per RequestSample, no earlier than its place on a grid of frame
 // intervals that starts at Start, time stamped with MFGetSystemTime. Free-threaded: every
 // entry point takes the source's lock, and nothing waits while holding it.
 #pragma once
