@@ -12,8 +12,6 @@ namespace mfcam {
 
 // The camera's name as given; Windows shows it with a suffix of its own.
 inline constexpr wchar_t kVirtualCameraName[] = L"Orvik";
-// The media source the camera activates (BrindleVideoMFCam.dll).
-inline constexpr GUID kMediaSourceClsid = {0xefa3b694, 0xf577, 0x422b, {0xbc, 0xe5, 0xf3, 0x55, 0x3c, 0xf9, 0xd4, 0x09}};
 
 enum class RegistrationStatus {
   Done,

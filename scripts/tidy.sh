@@ -13,7 +13,7 @@ cmake --preset windows-clang >/dev/null || exit 1
 log="build/tidy.log"
 # run-clang-tidy always asks for colours: strip them.
 run-clang-tidy -p build/windows-clang -j "${TIDY_JOBS:-2}" -quiet \
-  "^$root/(app|common|dshow|i18n|media|mfcam|pixels|receiver|ring|session|transport|vcam)/" 2>&1 | sed 's/\x1b\[[0-9;]*m//g' >"$log"
+  "^$root/(app|camera|common|dshow|i18n|media|mfcam|pixels|receiver|ring|session|transport|vcam)/" 2>&1 | sed 's/\x1b\[[0-9;]*m//g' >"$log"
 rc=${PIPESTATUS[0]}
 grep -E '^/.*: (warning|error): ' "$log" | sed "s|^$root/||" | sort -u
 files=$(grep -cE '^clang-tidy.* -p=' "$log")

@@ -9,17 +9,6 @@ namespace vcam {
 static_assert(sizeof(VIDEOINFOHEADER) == 88);
 static_assert(sizeof(VIDEO_STREAM_CONFIG_CAPS) == 128);
 
-const CameraFormat kCameraFormats[kCameraFormatCount] = {
-    {1280, 720, true},
-    {720, 1280, true},
-    {1280, 720, false},
-    {720, 1280, false},
-    {1920, 1080, true},
-    {1080, 1920, true},
-    {1920, 1080, false},
-    {1080, 1920, false},
-};
-
 namespace {
 
 constexpr DWORD kFourccYuy2 = 0x32595559;  // "YUY2"
@@ -27,10 +16,7 @@ constexpr DWORD kFourccNv12 = 0x3231564E;  // "NV12"
 
 }  // namespace
 
-LONG cameraSampleSize(const CameraFormat& format) {
-  std::uint32_t pixels = std::uint32_t(format.width) * std::uint32_t(format.height);
-  return LONG(format.yuy2 ? pixels * 2 : pixels * 3 / 2);
-}
+LONG cameraSampleSize(const CameraFormat& format) { return LONG(camera::cameraSampleBytes(format)); }
 
 HRESULT makeCameraMediaType(const CameraFormat& format, REFERENCE_TIME frameDuration, dshow::CMediaType* type) {
   if (!type) return E_POINTER;
@@ -102,7 +88,7 @@ HRESULT copyCameraMediaType(const AM_MEDIA_TYPE& type, dshow::CMediaType* copy) 
 
 void makeCameraStreamCaps(const CameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps) {
   std::memset(caps, 0, sizeof(*caps));
-  const SIZE size = {format.width, format.height};
+  const SIZE size = {LONG(format.width), LONG(format.height)};
   caps->guid = FORMAT_VideoInfo;
   caps->VideoStandard = 0;
   caps->InputSize = size;

@@ -3,29 +3,19 @@
 // frame interval from 60 down to 15 frames per second.
 #pragma once
 
+#include "camera/camera_formats.h"
 #include "dshow/dshow_common_win.h"
 #include "dshow/media_type_win.h"
 
 namespace vcam {
 
-struct CameraFormat {
-  LONG width;
-  LONG height;  // always positive here
-  bool yuy2;    // false: NV12
-};
-
-// 1280x720 and 720x1280 in YUY2, then in NV12; then 1920x1080 and 1080x1920 the same way. The
-// first row is what an application gets without choosing.
-constexpr int kCameraFormatCount = 8;
-extern const CameraFormat kCameraFormats[kCameraFormatCount];
-
-// Frame intervals in 100-ns units. The default is what every format advertises and what an
-// application that asks for no rate gets: faster would only repeat the phone's pictures.
-constexpr REFERENCE_TIME kCameraDefaultFrameInterval = 333333;
-// The shortest interval a capture application may ask for (60 frames per second).
-constexpr REFERENCE_TIME kCameraMinFrameInterval = 166666;
-// The longest interval a capture application may ask for (15 frames per second).
-constexpr REFERENCE_TIME kCameraMaxFrameInterval = 666666;
+// The table both cameras share; the DirectShow names for it.
+using camera::CameraFormat;
+using camera::kCameraFormatCount;
+using camera::kCameraFormats;
+constexpr REFERENCE_TIME kCameraDefaultFrameInterval = camera::kCameraDefaultFrameInterval;
+constexpr REFERENCE_TIME kCameraMinFrameInterval = camera::kCameraMinFrameInterval;
+constexpr REFERENCE_TIME kCameraMaxFrameInterval = camera::kCameraMaxFrameInterval;
 
 // Bytes of one sample of this format.
 LONG cameraSampleSize(const CameraFormat& format);

@@ -1,11 +1,7 @@
 #include "vcam/virtual_camera_stream_win.h"
 
 #include <cstring>
-#include <new>
 
-#include "common/stage_trace.h"
-#include "ring/frame_ring_format.h"
-#include "pixels/convert_picture.h"
 #include "dshow/source_win.h"
 #include "vcam/virtual_camera_formats_win.h"
 
@@ -54,7 +50,7 @@ bool VirtualCameraStream::waitForTurn() {
     REFERENCE_TIME now = 0;
     const REFERENCE_TIME due = schedule_.due();
     // Nothing while paused, not even a first picture: the filter answers that it cannot cue.
-    if (pacer_.streamTime(&now) && (now >= due || due - now > FrameSchedule::kRealign)) {
+    if (pacer_.streamTime(&now) && (now >= due || due - now > camera::FrameSchedule::kRealign)) {
       sampleStart_ = schedule_.take(now);
       return true;
     }
@@ -68,50 +64,12 @@ HRESULT VirtualCameraStream::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_
   return dshow::CSourceStream::GetDeliveryBuffer(sample, start, stop, flags);
 }
 
-void VirtualCameraStream::fillPicture(std::uint8_t* data, std::size_t count) {
-  if (!ringOpen_) {
-    // The control program may start at any time: look for its ring at every sample.
-    if (!reader_) reader_.reset(new (std::nothrow) ring::FrameRingReader);
-    ringOpen_ = reader_ && reader_->open(ring::kFrameRingName);
-  }
-  const auto now = std::chrono::steady_clock::now();
-  if (ringOpen_) {
-    try {
-      // Every sample converts the newest picture straight from the ring: no copy of it, and
-      // no copy of the last output kept for repeats.
-      ring::RingPicture& picture = picture_;
-      auto take = [&](const std::uint8_t* bytes, std::size_t size) {
-        // A picture seen long ago (before a restart) is no signal: the control program
-        // stopped, or its stream stalled. Back to the grey of "no picture yet" until pictures
-        // flow again.
-        if (picture.frameNumber == signalFrame_ && now - signalTime_ >= kNoSignalAfter) return false;
-        // One too short for its own size, or one the sample cannot hold, is skipped like a
-        // torn one.
-        const pixels::Nv12View view = {bytes, size, picture.width, picture.height, picture.width};
-        const pixels::TargetView sample = {data, count, width_, height_, outputYuy2_ ? 2 * width_ : width_};
-        return pixels::convertPicture(view, sample, outputYuy2_, scaler_);
-      };
-      if (reader_->useLatest(picture, take)) {
-        traceStage(TraceStage::Delivered, picture.timestampUs);
-        if (picture.frameNumber != signalFrame_) {
-          signalFrame_ = picture.frameNumber;
-          signalTime_ = now;
-        }
-        return;
-      }
-    } catch (const std::bad_alloc&) {
-      // Out of memory for the scaler's tables: grey for this sample.
-    }
-  }
-  pixels::fillGrey(data, count, outputYuy2_);
-}
-
 HRESULT VirtualCameraStream::FillBuffer(IMediaSample* sample) {
   if (!sample) return E_POINTER;
   BYTE* data = nullptr;
   long size = sample->GetSize();
   std::size_t count = (SUCCEEDED(sample->GetPointer(&data)) && data && size > 0) ? std::size_t(size) : 0;
-  if (count > 0) fillPicture(data, count);
+  if (count > 0) pictures_.fill(data, count, width_, height_, outputYuy2_);
 
   REFERENCE_TIME start = sampleStart_;
   REFERENCE_TIME end = start + frameDuration_;

@@ -14,10 +14,9 @@
 #include <memory>
 #include <vector>
 
-#include "ring/frame_ring_reader.h"
-#include "pixels/letterbox.h"
+#include "camera/picture_source.h"
 #include "dshow/source_stream_win.h"
-#include "vcam/frame_schedule.h"
+#include "camera/frame_schedule.h"
 #include "vcam/sample_pacer_win.h"
 
 namespace vcam {
@@ -74,7 +73,7 @@ class VirtualCameraStream : public dshow::CSourceStream, public IAMStreamConfig,
   HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
 
   // A picture repeats for this long without a new one; then the samples are grey again.
-  static constexpr std::chrono::seconds kNoSignalAfter{2};
+  static constexpr std::chrono::seconds kNoSignalAfter = camera::PictureSource::kNoSignalAfter;
 
  private:
   // From now on the pin offers `type` alone (index -1: the whole table again); false when the
@@ -82,8 +81,6 @@ class VirtualCameraStream : public dshow::CSourceStream, public IAMStreamConfig,
   bool choose(int index, const dshow::CMediaType& type);
   // True when the next sample is due; false when a command for the worker is pending.
   bool waitForTurn();
-  // Writes the sample's picture: a new one from the ring, else the last one or grey.
-  void fillPicture(std::uint8_t* data, std::size_t count);
 
   // Format: written only while connecting, when no worker runs.
   std::int64_t frameDuration_;
@@ -98,15 +95,10 @@ class VirtualCameraStream : public dshow::CSourceStream, public IAMStreamConfig,
 
   // Worker side.
   SamplePacer pacer_;
-  FrameSchedule schedule_;
+  camera::FrameSchedule schedule_;
   REFERENCE_TIME sampleStart_ = 0;
-  std::unique_ptr<ring::FrameRingReader> reader_;
-  bool ringOpen_ = false;
-  ring::RingPicture picture_;  // describes the picture last used in the ring
-  pixels::LetterboxScaler scaler_;
-  // The newest ring picture seen and when it was first seen; kept across runs.
-  std::uint64_t signalFrame_ = 0;
-  std::chrono::steady_clock::time_point signalTime_;
+  // The sample's picture; its memory of the last picture is kept across runs.
+  camera::PictureSource pictures_;
 };
 
 }  // namespace vcam

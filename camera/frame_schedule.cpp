@@ -1,6 +1,6 @@
-#include "vcam/frame_schedule.h"
+#include "camera/frame_schedule.h"
 
-namespace vcam {
+namespace camera {
 
 void FrameSchedule::reset(std::int64_t interval) {
   interval_ = interval > 0 ? interval : 1;
@@ -21,4 +21,4 @@ std::int64_t FrameSchedule::take(std::int64_t now) {
   return start;
 }
 
-}  // namespace vcam
+}  // namespace camera

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace vcam {
+namespace camera {
 
 class FrameSchedule {
  public:
@@ -33,4 +33,4 @@ class FrameSchedule {
   bool started_ = false;
 };
 
-}  // namespace vcam
+}  // namespace camera

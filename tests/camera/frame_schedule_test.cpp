@@ -2,9 +2,9 @@
 // a burst), before a clocked run's start, and after stream time went back.
 #include <gtest/gtest.h>
 
-#include "vcam/frame_schedule.h"
+#include "camera/frame_schedule.h"
 
-namespace vcam {
+namespace camera {
 namespace {
 
 constexpr std::int64_t kInterval = 166'666;
@@ -39,4 +39,4 @@ TEST(FrameScheduleTest, FollowsTheGridAndSkipsWhatThePastHasTaken) {
 }
 
 }  // namespace
-}  // namespace vcam
+}  // namespace camera
