@@ -1,8 +1,9 @@
 ; BrindleVideoSetup.exe: installs the control program with its locales and the camera "Orvik" for
-; 64-bit and 32-bit capture applications, registers both camera DLLs, and writes an uninstaller.
+; 64-bit and 32-bit capture applications, registers both camera DLLs, registers the Media
+; Foundation camera on Windows 11, and writes an uninstaller.
 ; The build passes what it made (installer/CMakeLists.txt):
-;   VERSION, VERSION_QUAD, PUBLISHER, CONTROL_EXE, LOCALES_DIR, VCAM_X64, VCAM_X86, ICON, PICTURE,
-;   OUTFILE
+;   VERSION, VERSION_QUAD, PUBLISHER, CONTROL_EXE, LOCALES_DIR, VCAM_X64, VCAM_X86, MFCAM_X64, ICON,
+;   PICTURE, OUTFILE
 ; A 64-bit program: the control program and its camera need 64-bit Windows, which refuses this
 ; installer elsewhere. It runs on hosts that cannot run 32-bit programs at all.
 Target amd64-unicode
@@ -18,6 +19,8 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\BrindleVideo"
 !define CONTROL "BrindleVideoControl.exe"
 !define CAMERA "BrindleVideoVCam.dll"
+; The Media Foundation camera's source, which Windows 11's Frame Server loads (64-bit only).
+!define MFCAMERA "BrindleVideoMFCam.dll"
 ; The control program's window class: while it is found, the program is running.
 !define WINDOW_CLASS "BrindleVideoWindow"
 
@@ -57,10 +60,18 @@ Var previous
 !macro REMOVE_INSTALLATION un
 Function ${un}removeInstallation
   SetOutPath "$TEMP"  ; a folder in use as the current one cannot be removed
+  ; The virtual camera first, while the program that removes it and the source it names are
+  ; still there. Logged only: removal goes on whatever it says.
+  ${If} ${FileExists} "$INSTDIR\${CONTROL}"
+    nsExec::ExecToLog '"$INSTDIR\${CONTROL}" --unregister-camera'
+    Pop $0
+  ${EndIf}
+  ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u "$INSTDIR\x64\${MFCAMERA}"'
   ExecWait '"$WINDIR\System32\regsvr32.exe" /s /u "$INSTDIR\x64\${CAMERA}"'
   ExecWait '"$WINDIR\SysWOW64\regsvr32.exe" /s /u "$INSTDIR\x86\${CAMERA}"'
   ; A capture application may still hold a DLL: it goes at the next restart.
   Delete /REBOOTOK "$INSTDIR\x64\${CAMERA}"
+  Delete /REBOOTOK "$INSTDIR\x64\${MFCAMERA}"
   Delete /REBOOTOK "$INSTDIR\x86\${CAMERA}"
   Delete /REBOOTOK "$INSTDIR\${CONTROL}"
   Delete "$INSTDIR\locales\*.json"
@@ -150,6 +161,7 @@ Section "Install"
   File "${LOCALES_DIR}/*.json"
   SetOutPath "$INSTDIR\x64"
   File "${VCAM_X64}"
+  File "${MFCAM_X64}"
   SetOutPath "$INSTDIR\x86"
   File "${VCAM_X86}"
   SetOutPath "$INSTDIR"
@@ -169,6 +181,22 @@ Section "Install"
     DetailPrint "This Windows runs no 32-bit programs: the camera is for 64-bit applications only."
   ${ElseIf} $0 != 0
     !insertmacro FAIL "The camera could not be registered for 32-bit applications (regsvr32: $0)."
+  ${EndIf}
+
+  ; Windows 11 runs the Media Foundation camera's source in its Frame Server; the class must be
+  ; registered before the virtual camera that names it. Windows 10 has no virtual cameras: the
+  ; program says so and succeeds. A failure here leaves the DirectShow camera working, so the
+  ; user is told and the installation stays.
+  DetailPrint "Registering the camera for Windows 11 applications"
+  ExecWait '"$WINDIR\System32\regsvr32.exe" /s "$INSTDIR\x64\${MFCAMERA}"' $0
+  ${If} $0 == 0
+    nsExec::ExecToLog '"$INSTDIR\${CONTROL}" --register-camera'
+    Pop $0
+  ${EndIf}
+  ; String comparison: nsExec gives "error" when the program did not start.
+  ${If} $0 S!= "0"
+    MessageBox MB_ICONEXCLAMATION "The camera could not be registered for Windows 11 applications ($0). \
+      Applications that use DirectShow cameras still list $\"Orvik$\"." /SD IDOK
   ${EndIf}
 
   WriteUninstaller "$INSTDIR\Uninstall.exe"

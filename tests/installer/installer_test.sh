@@ -69,6 +69,7 @@ make_prefix() {
 
 pf="C:\\Program Files\\Brindle Video"
 camera_key='HKCR\CLSID\{9A8E4B2F-2D7C-4E47-8E5E-7F4C1A2B3C4D}'
+mfcamera_key='HKCR\CLSID\{EFA3B694-F577-422B-BCE5-F3553CF9D409}'
 camera_entry='HKCR\CLSID\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\Instance\Orvik'
 uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 entry="$uninstall_root\\BrindleVideo"
@@ -115,12 +116,14 @@ run_uninstaller() {  # the entry's quiet command, then the wait for the copy tha
 installed_in() {  # folder; everything a complete installation consists of
   local dir="$1" d
   d=$(unix_path "$dir")
-  check "program, uninstaller and both DLLs in $dir" \
+  check "program, uninstaller and the three DLLs in $dir" \
     test -f "$d/BrindleVideoControl.exe" -a -f "$d/Uninstall.exe" -a -f "$d/x64/BrindleVideoVCam.dll" \
-      -a -f "$d/x86/BrindleVideoVCam.dll"
+      -a -f "$d/x86/BrindleVideoVCam.dll" -a -f "$d/x64/BrindleVideoMFCam.dll"
   check "every locale file" is "$(ls "$d/locales" | wc -l)" "$(ls "$root/locales"/*.json | wc -l)"
   check "64-bit view: the server is the x64 DLL" \
     is "$(reg_value "$camera_key\\InprocServer32" "" 64)" "$dir\\x64\\BrindleVideoVCam.dll"
+  check "Media Foundation camera: the server is its x64 DLL" \
+    is "$(reg_value "$mfcamera_key\\InprocServer32" "" 64)" "$dir\\x64\\BrindleVideoMFCam.dll"
   check32 "32-bit view: the server is the x86 DLL" \
     is "$(reg_value "$camera_key\\InprocServer32" "" 32)" "$dir\\x86\\BrindleVideoVCam.dll"
   check "camera entry in the 64-bit view" reg_has "$camera_entry" 64
@@ -146,6 +149,7 @@ nothing_left() {  # folder
   check "no folder $1" test ! -e "$(unix_path "$1")"
   check "no camera keys in the 64-bit view" reg_gone "$camera_key" 64
   check "no camera keys in the 32-bit view" reg_gone "$camera_key" 32
+  check "no Media Foundation camera keys" reg_gone "$mfcamera_key" 64
   check "no camera entries in either view" eval 'reg_gone "$camera_entry" 64 && reg_gone "$camera_entry" 32'
   check "no Add/Remove Programs entry" is "$(entries)" 0
   check "no Start menu shortcut" test ! -e "$WINEPREFIX/drive_c/$shortcut"
