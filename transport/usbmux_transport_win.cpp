@@ -21,15 +21,17 @@ void logSilence() {
 
 UsbMuxTransport::UsbMuxTransport(std::uint16_t port) : port_(port) {}
 
-void UsbMuxTransport::interrupt() {
-  SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
-  if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
-  SOCKET h = static_cast<SOCKET>(handshakeSocket_.exchange(0));
-  if (h != 0) shutdownAndClose(h);  // a service that never answers must not hold stop
-  // The pipe is not closed here: the worker has overlapped I/O on it, which the event cancels;
-  // the worker then closes it. Emptying the slot makes send refuse it from now on.
-  pipe_.exchange(nullptr);
-  if (wake_) SetEvent(wake_.get());
+void UsbMuxTransport::stop() {
+  stopWorker([this] {
+    SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
+    if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
+    SOCKET h = static_cast<SOCKET>(handshakeSocket_.exchange(0));
+    if (h != 0) shutdownAndClose(h);  // a service that never answers must not hold stop
+    // The pipe is not closed here: the worker has overlapped I/O on it, which the event cancels;
+    // the worker then closes it. Emptying the slot makes send refuse it from now on.
+    pipe_.exchange(nullptr);
+    if (wake_) SetEvent(wake_.get());
+  });
 }
 
 bool UsbMuxTransport::send(std::span<const std::uint8_t> bytes) {

@@ -17,15 +17,14 @@ struct MuxChannel;
 class UsbMuxTransport : public WorkerTransport {
  public:
   explicit UsbMuxTransport(std::uint16_t port);
-  ~UsbMuxTransport() override { stop(); }
+  ~UsbMuxTransport() override { UsbMuxTransport::stop(); }  // named: no derived part is left to dispatch to
 
+  // Also ends a handshake in progress and a pipe read, without waiting for the service.
+  void stop() override;
   bool send(std::span<const std::uint8_t> bytes) override;
 
  private:
   bool attempt(std::int64_t& lastActivity) override;
-  // Closes the tunnel and a handshake in progress and sets the wake event, which ends pipe I/O,
-  // without waiting for the service.
-  void interrupt() override;
   MuxChannel openTunnel(std::uint16_t port);
   void runSocketTunnel(std::uintptr_t s, std::int64_t& lastActivity);
   void runPipeTunnel(void* pipe, std::int64_t& lastActivity);

@@ -32,10 +32,12 @@ void keepAlive(SOCKET s) {
 
 WifiTransport::WifiTransport(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {}
 
-void WifiTransport::interrupt() {
-  if (wake_) SetEvent(wake_.get());  // ends a lookup or connect in progress
-  SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
-  if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
+void WifiTransport::stop() {
+  stopWorker([this] {
+    if (wake_) SetEvent(wake_.get());  // ends a lookup or connect in progress
+    SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
+    if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
+  });
 }
 
 bool WifiTransport::send(std::span<const std::uint8_t> bytes) {

@@ -15,14 +15,13 @@ namespace transport {
 class WifiTransport : public WorkerTransport {
  public:
   WifiTransport(std::string host, std::uint16_t port);
-  ~WifiTransport() override { stop(); }
+  ~WifiTransport() override { WifiTransport::stop(); }  // named: no derived part is left to dispatch to
 
+  void stop() override;
   bool send(std::span<const std::uint8_t> bytes) override;
 
  private:
   bool attempt(std::int64_t& lastActivity) override;
-  // Sets the wake event, which ends a lookup or connect in progress, and closes the socket.
-  void interrupt() override;
   void receive(std::uintptr_t socket, std::int64_t& lastActivity);
 
   std::string host_;

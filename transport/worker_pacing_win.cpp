@@ -62,12 +62,6 @@ bool WorkerTransport::start(TransportSink& sink) {
   return true;
 }
 
-void WorkerTransport::stop() {
-  if (!running_.exchange(false)) return;
-  interrupt();
-  if (worker_.joinable()) worker_.join();
-}
-
 void WorkerTransport::run() {
   ensureWinsock();
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);

@@ -43,11 +43,10 @@ bool sendAll(std::uintptr_t socket, const void* data, std::size_t size);
 // A transport whose worker makes one attempt after another until stopped. Its thread has
 // Winsock and COM (the sound player opens its device on it) and runs above normal priority: the
 // phone's sound arrives here too, and on a busy machine it must not wait behind decoding and
-// drawing. Every derived destructor calls stop, while its own part still exists.
+// drawing. Every derived destructor stops the worker, while its own part still exists.
 class WorkerTransport : public ITransport {
  public:
   bool start(TransportSink& sink) final;
-  void stop() final;
 
  protected:
   WorkerTransport();
@@ -55,9 +54,14 @@ class WorkerTransport : public ITransport {
   // Connects once and, when that works, serves the connection until it ends or stop comes
   // (updating `lastActivity`); true when a connection was made.
   virtual bool attempt(std::int64_t& lastActivity) = 0;
-  // Called by stop once the running flag is down, before it waits for the worker: ends what
-  // the worker waits for.
-  virtual void interrupt() = 0;
+  // Each stop's frame: once the running flag is down, `interrupt` ends what the worker waits
+  // for, then the worker is waited for. Nothing happens when it is not running.
+  template <typename Interrupt>
+  void stopWorker(Interrupt interrupt) {
+    if (!running_.exchange(false)) return;
+    interrupt();
+    if (worker_.joinable()) worker_.join();
+  }
 
   std::atomic<bool> running_{false};
   TransportSink* sink_ = nullptr;  // set by start, before the worker runs
