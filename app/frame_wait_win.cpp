@@ -27,12 +27,8 @@ bool pumpMessages(bool* handled) {
 
 FrameWait::FrameWait() {
   // Plain timers keep the system tick (15.6 ms by default), a whole frame at 60 Hz.
-  timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
-  if (timer_ == nullptr) timer_ = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
-}
-
-FrameWait::~FrameWait() {
-  if (timer_ != nullptr) CloseHandle(timer_);
+  timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS));
+  if (!timer_) timer_.reset(CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS));
 }
 
 bool FrameWait::until(std::int64_t deadlineNs, bool* handled) {
@@ -40,15 +36,16 @@ bool FrameWait::until(std::int64_t deadlineNs, bool* handled) {
     const std::int64_t left = deadlineNs - steadyNowNs();
     if (left <= 0) return true;
     DWORD result;
-    if (timer_ != nullptr) {
+    HANDLE timer = timer_.get();
+    if (timer != nullptr) {
       LARGE_INTEGER due;
       due.QuadPart = -((left + 99) / 100);  // relative, in 100 ns units
-      SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE);
-      result = MsgWaitForMultipleObjects(1, &timer_, FALSE, INFINITE, QS_ALLINPUT);
+      SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE);
+      result = MsgWaitForMultipleObjects(1, &timer, FALSE, INFINITE, QS_ALLINPUT);
     } else {
       result = MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD((left + 999999) / 1000000), QS_ALLINPUT);
     }
-    if (result == WAIT_OBJECT_0 + (timer_ != nullptr ? 1 : 0)) {
+    if (result == WAIT_OBJECT_0 + (timer != nullptr ? 1 : 0)) {
       if (!pumpMessages(handled)) return false;
     } else if (result == WAIT_FAILED) {
       return true;  // never spin on a wait that cannot work

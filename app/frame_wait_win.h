@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "common/unique_handle.h"
+
 namespace app {
 
 // Removes and dispatches every waiting message; false once WM_QUIT was among them. Sets
@@ -15,16 +17,13 @@ bool pumpMessages(bool* handled = nullptr);
 class FrameWait {
  public:
   FrameWait();
-  ~FrameWait();
-  FrameWait(const FrameWait&) = delete;
-  FrameWait& operator=(const FrameWait&) = delete;
 
   // Handles messages until the steady clock reaches `deadlineNs`; false once WM_QUIT came.
   // Sets `*handled` when it handled any.
   bool until(std::int64_t deadlineNs, bool* handled = nullptr);
 
  private:
-  HANDLE timer_ = nullptr;  // a high-resolution one where the system has them
+  common::UniqueHandle timer_;  // a high-resolution one where the system has them
 };
 
 // Sleeps until a message arrives or `ms` pass; the caller handles the messages.

@@ -10,16 +10,20 @@ function(brindle_product_code target)
   endif()
 endfunction()
 
-# brindle_library(name SOURCES ... [WINDOWS_SOURCES ...] [LIBS ...] [WINDOWS_LIBS ...])
+# brindle_library(name SOURCES ... [WINDOWS_SOURCES ...] [POSIX_SOURCES ...] [LIBS ...]
+#                  [WINDOWS_LIBS ...])
 # A static library of one feature (an interface library when it has only headers on this
-# platform); Windows-only sources and libraries join only the Windows build.
+# platform); Windows-only sources and libraries join only the Windows build, POSIX sources
+# (the other side of a platform hook) only the native one.
 function(brindle_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;LIBS;WINDOWS_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;WINDOWS_SOURCES;POSIX_SOURCES;LIBS;WINDOWS_LIBS" ${ARGN})
   set(sources ${ARG_SOURCES})
   set(libs ${ARG_LIBS})
   if(WIN32)
     list(APPEND sources ${ARG_WINDOWS_SOURCES})
     list(APPEND libs ${ARG_WINDOWS_LIBS})
+  else()
+    list(APPEND sources ${ARG_POSIX_SOURCES})
   endif()
   set(compiled ${sources})
   list(FILTER compiled INCLUDE REGEX "\\.(c|cc|cpp)$")

@@ -1,25 +1,21 @@
 #include "dshow/enum_media_types_win.h"
 
 #include <climits>
-#include <new>
 
 #include "dshow/base_pin_win.h"
 
 namespace dshow {
 
-CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* source) : pin_(pin) {
-  pin_->AddRef();
+CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* source) : Enumerator(pin) {
   if (source) {
     position_ = source->position_;
     version_ = source->version_;
   } else {
-    version_ = pin_->GetMediaTypeVersion();
+    version_ = ownerVersion();
   }
 }
 
-CEnumMediaTypes::~CEnumMediaTypes() { pin_->Release(); }
-
-bool CEnumMediaTypes::versionChanged() const { return pin_->GetMediaTypeVersion() != version_; }
+LONG CEnumMediaTypes::ownerVersion() const { return owner_->GetMediaTypeVersion(); }
 
 HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) {
   if (!types) return E_POINTER;
@@ -29,7 +25,7 @@ HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** typ
   ULONG got = 0;
   while (got < count) {
     CMediaType type;
-    if (pin_->GetMediaType(position_, &type) != S_OK) break;
+    if (owner_->GetMediaType(position_, &type) != S_OK) break;
     auto* out = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
     if (!out) {
       for (ULONG i = 0; i < got; ++i) {
@@ -60,22 +56,12 @@ HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Skip(ULONG count) {
   }
   position_ += static_cast<int>(count);
   CMediaType type;
-  return pin_->GetMediaType(position_ - 1, &type) == S_OK ? S_OK : S_FALSE;
+  return owner_->GetMediaType(position_ - 1, &type) == S_OK ? S_OK : S_FALSE;
 }
 
 HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Reset() {
   position_ = 0;
-  version_ = pin_->GetMediaTypeVersion();
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CEnumMediaTypes::Clone(IEnumMediaTypes** clone) {
-  if (!clone) return E_POINTER;
-  *clone = nullptr;
-  if (versionChanged()) return VFW_E_ENUM_OUT_OF_SYNC;
-  auto* copy = new (std::nothrow) CEnumMediaTypes(pin_, this);
-  if (!copy) return E_OUTOFMEMORY;
-  *clone = copy;
+  version_ = owner_->GetMediaTypeVersion();
   return S_OK;
 }
 

@@ -4,29 +4,25 @@
 #pragma once
 
 #include "dshow/dshow_common_win.h"
-#include "dshow/single_interface_object_win.h"
+#include "dshow/enumerator_win.h"
 
 namespace dshow {
 
 class CBasePin;
 
-class CEnumMediaTypes : public SingleInterfaceObject<IEnumMediaTypes, IID_IEnumMediaTypes> {
+class CEnumMediaTypes
+    : public Enumerator<CEnumMediaTypes, IEnumMediaTypes, IID_IEnumMediaTypes, CBasePin, IPin> {
  public:
   // Starts at the beginning, or as a copy of `source`'s position when cloning.
   CEnumMediaTypes(CBasePin* pin, const CEnumMediaTypes* source);
+  LONG ownerVersion() const;
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
-  HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** clone) override;
-  ~CEnumMediaTypes() override;
 
  private:
-  bool versionChanged() const;
-
-  CBasePin* pin_;
   int position_ = 0;
-  LONG version_ = 0;
 };
 
 }  // namespace dshow

@@ -7,25 +7,21 @@
 
 namespace dshow {
 
-CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* source) : filter_(filter) {
-  static_cast<IBaseFilter*>(filter_)->AddRef();
+CEnumPins::CEnumPins(CBaseFilter* filter, const CEnumPins* source) : Enumerator(filter) {
   if (source) {
     version_ = source->version_;
     count_ = source->count_;
     position_ = source->position_;
-    for (int i = 0; i < source->returnedCount_; ++i) remember(source->returned_[i]);
+    for (int i = 0; i < source->returnedCount_ && !incomplete_; ++i) incomplete_ = !remember(source->returned_[i]);
   } else {
-    version_ = filter_->GetPinVersion();
-    count_ = filter_->GetPinCount();
+    version_ = ownerVersion();
+    count_ = owner_->GetPinCount();
   }
 }
 
-CEnumPins::~CEnumPins() {
-  delete[] returned_;
-  static_cast<IBaseFilter*>(filter_)->Release();
-}
+CEnumPins::~CEnumPins() { delete[] returned_; }
 
-bool CEnumPins::versionChanged() const { return filter_->GetPinVersion() != version_; }
+LONG CEnumPins::ownerVersion() const { return owner_->GetPinVersion(); }
 
 bool CEnumPins::alreadyReturned(CBasePin* pin) const {
   for (int i = 0; i < returnedCount_; ++i) {
@@ -53,15 +49,15 @@ HRESULT STDMETHODCALLTYPE CEnumPins::Next(ULONG count, IPin** pins, ULONG* fetch
   if (count > 1 && !fetched) return E_INVALIDARG;
   if (fetched) *fetched = 0;
   if (versionChanged()) {
-    version_ = filter_->GetPinVersion();
-    count_ = filter_->GetPinCount();
+    version_ = owner_->GetPinVersion();
+    count_ = owner_->GetPinCount();
     position_ = 0;
   }
   ULONG got = 0;
   int firstNew = returnedCount_;
   HRESULT result = S_OK;
   while (got < count && position_ < count_) {
-    CBasePin* pin = filter_->GetPin(position_++);
+    CBasePin* pin = owner_->GetPin(position_++);
     if (!pin) {
       result = VFW_E_ENUM_OUT_OF_SYNC;
       break;
@@ -101,24 +97,10 @@ HRESULT STDMETHODCALLTYPE CEnumPins::Skip(ULONG count) {
 
 HRESULT STDMETHODCALLTYPE CEnumPins::Reset() {
   // Resynchronises with the filter, which is what a caller does after VFW_E_ENUM_OUT_OF_SYNC.
-  version_ = filter_->GetPinVersion();
-  count_ = filter_->GetPinCount();
+  version_ = owner_->GetPinVersion();
+  count_ = owner_->GetPinCount();
   position_ = 0;
   returnedCount_ = 0;
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CEnumPins::Clone(IEnumPins** clone) {
-  if (!clone) return E_POINTER;
-  *clone = nullptr;
-  if (versionChanged()) return VFW_E_ENUM_OUT_OF_SYNC;
-  auto* copy = new (std::nothrow) CEnumPins(filter_, this);
-  if (!copy) return E_OUTOFMEMORY;
-  if (copy->returnedCount_ != returnedCount_) {
-    copy->Release();
-    return E_OUTOFMEMORY;
-  }
-  *clone = copy;
   return S_OK;
 }
 

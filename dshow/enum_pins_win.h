@@ -3,31 +3,29 @@
 #pragma once
 
 #include "dshow/dshow_common_win.h"
-#include "dshow/single_interface_object_win.h"
+#include "dshow/enumerator_win.h"
 
 namespace dshow {
 
 class CBaseFilter;
 class CBasePin;
 
-class CEnumPins : public SingleInterfaceObject<IEnumPins, IID_IEnumPins> {
+class CEnumPins : public Enumerator<CEnumPins, IEnumPins, IID_IEnumPins, CBaseFilter, IBaseFilter> {
  public:
-  // Starts at the beginning, or as a copy of `source`'s position when cloning.
+  // Starts at the beginning, or as a copy of `source`'s position and of the pins it handed out
+  // when cloning.
   CEnumPins(CBaseFilter* filter, const CEnumPins* source);
+  ~CEnumPins() override;
+  LONG ownerVersion() const;
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override;
   HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
   HRESULT STDMETHODCALLTYPE Reset() override;
-  HRESULT STDMETHODCALLTYPE Clone(IEnumPins** clone) override;
-  ~CEnumPins() override;
 
  private:
-  bool versionChanged() const;
   bool alreadyReturned(CBasePin* pin) const;
   bool remember(CBasePin* pin);
 
-  CBaseFilter* filter_;
-  LONG version_ = 0;
   int count_ = 0;
   int position_ = 0;
   // Pins handed out so far; not counted, only compared.

@@ -9,6 +9,25 @@ namespace pixels {
 
 namespace {
 
+// Makes rows top .. top + rows - 1 of a plane, `stride` bytes each, with make(rowStart, sy) from
+// source row sy = sourceOf(j). An upscale maps several output rows to one source row: those
+// repeat the row already made.
+template <class SourceOf, class MakeRow>
+void makePictureRows(std::uint8_t* plane, std::size_t stride, std::uint32_t top, std::uint32_t rows,
+                     SourceOf sourceOf, MakeRow make) {
+  std::uint32_t previous = UINT32_MAX;
+  for (std::uint32_t j = 0; j < rows; j++) {
+    std::uint8_t* rowStart = plane + std::size_t(top + j) * stride;
+    const std::uint32_t sy = sourceOf(j);
+    if (sy == previous) {
+      std::memcpy(rowStart, rowStart - stride, stride);
+      continue;
+    }
+    previous = sy;
+    make(rowStart, sy);
+  }
+}
+
 // Gather blocks for one output row of `outBytes` bytes, where output byte o comes from source
 // byte sourceOf(o) of a row of `rowBytes`; each block's count is a multiple of `step` (a chroma
 // pair is never split). Stops where the next block's 16-byte store would leave the row.
@@ -151,16 +170,8 @@ void LetterboxScaler::toYuy2(const Nv12View& src, const TargetView& target) {
   const std::uint8_t* chroma = src.data + std::size_t(sw) * sh;
   const std::uint32_t pairs = g.width / 2;
   const std::uint32_t* px = pairX_.data();
-  std::uint32_t previous = UINT32_MAX;
-  for (std::uint32_t j = 0; j < g.height; j++) {
-    std::uint8_t* rowStart = dst + std::size_t(g.y0 + j) * outStride;
-    std::uint32_t sy = sourceRow(j);
-    // An upscale maps several output rows to one source row: repeat the row already made.
-    if (sy == previous) {
-      std::memcpy(rowStart, rowStart - outStride, outStride);
-      continue;
-    }
-    previous = sy;
+  const auto sourceOf = [this](std::uint32_t j) { return sourceRow(j); };
+  makePictureRows(dst, outStride, g.y0, g.height, sourceOf, [&](std::uint8_t* rowStart, std::uint32_t sy) {
     fillBlackYuy2(rowStart, std::size_t(g.x0) * 2);
     std::uint32_t right = (g.x0 + g.width) * 2;
     fillBlackYuy2(rowStart + right, outStride - right);
@@ -194,7 +205,7 @@ void LetterboxScaler::toYuy2(const Nv12View& src, const TargetView& target) {
         o[3] = uv[p[2] + 1];
       }
     }
-  }
+  });
 }
 
 void LetterboxScaler::toNv12(const Nv12View& src, const TargetView& target) {
@@ -220,15 +231,8 @@ void LetterboxScaler::toNv12(const Nv12View& src, const TargetView& target) {
   std::memset(dst, 16, std::size_t(g.y0) * width);
   std::size_t below = std::size_t(g.y0 + g.height) * width;
   std::memset(dst + below, 16, lumaSize - below);
-  std::uint32_t previous = UINT32_MAX;
-  for (std::uint32_t j = 0; j < g.height; j++) {
-    std::uint8_t* rowStart = dst + std::size_t(g.y0 + j) * width;
-    std::uint32_t sy = sourceRow(j);
-    if (sy == previous) {
-      std::memcpy(rowStart, rowStart - width, width);
-      continue;
-    }
-    previous = sy;
+  const auto sourceOf = [this](std::uint32_t j) { return sourceRow(j); };
+  makePictureRows(dst, width, g.y0, g.height, sourceOf, [&](std::uint8_t* rowStart, std::uint32_t sy) {
     std::memset(rowStart, 16, g.x0);
     std::memset(rowStart + g.x0 + g.width, 16, width - g.x0 - g.width);
     const std::uint8_t* y = luma + std::size_t(sy) * sw;
@@ -236,7 +240,7 @@ void LetterboxScaler::toNv12(const Nv12View& src, const TargetView& target) {
     std::size_t i = 0;
     if (!lumaBlocks_.empty()) i = scale_->gatherRow(y, out, lumaBlocks_.data(), lumaBlocks_.size());
     for (; i < g.width; i++) out[i] = y[lx[i]];
-  }
+  });
 
   // Chroma plane: width bytes per row, height / 2 rows, pairs moved as one 16-bit unit.
   std::uint8_t* uvPlane = dst + lumaSize;
@@ -244,15 +248,10 @@ void LetterboxScaler::toNv12(const Nv12View& src, const TargetView& target) {
   std::memset(uvPlane, 128, std::size_t(top) * width);
   std::size_t uvBelow = std::size_t(top + rows) * width;
   std::memset(uvPlane + uvBelow, 128, lumaSize / 2 - uvBelow);
-  previous = UINT32_MAX;
-  for (std::uint32_t j = 0; j < rows; j++) {
-    std::uint8_t* rowStart = uvPlane + std::size_t(top + j) * width;
-    std::uint32_t sy = std::min(std::uint32_t(double(j) / g.scale), (sh + 1) / 2 - 1);
-    if (sy == previous) {
-      std::memcpy(rowStart, rowStart - width, width);
-      continue;
-    }
-    previous = sy;
+  const auto chromaSourceOf = [&](std::uint32_t j) {
+    return std::min(std::uint32_t(double(j) / g.scale), (sh + 1) / 2 - 1);
+  };
+  makePictureRows(uvPlane, width, top, rows, chromaSourceOf, [&](std::uint8_t* rowStart, std::uint32_t sy) {
     std::memset(rowStart, 128, g.x0);
     std::memset(rowStart + g.x0 + g.width, 128, width - g.x0 - g.width);
     const std::uint8_t* uv = chroma + std::size_t(sy) * sw;
@@ -264,7 +263,7 @@ void LetterboxScaler::toNv12(const Nv12View& src, const TargetView& target) {
       std::memcpy(&pair, uv + 2 * std::size_t(cx[i]), 2);
       std::memcpy(out + 2 * std::size_t(i), &pair, 2);
     }
-  }
+  });
 }
 
 }  // namespace pixels

@@ -12,9 +12,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-seconds="${DEMO_SECONDS:-10}"
-case "$seconds" in '' | *[!0-9]*) echo "DEMO_SECONDS must be a number"; exit 2 ;; esac
-[ "$seconds" -ge 1 ] && [ "$seconds" -le 600 ] || { echo "DEMO_SECONDS must be 1..600"; exit 2; }
+source scripts/lib/run-programs.sh
+run_env_setting seconds DEMO_SECONDS 10 1 600
 
 bash scripts/setup.sh
 build="${DEMO_BUILD_DIR:-$root/build/windows}"  # another Windows build tree, already configured
@@ -25,7 +24,6 @@ mkdir -p "$out"
 
 source scripts/lib/services.sh
 source scripts/lib/window-driver.sh
-source scripts/lib/run-programs.sh
 
 user_display=""
 if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then user_display="$DISPLAY"; fi

@@ -10,14 +10,11 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-seconds="${LATENCY_SECONDS:-20}"
-case "$seconds" in '' | *[!0-9]*) echo "LATENCY_SECONDS must be a number"; exit 2 ;; esac
-[ "$seconds" -ge 1 ] && [ "$seconds" -le 600 ] || { echo "LATENCY_SECONDS must be 1..600"; exit 2; }
+source scripts/lib/run-programs.sh
+run_env_setting seconds LATENCY_SECONDS 20 1 600
 
-bash scripts/setup.sh >/dev/null
+run_build demo_programs e2e_check
 build="$root/build/windows"
-cmake --preset windows >/dev/null
-cmake --build "$build" -j2 --target demo_programs e2e_check
 clip="${LATENCY_CLIP:-clip_1280x720.264}"
 [ -f "$clip" ] || clip="$build/clips/$clip"
 [ -f "$clip" ] || { echo "no clip ${LATENCY_CLIP:-}"; exit 2; }
@@ -27,7 +24,6 @@ rm -f "$out"/*.out "$out"/*.in "$out"/trace.*
 
 source scripts/lib/services.sh
 source scripts/lib/window-driver.sh
-source scripts/lib/run-programs.sh
 
 set +e
 services_start

@@ -11,28 +11,25 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+source scripts/lib/run-programs.sh
 case "${1:-1080p}" in
   720p) size=1280x720 ;;
   1080p) size=1920x1080 ;;
   *) echo "usage: scripts/load.sh [720p|1080p] [SECONDS]"; exit 2 ;;
 esac
 seconds="${2:-20}"
-case "$seconds" in '' | *[!0-9]*) echo "SECONDS must be a number"; exit 2 ;; esac
-[ "$seconds" -ge 5 ] && [ "$seconds" -le 600 ] || { echo "SECONDS must be 5..600"; exit 2; }
+run_check_range SECONDS "$seconds" 5 600
 busy="${LOAD_BUSY:-1}"
 warmup=3
 
-bash scripts/setup.sh >/dev/null
+run_build demo_programs e2e_check
 build="$root/build/windows"
-cmake --preset windows >/dev/null
-cmake --build "$build" -j2 --target demo_programs e2e_check
 out="$root/build/load"
 mkdir -p "$out"
 rm -f "$out"/*.out "$out"/*.in "$out"/*.log "$out"/*.raw
 
 source scripts/lib/services.sh
 source scripts/lib/window-driver.sh
-source scripts/lib/run-programs.sh
 
 set +e
 services_start

@@ -81,12 +81,11 @@ if [ "${1:-}" = "--report" ]; then
 fi
 minutes="${1:-}"
 case "$minutes" in '' | *[!0-9]*) echo "usage: scripts/soak.sh MINUTES (1..600)"; exit 2 ;; esac
-[ "$minutes" -ge 1 ] && [ "$minutes" -le 600 ] || { echo "MINUTES must be 1..600"; exit 2; }
+source scripts/lib/run-programs.sh
+run_check_range MINUTES "$minutes" 1 600
 
-bash scripts/setup.sh >/dev/null
+run_build demo_programs process_probe
 build="$root/build/windows"
-cmake --preset windows >/dev/null
-cmake --build "$build" -j2 --target demo_programs process_probe
 clip="${SOAK_CLIP:-$build/clips/clip_1920x1080.264}"
 out="$root/build/soak"
 mkdir -p "$out"
@@ -94,7 +93,6 @@ rm -f "$out"/*.out "$out"/*.in
 
 source scripts/lib/services.sh
 source scripts/lib/window-driver.sh
-source scripts/lib/run-programs.sh
 
 set +e
 services_start

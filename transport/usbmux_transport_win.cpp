@@ -1,7 +1,6 @@
 #include "transport/usbmux_transport_win.h"
 
 #include <winsock2.h>
-#include <objbase.h>
 #include <windows.h>
 
 #include <string>
@@ -10,7 +9,6 @@
 #include "common/debug_log.h"
 #include "transport/usbmux_channel_win.h"
 #include "transport/usbmux_protocol.h"
-#include "transport/winsock_init_win.h"
 #include "transport/worker_pacing_win.h"
 
 namespace transport {
@@ -21,34 +19,19 @@ void logSilence() {
 }
 }  // namespace
 
-UsbMuxTransport::UsbMuxTransport(std::uint16_t port) : port_(port) {
-  wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-}
-
-UsbMuxTransport::~UsbMuxTransport() {
-  if (running_.load()) UsbMuxTransport::stop();  // named: no derived part is left to dispatch to
-  if (wake_) CloseHandle(wake_);
-}
-
-bool UsbMuxTransport::start(TransportSink& sink) {
-  if (running_.exchange(true)) return false;
-  sink_ = &sink;
-  if (wake_) ResetEvent(wake_);
-  worker_ = std::thread([this] { run(); });
-  return true;
-}
+UsbMuxTransport::UsbMuxTransport(std::uint16_t port) : port_(port) {}
 
 void UsbMuxTransport::stop() {
-  if (!running_.exchange(false)) return;
-  SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
-  if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
-  SOCKET h = static_cast<SOCKET>(handshakeSocket_.exchange(0));
-  if (h != 0) shutdownAndClose(h);  // a service that never answers must not hold stop
-  // The pipe is not closed here: the worker has overlapped I/O on it, which the event cancels;
-  // the worker then closes it. Emptying the slot makes send refuse it from now on.
-  pipe_.exchange(nullptr);
-  if (wake_) SetEvent(wake_);
-  if (worker_.joinable()) worker_.join();
+  stopWorker([this] {
+    SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
+    if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
+    SOCKET h = static_cast<SOCKET>(handshakeSocket_.exchange(0));
+    if (h != 0) shutdownAndClose(h);  // a service that never answers must not hold stop
+    // The pipe is not closed here: the worker has overlapped I/O on it, which the event cancels;
+    // the worker then closes it. Emptying the slot makes send refuse it from now on.
+    pipe_.exchange(nullptr);
+    if (wake_) SetEvent(wake_.get());
+  });
 }
 
 bool UsbMuxTransport::send(std::span<const std::uint8_t> bytes) {
@@ -56,7 +39,7 @@ bool UsbMuxTransport::send(std::span<const std::uint8_t> bytes) {
   if (s != 0) return sendAll(s, bytes.data(), bytes.size());
   MuxChannel tunnel;
   tunnel.pipe = static_cast<HANDLE>(pipe_.load());
-  return tunnel.pipe != nullptr && writeAll(tunnel, bytes.data(), bytes.size(), wake_);
+  return tunnel.pipe != nullptr && writeAll(tunnel, bytes.data(), bytes.size(), wake_.get());
 }
 
 // Puts a service socket where stop can reach it; false when stop has already run (the channel
@@ -79,7 +62,7 @@ void UsbMuxTransport::closeHandshake(MuxChannel& channel) {
 }
 
 MuxChannel UsbMuxTransport::openTunnel(std::uint16_t port) {
-  MuxChannel ch = openMux(wake_);
+  MuxChannel ch = openMux(wake_.get());
   if (!ch.isOpen()) {
     if (!running_.load()) return {};  // stop cut the connect short
     logUsbMuxLine(
@@ -88,12 +71,12 @@ MuxChannel UsbMuxTransport::openTunnel(std::uint16_t port) {
     return {};
   }
   if (!lendToStop(ch)) return {};
-  if (!sendPlist(ch, listDevicesRequest(), kMuxTagListDevices, wake_)) {
+  if (!sendPlist(ch, listDevicesRequest(), kMuxTagListDevices, wake_.get())) {
     logUsbMuxLine("[UsbMux] sendPlist(ListDevices) failed\n");
     closeHandshake(ch);
     return {};
   }
-  std::string reply = readPlist(ch, wake_);
+  std::string reply = readPlist(ch, wake_.get());
   closeHandshake(ch);
   if (reply.empty()) {
     logUsbMuxLine("[UsbMux] empty response to ListDevices\n");
@@ -108,14 +91,14 @@ MuxChannel UsbMuxTransport::openTunnel(std::uint16_t port) {
     return {};
   }
 
-  MuxChannel ch2 = openMux(wake_);
+  MuxChannel ch2 = openMux(wake_.get());
   if (!ch2.isOpen()) return {};
   if (!lendToStop(ch2)) return {};
-  if (!sendPlist(ch2, connectRequest(ids[0], port), kMuxTagConnect, wake_)) {
+  if (!sendPlist(ch2, connectRequest(ids[0], port), kMuxTagConnect, wake_.get())) {
     closeHandshake(ch2);
     return {};
   }
-  std::string answer = readPlist(ch2, wake_);
+  std::string answer = readPlist(ch2, wake_.get());
   std::optional<std::int32_t> number = plistInteger(answer, "Number");
   if (number && *number == 0) {
     std::uintptr_t expected = static_cast<std::uintptr_t>(ch2.socket);
@@ -167,7 +150,7 @@ void UsbMuxTransport::runPipeTunnel(void* handle, std::int64_t& lastActivity) {
   std::vector<std::uint8_t> buffer(kReceiveBufferSize);
   while (running_.load()) {
     DWORD got = 0;
-    BOOL ok = pipeRead(pipe, buffer.data(), DWORD(buffer.size()), got, wake_, kSilenceLimitMs) ? TRUE : FALSE;
+    BOOL ok = pipeRead(pipe, buffer.data(), DWORD(buffer.size()), got, wake_.get(), kSilenceLimitMs) ? TRUE : FALSE;
     if (!ok && GetLastError() == ERROR_TIMEOUT) {
       logSilence();
       break;
@@ -184,34 +167,17 @@ void UsbMuxTransport::runPipeTunnel(void* handle, std::int64_t& lastActivity) {
   CloseHandle(pipe);  // always the worker's: its I/O has ended
 }
 
-void UsbMuxTransport::run() {
-  ensureWinsock();
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // the sound player opens its device on this thread
-  // The phone's sound arrives here too: on a busy machine it must not wait behind decoding and
-  // drawing, which run at normal priority. This thread only reads and hands on.
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-
-  std::int64_t lastActivity = steadyNowNs();
-  bool everConnected = false;
-
-  while (running_.load()) {
-    sink_->transportState(attemptState(everConnected, lastActivity));
-
-    MuxChannel tunnel = openTunnel(port_);
-    if (tunnel.socket != INVALID_SOCKET) {
-      everConnected = true;
-      runSocketTunnel(static_cast<std::uintptr_t>(tunnel.socket), lastActivity);
-    } else if (tunnel.pipe != INVALID_HANDLE_VALUE) {
-      everConnected = true;
-      runPipeTunnel(tunnel.pipe, lastActivity);
-    }
-    if (!running_.load()) break;
-
-    pauseBeforeNextAttempt(running_);
+bool UsbMuxTransport::attempt(std::int64_t& lastActivity) {
+  MuxChannel tunnel = openTunnel(port_);
+  if (tunnel.socket != INVALID_SOCKET) {
+    runSocketTunnel(static_cast<std::uintptr_t>(tunnel.socket), lastActivity);
+    return true;
   }
-
-  sink_->transportState(State::Idle);
-  CoUninitialize();
+  if (tunnel.pipe != INVALID_HANDLE_VALUE) {
+    runPipeTunnel(tunnel.pipe, lastActivity);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace transport

@@ -7,26 +7,24 @@
 #include <atomic>
 #include <cstdint>
 #include <span>
-#include <thread>
 
-#include "transport/itransport.h"
+#include "transport/worker_pacing_win.h"
 
 namespace transport {
 
 struct MuxChannel;
 
-class UsbMuxTransport : public ITransport {
+class UsbMuxTransport : public WorkerTransport {
  public:
   explicit UsbMuxTransport(std::uint16_t port);
-  ~UsbMuxTransport() override;
+  ~UsbMuxTransport() override { UsbMuxTransport::stop(); }  // named: no derived part is left to dispatch to
 
-  bool start(TransportSink& sink) override;
   // Also ends a handshake in progress and a pipe read, without waiting for the service.
   void stop() override;
   bool send(std::span<const std::uint8_t> bytes) override;
 
  private:
-  void run();
+  bool attempt(std::int64_t& lastActivity) override;
   MuxChannel openTunnel(std::uint16_t port);
   void runSocketTunnel(std::uintptr_t s, std::int64_t& lastActivity);
   void runPipeTunnel(void* pipe, std::int64_t& lastActivity);
@@ -34,14 +32,9 @@ class UsbMuxTransport : public ITransport {
   void closeHandshake(MuxChannel& channel);
 
   std::uint16_t port_;
-  std::atomic<bool> running_{false};
-  std::thread worker_;
-  TransportSink* sink_ = nullptr;  // set by start, before the worker runs
-  std::atomic<std::uintptr_t> socket_{0};  // the tunnel over TCP; 0 means none
-  std::atomic<void*> pipe_{nullptr};       // the tunnel over the pipe; null means none
+  std::atomic<void*> pipe_{nullptr};  // the tunnel over the pipe; null means none
   // A service socket during the handshake, so that stop can close it; 0 means none.
   std::atomic<std::uintptr_t> handshakeSocket_{0};
-  void* wake_ = nullptr;  // manual-reset event: set by stop, ends pipe I/O in progress
 };
 
 }  // namespace transport

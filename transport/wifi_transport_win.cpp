@@ -3,7 +3,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <mstcpip.h>
-#include <objbase.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -12,7 +11,6 @@
 
 #include "common/debug_log.h"
 #include "transport/interruptible_connect_win.h"
-#include "transport/winsock_init_win.h"
 #include "transport/worker_pacing_win.h"
 
 namespace transport {
@@ -32,29 +30,14 @@ void keepAlive(SOCKET s) {
 
 }  // namespace
 
-WifiTransport::WifiTransport(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {
-  wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-}
-
-WifiTransport::~WifiTransport() {
-  if (running_.load()) WifiTransport::stop();  // named: no derived part is left to dispatch to
-  if (wake_) CloseHandle(wake_);
-}
-
-bool WifiTransport::start(TransportSink& sink) {
-  if (running_.exchange(true)) return false;
-  sink_ = &sink;
-  if (wake_) ResetEvent(wake_);
-  worker_ = std::thread([this] { run(); });
-  return true;
-}
+WifiTransport::WifiTransport(std::string host, std::uint16_t port) : host_(std::move(host)), port_(port) {}
 
 void WifiTransport::stop() {
-  if (!running_.exchange(false)) return;
-  if (wake_) SetEvent(wake_);  // ends a lookup or connect in progress
-  SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
-  if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
-  if (worker_.joinable()) worker_.join();
+  stopWorker([this] {
+    if (wake_) SetEvent(wake_.get());  // ends a lookup or connect in progress
+    SOCKET s = static_cast<SOCKET>(socket_.exchange(0));
+    if (s != 0) shutdownAndClose(s);  // wakes a recv the worker is blocked in
+  });
 }
 
 bool WifiTransport::send(std::span<const std::uint8_t> bytes) {
@@ -102,43 +85,26 @@ void WifiTransport::receive(std::uintptr_t handle, std::int64_t& lastActivity) {
   if (socket_.compare_exchange_strong(expected, 0)) shutdownAndClose(s);
 }
 
-void WifiTransport::run() {
-  ensureWinsock();
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // the sound player opens its device on this thread
-  // The phone's sound arrives here too: on a busy machine it must not wait behind decoding and
-  // drawing, which run at normal priority. This thread only reads and hands on.
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-
-  std::int64_t lastActivity = steadyNowNs();
-  bool everConnected = false;
-
-  while (running_.load()) {
-    sink_->transportState(attemptState(everConnected, lastActivity));
-    logLine("[WifiTransport] connect attempt to %s:%u\n", host_.c_str(), unsigned(port_));
-
-    sockaddr_in address{};
-    const Wait resolved = resolveIpv4(host_, port_, wake_, address);
-    if (resolved == Wait::Woken) break;
-    if (resolved == Wait::Failed) {
-      logLine("[WifiTransport] getaddrinfo failed\n");
-    } else if (SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); s != INVALID_SOCKET) {
-      int error = 0;
-      const Wait connected = connectOrWake(s, address, wake_, error);
-      if (connected == Wait::Done) {
-        everConnected = true;
-        receive(static_cast<std::uintptr_t>(s), lastActivity);
-      } else {
-        closesocket(s);
-        if (connected == Wait::Failed) logLine("[WifiTransport] connect() failed WSA=%d\n", error);
-      }
-    }  // a socket that cannot be created gets no log line: the pause and the next attempt follow
-    if (!running_.load()) break;
-
-    pauseBeforeNextAttempt(running_);
+bool WifiTransport::attempt(std::int64_t& lastActivity) {
+  logLine("[WifiTransport] connect attempt to %s:%u\n", host_.c_str(), unsigned(port_));
+  sockaddr_in address{};
+  const Wait resolved = resolveIpv4(host_, port_, wake_.get(), address);
+  if (resolved == Wait::Woken) return false;
+  if (resolved == Wait::Failed) {
+    logLine("[WifiTransport] getaddrinfo failed\n");
+    return false;
   }
-
-  sink_->transportState(State::Idle);
-  CoUninitialize();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return false;  // no log line: the pause and the next attempt follow
+  int error = 0;
+  const Wait connected = connectOrWake(s, address, wake_.get(), error);
+  if (connected != Wait::Done) {
+    closesocket(s);
+    if (connected == Wait::Failed) logLine("[WifiTransport] connect() failed WSA=%d\n", error);
+    return false;
+  }
+  receive(static_cast<std::uintptr_t>(s), lastActivity);
+  return true;
 }
 
 }  // namespace transport

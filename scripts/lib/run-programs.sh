@@ -1,5 +1,6 @@
-# Sourced by the main job and its end-to-end test: starts and stops the programs of a run, each
-# by the process id it got, and registers the camera for the run only. Every wait is bounded.
+# Sourced by the main job, the runs built on its chain and its end-to-end test: checks a run's
+# settings and builds its programs, starts and stops them, each by the process id it got, and
+# registers the camera for the run only. Every wait is bounded.
 
 _run_pids=()
 _run_registered=""
@@ -9,6 +10,30 @@ _run_mux_fd=""
 _run_control_pid=""
 
 _run_camera_key='HKCR\CLSID\{9A8E4B2F-2D7C-4E47-8E5E-7F4C1A2B3C4D}'
+
+# Exits 2 unless VALUE is a whole number from MIN to MAX; NAME is what the message calls it.
+run_check_range() {
+  local name="$1" value="$2" min="$3" max="$4"
+  case "$value" in '' | *[!0-9]*) echo "$name must be a number"; exit 2 ;; esac
+  [ "$value" -ge "$min" ] && [ "$value" -le "$max" ] || { echo "$name must be $min..$max"; exit 2; }
+}
+
+# Sets variable VAR to the environment's NAME, or DEFAULT where NAME is unset or empty, checked
+# as run_check_range does.
+run_env_setting() {
+  local var="$1" name="$2" default="$3"
+  local value="${!name:-$default}"
+  run_check_range "$name" "$value" "$4" "$5"
+  printf -v "$var" '%s' "$value"
+}
+
+# Sets the machine up and builds TARGET... in the Windows build tree (from the top of the tree),
+# saying only what the build says.
+run_build() {
+  bash scripts/setup.sh >/dev/null
+  cmake --preset windows >/dev/null
+  cmake --build build/windows -j2 --target "$@"
+}
 
 # Registers the camera unless it already is; run_stop_all then unregisters it again, so the
 # prefix is left as found.

@@ -44,13 +44,13 @@ void appendUtf8(std::string& out, unsigned c) {
 PanelHarness::PanelHarness() {
   const D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0;
   HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, &level, 1, D3D11_SDK_VERSION,
-                                 &device_, nullptr, &context_);
+                                 device_.GetAddressOf(), nullptr, context_.GetAddressOf());
   if (FAILED(hr)) {
-    D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, 0, &level, 1, D3D11_SDK_VERSION, &device_, nullptr,
-                      &context_);
+    D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, 0, &level, 1, D3D11_SDK_VERSION,
+                      device_.ReleaseAndGetAddressOf(), nullptr, context_.ReleaseAndGetAddressOf());
   }
 
-  imgui_ = ImGui::CreateContext(sharedAtlas());
+  imgui_.reset(ImGui::CreateContext(sharedAtlas()));
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;
   io.DisplaySize = ImVec2(704, 721);  // the client area of the 720 x 760 window
@@ -63,12 +63,6 @@ PanelHarness::PanelHarness() {
   style.FrameRounding = 8;
   style.AntiAliasedLines = false;
   style.AntiAliasedFill = false;
-}
-
-PanelHarness::~PanelHarness() {
-  ImGui::DestroyContext(imgui_);
-  if (context_ != nullptr) context_->Release();
-  if (device_ != nullptr) device_->Release();
 }
 
 void PanelHarness::frame(app::App& app) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <d3d11.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 #include <imgui.h>
@@ -25,13 +26,10 @@
 class PanelHarness {
  public:
   PanelHarness();
-  ~PanelHarness();
-  PanelHarness(const PanelHarness&) = delete;
-  PanelHarness& operator=(const PanelHarness&) = delete;
 
   bool ready() const { return device_ != nullptr; }
-  ID3D11Device* device() const { return device_; }
-  ID3D11DeviceContext* context() const { return context_; }
+  ID3D11Device* device() const { return device_.Get(); }
+  ID3D11DeviceContext* context() const { return context_.Get(); }
 
   // One Dear ImGui frame of App (new frame, App::frame, render).
   void frame(app::App& app);
@@ -81,9 +79,13 @@ class PanelHarness {
                                               ID3D11Texture2D* texture);
 
  private:
-  ID3D11Device* device_ = nullptr;
-  ID3D11DeviceContext* context_ = nullptr;
-  ImGuiContext* imgui_ = nullptr;
+  struct ContextDestroy {
+    void operator()(ImGuiContext* context) const { ImGui::DestroyContext(context); }
+  };
+
+  Microsoft::WRL::ComPtr<ID3D11Device> device_;
+  Microsoft::WRL::ComPtr<ID3D11DeviceContext> context_;
+  std::unique_ptr<ImGuiContext, ContextDestroy> imgui_;  // destroyed first, as declared last
 };
 
 inline ImVec2 centreOf(const ImRect& r) { return ImVec2((r.Min.x + r.Max.x) / 2, (r.Min.y + r.Max.y) / 2); }

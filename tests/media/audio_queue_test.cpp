@@ -88,30 +88,29 @@ TEST(AudioQueue, KeptPartStartsOnAFrameForEveryRate) {
 
 TEST(AudioQueue, JitterBufferWaitsForSixtyMillisecondsAtStartAndAfterRunningDry) {
   media::AudioQueueLimits limits = defaultLimits();  // 8-byte frames, start at 23,040
+  // One pass after another on the same state: queued bytes, bytes the device still holds and
+  // room in its buffer, then what plays and whether it is playing afterwards.
+  struct Pass {
+    std::size_t queued, held, room, plays;
+    bool playing;
+    const char* what;
+  };
+  const Pass passes[] = {
+      {23039, 0, 28800, 0, false, "below the cushion nothing plays, even with the device empty"},
+      {23045, 0, 28800, 23040, true, "reached, with a partial frame on top: whole frames only"},
+      {50000, 20000, 3843, 3840, true, "no more than the room"},
+      {1001, 3840, 3840, 1000, true, "short queue but the device still sounds: no rebuffering"},
+      {5, 3840, 3840, 0, true, "less than a frame plays nothing and stops nothing"},
+      {3000, 0, 3840, 0, false, "the device ran out and the queue cannot fill it: silence"},
+      {20000, 0, 3840, 0, false, "silence until the cushion is back"},
+      {19200, 3840, 3840, 3840, true, "what the device holds counts towards the cushion"},
+      {24000, 0, 28800, 24000, true, "dry again but a burst refilled the cushion: plays on"},
+  };
   bool playing = false;
-  // Below the cushion nothing plays, even with the device empty and asking for much.
-  EXPECT_EQ(media::audioToPlay(23039, 0, 28800, limits, playing), 0u);
-  EXPECT_FALSE(playing);
-  // Reached, with a partial frame on top: whole frames only, and no more than the room.
-  EXPECT_EQ(media::audioToPlay(23045, 0, 28800, limits, playing), 23040u);
-  EXPECT_TRUE(playing);
-  EXPECT_EQ(media::audioToPlay(50000, 20000, 3843, limits, playing), 3840u);
-
-  // The queue is short but the device still sounds: what is there plays, no rebuffering.
-  EXPECT_EQ(media::audioToPlay(1001, 3840, 3840, limits, playing), 1000u);
-  EXPECT_EQ(media::audioToPlay(5, 3840, 3840, limits, playing), 0u);
-  EXPECT_TRUE(playing);
-
-  // The device ran out and the queue cannot fill it: silence until the cushion is back, counting
-  // what the device holds by then.
-  EXPECT_EQ(media::audioToPlay(3000, 0, 3840, limits, playing), 0u);
-  EXPECT_FALSE(playing);
-  EXPECT_EQ(media::audioToPlay(20000, 0, 3840, limits, playing), 0u);
-  EXPECT_EQ(media::audioToPlay(19200, 3840, 3840, limits, playing), 3840u);
-  EXPECT_TRUE(playing);
-  // Dry again but a burst already refilled the cushion: playing goes on in the same pass.
-  EXPECT_EQ(media::audioToPlay(24000, 0, 28800, limits, playing), 24000u);
-  EXPECT_TRUE(playing);
+  for (const Pass& p : passes) {
+    EXPECT_EQ(media::audioToPlay(p.queued, p.held, p.room, limits, playing), p.plays) << p.what;
+    EXPECT_EQ(playing, p.playing) << p.what;
+  }
 
   // No format: nothing ever plays.
   bool closed = false;

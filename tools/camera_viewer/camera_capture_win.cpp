@@ -109,14 +109,15 @@ HRESULT bindCamera(const std::wstring& friendlyName, IBaseFilter** camera) {
 }
 
 HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureFormat& format) {
-  close();
-  HRESULT hr = bindCamera(friendlyName, camera_.ReleaseAndGetAddressOf());
+  graph_ = std::make_unique<Graph>();  // the old one, if any, is taken apart first
+  Graph& graph = *graph_;
+  HRESULT hr = bindCamera(friendlyName, graph.camera.ReleaseAndGetAddressOf());
   if (FAILED(hr)) return hr;
 
-  cameraPin_ = outputPin(camera_.Get());
-  if (!cameraPin_) return VFW_E_NOT_FOUND;
+  graph.cameraPin = outputPin(graph.camera.Get());
+  if (!graph.cameraPin) return VFW_E_NOT_FOUND;
   Microsoft::WRL::ComPtr<IAMStreamConfig> config;
-  hr = cameraPin_->QueryInterface(IID_PPV_ARGS(&config));
+  hr = graph.cameraPin->QueryInterface(IID_PPV_ARGS(&config));
   if (FAILED(hr)) return hr;
   AM_MEDIA_TYPE* type = findCapability(config.Get(), format);
   if (type && format.interval) reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat)->AvgTimePerFrame = format.interval;
@@ -127,37 +128,38 @@ HRESULT CameraCapture::open(const std::wstring& friendlyName, const CaptureForma
     return hr;
   }
 
-  hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph_));
-  if (SUCCEEDED(hr)) hr = graph_.As(&control_);
+  hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph.builder));
+  if (SUCCEEDED(hr)) hr = graph.builder.As(&graph.control);
   if (SUCCEEDED(hr)) {
-    sink_ = CaptureSink::create();
-    sink_->accept = acceptOnly(subtypeOf(format.format), format.width, format.height);
-    sink_->renderer = true;
-    sink_->recordLimit = 0;  // a capture may run for hours; onSample and received() say enough
-    sink_->onSample = [this](const std::uint8_t* bytes, std::size_t size) {
+    CaptureSink* sink = graph.sink = CaptureSink::create();
+    graph.sinkFilter.Attach(sink->filter());
+    sink->accept = acceptOnly(subtypeOf(format.format), format.width, format.height);
+    sink->renderer = true;
+    sink->recordLimit = 0;  // a capture may run for hours; onSample and received() say enough
+    sink->onSample = [this](const std::uint8_t* bytes, std::size_t size) {
       if (onSample) onSample(bytes, size);
     };
-    hr = graph_->AddFilter(camera_.Get(), L"Camera");
+    hr = graph.builder->AddFilter(graph.camera.Get(), L"Camera");
   }
-  if (SUCCEEDED(hr)) hr = graph_->AddFilter(sink_->filter(), L"Capture sink");
+  if (SUCCEEDED(hr)) hr = graph.builder->AddFilter(graph.sinkFilter.Get(), L"Capture sink");
   // The sink takes only the chosen format, and the pin is offered exactly that one.
-  if (SUCCEEDED(hr)) hr = graph_->ConnectDirect(cameraPin_.Get(), sink_->pin(), type);
+  if (SUCCEEDED(hr)) hr = graph.builder->ConnectDirect(graph.cameraPin.Get(), graph.sink->pin(), type);
   freeType(type);
   return hr;
 }
 
-HRESULT CameraCapture::run() { return control_ ? control_->Run() : VFW_E_NOT_CONNECTED; }
+HRESULT CameraCapture::run() { return graph_ && graph_->control ? graph_->control->Run() : VFW_E_NOT_CONNECTED; }
 
-HRESULT CameraCapture::stop() { return control_ ? control_->Stop() : S_FALSE; }
+HRESULT CameraCapture::stop() { return graph_ && graph_->control ? graph_->control->Stop() : S_FALSE; }
 
 bool CameraCapture::waitForSamples(int count, DWORD timeoutMs) const {
-  return sink_ && sink_->waitForSamples(count, timeoutMs);
+  return graph_ && graph_->sink && graph_->sink->waitForSamples(count, timeoutMs);
 }
 
 HRESULT CameraCapture::connectedFormat(CaptureFormat* format) const {
-  if (!cameraPin_) return VFW_E_NOT_CONNECTED;
+  if (!graph_ || !graph_->cameraPin) return VFW_E_NOT_CONNECTED;
   AM_MEDIA_TYPE type = {};
-  HRESULT hr = cameraPin_->ConnectionMediaType(&type);
+  HRESULT hr = graph_->cameraPin->ConnectionMediaType(&type);
   if (SUCCEEDED(hr)) {
     if (type.formattype == FORMAT_VideoInfo && type.pbFormat && type.cbFormat >= sizeof(VIDEOINFOHEADER) &&
         (type.subtype == MEDIASUBTYPE_YUY2 || type.subtype == MEDIASUBTYPE_NV12)) {
@@ -174,18 +176,14 @@ HRESULT CameraCapture::connectedFormat(CaptureFormat* format) const {
   return hr;
 }
 
-void CameraCapture::close() {
-  if (control_) control_->Stop();
-  if (graph_) {
-    if (camera_) graph_->RemoveFilter(camera_.Get());
-    if (sink_) graph_->RemoveFilter(sink_->filter());
+void CameraCapture::close() { graph_.reset(); }
+
+CameraCapture::Graph::~Graph() {
+  if (control) control->Stop();
+  if (builder) {
+    if (camera) builder->RemoveFilter(camera.Get());
+    if (sinkFilter) builder->RemoveFilter(sinkFilter.Get());
   }
-  cameraPin_.Reset();
-  control_.Reset();
-  graph_.Reset();
-  camera_.Reset();
-  if (sink_) sink_->filter()->Release();
-  sink_ = nullptr;
 }
 
 }  // namespace cameraviewer

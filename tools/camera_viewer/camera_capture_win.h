@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,7 @@ HRESULT bindCamera(const std::wstring& friendlyName, IBaseFilter** camera);
 class CameraCapture {
  public:
   CameraCapture() = default;
-  ~CameraCapture() { close(); }
+  // The sink calls back into this object.
   CameraCapture(const CameraCapture&) = delete;
   CameraCapture& operator=(const CameraCapture&) = delete;
 
@@ -59,7 +60,7 @@ class CameraCapture {
   // Stops and takes the graph apart; the camera is released.
   void close();
 
-  int received() const { return sink_ ? sink_->received() : 0; }
+  int received() const { return graph_ && graph_->sink ? graph_->sink->received() : 0; }
   // The subtype and size the pins connected with.
   HRESULT connectedFormat(CaptureFormat* format) const;
 
@@ -67,11 +68,19 @@ class CameraCapture {
   std::function<void(const std::uint8_t* bytes, std::size_t size)> onSample;
 
  private:
-  Microsoft::WRL::ComPtr<IGraphBuilder> graph_;
-  Microsoft::WRL::ComPtr<IMediaControl> control_;
-  Microsoft::WRL::ComPtr<IBaseFilter> camera_;
-  Microsoft::WRL::ComPtr<IPin> cameraPin_;
-  CaptureSink* sink_ = nullptr;
+  // What open builds: stopped and taken apart when it goes, the camera released. Released in
+  // reverse order of declaration, the pin first and the sink last.
+  struct Graph {
+    ~Graph();
+    CaptureSink* sink = nullptr;  // held through sinkFilter
+    Microsoft::WRL::ComPtr<IBaseFilter> sinkFilter;
+    Microsoft::WRL::ComPtr<IBaseFilter> camera;
+    Microsoft::WRL::ComPtr<IGraphBuilder> builder;
+    Microsoft::WRL::ComPtr<IMediaControl> control;
+    Microsoft::WRL::ComPtr<IPin> cameraPin;
+  };
+
+  std::unique_ptr<Graph> graph_;
 };
 
 }  // namespace cameraviewer

@@ -30,9 +30,13 @@ class Socket {
 
   // A listening socket on an IPv4 address; port 0 takes a free port. Invalid on failure,
   // with the reason in `error`.
-  static Socket listenTcp(const std::string& address, std::uint16_t port, std::string& error);
+  static Socket listenTcp(const std::string& address, std::uint16_t port, std::string& error) {
+    return openTcp(address, port, true, error);
+  }
   // A connected client socket (used by tests and tools).
-  static Socket connectTcp(const std::string& address, std::uint16_t port, std::string& error);
+  static Socket connectTcp(const std::string& address, std::uint16_t port, std::string& error) {
+    return openTcp(address, port, false, error);
+  }
 
   bool valid() const { return handle_ != kInvalid; }
   std::uint16_t localPort() const;
@@ -53,6 +57,8 @@ class Socket {
  private:
   static constexpr std::intptr_t kInvalid = -1;
   explicit Socket(std::intptr_t handle) : handle_(handle) {}
+  // A TCP socket listening on, or connected to, `address`:`port`.
+  static Socket openTcp(const std::string& address, std::uint16_t port, bool listen, std::string& error);
   std::intptr_t handle_ = kInvalid;
 };
 

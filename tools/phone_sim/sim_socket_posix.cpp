@@ -33,7 +33,7 @@ bool toAddress(const std::string& address, std::uint16_t port, sockaddr_in& out)
 
 bool initSockets() { return true; }
 
-Socket Socket::listenTcp(const std::string& address, std::uint16_t port, std::string& error) {
+Socket Socket::openTcp(const std::string& address, std::uint16_t port, bool listen, std::string& error) {
   sockaddr_in addr;
   if (!toAddress(address, port, addr)) {
     error = "not an IPv4 address: " + address;
@@ -44,25 +44,19 @@ Socket Socket::listenTcp(const std::string& address, std::uint16_t port, std::st
     error = std::string("socket: ") + std::strerror(errno);
     return Socket();
   }
-  int on = 1;
-  setsockopt(int(s.handle_), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  if (::bind(int(s.handle_), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(int(s.handle_), 4) != 0) {
-    error = "cannot listen on " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
-    return Socket();
+  const int fd = int(s.handle_);
+  const auto* where = reinterpret_cast<const sockaddr*>(&addr);
+  bool done = false;
+  if (listen) {
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    done = ::bind(fd, where, sizeof addr) == 0 && ::listen(fd, 4) == 0;
+  } else {
+    done = ::connect(fd, where, sizeof addr) == 0;
   }
-  return s;
-}
-
-Socket Socket::connectTcp(const std::string& address, std::uint16_t port, std::string& error) {
-  sockaddr_in addr;
-  if (!toAddress(address, port, addr)) {
-    error = "not an IPv4 address: " + address;
-    return Socket();
-  }
-  Socket s(::socket(AF_INET, SOCK_STREAM, 0));
-  if (s.handle_ < 0 || ::connect(int(s.handle_), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    error = "cannot connect to " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
+  if (!done) {
+    error = (listen ? "cannot listen on " : "cannot connect to ") + address + ":" + std::to_string(port) + ": " +
+            std::strerror(errno);
     return Socket();
   }
   return s;

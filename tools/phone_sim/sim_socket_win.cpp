@@ -46,28 +46,23 @@ bool initSockets() {
   return started;
 }
 
-Socket Socket::listenTcp(const std::string& address, std::uint16_t port, std::string& error) {
+Socket Socket::openTcp(const std::string& address, std::uint16_t port, bool listen, std::string& error) {
   sockaddr_in addr;
   SOCKET s = newTcpSocket(address, port, addr, error);
   if (s == INVALID_SOCKET) return Socket();
   Socket owner(static_cast<std::intptr_t>(s));
-  // Without it another program could bind the same port and take our connections.
-  BOOL on = TRUE;
-  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
-  if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 4) != 0) {
-    error = wsaError("listen on " + address + ":" + std::to_string(port));
-    return Socket();
+  const auto* where = reinterpret_cast<const sockaddr*>(&addr);
+  bool done = false;
+  if (listen) {
+    // Without it another program could bind the same port and take our connections.
+    BOOL on = TRUE;
+    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+    done = ::bind(s, where, sizeof addr) == 0 && ::listen(s, 4) == 0;
+  } else {
+    done = ::connect(s, where, sizeof addr) == 0;
   }
-  return owner;
-}
-
-Socket Socket::connectTcp(const std::string& address, std::uint16_t port, std::string& error) {
-  sockaddr_in addr;
-  SOCKET s = newTcpSocket(address, port, addr, error);
-  if (s == INVALID_SOCKET) return Socket();
-  Socket owner(static_cast<std::intptr_t>(s));
-  if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    error = wsaError("connect to " + address + ":" + std::to_string(port));
+  if (!done) {
+    error = wsaError((listen ? "listen on " : "connect to ") + address + ":" + std::to_string(port));
     return Socket();
   }
   return owner;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "common/unique_handle.h"
 #include "tools/phone_sim/sim_socket.h"
 
 namespace usbmuxemu {
@@ -42,9 +43,6 @@ class SocketLink : public Link {
 class PipeListener {
  public:
   PipeListener();
-  ~PipeListener();
-  PipeListener(const PipeListener&) = delete;
-  PipeListener& operator=(const PipeListener&) = delete;
 
   // Creates the first instance; fails when another server already owns the name.
   bool open(const std::wstring& name, std::string& error);
@@ -54,11 +52,11 @@ class PipeListener {
   void wake();
 
  private:
-  void* createInstance(bool first);
+  common::UniqueHandle createInstance(bool first);
 
   std::wstring name_;
-  void* listening_ = nullptr;
-  void* wake_ = nullptr;
+  common::UniqueHandle listening_;
+  common::UniqueHandle wake_;
 };
 
 }  // namespace usbmuxemu

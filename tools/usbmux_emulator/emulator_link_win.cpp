@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "transport/usbmux_channel_win.h"
 
 namespace usbmuxemu {
@@ -12,35 +14,32 @@ constexpr DWORD kPipeBufferSize = 65536;
 
 class PipeLink : public Link {
  public:
-  explicit PipeLink(HANDLE pipe) : pipe_(pipe), wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  ~PipeLink() override {
-    CloseHandle(pipe_);
-    if (wake_) CloseHandle(wake_);
-  }
+  explicit PipeLink(common::UniqueHandle pipe)
+      : pipe_(std::move(pipe)), wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
   long read(std::uint8_t* data, std::size_t size) override {
     if (woken()) return -1;
     DWORD got = 0;
     DWORD want = size > kPipeBufferSize ? kPipeBufferSize : DWORD(size);
-    if (!transport::pipeRead(pipe_, data, want, got, wake_)) return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    if (!transport::pipeRead(pipe_.get(), data, want, got, wake_.get())) return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
     return long(got);
   }
 
   bool writeAll(const std::uint8_t* data, std::size_t size) override {
     transport::MuxChannel channel;
-    channel.pipe = pipe_;
-    return !woken() && transport::writeAll(channel, data, size, wake_);
+    channel.pipe = pipe_.get();
+    return !woken() && transport::writeAll(channel, data, size, wake_.get());
   }
 
   void wake() override {
-    if (wake_) SetEvent(wake_);
+    if (wake_) SetEvent(wake_.get());
   }
 
  private:
-  bool woken() const { return wake_ == nullptr || WaitForSingleObject(wake_, 0) == WAIT_OBJECT_0; }
+  bool woken() const { return !wake_ || WaitForSingleObject(wake_.get(), 0) == WAIT_OBJECT_0; }
 
-  HANDLE pipe_;
-  HANDLE wake_;
+  common::UniqueHandle pipe_;
+  common::UniqueHandle wake_;
 };
 
 }  // namespace
@@ -75,21 +74,16 @@ bool readExact(Link& link, std::uint8_t* data, std::size_t size) {
 
 PipeListener::PipeListener() : wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-PipeListener::~PipeListener() {
-  if (listening_) CloseHandle(listening_);
-  if (wake_) CloseHandle(wake_);
-}
-
-void* PipeListener::createInstance(bool first) {
+common::UniqueHandle PipeListener::createInstance(bool first) {
   DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0);
   HANDLE h = CreateNamedPipeW(name_.c_str(), openMode, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
                               PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, 0, nullptr);
-  return h == INVALID_HANDLE_VALUE ? nullptr : h;
+  return common::UniqueHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
 bool PipeListener::open(const std::wstring& name, std::string& error) {
   name_ = name;
-  if (wake_ == nullptr) {
+  if (!wake_) {
     error = "CreateEvent failed, error " + std::to_string(GetLastError());
     return false;
   }
@@ -99,7 +93,7 @@ bool PipeListener::open(const std::wstring& name, std::string& error) {
     return false;
   }
   listening_ = createInstance(true);
-  if (listening_ == nullptr) {
+  if (!listening_) {
     error = "named pipe already served or not creatable, error " + std::to_string(GetLastError());
     return false;
   }
@@ -107,35 +101,35 @@ bool PipeListener::open(const std::wstring& name, std::string& error) {
 }
 
 std::unique_ptr<Link> PipeListener::accept(std::string& error) {
-  if (listening_ == nullptr) return nullptr;
+  if (!listening_) return nullptr;
   OVERLAPPED ov{};
   ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (ov.hEvent == nullptr) return nullptr;
   bool connected = false;
-  if (ConnectNamedPipe(listening_, &ov)) {
+  if (ConnectNamedPipe(listening_.get(), &ov)) {
     connected = true;
   } else if (GetLastError() == ERROR_PIPE_CONNECTED) {
     connected = true;
   } else if (GetLastError() == ERROR_IO_PENDING) {
-    HANDLE waits[2] = {ov.hEvent, wake_};
+    HANDLE waits[2] = {ov.hEvent, wake_.get()};
     DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    if (woke != WAIT_OBJECT_0) CancelIoEx(listening_, &ov);
+    if (woke != WAIT_OBJECT_0) CancelIoEx(listening_.get(), &ov);
     DWORD ignored = 0;
-    connected = GetOverlappedResult(listening_, &ov, &ignored, TRUE) && woke == WAIT_OBJECT_0;
+    connected = GetOverlappedResult(listening_.get(), &ov, &ignored, TRUE) && woke == WAIT_OBJECT_0;
   } else {
     error = "ConnectNamedPipe failed, error " + std::to_string(GetLastError());
   }
   CloseHandle(ov.hEvent);
   if (!connected) return nullptr;
 
-  HANDLE client = listening_;
+  common::UniqueHandle client = std::move(listening_);
   listening_ = createInstance(false);
-  if (listening_ == nullptr) error = "no further pipe instance, error " + std::to_string(GetLastError());
-  return std::make_unique<PipeLink>(client);
+  if (!listening_) error = "no further pipe instance, error " + std::to_string(GetLastError());
+  return std::make_unique<PipeLink>(std::move(client));
 }
 
 void PipeListener::wake() {
-  if (wake_) SetEvent(wake_);
+  if (wake_) SetEvent(wake_.get());
 }
 
 }  // namespace usbmuxemu
