@@ -75,3 +75,18 @@ function(brindle_avx2_sources)
   endif()
   set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS "${options}")
 endfunction()
+
+# brindle_com_server(target source... LIBS lib...): an in-process COM server DLL of ours. COM
+# loads it by its own name: no "lib" prefix and no import library. Its exports come from a .def
+# file among the sources; in 32-bit builds they are __stdcall (DllCanUnloadNow@0 and so on) and
+# the .def file names them undecorated, as COM looks them up.
+function(brindle_com_server target)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_library(${target} SHARED ${ARG_UNPARSED_ARGUMENTS})
+  brindle_product_code(${target})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  set_target_properties(${target} PROPERTIES PREFIX "" IMPORT_PREFIX "")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+  endif()
+endfunction()
