@@ -13,7 +13,12 @@ PictureSource::PictureSource(std::string ringName, ring::RingPlace place) : ring
 
 PictureSource::~PictureSource() = default;
 
-bool PictureSource::fill(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height, bool yuy2) {
+void PictureSource::fill(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height, bool yuy2) {
+  if (!fillPicture(data, count, width, height, yuy2)) pixels::fillGrey(data, count, yuy2);
+}
+
+bool PictureSource::fillPicture(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height,
+                                bool yuy2) {
   if (!ringOpen_) {
     if (!reader_) reader_.reset(new (std::nothrow) ring::FrameRingReader);
     ringOpen_ = reader_ && reader_->open(ringName_, place_);
@@ -44,10 +49,9 @@ bool PictureSource::fill(std::uint8_t* data, std::size_t count, std::uint32_t wi
         return true;
       }
     } catch (const std::bad_alloc&) {
-      // Out of memory for the scaler's tables: grey for this sample.
+      // Out of memory for the scaler's tables: no picture for this sample.
     }
   }
-  pixels::fillGrey(data, count, yuy2);
   return false;
 }
 

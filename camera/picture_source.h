@@ -29,9 +29,12 @@ class PictureSource {
   PictureSource(const PictureSource&) = delete;
   PictureSource& operator=(const PictureSource&) = delete;
 
-  // Writes one sample of `count` bytes, width x height in YUY2 or NV12 (packed rows). True when
-  // it holds a ring picture, false when it is grey.
-  bool fill(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height, bool yuy2);
+  // Writes one sample of `count` bytes, width x height in YUY2 or NV12 (packed rows): the ring's
+  // picture, or grey.
+  void fill(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height, bool yuy2);
+  // The same, but without a picture to show it writes nothing and returns false, so that a
+  // caller with another source of pictures can try that one first.
+  bool fillPicture(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height, bool yuy2);
 
   // A picture repeats for this long without a new one; then the samples are grey again.
   static constexpr std::chrono::seconds kNoSignalAfter{2};

@@ -416,7 +416,7 @@ HRESULT MediaSource::streamState(MF_STREAM_STATE* state) {
 
 void MediaSource::fillPicture(std::uint8_t* data, std::size_t count, std::uint32_t width, std::uint32_t height,
                               bool yuy2) {
-  if (hosting_ && hostedPictures_.fill(data, count, width, height, yuy2)) return;
+  if (hosting_ && hostedPictures_.fillPicture(data, count, width, height, yuy2)) return;
   pictures_.fill(data, count, width, height, yuy2);
 }
 
