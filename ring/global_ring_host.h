@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "common/unique_handle.h"
 #include "ring/frame_ring_format.h"
 #include "ring/frame_ring_writer.h"
 #include "ring/named_section.h"
@@ -32,7 +33,7 @@ class GlobalRingHost {
   // Lets go of the ring: a writer that joined it notices within a second that no host runs.
   void close();
 
-  bool isOpen() const { return marker_ != nullptr; }
+  bool isOpen() const { return static_cast<bool>(marker_); }
   RingFault fault() const { return fault_; }
   unsigned long error() const { return error_; }  // the system's error code behind fault()
 
@@ -44,7 +45,7 @@ class GlobalRingHost {
   bool fail(RingFault fault, unsigned long error);
 
   NamedSection section_;
-  void* marker_ = nullptr;  // the event "Global\<name>-host", held while hosting
+  common::UniqueHandle marker_;  // the event "Global\<name>-host", held while hosting
   RingFault fault_ = RingFault::None;
   unsigned long error_ = 0;
 };

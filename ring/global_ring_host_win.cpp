@@ -45,7 +45,7 @@ bool GlobalRingHost::open(const FrameRingConfig& config) {
     const unsigned long error = GetLastError();
     return fail(sectionFault(error), error);
   }
-  marker_ = marker;
+  marker_.reset(marker);
   return true;
 }
 
@@ -64,8 +64,7 @@ bool GlobalRingHost::fail(RingFault fault, unsigned long error) {
 }
 
 void GlobalRingHost::close() {
-  if (marker_ != nullptr) CloseHandle(marker_);
-  marker_ = nullptr;
+  marker_.reset();
   section_.close();
   fault_ = RingFault::None;
   error_ = 0;
