@@ -65,10 +65,12 @@ RegistrationResult withVirtualCamera(bool registering) {
   MediaFoundationScope mediaFoundation;
   if (FAILED(mediaFoundation.result())) return failure(mediaFoundation.result(), "MFStartup");
 
+  wchar_t sourceId[40] = {};
+  StringFromGUID2(kMediaSourceClsid, sourceId, 40);  // braces, upper-case hex
   Microsoft::WRL::ComPtr<IMFVirtualCamera> camera;
   // No categories: the documented default, the video camera, video and capture categories.
   HRESULT hr = create(MFVirtualCameraType_SoftwareCameraSource, MFVirtualCameraLifetime_System,
-                      MFVirtualCameraAccess_AllUsers, kVirtualCameraName, kMediaSourceClsidText, nullptr, 0, &camera);
+                      MFVirtualCameraAccess_AllUsers, kVirtualCameraName, sourceId, nullptr, 0, &camera);
   if (FAILED(hr)) return failure(hr, "MFCreateVirtualCamera");
   if (camera == nullptr) return failure(E_POINTER, "MFCreateVirtualCamera");
 
