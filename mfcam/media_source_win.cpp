@@ -186,14 +186,17 @@ bool MediaSource::readCurrentType(int* format, std::int64_t* interval) {
   ComPtr<IMFMediaTypeHandler> handler;
   ComPtr<IMFMediaType> type;
   runType_.Reset();
+  if (FAILED(streamDescriptor_->GetMediaTypeHandler(&handler)) || FAILED(handler->GetCurrentMediaType(&type))) {
+    return false;
+  }
+  // Remembered even when refused, so that a type the camera cannot follow is reported once.
+  runType_ = type;
   GUID subtype = GUID_NULL;
   UINT32 width = 0, height = 0;
-  if (FAILED(streamDescriptor_->GetMediaTypeHandler(&handler)) || FAILED(handler->GetCurrentMediaType(&type)) ||
-      FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) ||
+  if (FAILED(type->GetGUID(MF_MT_SUBTYPE, &subtype)) ||
       FAILED(MFGetAttributeSize(type.Get(), MF_MT_FRAME_SIZE, &width, &height))) {
     return false;
   }
-  runType_ = type;
   const bool yuy2 = subtype == MFVideoFormat_YUY2;
   if (!yuy2 && subtype != MFVideoFormat_NV12) return false;
   *format = -1;
